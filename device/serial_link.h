@@ -1,0 +1,95 @@
+// CSerialLink: the one serial device through which the program talks to the
+// controller units, and the six unit commands spoken over it.
+//
+// The link only moves bytes: SendBytes writes a buffer one byte at a time, each
+// waited for at most 1000 ms; ReadWaiting takes bytes that have already arrived
+// and never waits for more. Every failure keeps a reason for the window to show;
+// nothing here talks to the operator.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class CSerialLink {
+ public:
+  // Maps a port number (the window's "Com n") to a device path.
+  using PortResolver = std::function<std::string(int32_t port)>;
+  // Called by ReadRow for each missing answer byte, with its channel 1..4.
+  using MissingAnswerHandler = std::function<void(int channel)>;
+
+  // Why the link is not open, in terms the window can put into words.
+  enum class Fault {
+    kNone,        // open, or never opened
+    kNotFound,    // no such device (ENOENT, ENODEV, ENXIO at open)
+    kPermission,  // EACCES / EPERM
+    kInUse,       // another program holds the device
+    kNotSerial,   // the path is not a terminal device
+    kSetup,       // the line settings could not be applied or did not take
+    kLost,        // the device went away while open
+    kOther,
+  };
+
+  // Without a resolver, port n is "/dev/ttyUSB<n-1>".
+  CSerialLink();
+  explicit CSerialLink(PortResolver resolver);
+  ~CSerialLink();  // closes the port
+  CSerialLink(const CSerialLink&) = delete;
+  CSerialLink& operator=(const CSerialLink&) = delete;
+
+  void SetPortResolver(PortResolver resolver);
+  void SetMissingAnswerHandler(MissingAnswerHandler handler);
+
+  // 1 if the link is open afterwards. On an open link: 1, nothing changes.
+  // On failure: 0, nothing held, Fault() and Reason() say why.
+  int32_t OpenPort(int32_t port, int32_t baud);
+  // Always 1; closing a closed link does nothing.
+  int32_t ClosePort();
+  int32_t IsPortOpen() const { return m_bIsOpen; }
+
+  // Writes one byte and waits at most 1000 ms for it to leave; what has not
+  // left by then is discarded. Always 1.
+  int32_t WriteByte(uint8_t byte);
+  // 0 when closed or count <= 0; else writes each byte by WriteByte and
+  // returns count, whatever the single writes did.
+  int32_t SendBytes(const uint8_t* bytes, int32_t count);
+  // Up to maxCount bytes that have already arrived; 0 when none, when closed or
+  // on failure. Never waits for bytes to arrive; a read in progress is waited
+  // for at most 2000 ms. Bytes beyond maxCount stay queued.
+  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount);
+  // Drops every byte that has arrived and not been read.
+  void DiscardWaiting();
+
+  // The unit commands. Each writes its frame one byte per SendBytes call with
+  // its fixed pauses, also on a closed link (which sends nothing).
+  void WriteRow(int32_t unit, int32_t row, int32_t ch1, int32_t ch2, int32_t ch3, int32_t ch4);
+  // Reads the unit's four answer bytes into ch1..ch4. A missing byte leaves its
+  // destination and those after it unchanged and is reported, channel by
+  // channel, to the missing-answer handler.
+  void ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
+  void StoreOnUnit(int32_t unit);
+  void SetRunState(int32_t unit, int32_t run);
+  void ChangeAddress(int32_t unit, int32_t newId);
+  void SetHighestSequence(int32_t unit, uint8_t value);
+
+  Fault LastFault() const { return m_fault; }
+  // The system's reason for the last failure (errno text and what was being
+  // done); empty while nothing failed.
+  const std::string& Reason() const { return m_reason; }
+  // The device path of the last OpenPort, open or not.
+  const std::string& DevicePath() const { return m_devicePath; }
+
+ private:
+  void SetFault(Fault fault, const std::string& what, int err);
+  void Lose(const std::string& what, int err);
+  void CloseDevice();
+  void SendFrame(const uint8_t* bytes, int count, int pauseMs);
+
+  int m_hPort = -1;
+  int32_t m_bIsOpen = 0;
+  PortResolver m_resolver;
+  MissingAnswerHandler m_onMissingAnswer;
+  Fault m_fault = Fault::kNone;
+  std::string m_reason;
+  std::string m_devicePath;
+};

@@ -1,0 +1,37 @@
+// Keeps the settings record in the profile file, an INI text that a person can
+// read and edit: section [Settings\<name>], one key per value.
+#pragma once
+
+#include <string>
+
+#include "led_settings.h"
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/<program>.ini, where <program> is the name
+// the running executable was started under.
+std::string DefaultProfilePath();
+std::string ProfilePathFor(const std::string& programName);
+
+class CProfileStore {
+ public:
+  // The store works on the file at `path`; it keeps no state between calls
+  // beyond the reason of the last failure.
+  explicit CProfileStore(std::string path = DefaultProfilePath());
+
+  // Fills `settings` from section "Settings\<name>" (defaults for keys that are
+  // missing or not a 32-bit integer) and writes every value back. The record is
+  // filled even when the file cannot be read or written. Returns false when the
+  // write-back failed; Error() then says why.
+  bool Load(const std::string& name, LedSettings& settings);
+
+  // Writes the record's 35 keys into the file, read afresh, keeping everything
+  // else in it. The file is replaced atomically: on failure the old file stays
+  // whole, false is returned and Error() says why.
+  bool Save(const std::string& name, const LedSettings& settings);
+
+  const std::string& Path() const { return m_path; }
+  const std::string& Error() const { return m_error; }
+
+ private:
+  std::string m_path;
+  std::string m_error;
+};

@@ -1,0 +1,94 @@
+// A simulated line of LED controller units on a pseudo-terminal. The program
+// under test opens the slave side as its serial device; the simulator serves the
+// master side on a thread of its own, recognises the frames each unit is sent,
+// acts on them and answers read-row frames.
+//
+// This is an independent reading of the wire protocol: it shares no code with
+// the program's own command layer.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct UnitState {
+  int address = 0;
+  std::array<std::array<int, 4>, 8> rows{};    // what write-row set
+  std::array<std::array<int, 4>, 8> stored{};  // what the last store kept
+  bool running = false;
+  int highestSequence = 8;
+};
+
+// One frame as a unit recognised it.
+struct FrameRecord {
+  double seconds = 0;        // since the line started
+  std::vector<uint8_t> bytes;
+  std::string text;          // the log line without its time stamp
+};
+
+// One byte as the master side received it, with its arrival time.
+struct ByteRecord {
+  std::chrono::steady_clock::time_point at;
+  uint8_t byte = 0;
+};
+
+struct SimOptions {
+  std::vector<int> units = {0, 1, 2, 3, 4, 5, 6, 7};  // addresses present
+  std::string linkPath;   // if set, a symbolic link to the slave is made here
+  std::string stateFile;  // if set, stored rows are kept here across runs
+  int answerDelayMs = 0;  // delay before a read-row answer
+  int answerBytes = 4;    // how many of the four answer bytes are sent
+  bool silent = false;    // recognise frames but never answer
+};
+
+class SimLine {
+ public:
+  explicit SimLine(SimOptions options = {});
+  ~SimLine();  // stops the thread, closes the master, removes the link
+  SimLine(const SimLine&) = delete;
+  SimLine& operator=(const SimLine&) = delete;
+
+  // Opens the pty, makes the link and starts serving. False with *error set
+  // when any step fails.
+  bool Start(std::string* error = nullptr);
+  void Stop();
+
+  const std::string& SlavePath() const;
+
+  // Each frame's log line ("unit 1: write row 3 = 0 128 255 44"), time-stamped,
+  // is passed here as it is recognised (on the simulator's thread).
+  void SetLogSink(std::function<void(const std::string&)> sink);
+
+  // Behaviour changes, safe to call from any thread while running.
+  void SetAnswerDelay(int ms);
+  void SetAnswerBytes(int count);
+  void SetSilent(bool silent);
+  void SendStray(const std::vector<uint8_t>& bytes);  // written to the line now
+  void HangUp();       // closes the master: the slave sees the device go away
+  bool Reconnect(std::string* error = nullptr);  // a new pty, link re-pointed
+
+  // What has been seen so far (copies, thread-safe).
+  std::vector<FrameRecord> Frames() const;
+  std::vector<ByteRecord> Received() const;
+  std::vector<uint8_t> ReceivedBytes() const;
+  void ClearRecords();
+  // Waits until at least `count` frames were recognised, at most `timeout`.
+  bool WaitForFrames(size_t count, std::chrono::milliseconds timeout) const;
+
+  // State of the unit now answering at `address`; nullptr-like default if none.
+  bool HasUnit(int address) const;
+  UnitState Unit(int address) const;
+  void SetUnitRow(int address, int row, std::array<int, 4> values);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace sim
