@@ -1,0 +1,36 @@
+# The two commands of the README:
+#   make run   - build, then start Dimlet against the bundled simulated unit line
+#   make test  - build, then run every test
+# Both first install any missing Debian packages (scripts/install-deps).
+
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench screenshot clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) -DDIMLET_WERROR=ON $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	scripts/run-demo $(BUILD)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	scripts/run-bench $(BUILD)
+
+screenshot: build
+	scripts/screenshot $(BUILD) docs/screenshot.png
+
+clean:
+	rm -rf $(BUILD)

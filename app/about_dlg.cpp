@@ -1,0 +1,35 @@
+// The About box: icon, program name and version, OK.
+#include "about_dlg.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+
+#include "dialog_units.h"
+#include "version_info.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("About ORVANEL"));
+  setObjectName(QStringLiteral("about"));
+  setFont(DialogFont());
+  const DialogUnits units(font());
+  setFixedSize(units.SizeToPixels(235, 55));
+
+  auto* icon = new QLabel(this);
+  icon->setPixmap(QIcon(QStringLiteral(":/dimlet/icon-32.png")).pixmap(32, 32));
+  icon->move(units.ToPixels({11, 17, 21, 20}).topLeft());
+  icon->adjustSize();
+
+  auto* name = new QLabel(QStringLiteral("Dimlet Version 1.0"), this);
+  name->setTextFormat(Qt::PlainText);
+  name->setGeometry(units.ToPixels({40, 10, 119, 8}));
+
+  auto* detail = new QLabel(QStringLiteral("%1 %2").arg(version::kProductName, version::kFileVersion), this);
+  detail->setTextFormat(Qt::PlainText);
+  detail->setGeometry(units.ToPixels({40, 25, 119, 8}));
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setGeometry(units.ToPixels({178, 7, 50, 14}));
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}

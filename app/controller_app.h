@@ -1,0 +1,15 @@
+// CControllerApp: the program. It runs the operator window modally and ends
+// when the window closes.
+#pragma once
+
+#include <QApplication>
+
+class CControllerApp : public QApplication {
+  Q_OBJECT
+
+ public:
+  CControllerApp(int& argc, char** argv);
+
+  // Runs the window to its end; returns the process exit code.
+  int InitInstance();
+};

@@ -1,0 +1,259 @@
+// The operator window: its controls built from the template table, start-up,
+// the status line, the About box and the way the window ends.
+#include "controller_dlg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+
+#include "about_dlg.h"
+#include "dialog_template.h"
+#include "dialog_units.h"
+#include "message_boxes.h"
+#include "port_map.h"
+#include "profile_store.h"
+#include "slider.h"
+#include "status_text.h"
+#include "updown.h"
+#include "version_info.h"
+
+namespace {
+
+constexpr int32_t kBaudRate = 9600;
+constexpr int kComEntries = 4;
+constexpr const char* kStoreName = "LED";
+
+// A caption that the template shows on two lines breaks at the space nearest
+// its middle.
+QString TwoLineCaption(const QString& caption) {
+  int best = -1;
+  for (int i = 0; i < caption.size(); ++i) {
+    if (caption[i] == ' ' && (best < 0 || std::abs(i - caption.size() / 2) < std::abs(best - caption.size() / 2))) best = i;
+  }
+  QString lines = caption;
+  if (best >= 0) lines[best] = '\n';
+  return lines;
+}
+
+QWidget* MakeControl(const ctl::Control& row, QWidget* parent) {
+  const QString caption = QString::fromUtf8(row.caption);
+  const QString shown = (row.flags & ctl::kMultiLine) ? TwoLineCaption(caption) : caption;
+  switch (row.kind) {
+    case ctl::Kind::kPushButton: {
+      auto* button = new QPushButton(shown, parent);
+      button->setAutoDefault(true);  // Enter presses the focused button
+      button->setDefault(row.flags & ctl::kDefault);
+      return button;
+    }
+    case ctl::Kind::kCheckBox:
+      return new QCheckBox(shown, parent);
+    case ctl::Kind::kEdit: {
+      auto* edit = new QLineEdit(parent);
+      edit->setReadOnly(row.flags & ctl::kReadOnly);
+      edit->setAlignment((row.flags & ctl::kRightAlign) ? Qt::AlignRight | Qt::AlignVCenter
+                                                         : Qt::AlignLeft | Qt::AlignVCenter);
+      return edit;
+    }
+    case ctl::Kind::kSlider: {
+      auto* slider = new QSlider(Qt::Vertical, parent);
+      slider->setTickPosition(QSlider::TicksRight);
+      slider->setTickInterval(32);
+      slider->setPageStep(16);
+      return slider;
+    }
+    case ctl::Kind::kPicture: {
+      auto* picture = new QLabel(parent);
+      picture->setPixmap(QPixmap(QStringLiteral(":/dimlet/logo129.png")));
+      return picture;
+    }
+    case ctl::Kind::kText:
+      return new QLabel(caption, parent);
+    case ctl::Kind::kGroupBox: {
+      auto* group = new QGroupBox(caption, parent);
+      // A frame only: clicks go to the controls it surrounds.
+      group->setAttribute(Qt::WA_TransparentForMouseEvents);
+      group->setFocusPolicy(Qt::NoFocus);
+      return group;
+    }
+    case ctl::Kind::kComboBox: {
+      auto* combo = new QComboBox(parent);
+      combo->setEditable(row.flags & ctl::kEditableCombo);
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      return combo;
+    }
+    case ctl::Kind::kListBox: {
+      auto* list = new QListWidget(parent);
+      list->setSortingEnabled(row.flags & ctl::kSorted);
+      list->setSelectionMode(QAbstractItemView::SingleSelection);
+      list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      return list;
+    }
+    case ctl::Kind::kUpDown:
+      break;  // needs its edit; made by the caller
+  }
+  return nullptr;
+}
+
+bool IsTabStop(ctl::Kind kind) {
+  switch (kind) {
+    case ctl::Kind::kText:
+    case ctl::Kind::kGroupBox:
+    case ctl::Kind::kPicture:
+    case ctl::Kind::kUpDown:
+      return false;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
+                               QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
+  m_hIcon = QIcon(QStringLiteral(":/dimlet/icon-32.png"));
+  m_hIcon.addFile(QStringLiteral(":/dimlet/icon-16.png"));
+  m_link.SetPortResolver([path = m_profilePath](int32_t port) { return PortDevicePath(path, port); });
+  m_link.SetMissingAnswerHandler(
+      [this](int channel) { m_boxes.Show(this, QStringLiteral("Error%1").arg(channel)); });
+  BuildControls();
+  ConnectEvents();
+  InitDialog();
+}
+
+CControllerDlg::~CControllerDlg() = default;
+
+void CControllerDlg::BuildControls() {
+  setWindowTitle(QString::fromUtf8(ctl::kMainWindowCaption));
+  // A caption, no system menu, no minimise, maximise or close box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setFont(DialogFont());
+  const DialogUnits units(font());
+  setFixedSize(units.SizeToPixels(ctl::kMainWindowSize.width, ctl::kMainWindowSize.height));
+
+  QWidget* previousTabStop = nullptr;
+  QLineEdit* previousEdit = nullptr;
+  std::vector<QWidget*> stacking;
+  for (const ctl::Control& row : ctl::MainTemplate()) {
+    QWidget* widget = row.kind == ctl::Kind::kUpDown ? new CUpDown(previousEdit, this) : MakeControl(row, this);
+    QRect place = units.ToPixels(row.place);
+    if (row.kind == ctl::Kind::kComboBox) place.setHeight(widget->sizeHint().height());  // the rest is the drop-down
+    if (row.kind == ctl::Kind::kPicture) place.setSize(widget->sizeHint());              // shown at its own size
+    widget->setGeometry(place);
+    widget->setAccessibleName(QString::fromUtf8(row.caption));
+    if (row.id != ctl::kNone) {
+      widget->setObjectName(QStringLiteral("ctl%1").arg(row.id));
+      widget->setProperty("controlId", row.id);
+      m_controls.insert(row.id, widget);
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) previousEdit = edit;
+    if (IsTabStop(row.kind)) {
+      widget->setFocusPolicy(Qt::StrongFocus);
+      if (previousTabStop) QWidget::setTabOrder(previousTabStop, widget);
+      previousTabStop = widget;
+    } else {
+      widget->setFocusPolicy(Qt::NoFocus);
+    }
+    stacking.push_back(widget);
+  }
+  // The first control of the template lies on top.
+  for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) (*it)->raise();
+
+  const int sliderIds[kChannels] = {ctl::kCh1Slider, ctl::kCh2Slider, ctl::kCh3Slider, ctl::kCh4Slider};
+  for (int channel = 0; channel < kChannels; ++channel)
+    m_sliders[channel] = new CSlider(ControlAs<QSlider>(sliderIds[channel]), this);
+  m_newIdUpDown = ControlAs<CUpDown>(ctl::kNewIdUpDown);
+  m_maxSqUpDown = ControlAs<CUpDown>(ctl::kMaxSqUpDown);
+  m_comCombo = ControlAs<QComboBox>(ctl::kComCombo);
+  m_unitCombo = ControlAs<QComboBox>(ctl::kUnitCombo);
+  m_sequenceCombo = ControlAs<QComboBox>(ctl::kSequenceCombo);
+  m_sequenceList = ControlAs<QListWidget>(ctl::kSequenceList);
+  m_runButton = ControlAs<QPushButton>(ctl::kRunStop);
+
+  m_statusLine = new QLabel(this);
+  m_statusLine->setObjectName(QStringLiteral("statusLine"));
+  m_statusLine->setWordWrap(true);
+  m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_statusLine->setGeometry(units.ToPixels(ctl::kStatusLinePlace));
+}
+
+void CControllerDlg::InitDialog() {
+  TransferToControls();
+
+  // No system menu to extend: the About box sits in the context menu and on F1.
+  auto* about = new QAction(QString::fromUtf8(version::kAboutMenuText), this);
+  about->setShortcut(QKeySequence(Qt::Key_F1));
+  connect(about, &QAction::triggered, this, &CControllerDlg::ShowAbout);
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  setWindowIcon(m_hIcon);
+
+  CProfileStore store(m_profilePath);
+  if (!store.Load(kStoreName, m_settings)) m_saveError = store.Error();
+
+  // Start on the saved Com entry; a value with no entry counts as Com 1.
+  if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
+  const int32_t startPort = m_settings.comPort;
+  if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kBaudRate);
+  m_openPort = startPort;
+
+  RebuildSequenceList();
+  m_curRow = 0;
+  m_maxSq = m_settings.maxSq;
+  m_running = 0;
+
+  m_comCombo->clear();
+  for (int port = 1; port <= kComEntries; ++port) m_comCombo->addItem(QStringLiteral("Com %1").arg(port));
+  m_comCombo->setCurrentIndex(startPort - 1);
+  m_unitCombo->clear();
+  for (int unit = 0; unit <= 7; ++unit) m_unitCombo->addItem(QStringLiteral("KIVO %1").arg(unit));
+  m_unitCombo->setCurrentIndex(m_curRow);
+  m_sequenceCombo->clear();
+  for (int row = 1; row <= kSequenceRows; ++row) m_sequenceCombo->addItem(QStringLiteral("Sequent %1").arg(row));
+  m_sequenceCombo->setCurrentIndex(m_curRow);
+
+  CopyRowToMembers();
+  m_newIdUpDown->SetRange(0, 7);
+  m_maxSqUpDown->SetRange(1, 8);
+  // These sets run the text-changed handlers: the second one sends the
+  // highest sequence to unit m_unitId.
+  ControlAs<QLineEdit>(ctl::kNewIdEdit)->setText(QString::number(m_newId));
+  ControlAs<QLineEdit>(ctl::kMaxSqEdit)->setText(QString::number(m_maxSq));
+
+  for (CSlider* slider : m_sliders) {
+    slider->SetMin(0);
+    slider->SetMax(255);
+    slider->SetLineStep(1);
+  }
+  SetSlidersFromMembers();
+  SelectListLine(m_curRow);
+  TransferToControls();
+  UpdateStatusLine();
+  Control(ctl::kExit)->setFocus();
+}
+
+void CControllerDlg::ShowAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CControllerDlg::UpdateStatusLine() {
+  const int32_t port = m_openPort;
+  const StatusText status = DescribeLink(port, m_link, m_saveError);
+  if (m_statusLine->text() != status.text) m_statusLine->setText(status.text);
+  if (m_statusLine->toolTip() != status.detail) m_statusLine->setToolTip(status.detail);
+}
+
+void CControllerDlg::OnExit(int) {
+  m_link.ClosePort();
+  TransferFromControls();
+  accept();
+}

@@ -1,0 +1,121 @@
+// CControllerDlg: the operator window. It owns the serial link and the control
+// wrappers, reads and writes the process-wide settings record, and runs one
+// handler per operator action.
+#pragma once
+
+#include <QDialog>
+#include <QHash>
+#include <QIcon>
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "led_settings.h"
+#include "serial_link.h"
+
+class CSlider;
+class CUpDown;
+class CMessageBoxes;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+class CControllerDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // The window works on `settings`, keeps it in the profile at `profilePath`
+  // (whose [Ports] section also maps Com 1..4 to devices) and shows its fixed
+  // messages through `boxes`; all three must outlive it. Construction runs the
+  // whole start-up: profile loaded, port opened, controls filled.
+  CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
+                 QWidget* parent = nullptr);
+  ~CControllerDlg() override;
+
+  // The control with this id, or nullptr.
+  QWidget* Control(int id) const { return m_controls.value(id, nullptr); }
+  template <class T>
+  T* ControlAs(int id) const {
+    return qobject_cast<T*>(Control(id));
+  }
+  CSlider* Slider(int channel) const { return m_sliders[channel]; }  // 0..3
+  QLabel* StatusLine() const { return m_statusLine; }
+
+  // Members bound to controls and state of the handlers.
+  CSerialLink m_link;
+  int32_t m_curRow = 0;
+  int32_t m_unitId = 0;
+  int32_t m_maxSq = 0;
+  int32_t m_newId = 0;
+  int32_t m_running = 0;
+  int32_t m_ch1 = 0;
+  int32_t m_ch2 = 0;
+  int32_t m_ch3 = 0;
+  int32_t m_ch4 = 0;
+  int32_t m_allRows = 0;
+  QIcon m_hIcon;
+
+  // The two-way transfer over the binding table: members into the value boxes
+  // and check box, or back.
+  void TransferToControls();
+  void TransferFromControls();
+
+  // Handlers, one per (notification, control), each given the control's id.
+  void OnPortChoice(int id);
+  void OnSequenceChoice(int id);
+  void OnListChoice(int id);
+  void OnUnitChoice(int id);
+  void OnSliderTracking(int id);
+  void OnSliderCommitted(int id);
+  void OnDownload(int id);
+  void OnUpload(int id);
+  void OnStore(int id);
+  void OnLoadAllClicked(int id);
+  void OnSetAllMin(int id);
+  void OnSetAllMax(int id);
+  void OnRunToggle(int id);
+  void OnNewIdText(int id);
+  void OnNewId(int id);
+  void OnMaxSqText(int id);
+  void OnExit(int id);
+
+  void ShowAbout();
+
+  // Redraws the status line from the link and the last save.
+  void UpdateStatusLine();
+
+ private:
+  void BuildControls();
+  void ConnectEvents();
+  void InitDialog();
+
+  void RefreshFromRow();
+  void RebuildSequenceList();
+  void SelectListLine(int row);
+  void SetSlidersFromMembers();
+  void CopyRowToMembers();
+  void BulkFill(int32_t value);
+  void SaveSettings();
+  void ReopenPort();
+  int32_t& Channel(int channel);  // m_ch1..m_ch4 by 0..3
+
+  LedSettings& m_settings;
+  std::string m_profilePath;
+  CMessageBoxes& m_boxes;
+
+  QHash<int, QWidget*> m_controls;
+  std::array<CSlider*, kChannels> m_sliders{};
+  CUpDown* m_newIdUpDown = nullptr;
+  CUpDown* m_maxSqUpDown = nullptr;
+  QComboBox* m_comCombo = nullptr;
+  QComboBox* m_unitCombo = nullptr;
+  QComboBox* m_sequenceCombo = nullptr;
+  QListWidget* m_sequenceList = nullptr;
+  QPushButton* m_runButton = nullptr;
+  QLabel* m_statusLine = nullptr;
+
+  bool m_programSelection = false;  // list selections made by the program run no handler
+  std::string m_saveError;          // why the last save failed; empty after a good one
+  int32_t m_openPort = 0;           // the Com entry the link was last opened on
+};

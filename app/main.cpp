@@ -1,0 +1,7 @@
+// dimlet: the operator tool for LED intensity controller units.
+#include "controller_app.h"
+
+int main(int argc, char** argv) {
+  CControllerApp app(argc, argv);
+  return app.InitInstance();
+}

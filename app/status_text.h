@@ -1,0 +1,18 @@
+// The status line's words: which Com entry and device the commands go to,
+// whether it is open and, if not, why; and a failed save of the settings.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "serial_link.h"
+
+struct StatusText {
+  QString text;    // what the line shows
+  QString detail;  // the system's full reasons, for the tool tip
+};
+
+// Plain words for why a link is not open ("no such device", ...).
+QString DescribeFault(CSerialLink::Fault fault);
+
+StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError);
