@@ -1,0 +1,130 @@
+// Parsing the dimlet-sim command line.
+#include "sim_arguments.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace sim {
+namespace {
+
+// A whole decimal number within [lo, hi], nothing else in the text.
+bool ParseNumber(const std::string& text, int lo, int hi, int* value) {
+  int v = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (ec != std::errc() || ptr != end || text.empty() || v < lo || v > hi) return false;
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+bool ParseUnitList(const std::string& text, std::vector<int>* units, std::string* error) {
+  std::vector<int> found;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find(',', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string item = text.substr(begin, end - begin);
+    const size_t dash = item.find('-');
+    int first = 0, last = 0;
+    bool ok = false;
+    if (dash == std::string::npos) {
+      ok = ParseNumber(item, 0, 7, &first);
+      last = first;
+    } else {
+      ok = ParseNumber(item.substr(0, dash), 0, 7, &first) &&
+           ParseNumber(item.substr(dash + 1), 0, 7, &last) && first <= last;
+    }
+    if (!ok) {
+      if (error) *error = "bad unit list \"" + text + "\": \"" + item + "\" is not an address 0-7 or a range like 2-5";
+      return false;
+    }
+    for (int a = first; a <= last; ++a) {
+      if (std::find(found.begin(), found.end(), a) != found.end()) {
+        if (error) *error = "bad unit list \"" + text + "\": unit " + std::to_string(a) + " named twice";
+        return false;
+      }
+      found.push_back(a);
+    }
+    begin = end + 1;
+  }
+  std::sort(found.begin(), found.end());
+  *units = std::move(found);
+  return true;
+}
+
+std::string UnitListText(const std::vector<int>& units) {
+  std::string text;
+  for (size_t i = 0; i < units.size();) {
+    size_t j = i;
+    while (j + 1 < units.size() && units[j + 1] == units[j] + 1) ++j;
+    if (!text.empty()) text += ',';
+    text += std::to_string(units[i]);
+    if (j > i) text += '-' + std::to_string(units[j]);
+    i = j + 1;
+  }
+  return text;
+}
+
+SimArguments ParseSimArguments(const std::vector<std::string>& args) {
+  SimArguments result;
+  auto fail = [&result](const std::string& why) {
+    result = SimArguments{};
+    result.error = why;
+    return result;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      result.help = true;
+      continue;
+    }
+    if (arg == "--silent") {
+      result.options.silent = true;
+      continue;
+    }
+    const bool takesValue = arg == "--link" || arg == "--units" || arg == "--state" ||
+                            arg == "--delay" || arg == "--answer-bytes";
+    if (!takesValue) return fail("unknown option \"" + arg + "\" (see --help)");
+    if (i + 1 >= args.size()) return fail(arg + " needs a value");
+    const std::string& value = args[++i];
+    std::string why;
+    if (arg == "--link") {
+      if (value.empty()) return fail("--link needs a path");
+      result.options.linkPath = value;
+    } else if (arg == "--state") {
+      if (value.empty()) return fail("--state needs a path");
+      result.options.stateFile = value;
+    } else if (arg == "--units") {
+      if (!ParseUnitList(value, &result.options.units, &why)) return fail(why);
+    } else if (arg == "--delay") {
+      if (!ParseNumber(value, 0, 60'000, &result.options.answerDelayMs)) {
+        return fail("--delay takes milliseconds 0-60000, not \"" + value + "\"");
+      }
+    } else if (!ParseNumber(value, 0, 4, &result.options.answerBytes)) {
+      return fail("--answer-bytes takes 0-4, not \"" + value + "\"");
+    }
+  }
+  return result;
+}
+
+std::string UsageText() {
+  return "Usage: dimlet-sim [options]\n"
+         "Simulates LED controller units on a pseudo-terminal. Prints the terminal's\n"
+         "path, then one line per frame received. Stop it with Ctrl-C.\n"
+         "\n"
+         "  --link PATH        also make a symbolic link to the terminal at PATH\n"
+         "                     (an existing symbolic link is replaced, a file is not)\n"
+         "  --units LIST       unit addresses present, e.g. 0-7 (default), 0,2,5, 0-2,6\n"
+         "  --state FILE       keep the units' stored rows in FILE across runs\n"
+         "  --delay MS         answer read-row frames after MS milliseconds\n"
+         "  --answer-bytes N   send only the first N (0-4) bytes of each answer\n"
+         "  --silent           never answer\n"
+         "  -h, --help         show this text\n"
+         "\n"
+         "Signals: SIGUSR1 hangs the line up (the terminal goes away),\n"
+         "SIGUSR2 reconnects on a new terminal behind the same link.\n";
+}
+
+}  // namespace sim

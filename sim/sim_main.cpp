@@ -1,0 +1,81 @@
+// dimlet-sim: runs the simulated unit line for an operator or a test script.
+// Prints where the line is, then one time-stamped line per frame, until
+// SIGINT or SIGTERM; SIGUSR1 hangs the line up and SIGUSR2 reconnects it.
+#include <signal.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim_arguments.h"
+#include "sim_line.h"
+
+namespace {
+
+std::mutex g_outputMutex;
+
+// Output may go to a pipe; each line is flushed so a reader sees it at once.
+void PrintLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_outputMutex);
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::string Where(const sim::SimLine& line, const sim::SimOptions& options) {
+  std::string text = line.SlavePath();
+  if (!options.linkPath.empty()) text += " (link " + options.linkPath + ")";
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const sim::SimArguments args = sim::ParseSimArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (!args.error.empty()) {
+    std::fprintf(stderr, "dimlet-sim: %s\n", args.error.c_str());
+    return 2;
+  }
+  if (args.help) {
+    std::fputs(sim::UsageText().c_str(), stdout);
+    return 0;
+  }
+
+  // Blocked before the serving thread exists, so it inherits the mask and
+  // only sigwait below ever takes these signals.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  sim::SimLine line(args.options);
+  line.SetLogSink(PrintLine);
+  std::string error;
+  if (!line.Start(&error)) {
+    std::fprintf(stderr, "dimlet-sim: %s\n", error.c_str());
+    return 1;
+  }
+  PrintLine("dimlet-sim: units " + sim::UnitListText(args.options.units) + " on " +
+            Where(line, args.options));
+
+  for (;;) {
+    int received = 0;
+    if (sigwait(&signals, &received) != 0) continue;
+    if (received == SIGUSR1) {
+      line.HangUp();
+      PrintLine("dimlet-sim: hung up");
+    } else if (received == SIGUSR2) {
+      if (line.Reconnect(&error)) {
+        PrintLine("dimlet-sim: reconnected on " + Where(line, args.options));
+      } else {
+        PrintLine("dimlet-sim: cannot reconnect: " + error);
+      }
+    } else {
+      break;
+    }
+  }
+  line.Stop();
+  PrintLine("dimlet-sim: stopped");
+  return 0;
+}

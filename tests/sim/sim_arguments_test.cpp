@@ -1,0 +1,99 @@
+// The dimlet-sim command line: what an operator may type and what is refused.
+#include "sim_arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+namespace {
+
+struct UnitListCase {
+  const char* text;
+  std::vector<int> units;  // empty: refused
+};
+
+void PrintTo(const UnitListCase& c, std::ostream* os) { *os << c.text; }
+
+class UnitLists : public ::testing::TestWithParam<UnitListCase> {};
+
+TEST_P(UnitLists, ParseToSortedAddressesOrAreRefused) {
+  const UnitListCase& c = GetParam();
+  std::vector<int> units = {99};
+  std::string error;
+  const bool ok = sim::ParseUnitList(c.text, &units, &error);
+  if (c.units.empty()) {
+    EXPECT_FALSE(ok) << c.text;
+    EXPECT_FALSE(error.empty());
+  } else {
+    ASSERT_TRUE(ok) << c.text << ": " << error;
+    EXPECT_EQ(units, c.units);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, UnitLists,
+    ::testing::Values(UnitListCase{"0-7", {0, 1, 2, 3, 4, 5, 6, 7}}, UnitListCase{"0,2,5", {0, 2, 5}},
+                      UnitListCase{"6,0-2", {0, 1, 2, 6}}, UnitListCase{"3", {3}}, UnitListCase{"", {}},
+                      UnitListCase{"8", {}}, UnitListCase{"-1", {}}, UnitListCase{"0-8", {}},
+                      UnitListCase{"5-2", {}}, UnitListCase{"1,,2", {}}, UnitListCase{"1,", {}},
+                      UnitListCase{"1,1", {}}, UnitListCase{"0-3,2", {}}, UnitListCase{"a", {}},
+                      UnitListCase{"1x", {}}),
+    [](const auto& info) {
+      std::string name = "Case" + std::to_string(info.index) + "_";
+      for (char ch : std::string(info.param.text)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      return name;
+    });
+
+TEST(UnitListText, ShortestFormRoundTrips) {
+  EXPECT_EQ(sim::UnitListText({0, 1, 2, 3, 4, 5, 6, 7}), "0-7");
+  EXPECT_EQ(sim::UnitListText({0, 2, 5}), "0,2,5");
+  EXPECT_EQ(sim::UnitListText({0, 1, 2, 6}), "0-2,6");
+  std::vector<int> back;
+  ASSERT_TRUE(sim::ParseUnitList(sim::UnitListText({1, 3, 4, 5, 7}), &back, nullptr));
+  EXPECT_EQ(back, (std::vector<int>{1, 3, 4, 5, 7}));
+}
+
+TEST(SimArguments, EveryOperatorOptionLandsInTheLineOptions) {
+  const sim::SimArguments a = sim::ParseSimArguments(
+      {"--link", "/tmp/com1", "--units", "0,2", "--state", "s.txt", "--delay", "40", "--answer-bytes", "2", "--silent"});
+  ASSERT_TRUE(a.error.empty()) << a.error;
+  EXPECT_FALSE(a.help);
+  EXPECT_EQ(a.options.linkPath, "/tmp/com1");
+  EXPECT_EQ(a.options.units, (std::vector<int>{0, 2}));
+  EXPECT_EQ(a.options.stateFile, "s.txt");
+  EXPECT_EQ(a.options.answerDelayMs, 40);
+  EXPECT_EQ(a.options.answerBytes, 2);
+  EXPECT_TRUE(a.options.silent);
+}
+
+TEST(SimArguments, NoArgumentsMeanAllEightUnitsAnsweringFully) {
+  const sim::SimArguments a = sim::ParseSimArguments({});
+  ASSERT_TRUE(a.error.empty());
+  EXPECT_EQ(a.options.units.size(), 8u);
+  EXPECT_EQ(a.options.answerBytes, 4);
+  EXPECT_EQ(a.options.answerDelayMs, 0);
+  EXPECT_FALSE(a.options.silent);
+}
+
+TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {"--bogus"},         {"--link"},          {"--link", ""},          {"--delay", "-1"},
+      {"--delay", "5ms"},  {"--answer-bytes", "5"}, {"--units", "9"},    {"--state"},
+      {"extra"},
+  };
+  for (const auto& args : wrong) {
+    const sim::SimArguments a = sim::ParseSimArguments(args);
+    EXPECT_FALSE(a.error.empty()) << args[0];
+  }
+}
+
+TEST(SimArguments, HelpIsRecognisedAndTheTextNamesEveryOption) {
+  EXPECT_TRUE(sim::ParseSimArguments({"--help"}).help);
+  EXPECT_TRUE(sim::ParseSimArguments({"-h"}).help);
+  const std::string usage = sim::UsageText();
+  for (const char* option : {"--link", "--units", "--state", "--delay", "--answer-bytes", "--silent"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+// How read-row frames are answered: the row's bytes, after a delay, only
+// some of them, or none; and stray bytes sent on request.
+#include <thread>
+
+#include "sim_line_fixture.h"
+
+namespace simtest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST_F(SimLineTest, ReadRowAnswersThatRowOfThatUnit) {
+  StartLine();
+  line->SetUnitRow(3, 5, {0, 255, 0xA3, 0x52});
+  line->SetUnitRow(2, 5, {1, 1, 1, 1});
+  SendFrames({{0xA3, 0x52, 5}});
+  EXPECT_EQ(client->Read(8, milliseconds(300)), (Bytes{0, 255, 0xA3, 0x52}))
+      << "exactly the four bytes of row 5 of unit 3";
+  EXPECT_EQ(LastText(), "unit 3: read row 5 -> 0 255 163 82");
+}
+
+TEST_F(SimLineTest, ReadRowAfterWriteRowReturnsWhatWasWritten) {
+  StartLine();
+  SendFrames({{0xA0, 0x57, 7, 11, 22, 33, 44}, {0xA0, 0x52, 7}});
+  EXPECT_EQ(client->Read(4, kWait), (Bytes{11, 22, 33, 44}));
+}
+
+TEST_F(SimLineTest, AnswerBytesArriveInTimeForThePrograms5msRead) {
+  // The program reads its first answer byte 5 ms after the row byte; the
+  // answer must at least be on its way by then. A loose bound: only a
+  // simulator that delays on purpose fails it.
+  StartLine();
+  const auto sent = Clock::now();
+  ASSERT_TRUE(client->Send({0xA1, 0x52, 0}));
+  const Bytes answer = client->Read(4, kWait);
+  EXPECT_EQ(answer.size(), 4u);
+  EXPECT_LT(Clock::now() - sent, milliseconds(500));
+}
+
+TEST_F(SimLineTest, AnswerDelayIsNeverShorterThanAsked) {
+  StartLine(Options([&](sim::SimOptions& o) { o.answerDelayMs = 150; }));
+  const auto sent = Clock::now();
+  ASSERT_TRUE(client->Send({0xA1, 0x52, 0}));
+  const Bytes answer = client->Read(4, kWait);
+  const auto took = Clock::now() - sent;
+  EXPECT_EQ(answer, (Bytes{128, 128, 128, 128}));
+  EXPECT_GE(took, milliseconds(150));
+  EXPECT_LT(took, milliseconds(2000));
+  EXPECT_EQ(LastText(), "unit 1: read row 0 -> 128 128 128 128 after 150 ms");
+}
+
+TEST_F(SimLineTest, DelayedAnswerDoesNotHoldUpFramesBehindIt) {
+  StartLine(Options([&](sim::SimOptions& o) { o.answerDelayMs = 300; }));
+  ASSERT_TRUE(client->Send({0xA1, 0x52, 0, 0xA1, 0x52, 0}));
+  ASSERT_TRUE(client->Send({0xA2, 0x57, 0x52}));
+  EXPECT_EQ(client->Read(1, kWait).size(), 1u);
+  const auto firstAnswer = Clock::now();
+  const auto received = line->Received();
+  ASSERT_EQ(received.size(), 9u) << "frames are taken while an answer waits";
+  EXPECT_LT(received.back().at, firstAnswer);
+  EXPECT_TRUE(line->Unit(2).running);
+  EXPECT_EQ(client->Read(7, kWait).size(), 7u) << "both answers come in the end";
+}
+
+struct PartialCase {
+  const char* name;
+  int answerBytes;
+  bool silent;
+  Bytes expected;
+  const char* text;
+};
+
+void PrintTo(const PartialCase& c, std::ostream* os) { *os << c.name; }
+
+class SimLinePartialAnswer : public SimLineTest, public ::testing::WithParamInterface<PartialCase> {};
+
+TEST_P(SimLinePartialAnswer, SendsOnlyTheConfiguredBytes) {
+  const PartialCase& c = GetParam();
+  StartLine(Options([&](sim::SimOptions& o) { o.answerBytes = c.answerBytes; o.silent = c.silent; }));
+  line->SetUnitRow(0, 1, {1, 2, 3, 4});
+  SendFrames({{0xA0, 0x52, 1}});
+  EXPECT_EQ(client->Read(4, milliseconds(200)), c.expected);
+  EXPECT_EQ(LastText(), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SimLinePartialAnswer,
+    ::testing::Values(PartialCase{"TwoBytes", 2, false, {1, 2}, "unit 0: read row 1 -> 1 2 (2 of 4 bytes)"},
+                      PartialCase{"ZeroBytes", 0, false, {}, "unit 0: read row 1 -> no answer (0 of 4 bytes)"},
+                      PartialCase{"Silent", 4, true, {}, "unit 0: read row 1 -> no answer (silent)"},
+                      PartialCase{"MoreThanFourIsFour", 9, false, {1, 2, 3, 4},
+                                  "unit 0: read row 1 -> 1 2 3 4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimLineTest, AnswerSettingsChangeWhileRunning) {
+  StartLine();
+  line->SetSilent(true);
+  SendFrames({{0xA0, 0x52, 0}});
+  EXPECT_TRUE(client->Read(1, milliseconds(150)).empty());
+  line->SetSilent(false);
+  line->SetAnswerBytes(3);
+  SendFrames({{0xA0, 0x52, 0}});
+  EXPECT_EQ(client->Read(4, milliseconds(200)).size(), 3u);
+  line->SetAnswerBytes(4);
+  line->SetAnswerDelay(100);
+  const auto sent = Clock::now();
+  SendFrames({{0xA0, 0x52, 0}});
+  EXPECT_EQ(client->Read(4, kWait).size(), 4u);
+  EXPECT_GE(Clock::now() - sent, milliseconds(100));
+}
+
+TEST_F(SimLineTest, StrayBytesReachTheClientBeforeTheNextAnswer) {
+  StartLine();
+  line->SendStray({0xEE});
+  SendFrames({{0xA0, 0x52, 0}});
+  EXPECT_EQ(client->Read(5, kWait), (Bytes{0xEE, 128, 128, 128, 128}));
+  EXPECT_EQ(line->Frames().size(), 1u) << "stray bytes go out, they are not received";
+}
+
+TEST_F(SimLineTest, AnswersAreNotEchoedBackAsReceivedBytes) {
+  StartLine();
+  SendFrames({{0xA0, 0x52, 0}});
+  ASSERT_EQ(client->Read(4, kWait).size(), 4u);
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(line->ReceivedBytes(), (Bytes{0xA0, 0x52, 0}));
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,51 @@
+// A running simulated line with a client already on its slave.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "pty_client.h"
+#include "sim_line.h"
+
+namespace simtest {
+
+inline constexpr milliseconds kWait{2000};  // generous: only failures wait this long
+
+// Line options with some fields set by `set`, the rest left at their defaults.
+template <class Set>
+sim::SimOptions Options(Set set) {
+  sim::SimOptions options;
+  set(options);
+  return options;
+}
+
+class SimLineTest : public ::testing::Test {
+ protected:
+  void StartLine(sim::SimOptions options = {}) {
+    line = std::make_unique<sim::SimLine>(std::move(options));
+    std::string error;
+    ASSERT_TRUE(line->Start(&error)) << error;
+    client = std::make_unique<PtyClient>(line->SlavePath());
+    ASSERT_TRUE(client->IsOpen()) << line->SlavePath();
+  }
+
+  // Sends the frames one after another and waits until the line has seen
+  // them all.
+  void SendFrames(const std::vector<Bytes>& frames) {
+    const size_t before = line->Frames().size();
+    for (const Bytes& f : frames) ASSERT_TRUE(client->Send(f));
+    ASSERT_TRUE(line->WaitForFrames(before + frames.size(), kWait))
+        << "saw " << line->Frames().size() - before << " of " << frames.size() << " frames";
+  }
+
+  std::string LastText() const {
+    const auto frames = line->Frames();
+    return frames.empty() ? std::string() : frames.back().text;
+  }
+
+  std::unique_ptr<sim::SimLine> line;
+  std::unique_ptr<PtyClient> client;
+};
+
+}  // namespace simtest
