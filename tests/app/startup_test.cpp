@@ -1,0 +1,130 @@
+// Start-up and the ways the window ends.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <sstream>
+
+#include "dialog_template.h"
+#include "slider.h"
+#include "window_fixture.h"
+
+namespace {
+
+int CountKeysOfSection(const std::string& text, const std::string& section) {
+  std::istringstream in(text);
+  std::string line;
+  bool inside = false;
+  int keys = 0;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] == '[') inside = line == "[" + section + "]";
+    else if (inside && line.find('=') != std::string::npos) ++keys;
+  }
+  return keys;
+}
+
+QString ComboText(CControllerDlg& dlg, int id) { return dlg.ControlAs<QComboBox>(id)->currentText(); }
+
+}  // namespace
+
+class StartupTest : public WindowTest {};
+
+TEST_F(StartupTest, FreshProfileShowsDefaultsAndSendsOnlyTheHighestSequence) {
+  StartWindow();
+  const std::string profile = ReadProfile();
+  EXPECT_EQ(CountKeysOfSection(profile, "Settings\\LED"), 34) << profile;
+  EXPECT_EQ(profile.find("Num Of Channel"), std::string::npos) << "written by the first save only";
+  EXPECT_NE(profile.find("SEQ 7\\CH 3=128"), std::string::npos);
+
+  const QStringList lines = ListLines();
+  ASSERT_EQ(lines.size(), 8);
+  for (int row = 0; row < 8; ++row)
+    EXPECT_EQ(lines[row], QString("SEQ- %1. 1= 128, 2= 128, 3= 128, 4= 128").arg(row + 1, 2));
+  EXPECT_EQ(SelectedListLine(), 0);
+  EXPECT_EQ(ComboText(*m_dlg, ctl::kComCombo), "Com 1");
+  EXPECT_EQ(ComboText(*m_dlg, ctl::kUnitCombo), "KIVO 0");
+  EXPECT_EQ(ComboText(*m_dlg, ctl::kSequenceCombo), "Sequent 1");
+  for (int channel = 0; channel < 4; ++channel) EXPECT_EQ(m_dlg->Slider(channel)->GetValue(), 128);
+  EXPECT_EQ(Text(ctl::kCh1Value), "128");
+  EXPECT_EQ(Text(ctl::kMaxSqEdit), "8");
+  EXPECT_EQ(Text(ctl::kNewIdEdit), "0");
+
+  EXPECT_EQ(AllFrames(), (std::vector<Frame>{{0xA0, 0x57, 0x51, 0x08}}));
+  EXPECT_EQ(m_sim->ReceivedBytes(), (std::vector<uint8_t>{0xA0, 0x57, 0x51, 0x08})) << "nothing else on the wire";
+  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
+  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("Com 1")) << m_dlg->StatusLine()->text().toStdString();
+  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("open"));
+}
+
+TEST_F(StartupTest, StartsOnTheSavedComEntryAndTreatsOneWithoutAnEntryAsCom1) {
+  StartWindow("[Settings\\LED]\nCom Port Addr=3\nMax SQ=5\n", 3);
+  EXPECT_EQ(ComboText(*m_dlg, ctl::kComCombo), "Com 3");
+  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
+  EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x51, 0x05}));
+  m_dlg.reset();
+
+  StartWindow("[Settings\\LED]\nCom Port Addr=9\n");
+  EXPECT_EQ(ComboText(*m_dlg, ctl::kComCombo), "Com 1");
+  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
+}
+
+TEST_F(StartupTest, StoredCellsOutsideTheSliderRangeStayInTheTable) {
+  StartWindow("[Settings\\LED]\nSEQ 0\\CH 0=1000\nSEQ 0\\CH 1=-5\n");
+  EXPECT_EQ(m_settings.seq.Cell(0, 0), 1000);
+  EXPECT_EQ(ListLines()[0], "SEQ-  1. 1=1000, 2=  -5, 3= 128, 4= 128");
+  EXPECT_EQ(Text(ctl::kCh1Value), "1000");
+  EXPECT_EQ(m_dlg->Slider(0)->GetValue(), 255);
+  EXPECT_NE(ReadProfile().find("SEQ 0\\CH 0=1000"), std::string::npos) << "showing it did not save it clamped";
+}
+
+TEST_F(StartupTest, PortThatCannotOpenStillShowsTheWholeWindowAndSaysWhy) {
+  StartWindow("", 1, m_dir + "/no-such-device");
+  EXPECT_TRUE(m_dlg->isVisible());
+  EXPECT_EQ(ListLines().size(), 8);
+  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  const QString status = m_dlg->StatusLine()->text();
+  EXPECT_TRUE(status.contains("Com 1")) << status.toStdString();
+  EXPECT_TRUE(status.contains(QString::fromStdString(m_dir + "/no-such-device"))) << status.toStdString();
+  EXPECT_TRUE(status.contains("no such device")) << status.toStdString();
+
+  Click(ctl::kUpload);
+  EXPECT_EQ(m_boxes.texts, (QStringList{"Error1", "Error2", "Error3", "Error4"}));
+  EXPECT_TRUE(m_sim->ReceivedBytes().empty());
+}
+
+TEST_F(StartupTest, DeviceHeldByAnotherProgramIsReportedAndNothingIsSent) {
+  StartSim();
+  CSerialLink other([this](int32_t) { return m_linkPath; });
+  ASSERT_EQ(other.OpenPort(1, 9600), 1);
+  StartWindow();
+  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("in use by another program"))
+      << m_dlg->StatusLine()->text().toStdString();
+  Click(ctl::kRunStop);
+  EXPECT_TRUE(AllFrames().empty());
+}
+
+TEST_F(StartupTest, EnterPressesExitWhichClosesThePortUnlessAnotherButtonHasFocus) {
+  StartWindow();
+  ForgetFrames();
+  m_dlg->Control(ctl::kSave)->setFocus();
+  QTest::keyClick(m_dlg->Control(ctl::kSave), Qt::Key_Return);
+  EXPECT_TRUE(m_dlg->isVisible()) << "Enter pressed the focused Save button, not Exit";
+  EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x53}));
+
+  m_dlg->ControlAs<QLineEdit>(ctl::kNewIdEdit)->setFocus();
+  QTest::keyClick(m_dlg->Control(ctl::kNewIdEdit), Qt::Key_Return);
+  EXPECT_FALSE(m_dlg->isVisible());
+  EXPECT_EQ(m_dlg->result(), QDialog::Accepted);
+  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+}
+
+TEST_F(StartupTest, EscapeEndsTheCancelWayAndTheLinkClosesWithTheWindow) {
+  StartWindow();
+  QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+  EXPECT_FALSE(m_dlg->isVisible());
+  EXPECT_EQ(m_dlg->result(), QDialog::Rejected);
+  m_dlg.reset();
+  CSerialLink next([this](int32_t) { return m_linkPath; });
+  EXPECT_EQ(next.OpenPort(1, 9600), 1) << "the port was released";
+}

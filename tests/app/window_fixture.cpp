@@ -1,0 +1,154 @@
+// The window test fixture.
+#include "window_fixture.h"
+
+#include "dialog_template.h"
+#include "slider.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+void RecordedBoxes::Show(QWidget*, const QString& text) {
+  texts << text;
+  if (onShow) onShow(text);
+}
+
+void WindowTest::SetUp() {
+  char pattern[] = "/tmp/dimlet-window-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  m_dir = pattern;
+  m_profilePath = m_dir + "/dimlet.ini";
+  m_linkPath = m_dir + "/com1";
+}
+
+void WindowTest::TearDown() {
+  m_dlg.reset();
+  m_sim.reset();
+  std::filesystem::remove_all(m_dir);
+}
+
+void WindowTest::StartSim(sim::SimOptions options) {
+  options.linkPath = m_linkPath;
+  m_sim = std::make_unique<sim::SimLine>(options);
+  std::string error;
+  ASSERT_TRUE(m_sim->Start(&error)) << error;
+}
+
+void WindowTest::StartWindow(const std::string& profileText, int comEntry, const std::string& devicePath) {
+  if (!m_sim) StartSim();
+  std::ofstream(m_profilePath) << profileText << "[Ports]\nCom " << comEntry << "="
+                               << (devicePath.empty() ? m_linkPath : devicePath) << "\n";
+  m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
+  m_dlg->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
+}
+
+std::vector<Frame> WindowTest::Frames(size_t count) {
+  m_sim->WaitForFrames(count, std::chrono::seconds(3));
+  std::vector<Frame> frames;
+  for (const sim::FrameRecord& record : m_sim->Frames()) frames.push_back(record.bytes);
+  return frames;
+}
+
+std::vector<Frame> WindowTest::AllFrames() {
+  QTest::qWait(60);  // longer than the simulator's frame gap
+  return Frames(0);
+}
+
+void WindowTest::ForgetFrames() { m_sim->ClearRecords(); }
+
+void WindowTest::Click(int id) {
+  auto* button = m_dlg->ControlAs<QAbstractButton>(id);
+  ASSERT_NE(button, nullptr) << id;
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void WindowTest::ChooseComboEntry(int id, int index) {
+  auto* combo = m_dlg->ControlAs<QComboBox>(id);
+  ASSERT_NE(combo, nullptr) << id;
+  combo->setFocus();
+  // Arrow keys on a closed combo choose, entry by entry, as the operator would.
+  const Qt::Key key = index < combo->currentIndex() ? Qt::Key_Up : Qt::Key_Down;
+  if (index == combo->currentIndex()) {
+    combo->showPopup();
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    return;
+  }
+  while (combo->currentIndex() != index) QTest::keyClick(combo, key);
+}
+
+void WindowTest::DragSlider(int channel, int steps, const std::function<void()>& whileHeld) {
+  QSlider* slider = m_dlg->Slider(channel)->Widget();
+  QStyleOptionSlider option;
+  option.initFrom(slider);
+  option.orientation = slider->orientation();
+  option.minimum = slider->minimum();
+  option.maximum = slider->maximum();
+  option.sliderPosition = slider->sliderPosition();
+  option.sliderValue = slider->value();
+  option.tickPosition = slider->tickPosition();
+  option.tickInterval = slider->tickInterval();
+  option.upsideDown = !slider->invertedAppearance();
+  option.subControls = QStyle::SC_All;
+  const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+  const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+  const double pixelsPerStep = double(groove.height() - handle.height()) / (slider->maximum() - slider->minimum());
+  const QPoint start = handle.center();
+  const QPoint end = start - QPoint(0, qRound(steps * pixelsPerStep));
+  QTest::mousePress(slider, Qt::LeftButton, {}, start);
+  for (int i = 1; i <= 4; ++i) QTest::mouseMove(slider, start + (end - start) * i / 4);
+  if (whileHeld) whileHeld();
+  QTest::mouseRelease(slider, Qt::LeftButton, {}, end);
+}
+
+void WindowTest::ClickListLine(int row) {
+  auto* list = m_dlg->ControlAs<QListWidget>(ctl::kSequenceList);
+  const QRect line = list->visualItemRect(list->item(row));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line.center());
+}
+
+void WindowTest::TypeInto(int id, const QString& keys) {
+  auto* edit = m_dlg->ControlAs<QLineEdit>(id);
+  edit->setFocus();
+  QTest::keyClicks(edit, keys);
+}
+
+void WindowTest::ClearEdit(int id) {
+  auto* edit = m_dlg->ControlAs<QLineEdit>(id);
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(edit, Qt::Key_Delete);
+}
+
+QString WindowTest::Text(int id) const { return m_dlg->ControlAs<QLineEdit>(id)->text(); }
+
+QStringList WindowTest::ListLines() const {
+  QStringList lines;
+  auto* list = m_dlg->ControlAs<QListWidget>(ctl::kSequenceList);
+  for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+  return lines;
+}
+
+int WindowTest::SelectedListLine() const {
+  auto* list = m_dlg->ControlAs<QListWidget>(ctl::kSequenceList);
+  const auto selected = list->selectedItems();
+  return selected.isEmpty() ? -1 : list->row(selected.first());
+}
+
+std::string WindowTest::ReadProfile() const {
+  std::ifstream in(m_profilePath);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}

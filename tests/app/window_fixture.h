@@ -1,0 +1,68 @@
+// A window test's world: a profile file in a folder of its own, a simulated
+// unit line that Com 1 is mapped to, and the operator window against both,
+// with message boxes recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller_dlg.h"
+#include "message_boxes.h"
+#include "sim_line.h"
+
+class QWidget;
+
+class RecordedBoxes : public CMessageBoxes {
+ public:
+  void Show(QWidget* parent, const QString& text) override;
+  QStringList texts;
+  std::function<void(const QString&)> onShow;  // runs while the box would be open
+};
+
+class WindowTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the simulated line (if not yet) and the window on a profile that
+  // holds `profileText` plus a [Ports] entry that maps Com `comEntry` to the
+  // simulator (or to `devicePath` when given).
+  void StartWindow(const std::string& profileText = "", int comEntry = 1, const std::string& devicePath = "");
+  // Moves slider `channel` (0..3) by `steps` values with the mouse; `whileHeld`
+  // runs before the button is released.
+  void DragSlider(int channel, int steps, const std::function<void()>& whileHeld = {});
+  void StartSim(sim::SimOptions options = {});
+
+  // Waits for the simulator to have seen `count` frames and returns the bytes
+  // of all frames, in order.
+  std::vector<std::vector<uint8_t>> Frames(size_t count);
+  // Waits a moment for stray frames and returns every frame seen so far.
+  std::vector<std::vector<uint8_t>> AllFrames();
+  void ForgetFrames();
+
+  void Click(int id);
+  void ChooseComboEntry(int id, int index);  // as the operator does, by keys
+  void ClickListLine(int row);
+  void TypeInto(int id, const QString& keys);
+  void ClearEdit(int id);
+  QString Text(int id) const;
+  QStringList ListLines() const;
+  int SelectedListLine() const;  // -1 when none
+  std::string ReadProfile() const;
+
+  std::string m_dir;
+  std::string m_profilePath;
+  std::string m_linkPath;
+  std::unique_ptr<sim::SimLine> m_sim;
+  LedSettings m_settings;
+  RecordedBoxes m_boxes;
+  std::unique_ptr<CControllerDlg> m_dlg;
+};
+
+using Frame = std::vector<uint8_t>;

@@ -1,0 +1,170 @@
+// What the operator sees: controls by id, their kinds, captions, places, tab
+// order and the behaviour of the controls themselves.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "dialog_template.h"
+#include "dialog_units.h"
+#include "slider.h"
+#include "updown.h"
+#include "window_fixture.h"
+
+class LayoutTest : public WindowTest {};
+
+TEST_F(LayoutTest, EveryNumberedControlHasItsKindCaptionAndPlace) {
+  StartWindow();
+  const DialogUnits units(m_dlg->font());
+  for (const ctl::Control& row : ctl::MainTemplate()) {
+    if (row.id == ctl::kNone) continue;
+    QWidget* widget = m_dlg->Control(row.id);
+    ASSERT_NE(widget, nullptr) << row.id;
+    const QRect place = units.ToPixels(row.place);
+    EXPECT_EQ(widget->pos(), place.topLeft()) << row.id;
+    if (row.kind != ctl::Kind::kComboBox) {
+      EXPECT_EQ(widget->size(), place.size()) << row.id;
+    }
+    switch (row.kind) {
+      case ctl::Kind::kPushButton:
+        ASSERT_TRUE(qobject_cast<QPushButton*>(widget)) << row.id;
+        EXPECT_EQ(widget->accessibleName(), row.caption);
+        EXPECT_EQ(qobject_cast<QPushButton*>(widget)->text().replace('\n', ' '), row.caption);
+        break;
+      case ctl::Kind::kCheckBox:
+        ASSERT_TRUE(qobject_cast<QCheckBox*>(widget)) << row.id;
+        EXPECT_EQ(qobject_cast<QCheckBox*>(widget)->text().replace('\n', ' '), row.caption);
+        break;
+      case ctl::Kind::kEdit:
+        EXPECT_TRUE(qobject_cast<QLineEdit*>(widget)) << row.id;
+        break;
+      case ctl::Kind::kUpDown:
+        EXPECT_TRUE(qobject_cast<CUpDown*>(widget)) << row.id;
+        break;
+      case ctl::Kind::kSlider:
+        EXPECT_TRUE(qobject_cast<QSlider*>(widget)) << row.id;
+        break;
+      case ctl::Kind::kComboBox:
+        EXPECT_TRUE(qobject_cast<QComboBox*>(widget)) << row.id;
+        break;
+      case ctl::Kind::kListBox:
+        EXPECT_TRUE(qobject_cast<QListWidget*>(widget)) << row.id;
+        break;
+      default:
+        ADD_FAILURE() << "numbered control of an unexpected kind: " << row.id;
+    }
+  }
+  EXPECT_EQ(m_dlg->windowTitle(), "ORVANEL");
+  EXPECT_EQ(m_dlg->size(), units.SizeToPixels(375, 342));
+  EXPECT_EQ(m_dlg->minimumSize(), m_dlg->maximumSize()) << "the window has a fixed size";
+  EXPECT_FALSE(m_dlg->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint |
+                                       Qt::WindowSystemMenuHint));
+}
+
+TEST_F(LayoutTest, TabVisitsTheTabStopsInTemplateOrderStartingAtExit) {
+  StartWindow();
+  std::vector<QWidget*> expected;
+  for (const ctl::Control& row : ctl::MainTemplate())
+    if (row.id != ctl::kNone && row.kind != ctl::Kind::kUpDown) expected.push_back(m_dlg->Control(row.id));
+  ASSERT_EQ(QApplication::focusWidget(), m_dlg->Control(ctl::kExit)) << "focus starts on Exit";
+  for (size_t i = 1; i < expected.size(); ++i) {
+    QWidget* from = QApplication::focusWidget();
+    QTest::keyClick(from, Qt::Key_Tab);
+    QWidget* now = QApplication::focusWidget();
+    // An editable combo hands focus to its inner edit.
+    if (now && now->parentWidget() && qobject_cast<QComboBox*>(now->parentWidget())) now = now->parentWidget();
+    EXPECT_EQ(now, expected[i]) << "tab stop " << i << " should be control "
+                                << expected[i]->property("controlId").toInt();
+  }
+}
+
+TEST_F(LayoutTest, StatusLineSitsInTheFreeSpaceBelowTheListWithoutCoveringControls) {
+  StartWindow();
+  const QRect status = m_dlg->StatusLine()->geometry();
+  for (const ctl::Control& row : ctl::MainTemplate()) {
+    if (row.kind == ctl::Kind::kGroupBox) continue;
+    const QWidget* widget = row.id == ctl::kNone ? nullptr : m_dlg->Control(row.id);
+    if (widget) {
+      EXPECT_FALSE(status.intersects(widget->geometry())) << row.id;
+    }
+  }
+}
+
+TEST_F(LayoutTest, ValueBoxesAreReadOnlyRightAlignedAndCannotBeTypedInto) {
+  StartWindow();
+  for (int id : {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kCh4Value}) {
+    auto* box = m_dlg->ControlAs<QLineEdit>(id);
+    EXPECT_TRUE(box->isReadOnly());
+    EXPECT_TRUE(box->alignment() & Qt::AlignRight);
+    const QString before = box->text();
+    TypeInto(id, "99");
+    EXPECT_EQ(box->text(), before) << id;
+  }
+}
+
+TEST_F(LayoutTest, UpDownArrowsStopAtTheirRangeEnds) {
+  StartWindow();
+  struct Case {
+    int edit, upDown;
+    QString top, bottom;
+  };
+  for (const Case& c : {Case{ctl::kNewIdEdit, ctl::kNewIdUpDown, "7", "0"},
+                        Case{ctl::kMaxSqEdit, ctl::kMaxSqUpDown, "8", "1"}}) {
+    auto* upDown = m_dlg->ControlAs<CUpDown>(c.upDown);
+    for (int i = 0; i < 12; ++i) QTest::mouseClick(upDown->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(Text(c.edit), c.top);
+    for (int i = 0; i < 12; ++i) QTest::keyClick(m_dlg->Control(c.edit), Qt::Key_Down);
+    EXPECT_EQ(Text(c.edit), c.bottom) << "arrow keys in the edit step too, without wrapping";
+  }
+}
+
+TEST_F(LayoutTest, EditsTakeAnyTextOfAnyLength) {
+  StartWindow();
+  const QString text = QString("x-").repeated(200);
+  ClearEdit(ctl::kNewIdEdit);
+  TypeInto(ctl::kNewIdEdit, text);
+  EXPECT_EQ(Text(ctl::kNewIdEdit), text);
+}
+
+TEST_F(LayoutTest, SliderShowsProgramValuesWithoutNotifyingAndRaisesBothNotificationsForTheOperator) {
+  StartWindow();
+  CSlider* slider = m_dlg->Slider(0);
+  int tracking = 0, committed = 0;
+  QObject::connect(slider, &CSlider::Tracking, [&] { ++tracking; });
+  QObject::connect(slider, &CSlider::Committed, [&] { ++committed; });
+
+  slider->SetValue(40);
+  EXPECT_EQ(slider->GetValue(), 40);
+  EXPECT_EQ(tracking + committed, 0) << "a value set by the program raises nothing";
+
+  slider->Widget()->setFocus();
+  QTest::keyClick(slider->Widget(), Qt::Key_Up);
+  EXPECT_EQ(slider->GetValue(), 41) << "up is towards the top, away from 0";
+  EXPECT_EQ(committed, 1) << "a key press is one complete change";
+  EXPECT_EQ(tracking, 0);
+}
+
+TEST_F(LayoutTest, AboutBoxOpensOnF1CentredOnTheWindow) {
+  StartWindow();
+  QString name;
+  QPoint offset;
+  QTimer::singleShot(0, [&] {
+    auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->windowTitle(), "About ORVANEL");
+    for (QLabel* label : about->findChildren<QLabel*>())
+      if (label->text().startsWith("Dimlet Version")) name = label->text();
+    offset = about->geometry().center() - m_dlg->geometry().center();
+    QTest::keyClick(about, Qt::Key_Return);
+  });
+  QTest::keyClick(m_dlg.get(), Qt::Key_F1);
+  EXPECT_EQ(name, "Dimlet Version 1.0");
+  EXPECT_LE(offset.manhattanLength(), 2);
+}
