@@ -1,0 +1,74 @@
+// The six unit commands of CSerialLink: each builds its frame from the named
+// constants of unit_protocol.h and sends it one byte per SendBytes call with
+// the frame's pauses. The link below knows nothing of frames.
+#include <algorithm>
+
+#include "pause.h"
+#include "serial_link.h"
+#include "unit_protocol.h"
+
+using namespace unit_protocol;
+
+void CSerialLink::SendFrame(const uint8_t* bytes, int count, int pauseMs) {
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) PauseMs(pauseMs);
+    SendBytes(&bytes[i], 1);  // results are not examined: failures are kept by the link
+  }
+}
+
+void CSerialLink::WriteRow(int32_t unit, int32_t row, int32_t ch1, int32_t ch2, int32_t ch3, int32_t ch4) {
+  const uint8_t frame[] = {UnitAddressByte(unit), kWriteLetter, LowByte(row), LowByte(ch1),
+                           LowByte(ch2),          LowByte(ch3), LowByte(ch4)};
+  SendFrame(frame, sizeof frame, kWritePauseMs);
+}
+
+void CSerialLink::ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {
+  int32_t* const destinations[kAnswerBytes] = {ch1, ch2, ch3, ch4};
+
+  // Whatever waits now is not this frame's answer (a late byte of an earlier
+  // one, line noise); taken as CH1 it would shift the whole row.
+  DiscardWaiting();
+
+  const uint8_t frame[] = {UnitAddressByte(unit), kReadLetter, LowByte(row)};
+  SendFrame(frame, sizeof frame, kReadPauseMs);
+
+  bool missing = false;
+  for (int k = 0; k < kAnswerBytes; ++k) {
+    PauseMs(kReadPauseMs);
+    if (!missing) {
+      uint8_t answer = 0;
+      if (ReadWaiting(&answer, 1) == 1) {
+        *destinations[k] = answer;  // zero-extended: 0..255
+        continue;
+      }
+      // The answer is out of step from here on: a byte arriving now could be
+      // any channel's, so none of the rest is taken.
+      missing = true;
+    }
+    if (m_onMissingAnswer) m_onMissingAnswer(k + 1);
+  }
+  // A late answer must not become the next read's first bytes.
+  if (missing) DiscardWaiting();
+}
+
+void CSerialLink::StoreOnUnit(int32_t unit) {
+  const uint8_t frame[] = {UnitAddressByte(unit), kWriteLetter, kStoreLetter};
+  SendFrame(frame, sizeof frame, kWritePauseMs);
+}
+
+void CSerialLink::SetRunState(int32_t unit, int32_t run) {
+  const uint8_t frame[] = {UnitAddressByte(unit), kWriteLetter, run != 0 ? kRunLetter : kStopLetter};
+  SendFrame(frame, sizeof frame, kWritePauseMs);
+}
+
+void CSerialLink::ChangeAddress(int32_t unit, int32_t newId) {
+  // The new id goes out bare, without the address marking.
+  const uint8_t frame[] = {UnitAddressByte(unit), kWriteLetter, kNewAddressLetter, LowByte(newId)};
+  SendFrame(frame, sizeof frame, kWritePauseMs);
+}
+
+void CSerialLink::SetHighestSequence(int32_t unit, uint8_t value) {
+  const uint8_t frame[] = {UnitAddressByte(unit), kWriteLetter, kHighestLetter,
+                           std::min(value, kHighestSequenceLimit)};
+  SendFrame(frame, sizeof frame, kWritePauseMs);
+}

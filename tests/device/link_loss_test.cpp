@@ -1,0 +1,119 @@
+// The device going away while the link is open (USB adapter pulled; here the
+// pty master closed): the link notices, closes itself, keeps the reason, never
+// hangs past its bounds, and opens again once the device is back.
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "serial_link.h"
+#include "test_pty.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+void ExpectLost(const CSerialLink& link, const std::string& path) {
+  EXPECT_EQ(link.IsPortOpen(), 0);
+  EXPECT_EQ(link.LastFault(), CSerialLink::Fault::kLost);
+  EXPECT_NE(link.Reason().find(path), std::string::npos) << link.Reason();
+}
+
+struct LossCase {
+  const char* name;
+  std::function<void(CSerialLink&)> call;
+};
+
+TEST(LinkLoss, AnyCallAfterTheDeviceWentAwayNoticesItAndLaterCallsActClosed) {
+  const LossCase cases[] = {
+      {"read", [](CSerialLink& link) { uint8_t b; EXPECT_EQ(link.ReadWaiting(&b, 1), 0); }},
+      {"write", [](CSerialLink& link) { const uint8_t b = 1; EXPECT_EQ(link.SendBytes(&b, 1), 1); }},
+      {"discard", [](CSerialLink& link) { link.DiscardWaiting(); }},
+      {"command", [](CSerialLink& link) { link.StoreOnUnit(0); }},
+  };
+  for (const LossCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestPty pty;
+    CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+    ASSERT_EQ(link.OpenPort(1, 9600), 1);
+    pty.CloseMaster();
+    const auto start = Clock::now();
+    c.call(link);
+    ExpectLost(link, pty.SlavePath());
+    const uint8_t b = 2;
+    EXPECT_EQ(link.SendBytes(&b, 1), 0);
+    uint8_t got;
+    EXPECT_EQ(link.ReadWaiting(&got, 1), 0);
+    EXPECT_EQ(link.ClosePort(), 1);
+    EXPECT_LT(Clock::now() - start, milliseconds(1000));
+  }
+}
+
+TEST(LinkLoss, DeviceGoneWhileACommandWaitsForItsByteEndsTheCommandWithinItsBounds) {
+  TestPty pty(/*record=*/false);
+  const int filler = pty.SlaveFd();
+  CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  // A full line holds the command at its first byte, so the loss surely
+  // comes in the middle of it.
+  const uint8_t fill = 0;
+  while (write(filler, &fill, 1) == 1) {
+  }
+  const auto start = Clock::now();
+  std::thread command([&] { link.WriteRow(1, 2, 10, 20, 30, 40); });
+  usleep(100'000);
+  pty.CloseMaster();
+  command.join();
+  // Unnoticed, each of the seven bytes would wait out its 1000 ms bound.
+  EXPECT_LT(Clock::now() - start, milliseconds(2000));
+  ExpectLost(link, pty.SlavePath());
+}
+
+TEST(LinkLoss, DeviceGoneDuringARowReadStoresWhatCameAndReportsTheRest) {
+  TestPty pty;
+  CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  std::vector<int> missing;
+  // The unit answers one byte; the device goes while the first box is shown.
+  link.SetMissingAnswerHandler([&](int channel) {
+    if (missing.empty()) pty.CloseMaster();
+    missing.push_back(channel);
+  });
+  pty.AnswerAfter(3, {77});
+  int32_t ch[4] = {-1, -1, -1, -1};
+  link.ReadRow(0, 0, &ch[0], &ch[1], &ch[2], &ch[3]);
+  EXPECT_EQ(ch[0], 77);
+  EXPECT_EQ(ch[1], -1);
+  EXPECT_EQ(missing, (std::vector<int>{2, 3, 4}));
+  ExpectLost(link, pty.SlavePath());
+}
+
+TEST(LinkLoss, OpensAgainWhenTheDeviceIsBackAtTheSamePath) {
+  namespace fs = std::filesystem;
+  const fs::path path = fs::temp_directory_path() / ("dimlet-tty-" + std::to_string(getpid()));
+  auto first = std::make_unique<TestPty>();
+  fs::create_symlink(first->SlavePath(), path);
+  CSerialLink link([&](int32_t) { return path.string(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  first->CloseMaster();
+  uint8_t byte;
+  link.ReadWaiting(&byte, 1);
+  ExpectLost(link, path.string());
+  EXPECT_EQ(link.OpenPort(1, 9600), 0) << "opened a device that is gone";
+
+  TestPty second;
+  fs::remove(path);
+  fs::create_symlink(second.SlavePath(), path);
+  first.reset();
+  ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
+  EXPECT_EQ(link.LastFault(), CSerialLink::Fault::kNone);
+  link.StoreOnUnit(2);
+  ASSERT_TRUE(second.WaitForBytes(3, milliseconds(2000)));
+  EXPECT_EQ(second.Received(), (std::vector<uint8_t>{0xA2, 0x57, 0x53}));
+  fs::remove(path);
+}
+
+}  // namespace

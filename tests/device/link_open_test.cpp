@@ -1,0 +1,181 @@
+// Opening the link: faults and their reasons, exclusive use, and the line
+// settings as the tty reports them afterwards.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "serial_link.h"
+#include "test_pty.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+CSerialLink LinkTo(const std::string& path) {
+  return CSerialLink([path](int32_t) { return path; });
+}
+
+int ExclusiveFlag(int fd) {
+  int flag = -1;
+  ioctl(fd, TIOCGEXCL, &flag);
+  return flag;
+}
+
+struct OpenFailure {
+  const char* name;
+  std::string path;
+  int32_t baud;
+  CSerialLink::Fault fault;
+  std::string reasonPart;
+};
+
+TEST(LinkOpen, FailedOpenReportsWhyHoldsNothingAndCreatesNothing) {
+  TestPty pty;
+  const fs::path dir = fs::temp_directory_path() / ("dimlet-open-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string missing = (dir / "ttyUSB9").string();
+  const std::string plainFile = (dir / "plain").string();
+  std::fclose(std::fopen(plainFile.c_str(), "w"));
+
+  const OpenFailure cases[] = {
+      {"missing device", missing, 9600, CSerialLink::Fault::kNotFound,
+       "open " + missing + ": No such file or directory"},
+      {"regular file", plainFile, 9600, CSerialLink::Fault::kNotSerial, plainFile},
+      {"character device that is no tty", "/dev/null", 9600, CSerialLink::Fault::kNotSerial, "/dev/null"},
+      {"baud rate the tty has no code for", pty.SlavePath(), 12345, CSerialLink::Fault::kSetup, "12345"},
+  };
+  const int slave = pty.SlaveFd();
+  for (const OpenFailure& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int descriptorsBefore = OpenDescriptorCount();
+    CSerialLink link = LinkTo(c.path);
+    EXPECT_EQ(link.OpenPort(1, c.baud), 0);
+    EXPECT_EQ(link.IsPortOpen(), 0);
+    EXPECT_EQ(link.LastFault(), c.fault);
+    EXPECT_NE(link.Reason().find(c.reasonPart), std::string::npos) << link.Reason();
+    EXPECT_EQ(link.DevicePath(), c.path);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "a failed open leaked a descriptor";
+    EXPECT_EQ(ExclusiveFlag(slave), 0) << "a failed open left the pty exclusive";
+  }
+  EXPECT_FALSE(fs::exists(missing)) << "open created the device";
+
+  // The same link opens once the port leads to a device.
+  CSerialLink link = LinkTo(missing);
+  EXPECT_EQ(link.OpenPort(1, 9600), 0);
+  link.SetPortResolver([&](int32_t) { return pty.SlavePath(); });
+  EXPECT_EQ(link.OpenPort(1, 9600), 1);
+  EXPECT_EQ(link.LastFault(), CSerialLink::Fault::kNone);
+  EXPECT_EQ(link.Reason(), "");
+  fs::remove_all(dir);
+}
+
+TEST(LinkOpen, WithoutResolverComNIsTtyUsbNMinusOne) {
+  CSerialLink link;
+  link.OpenPort(4, 9600);
+  EXPECT_EQ(link.DevicePath(), "/dev/ttyUSB3");
+}
+
+TEST(LinkOpen, SecondOpenOfAHeldDeviceFailsEvenForRootAndLeavesTheHolderExclusive) {
+  TestPty pty;
+  const int slave = pty.SlaveFd();
+  CSerialLink first = LinkTo(pty.SlavePath());
+  CSerialLink second = LinkTo(pty.SlavePath());
+  ASSERT_EQ(first.OpenPort(1, 9600), 1);
+  EXPECT_EQ(ExclusiveFlag(slave), 1);
+
+  const int descriptorsBefore = OpenDescriptorCount();
+  EXPECT_EQ(second.OpenPort(1, 9600), 0);
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "the refused open leaked its descriptor";
+  EXPECT_EQ(second.LastFault(), CSerialLink::Fault::kInUse);
+  EXPECT_NE(second.Reason().find("in use by another program"), std::string::npos) << second.Reason();
+  EXPECT_EQ(ExclusiveFlag(slave), 1) << "the failed open cleared the holder's exclusive flag";
+
+  const uint8_t byte = 0x5A;
+  EXPECT_EQ(first.SendBytes(&byte, 1), 1);
+  ASSERT_TRUE(pty.WaitForBytes(1, std::chrono::milliseconds(2000)));
+
+  EXPECT_EQ(first.ClosePort(), 1);
+  EXPECT_EQ(ExclusiveFlag(slave), 0) << "closing left the pty exclusive; the next open would fail";
+  EXPECT_EQ(second.OpenPort(1, 9600), 1);
+}
+
+TEST(LinkOpen, OpenOnAnOpenLinkChangesNothing) {
+  TestPty pty;
+  TestPty other;
+  CSerialLink link = LinkTo(pty.SlavePath());
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  link.SetPortResolver([&](int32_t) { return other.SlavePath(); });
+  EXPECT_EQ(link.OpenPort(2, 19200), 1);
+  EXPECT_EQ(link.DevicePath(), pty.SlavePath());
+  termios line{};
+  ASSERT_EQ(tcgetattr(pty.SlaveFd(), &line), 0);
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+}
+
+TEST(LinkOpen, DescriptorIsNonBlockingAndNotInheritedByChildren) {
+  TestPty pty;
+  CSerialLink link = LinkTo(pty.SlavePath());
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  int found = 0;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error) != pty.SlavePath()) continue;
+    const int fd = std::stoi(entry.path().filename().string());
+    EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+    EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK);
+    ++found;
+  }
+  EXPECT_EQ(found, 1);
+}
+
+// The pty starts cooked (echo, canonical, CR/NL mapping, XON/XOFF); each case
+// adds settings the link must undo.
+struct LineCase {
+  const char* name;
+  int32_t baud;
+  speed_t speed;
+  tcflag_t extraControl;
+};
+
+TEST(LinkOpen, LineIsRaw8N1AtTheCallersRateWithFlowControlLeftAlone) {
+  const LineCase cases[] = {
+      {"9600, seven bits, even parity, two stop bits", 9600, B9600, CS7 | PARENB | CSTOPB},
+      {"19200 with hardware flow control", 19200, B19200, CRTSCTS},
+      {"115200, modem lines ignored", 115200, B115200, CLOCAL},
+  };
+  for (const LineCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestPty pty;
+    const int slave = pty.SlaveFd();
+    termios before{};
+    ASSERT_EQ(tcgetattr(slave, &before), 0);
+    before.c_iflag |= IXON | IXOFF | ICRNL | INLCR | ISTRIP;
+    before.c_cflag = (before.c_cflag & ~static_cast<tcflag_t>(CSIZE | CRTSCTS | CLOCAL)) | c.extraControl;
+    if (!(c.extraControl & CSIZE)) before.c_cflag |= CS8;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+
+    CSerialLink link = LinkTo(pty.SlavePath());
+    ASSERT_EQ(link.OpenPort(1, c.baud), 1) << link.Reason();
+    termios line{};
+    ASSERT_EQ(tcgetattr(slave, &line), 0);
+    EXPECT_EQ(cfgetispeed(&line), c.speed);
+    EXPECT_EQ(cfgetospeed(&line), c.speed);
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_TRUE(line.c_cflag & CREAD);
+    EXPECT_EQ(line.c_cflag & (CRTSCTS | CLOCAL), c.extraControl & (CRTSCTS | CLOCAL));
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+    EXPECT_EQ(line.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(line.c_cc[VMIN], 0);
+    EXPECT_EQ(line.c_cc[VTIME], 0);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Reading a row back: what is stored, which "Error" boxes are asked for and
+// in what order, and that no byte that is not this frame's answer is stored.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "serial_link.h"
+#include "test_pty.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using Row = std::vector<int32_t>;
+
+constexpr size_t kFrameBytes = 3;
+
+class ReadRow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    slave = pty.SlaveFd();
+    ASSERT_EQ(link.OpenPort(1, 9600), 1);
+    link.SetMissingAnswerHandler([this](int channel) { boxes.push_back(channel); });
+  }
+
+  Row Read(Row row) {
+    link.ReadRow(0, 3, &row[0], &row[1], &row[2], &row[3]);
+    return row;
+  }
+
+  // The unit answers as soon as the next frame is whole.
+  void UnitAnswers(std::vector<uint8_t> answer) {
+    pty.AnswerAfter(pty.Arrivals().size() + kFrameBytes, std::move(answer));
+  }
+
+  TestPty pty;
+  int slave = -1;
+  CSerialLink link{[this](int32_t) { return pty.SlavePath(); }};
+  std::vector<int> boxes;
+};
+
+const Row kUntouched = {-7, -7, -7, -7};
+
+struct AnswerCase {
+  const char* name;
+  std::vector<uint8_t> answer;
+  Row stored;
+  std::vector<int> boxes;
+};
+
+TEST_F(ReadRow, StoresTheAnswerZeroExtendedAndReportsEachMissingByteInOrder) {
+  const AnswerCase cases[] = {
+      {"whole answer, high bytes not sign-extended", {0x00, 0x80, 0xFF, 0x11}, {0, 128, 255, 17}, {}},
+      {"unit answers two bytes", {5, 6}, {5, 6, -7, -7}, {3, 4}},
+      {"unit answers nothing", {}, kUntouched, {1, 2, 3, 4}},
+  };
+  for (const AnswerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.clear();
+    if (!c.answer.empty()) UnitAnswers(c.answer);
+    EXPECT_EQ(Read(kUntouched), c.stored);
+    EXPECT_EQ(boxes, c.boxes);
+  }
+}
+
+TEST_F(ReadRow, ClosedLinkReportsAllFourAndStoresNothing) {
+  link.ClosePort();
+  EXPECT_EQ(Read(kUntouched), kUntouched);
+  EXPECT_EQ(boxes, (std::vector<int>{1, 2, 3, 4}));
+  usleep(20'000);
+  EXPECT_TRUE(pty.Received().empty());
+}
+
+TEST_F(ReadRow, ByteWaitingBeforeTheFrameIsNotTakenAsTheAnswer) {
+  pty.Write({0x99});
+  ASSERT_EQ(WaitForInput(slave, 1), 1);
+  UnitAnswers({1, 2, 3, 4});
+  EXPECT_EQ(Read(kUntouched), (Row{1, 2, 3, 4}));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ReadRow, AnswerArrivingWhileABoxIsShownNeverMovesIntoLaterChannels) {
+  UnitAnswers({10});
+  link.SetMissingAnswerHandler([this](int channel) {
+    boxes.push_back(channel);
+    if (channel == 2) {
+      // The rest of the answer arrives while the operator looks at "Error2".
+      pty.Write({20, 30, 40});
+      WaitForInput(slave, 3);
+    }
+  });
+  EXPECT_EQ(Read(kUntouched), (Row{10, -7, -7, -7}));
+  EXPECT_EQ(boxes, (std::vector<int>{2, 3, 4}));
+
+  // Nor does it become the first bytes of the next row's answer.
+  boxes.clear();
+  UnitAnswers({1, 2, 3, 4});
+  EXPECT_EQ(Read(kUntouched), (Row{1, 2, 3, 4}));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ReadRow, ExtraAnswerBytesDoNotShiftTheNextRead) {
+  UnitAnswers({1, 2, 3, 4, 5});
+  EXPECT_EQ(Read(kUntouched), (Row{1, 2, 3, 4}));
+  ASSERT_EQ(WaitForInput(slave, 1), 1);
+  UnitAnswers({6, 7, 8, 9});
+  EXPECT_EQ(Read(kUntouched), (Row{6, 7, 8, 9}));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ReadRow, TakesAtLeastItsPausesAndEachAnswerByteComesAfterTheWholeFrame) {
+  UnitAnswers({1, 2, 3, 4});
+  const auto start = Clock::now();
+  Read(kUntouched);
+  EXPECT_GE(Clock::now() - start, milliseconds(30));
+  EXPECT_EQ(pty.Received(), (std::vector<uint8_t>{0xA0, 0x52, 0x03}));
+}
+
+}  // namespace
