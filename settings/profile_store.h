@@ -7,7 +7,9 @@
 #include "led_settings.h"
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/<program>.ini, where <program> is the name
-// the running executable was started under.
+// the running executable was started under (so a renamed copy keeps a profile
+// of its own). Only computes the path; the store creates the folder (and its
+// parents, mode 0700) when it first writes the file.
 std::string DefaultProfilePath();
 std::string ProfilePathFor(const std::string& programName);
 
@@ -18,20 +20,27 @@ class CProfileStore {
   explicit CProfileStore(std::string path = DefaultProfilePath());
 
   // Fills `settings` from section "Settings\<name>" (defaults for keys that are
-  // missing or not a 32-bit integer) and writes every value back. The record is
-  // filled even when the file cannot be read or written. Returns false when the
-  // write-back failed; Error() then says why.
+  // missing or not a 32-bit integer) and writes every value back, in one
+  // atomic write and only when that changes the file. The record is filled
+  // even when the file cannot be read or written. A file that exists but
+  // cannot be read (a directory, no permission) is not written to. Returns
+  // false when the file could not be read or written back; Error() then says
+  // why ("<what was being done>: <system text>"), and is empty after success.
   bool Load(const std::string& name, LedSettings& settings);
 
   // Writes the record's 35 keys into the file, read afresh, keeping everything
-  // else in it. The file is replaced atomically: on failure the old file stays
-  // whole, false is returned and Error() says why.
+  // else in it in place; keys new to the file are added at the end of the
+  // section, in their fixed order. The file is replaced atomically with one
+  // write: on failure (including a file that exists but cannot be read) the
+  // old file stays whole, false is returned and Error() says why.
   bool Save(const std::string& name, const LedSettings& settings);
 
   const std::string& Path() const { return m_path; }
   const std::string& Error() const { return m_error; }
 
  private:
+  bool Write(const std::string& text);
+
   std::string m_path;
   std::string m_error;
 };

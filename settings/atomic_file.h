@@ -1,0 +1,23 @@
+// Replacing a file atomically: readers, and a program killed at any instant,
+// see either the old complete file or the new complete one, never a mix.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Writes `bytes` as the new content of the file at `path`:
+// - a symbolic link is followed to its final target, and the target is
+//   replaced, so the link stays a link;
+// - the bytes go to a temporary file ".<name>.tmp.XXXXXX" in the target's
+//   folder, are fsync'ed, given the old file's permissions (0644 less the
+//   umask for a new file), renamed over the target, and the folder is fsync'ed;
+// - temporary files of this naming that a killed writer left behind are
+//   removed first (one still being written by a live process is left alone).
+// Returns false on failure with `error` set to "<what was being done>: <system
+// text>"; the temporary file is then removed and the old file stays as it was,
+// unless only the final folder sync failed.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+// The prefix of the temporary files that WriteFileAtomically makes for a
+// target named `fileName`.
+std::string TemporaryFilePrefix(const std::string& fileName);

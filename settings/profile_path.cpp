@@ -1,0 +1,40 @@
+// Where the profile file lives: one file per program name in the user's
+// configuration folder.
+#include <errno.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "profile_store.h"
+
+namespace {
+
+std::string ConfigFolder() {
+  // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG rules say.
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  std::string folder;
+  if (xdg && xdg[0] == '/') {
+    folder = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !home[0]) {
+      const passwd* user = getpwuid(getuid());
+      home = user && user->pw_dir ? user->pw_dir : ".";
+    }
+    folder = std::string(home) + "/.config";
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+std::string ProfilePathFor(const std::string& programName) {
+  std::string program = programName.substr(programName.find_last_of('/') + 1);
+  if (program.empty()) program = "dimlet";
+  std::string folder = ConfigFolder();
+  return (folder == "/" ? "" : folder) + "/" + program + ".ini";
+}
+
+std::string DefaultProfilePath() { return ProfilePathFor(program_invocation_short_name); }

@@ -1,0 +1,60 @@
+// Loading and saving the settings record in the profile file.
+#include "profile_store.h"
+
+#include "atomic_file.h"
+#include "ini_document.h"
+#include "profile_keys.h"
+#include "profile_value.h"
+#include "whole_file.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+CProfileStore::CProfileStore(std::string path) : m_path(std::move(path)) {}
+
+bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
+  m_error.clear();
+  std::string before;
+  const ReadOutcome read = ReadWholeFile(m_path, &before, &m_error);
+
+  CIniDocument profile(before);
+  const std::string section = ProfileSection(name);
+  for (const ProfileKey& key : ProfileKeys()) {
+    if (!key.loaded) continue;
+    std::optional<std::string_view> stored = profile.Value(section, key.name);
+    int32_t value = key.defaultValue;
+    if (stored) value = ParseProfileInt(*stored).value_or(key.defaultValue);
+    SetKeyValue(settings, key, value);
+    profile.Set(section, key.name, FormatProfileInt(value));
+  }
+
+  // Writing back a file that was not read whole would lose its unread part.
+  if (read == ReadOutcome::kFailed) return false;
+  std::string after = profile.Text();
+  if (read == ReadOutcome::kRead && after == before) return true;
+  return Write(after);
+}
+
+bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
+  m_error.clear();
+  // Read afresh, so that what a person edited while the program ran is kept.
+  std::string before;
+  if (ReadWholeFile(m_path, &before, &m_error) == ReadOutcome::kFailed) return false;
+
+  CIniDocument profile(before);
+  const std::string section = ProfileSection(name);
+  for (const ProfileKey& key : ProfileKeys()) {
+    profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
+  }
+  return Write(profile.Text());
+}
+
+bool CProfileStore::Write(const std::string& text) {
+  return MakeFolders(FolderOf(m_path), &m_error) && WriteFileAtomically(m_path, text, &m_error);
+}

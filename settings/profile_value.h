@@ -1,0 +1,15 @@
+// Integer values as they are written in the profile file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Reads a profile value: optional blanks (space, tab), an optional sign,
+// decimal digits, optional trailing blanks. Anything else, or a number outside
+// the 32-bit signed range, yields nothing, so the caller's default applies.
+std::optional<int32_t> ParseProfileInt(std::string_view text);
+
+// The text written for `value`; ParseProfileInt reads it back unchanged.
+std::string FormatProfileInt(int32_t value);

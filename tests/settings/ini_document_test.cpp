@@ -1,0 +1,60 @@
+// The INI text model: untouched text comes back byte for byte, lookups ignore
+// case, and setting a key changes only its value or adds one line.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ini_document.h"
+
+TEST(IniDocument, UntouchedTextComesBackByteForByte) {
+  std::vector<std::string> texts = {"", "[A]\nk=1", "[A]\r\nk=1\r\n\r\n; c\r\n", "[A]\nk=1\r\nj=2\n",
+                                    "[A]\rk=1\r", std::string("[A]\nk=\0\0x\n\0", 10),
+                                    "  [ A ]  \n  k  =  1  \n", "[A\nk=1\n"};
+  std::mt19937 random(1234);
+  for (int round = 0; round < 200; ++round) {
+    std::string text(random() % 400, '\0');
+    for (char& c : text) c = static_cast<char>(random() % 8 ? random() : "[]=\n\r;# "[random() % 9]);
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) EXPECT_EQ(CIniDocument(text).Text(), text);
+}
+
+TEST(IniDocument, LookupIgnoresCaseAndFindsOnlyKeysOfTheExactSection) {
+  CIniDocument ini(
+      "k=top\n[Settings]\nk=1\n[LED]\nk=2\n[settings\\led]\n;k=comment\n  K \t=  a=b  \r\n");
+  EXPECT_EQ(ini.Value("Settings\\LED", "k"), "a=b");
+  EXPECT_EQ(ini.Value("Other", "k"), std::nullopt);
+}
+
+TEST(IniDocument, SetReplacesOnlyTheValueOfTheFirstOccurrence) {
+  CIniDocument ini("[a]\r\n  K =  1  \r\nk=2\r\n");
+  ini.Set("A", "k", "-2147483648");
+  EXPECT_EQ(ini.Text(), "[a]\r\n  K =  -2147483648  \r\nk=2\r\n");
+}
+
+TEST(IniDocument, NewKeyGoesAfterTheSectionsLastEntryNotIntoTheNext) {
+  CIniDocument ini("[A]\nk=1\n\n; about B\n[B]\nx=1\n[C]\n[A]\ny=2\n");
+  ini.Set("A", "j", "2");
+  ini.Set("C", "i", "3");
+  EXPECT_EQ(ini.Text(), "[A]\nk=1\nj=2\n\n; about B\n[B]\nx=1\n[C]\ni=3\n[A]\ny=2\n");
+}
+
+TEST(IniDocument, NewSectionIsAppendedInTheTextsUsualLineEnd) {
+  CIniDocument lf("[Ports]\nCom 1=/dev/ttyS0");
+  lf.Set("Settings\\LED", "Max SQ", "8");
+  EXPECT_EQ(lf.Text(), "[Ports]\nCom 1=/dev/ttyS0\n\n[Settings\\LED]\nMax SQ=8\n");
+  CIniDocument crlf("[A]\r\nk=1\r\nj=2\r\n");
+  crlf.Set("B", "m", "4");
+  EXPECT_EQ(crlf.Text(), "[A]\r\nk=1\r\nj=2\r\n\r\n[B]\r\nm=4\r\n");
+  CIniDocument empty("");
+  empty.Set("S", "k", "1");
+  EXPECT_EQ(empty.Text(), "[S]\nk=1\n");
+}
+
+TEST(IniDocument, LastLineEndingInLoneCarriageReturnIsCompletedBeforeAnAddedLine) {
+  CIniDocument ini("[A]\nk=1\r");
+  ini.Set("A", "j", "2");
+  CIniDocument reread(ini.Text());
+  EXPECT_EQ(reread.Value("A", "k"), "1");
+  EXPECT_EQ(reread.Value("A", "j"), "2");
+}
