@@ -26,7 +26,7 @@ std::optional<int32_t> ParseProfileInt(std::string_view text) {
     if (c < '0' || c > '9') return std::nullopt;
   }
 
-  // Parsed as a magnitude in 64 bits so that -2147483648 needs no special case.
+  // Parsed as a magnitude in 64 bits so that -2147483648 needs no case of its own.
   uint64_t magnitude = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;

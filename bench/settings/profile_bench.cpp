@@ -1,8 +1,11 @@
 // Save and Load of the full settings record beside a bare atomic write of the
 // same bytes (temporary file, write, fsync, rename, folder fsync) in the same
 // folder. The folder sits next to this executable, so on the build's disk
-// rather than on a tmpfs /tmp. Compare the medians of one run, e.g.
-//   settings_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
+// rather than on a tmpfs /tmp. Compare the medians of one run; interleaving
+// the repetitions lets all of them share the disk's changing load:
+//   settings_bench --benchmark_repetitions=9
+//                  --benchmark_enable_random_interleaving=true
+//                  --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
