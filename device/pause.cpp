@@ -2,11 +2,28 @@
 // interrupted sleep resumes with exactly the time that is left.
 #include "pause.h"
 
+#include <sys/prctl.h>
+
 #include <cerrno>
 #include <ctime>
 
+namespace {
+
+// The kernel may wake a sleeper up to its timer slack late (50 us by
+// default) to batch wake-ups; on pauses of a few milliseconds, repeated six
+// times per frame, that adds up. Narrowing it is per thread, so once per thread.
+void NarrowTimerSlack() {
+  thread_local bool narrowed = false;
+  if (narrowed) return;
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);  // on failure pauses are only a little longer
+  narrowed = true;
+}
+
+}  // namespace
+
 void PauseMs(int milliseconds) {
   if (milliseconds <= 0) return;
+  NarrowTimerSlack();
   timespec until{};
   clock_gettime(CLOCK_MONOTONIC, &until);
   until.tv_sec += milliseconds / 1000;
