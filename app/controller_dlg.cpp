@@ -18,6 +18,7 @@
 #include "message_boxes.h"
 #include "port_map.h"
 #include "profile_store.h"
+#include "settings_saver.h"
 #include "slider.h"
 #include "status_text.h"
 #include "updown.h"
@@ -122,12 +123,26 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   m_link.SetPortResolver([path = m_profilePath](int32_t port) { return PortDevicePath(path, port); });
   m_link.SetMissingAnswerHandler(
       [this](int channel) { m_boxes.Show(this, QStringLiteral("Error%1").arg(channel)); });
+  m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const std::string& error) {
+    // Back on the window's thread; dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, [this, error] {
+      m_saveError = error;
+      UpdateStatusLine();
+    }, Qt::QueuedConnection);
+  });
   BuildControls();
   ConnectEvents();
   InitDialog();
 }
 
+// The saver finishes what is queued before the window goes.
 CControllerDlg::~CControllerDlg() = default;
+
+void CControllerDlg::FlushSaves() {
+  m_saver->Flush();
+  m_saveError = m_saver->LastError();
+  UpdateStatusLine();
+}
 
 void CControllerDlg::BuildControls() {
   setWindowTitle(QString::fromUtf8(ctl::kMainWindowCaption));

@@ -8,11 +8,13 @@
 #include <QIcon>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "led_settings.h"
 #include "serial_link.h"
 
+class CSettingsSaver;
 class CSlider;
 class CUpDown;
 class CMessageBoxes;
@@ -84,6 +86,9 @@ class CControllerDlg : public QDialog {
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
+  // Waits until every queued save of the settings is on disk and shows how
+  // the last one went.
+  void FlushSaves();
 
  private:
   void BuildControls();
@@ -103,6 +108,7 @@ class CControllerDlg : public QDialog {
   LedSettings& m_settings;
   std::string m_profilePath;
   CMessageBoxes& m_boxes;
+  std::unique_ptr<CSettingsSaver> m_saver;
 
   QHash<int, QWidget*> m_controls;
   std::array<CSlider*, kChannels> m_sliders{};

@@ -9,13 +9,12 @@
 #include "dialog_template.h"
 #include "message_boxes.h"
 #include "pause.h"
-#include "profile_store.h"
+#include "settings_saver.h"
 #include "slider.h"
 #include "text_value.h"
 
 namespace {
 
-constexpr const char* kStoreName = "LED";
 constexpr int32_t kBaudRate = 9600;
 constexpr int kPauseAfterWriteRowMs = 10;
 constexpr int kPauseAfterReadRowMs = 20;
@@ -71,13 +70,7 @@ void CControllerDlg::RebuildSequenceList() {
   m_programSelection = false;
 }
 
-void CControllerDlg::SaveSettings() {
-  CProfileStore store(m_profilePath);
-  if (store.Save(kStoreName, m_settings))
-    m_saveError.clear();
-  else
-    m_saveError = store.Error();
-}
+void CControllerDlg::SaveSettings() { m_saver->Save(m_settings); }
 
 void CControllerDlg::ReopenPort() {
   // The window never shows one port while talking to another.

@@ -104,7 +104,13 @@ TEST_F(CommandsTest, LoadAllClickAfterASequenceChoiceReadsBackTheChosenRow) {
   EXPECT_EQ(m_boxes.texts, QStringList{"Download all sequent?"});
 }
 
-TEST_F(CommandsTest, NewIdGoesToTheChosenUnitWhichKeepsBeingAddressed) {
+TEST_F(WindowTest, NewIdGoesToTheChosenUnitWhichKeepsBeingAddressed) {
+  sim::SimOptions options;
+  options.units = {0, 3};
+  StartSim(options);
+  StartWindow();
+  Frames(1);
+  ForgetFrames();
   ChooseComboEntry(ctl::kUnitCombo, 3);
   ClearEdit(ctl::kNewIdEdit);
   TypeInto(ctl::kNewIdEdit, "5");
@@ -114,7 +120,8 @@ TEST_F(CommandsTest, NewIdGoesToTheChosenUnitWhichKeepsBeingAddressed) {
   Click(ctl::kRunStop);
   EXPECT_EQ(Frames(2), (std::vector<Frame>{{0xA3, 0x57, 0x4A, 0x05}, {0xA3, 0x57, 0x52}}));
   EXPECT_TRUE(m_sim->HasUnit(5));
-  EXPECT_FALSE(m_sim->HasUnit(3)) << "the unit moved";
+  EXPECT_FALSE(m_sim->HasUnit(3)) << "the unit moved, so the run command reached nobody";
+  EXPECT_FALSE(m_sim->Unit(5).running);
 }
 
 TEST_F(CommandsTest, HighestSequenceIsSentOnEveryTextChange) {
@@ -226,6 +233,7 @@ TEST_F(CommandsTest, FailedSaveIsShownAndClearedByTheNextGoodOne) {
   std::filesystem::remove(m_profilePath);
   std::filesystem::create_directory(m_profilePath);
   Click(ctl::kSave);
+  m_dlg->FlushSaves();
   EXPECT_TRUE(m_dlg->StatusLine()->text().contains("Settings not saved:"))
       << m_dlg->StatusLine()->text().toStdString();
   EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x53})) << "the unit still got its store command";
@@ -233,5 +241,6 @@ TEST_F(CommandsTest, FailedSaveIsShownAndClearedByTheNextGoodOne) {
   std::filesystem::remove(m_profilePath);
   std::ofstream(m_profilePath) << saved;
   Click(ctl::kSave);
+  m_dlg->FlushSaves();
   EXPECT_FALSE(m_dlg->StatusLine()->text().contains("Settings not saved"));
 }

@@ -147,6 +147,7 @@ int WindowTest::SelectedListLine() const {
 }
 
 std::string WindowTest::ReadProfile() const {
+  if (m_dlg) m_dlg->FlushSaves();
   std::ifstream in(m_profilePath);
   std::stringstream text;
   text << in.rdbuf();

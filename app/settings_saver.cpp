@@ -1,0 +1,59 @@
+// The profile writer thread.
+#include "settings_saver.h"
+
+#include "profile_store.h"
+
+CSettingsSaver::CSettingsSaver(std::string profilePath, std::string storeName,
+                               std::function<void(const std::string&)> onResult)
+    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {
+  m_thread = std::thread([this] { Run(); });
+}
+
+CSettingsSaver::~CSettingsSaver() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_stopping = true;
+  }
+  m_changed.notify_all();
+  m_thread.join();
+}
+
+void CSettingsSaver::Save(const LedSettings& snapshot) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_pending = snapshot;
+  }
+  m_changed.notify_all();
+}
+
+void CSettingsSaver::Flush() {
+  std::unique_lock lock(m_mutex);
+  m_changed.wait(lock, [this] { return !m_pending && !m_busy; });
+}
+
+std::string CSettingsSaver::LastError() const {
+  std::lock_guard lock(m_mutex);
+  return m_lastError;
+}
+
+void CSettingsSaver::Run() {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_changed.wait(lock, [this] { return m_pending || m_stopping; });
+    // Stopping still writes what is queued: nothing the operator did is lost.
+    if (!m_pending) return;
+    const LedSettings snapshot = *m_pending;
+    m_pending.reset();
+    m_busy = true;
+    lock.unlock();
+
+    CProfileStore store(m_path);
+    const std::string error = store.Save(m_storeName, snapshot) ? std::string() : store.Error();
+    if (m_onResult) m_onResult(error);
+
+    lock.lock();
+    m_lastError = error;
+    m_busy = false;
+    m_changed.notify_all();
+  }
+}

@@ -1,0 +1,104 @@
+// The window's commands as the operator starts them: the all-rows download and
+// upload against their floors (the sum of their pauses), and the slider
+// handlers that must keep up with a drag.
+#include <benchmark/benchmark.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QSlider>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "controller_dlg.h"
+#include "dialog_template.h"
+#include "message_boxes.h"
+#include "sim_line.h"
+#include "slider.h"
+
+namespace {
+
+// The confirmation box, answered at once.
+class AnsweredBoxes : public CMessageBoxes {
+ public:
+  void Show(QWidget*, const QString&) override {}
+};
+
+struct Window {
+  Window() : dir(std::filesystem::temp_directory_path() / "dimlet-app-bench") {
+    std::filesystem::create_directories(dir);
+    sim::SimOptions options;
+    options.linkPath = (dir / "com1").string();
+    line = std::make_unique<sim::SimLine>(options);
+    line->Start();
+    const std::string profile = (dir / "dimlet.ini").string();
+    std::ofstream(profile) << "[Ports]\nCom 1=" << options.linkPath << "\n";
+    dlg = std::make_unique<CControllerDlg>(settings, profile, boxes);
+  }
+  ~Window() {
+    dlg.reset();
+    line.reset();
+    std::filesystem::remove_all(dir);
+  }
+  std::filesystem::path dir;
+  std::unique_ptr<sim::SimLine> line;
+  LedSettings settings;
+  AnsweredBoxes boxes;
+  std::unique_ptr<CControllerDlg> dlg;
+};
+
+void RunAllRows(benchmark::State& state, int buttonId, double floorMs) {
+  Window window;
+  window.dlg->ControlAs<QAbstractButton>(ctl::kAllRows)->click();
+  auto* button = window.dlg->ControlAs<QAbstractButton>(buttonId);
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    button->click();
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(ms / 1000);
+    state.counters["ratio_to_floor"] = benchmark::Counter(ms / floorMs, benchmark::Counter::kAvgIterations);
+    window.line->ClearRecords();
+  }
+}
+
+// 8 x (18 ms of write-row pauses + 10 ms) + 10 ms.
+void BM_DownloadAllRows(benchmark::State& state) { RunAllRows(state, ctl::kDownload, 234); }
+BENCHMARK(BM_DownloadAllRows)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+
+// 8 x (30 ms of read-row pauses + 20 ms).
+void BM_UploadAllRows(benchmark::State& state) { RunAllRows(state, ctl::kUpload, 400); }
+BENCHMARK(BM_UploadAllRows)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+
+void BM_SliderCommitted(benchmark::State& state) {
+  Window window;
+  CSlider* slider = window.dlg->Slider(1);
+  int value = 0;
+  for (auto _ : state) {
+    slider->SetValue(value++ & 0xFF);
+    emit slider->Committed();  // through the event table, as a release does
+  }
+}
+BENCHMARK(BM_SliderCommitted)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_SliderTracking(benchmark::State& state) {
+  Window window;
+  CSlider* slider = window.dlg->Slider(1);
+  int value = 0;
+  for (auto _ : state) {
+    slider->SetValue(value++ & 0xFF);
+    emit slider->Tracking();
+  }
+}
+BENCHMARK(BM_SliderTracking)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
