@@ -1,6 +1,5 @@
 // Opening the link: faults and their reasons, exclusive use, and the line
 // settings as the tty reports them afterwards.
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -116,22 +115,6 @@ TEST(LinkOpen, OpenOnAnOpenLinkChangesNothing) {
   termios line{};
   ASSERT_EQ(tcgetattr(pty.SlaveFd(), &line), 0);
   EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
-}
-
-TEST(LinkOpen, DescriptorIsNonBlockingAndNotInheritedByChildren) {
-  TestPty pty;
-  CSerialLink link = LinkTo(pty.SlavePath());
-  ASSERT_EQ(link.OpenPort(1, 9600), 1);
-  int found = 0;
-  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code error;
-    if (fs::read_symlink(entry.path(), error) != pty.SlavePath()) continue;
-    const int fd = std::stoi(entry.path().filename().string());
-    EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
-    EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK);
-    ++found;
-  }
-  EXPECT_EQ(found, 1);
 }
 
 // The pty starts cooked (echo, canonical, CR/NL mapping, XON/XOFF); each case

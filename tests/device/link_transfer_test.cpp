@@ -81,25 +81,6 @@ TEST_F(LinkTransfer, NonPositiveCountsTransferNothing) {
   EXPECT_EQ(link.ReadWaiting(&got, 1), 1) << "a zero-count read consumed a byte";
 }
 
-TEST_F(LinkTransfer, DiscardDropsWhatHasArrived) {
-  pty.Write({0x10, 0x20});
-  ASSERT_EQ(WaitForInput(slave, 2), 2);
-  link.DiscardWaiting();
-  uint8_t byte = 0;
-  EXPECT_EQ(link.ReadWaiting(&byte, 1), 0);
-}
-
-TEST_F(LinkTransfer, ClosedLinkTransfersNothingAndClosesOnlyOnce) {
-  EXPECT_EQ(link.ClosePort(), 1);
-  EXPECT_EQ(link.ClosePort(), 1);
-  const uint8_t bytes[] = {1, 2, 3};
-  EXPECT_EQ(link.SendBytes(bytes, 3), 0);
-  uint8_t byte = 0;
-  EXPECT_EQ(link.ReadWaiting(&byte, 1), 0);
-  usleep(50'000);
-  EXPECT_TRUE(pty.Received().empty());
-}
-
 TEST(LinkWriteBound, WriteNobodyTakesReturnsAfterItsBoundAndLeavesTheLineUsable) {
   TestPty pty(/*record=*/false);
   const int filler = pty.SlaveFd();

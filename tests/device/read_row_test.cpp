@@ -62,7 +62,8 @@ TEST_F(ReadRow, StoresTheAnswerZeroExtendedAndReportsEachMissingByteInOrder) {
 }
 
 TEST_F(ReadRow, ClosedLinkReportsAllFourAndStoresNothing) {
-  link.ClosePort();
+  EXPECT_EQ(link.ClosePort(), 1);
+  EXPECT_EQ(link.ClosePort(), 1);
   EXPECT_EQ(Read(kUntouched), kUntouched);
   EXPECT_EQ(boxes, (std::vector<int>{1, 2, 3, 4}));
   usleep(20'000);
