@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>

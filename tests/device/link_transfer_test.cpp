@@ -16,7 +16,7 @@ using std::chrono::milliseconds;
 class LinkTransfer : public ::testing::Test {
  protected:
   void SetUp() override {
-    slave = pty.SlaveFd();  // opened before the link, which makes the tty exclusive
+    slave = pty.SlaveFd();  // before the link makes the tty exclusive
     ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
   }
 
