@@ -3,7 +3,8 @@
 // means a pause was cut short; far above it means the link adds its own delay.
 //
 // Each repetition times one command; the "ratio" counter's median and min
-// aggregates are the figures to read.
+// aggregates are the figures to read. On a machine busy with other work the
+// medians mostly show the scheduler; `chrt -f 10 device_bench` keeps that out.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
