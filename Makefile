@@ -7,7 +7,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench screenshot clean
+.PHONY: all deps configure build run test bench package screenshot clean
 
 all: build
 
@@ -28,6 +28,9 @@ test: build
 
 bench: build
 	scripts/run-bench $(BUILD)
+
+package: build
+	scripts/check-package $(BUILD)
 
 screenshot: build
 	scripts/screenshot $(BUILD) docs/screenshot.png

@@ -124,7 +124,10 @@ void CIniDocument::Set(std::string_view section, std::string_view key, std::stri
   }
   // A new section goes at the end, parted from what precedes it by a blank line.
   if (!m_lines.empty() && !Trim(m_lines.back().body).empty()) Insert(m_lines.size(), "");
-  Insert(m_lines.size(), "[" + std::string(section) + "]");
+  std::string header;
+  header.reserve(section.size() + 2);
+  header.append("[").append(section).append("]");
+  Insert(m_lines.size(), std::move(header));
   Insert(m_lines.size(), std::move(entry));
 }
 

@@ -1,0 +1,181 @@
+// Fault drills through the real window: the device going away in the middle of
+// a command, units that misbehave, a profile that cannot be written, and a
+// second instance on the same port.
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "dialog_template.h"
+#include "window_fixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Status(CControllerDlg& dlg) { return dlg.StatusLine()->text().toStdString(); }
+
+bool RunQuietly(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+
+}  // namespace
+
+class DrillTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    StartWindow();
+    Frames(1);
+    ForgetFrames();
+  }
+
+  // Runs an all-rows command while the simulator hangs up part-way through.
+  double AllRowsWithHangUp(int buttonId) {
+    Click(ctl::kAllRows);
+    std::thread pull([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      m_sim->HangUp();
+    });
+    const auto start = Clock::now();
+    Click(buttonId);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    pull.join();
+    return seconds;
+  }
+
+  void ExpectBackAfterReconnect() {
+    std::string error;
+    ASSERT_TRUE(m_sim->Reconnect(&error)) << error;
+    ForgetFrames();
+    ChooseComboEntry(ctl::kComCombo, 0);
+    EXPECT_TRUE(m_dlg->m_link.IsPortOpen()) << Status(*m_dlg);
+    Click(ctl::kRunStop);
+    EXPECT_EQ(Frames(1).size(), 1u) << "commands reach the unit again";
+  }
+};
+
+TEST_F(DrillTest, DeviceLostDuringAllRowsDownloadIsShownAndCanBeChosenAgain) {
+  const double seconds = AllRowsWithHangUp(ctl::kDownload);
+  EXPECT_LT(seconds, 3.0) << "no wait past the link's bounds";
+  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  EXPECT_NE(Status(*m_dlg).find("connection lost"), std::string::npos) << Status(*m_dlg);
+  ExpectBackAfterReconnect();
+}
+
+TEST_F(DrillTest, DeviceLostDuringAllRowsUploadIsShownAndCanBeChosenAgain) {
+  const double seconds = AllRowsWithHangUp(ctl::kUpload);
+  EXPECT_LT(seconds, 3.0);
+  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  EXPECT_NE(Status(*m_dlg).find("connection lost"), std::string::npos) << Status(*m_dlg);
+  EXPECT_TRUE(m_boxes.texts.endsWith("Error4")) << "the rows after the loss are reported missing";
+  ExpectBackAfterReconnect();
+}
+
+TEST_F(DrillTest, SilentUnitLeavesTheRowAsItWasAndReportsEveryByte) {
+  m_sim->SetSilent(true);
+  Click(ctl::kUpload);
+  EXPECT_EQ(m_boxes.texts, (QStringList{"Error1", "Error2", "Error3", "Error4"}));
+  EXPECT_EQ(m_settings.seq.Row(0), (std::array<int32_t, 4>{128, 128, 128, 128}));
+  EXPECT_TRUE(m_dlg->m_link.IsPortOpen()) << "a silent unit is not a lost device";
+}
+
+TEST_F(DrillTest, StaleBytesAndDoubleAnswersNeverReachTheNextRow) {
+  m_sim->SetUnitRow(0, 0, {1, 2, 3, 4});
+  m_sim->SetUnitRow(0, 1, {5, 6, 7, 8});
+  Click(ctl::kUpload);
+  m_sim->SendStray({1, 2, 3, 4});  // the unit answers a second time
+  QTest::qWait(20);
+  ChooseComboEntry(ctl::kSequenceCombo, 1);
+  Click(ctl::kUpload);
+  EXPECT_TRUE(m_boxes.texts.isEmpty()) << m_boxes.texts.join(",").toStdString();
+  EXPECT_EQ(m_settings.seq.Row(0), (std::array<int32_t, 4>{1, 2, 3, 4}));
+  EXPECT_EQ(m_settings.seq.Row(1), (std::array<int32_t, 4>{5, 6, 7, 8}));
+}
+
+TEST_F(DrillTest, LineNoiseBetweenFramesDoesNotDisturbTheUnits) {
+  m_sim->SendStray({0xA0, 0x57, 0x13, 0x11, 0xFF, 0x00, 0x0D, 0x0A});
+  QTest::qWait(80);  // past the unit's frame gap
+  m_settings.seq.FillRow(0, 0x11);
+  ChooseComboEntry(ctl::kSequenceCombo, 0);
+  Click(ctl::kDownload);
+  Click(ctl::kRunStop);
+  const auto frames = AllFrames();
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(frames[frames.size() - 2], (Frame{0xA0, 0x57, 0x00, 0x11, 0x11, 0x11, 0x11}));
+  EXPECT_EQ(frames.back(), (Frame{0xA0, 0x57, 0x52}));
+  EXPECT_EQ(m_sim->Unit(0).rows[0], (std::array<int, 4>{0x11, 0x11, 0x11, 0x11}));
+}
+
+TEST_F(DrillTest, SecondInstanceOnTheSamePortSaysSoAndSendsNothing) {
+  LedSettings otherSettings;
+  RecordedBoxes otherBoxes;
+  CControllerDlg second(otherSettings, m_profilePath, otherBoxes);
+  EXPECT_FALSE(second.m_link.IsPortOpen());
+  EXPECT_NE(Status(second).find("in use by another program"), std::string::npos) << Status(second);
+  second.ControlAs<QAbstractButton>(ctl::kRunStop)->click();
+  EXPECT_TRUE(AllFrames().empty()) << "not even the start-up command";
+  Click(ctl::kRunStop);
+  EXPECT_EQ(Frames(1).size(), 1u) << "the first instance still works";
+}
+
+// A profile folder that no write can change: immutable as root (who ignores
+// permission bits), read-only otherwise.
+TEST_F(DrillTest, ReadOnlyProfileFolderKeepsTheFileAndSaysSo) {
+  const std::string before = ReadProfile();
+  bool immutable = false;
+  if (geteuid() == 0) {
+    if (!RunQuietly("chattr +i '" + m_dir + "'")) GTEST_SKIP() << "chattr +i is unavailable here";
+    immutable = true;
+  } else {
+    ASSERT_EQ(chmod(m_dir.c_str(), 0555), 0);
+  }
+  DragSlider(0, 10);
+  m_dlg->FlushSaves();
+  const std::string status = Status(*m_dlg);
+  if (immutable) RunQuietly("chattr -i '" + m_dir + "'");
+  chmod(m_dir.c_str(), 0700);
+  EXPECT_NE(status.find("Settings not saved:"), std::string::npos) << status;
+  EXPECT_EQ(ReadProfile(), before) << "the old file is intact";
+  EXPECT_GT(m_settings.seq.Cell(0, 0), 128) << "the window keeps the change";
+
+  Click(ctl::kSave);
+  m_dlg->FlushSaves();
+  EXPECT_EQ(Status(*m_dlg).find("Settings not saved"), std::string::npos) << "the next good save clears it";
+}
+
+TEST_F(DrillTest, FullDiskKeepsTheFileAndSaysSo) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small filesystem needs root";
+  const std::string mountPoint = m_dir + "/small";
+  std::filesystem::create_directory(mountPoint);
+  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=16k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  const std::string profile = mountPoint + "/dimlet.ini";
+  std::ofstream(profile) << "[Ports]\nCom 1=" << m_linkPath << "\n";
+  m_dlg.reset();
+  m_dlg = std::make_unique<CControllerDlg>(m_settings, profile, m_boxes);
+  m_dlg->FlushSaves();
+  std::ifstream in(profile);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  {
+    std::ofstream filler(mountPoint + "/filler");
+    const std::string block(1024, 'x');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    }
+  }
+  Click(ctl::kSave);
+  m_dlg->FlushSaves();
+  const std::string status = Status(*m_dlg);
+  std::ifstream after(profile);
+  const std::string now((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+  m_dlg.reset();
+  umount2(mountPoint.c_str(), MNT_DETACH);
+  EXPECT_NE(status.find("Settings not saved:"), std::string::npos) << status;
+  EXPECT_EQ(now, before);
+}
