@@ -2,12 +2,9 @@
 #include "frame_scanner.h"
 
 namespace sim {
-namespace {
 
-// -1 when `bytes` can begin no frame, 0 when they can but the frame's length
-// is not known yet, otherwise the frame's whole length. Only the first three
-// bytes decide; later ones are values and may be anything.
-int Classify(const std::vector<uint8_t>& bytes) {
+// Only the first three bytes decide; later ones are values and may be anything.
+int FrameLength(const std::vector<uint8_t>& bytes) {
   using namespace frame;
   if (bytes.empty() || !IsAddressByte(bytes[0])) return -1;
   if (bytes.size() == 1) return 0;
@@ -33,8 +30,6 @@ int Classify(const std::vector<uint8_t>& bytes) {
   }
 }
 
-}  // namespace
-
 void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* events) {
   const bool quietBefore = m_seenAny && at - m_lastAt > frame::kMaxGap;
   if (quietBefore) {
@@ -49,13 +44,13 @@ void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* eve
 
   std::vector<uint8_t> candidate = m_partial;
   candidate.push_back(byte);
-  int length = Classify(candidate);
+  int length = FrameLength(candidate);
   if (length < 0 && !m_partial.empty()) {
     // The byte cannot continue this frame, but it may begin the next one.
     Skip(m_partial);
     m_partial.clear();
     candidate.assign(1, byte);
-    length = Classify(candidate);
+    length = FrameLength(candidate);
   }
   if (length < 0) {
     Skip(candidate);

@@ -93,6 +93,10 @@ class FrameScanner {
   bool m_seenAny = false;
 };
 
+// -1 when `bytes` can begin no frame, 0 when they can but the frame's length
+// is not known yet, otherwise the length of the frame they begin.
+int FrameLength(const std::vector<uint8_t>& bytes);
+
 // The whole scan of a recorded byte stream, ending with Finish().
 std::vector<ScanEvent> ScanBytes(const std::vector<ByteRecord>& bytes);
 

@@ -45,6 +45,8 @@ struct SimOptions {
   int answerDelayMs = 0;  // delay before a read-row answer
   int answerBytes = 4;    // how many of the four answer bytes are sent
   bool silent = false;    // recognise frames but never answer
+  bool keepRecords = true;  // false: Frames() and Received() stay empty, so a
+                            // line left running for days does not grow
 };
 
 class SimLine {
@@ -59,10 +61,15 @@ class SimLine {
   bool Start(std::string* error = nullptr);
   void Stop();
 
+  // The slave's path; it changes only in Start() and Reconnect(), so read it
+  // from the thread that calls those.
   const std::string& SlavePath() const;
 
   // Each frame's log line ("unit 1: write row 3 = 0 128 255 44"), time-stamped,
-  // is passed here as it is recognised (on the simulator's thread).
+  // is passed here as it is recognised (on the simulator's thread), and so
+  // are lines for skipped bytes ("skipped 2 bytes: a0 57") and for a store
+  // that could not be kept in the state file. The sink may call back into
+  // this object.
   void SetLogSink(std::function<void(const std::string&)> sink);
 
   // Behaviour changes, safe to call from any thread while running.
@@ -70,18 +77,26 @@ class SimLine {
   void SetAnswerBytes(int count);
   void SetSilent(bool silent);
   void SendStray(const std::vector<uint8_t>& bytes);  // written to the line now
-  void HangUp();       // closes the master: the slave sees the device go away
-  bool Reconnect(std::string* error = nullptr);  // a new pty, link re-pointed
+  // Closes the master: a client sees POLLHUP and EIO, nothing is answered,
+  // and the link (if any) is removed, as a device node goes with its device.
+  void HangUp();
+  // Serves a new pty with the units as they were and points the link at it
+  // in one step; the old pty, if still open, is hung up. False with *error
+  // when the line is not running or the new pty or link cannot be made.
+  bool Reconnect(std::string* error = nullptr);
 
   // What has been seen so far (copies, thread-safe).
   std::vector<FrameRecord> Frames() const;
   std::vector<ByteRecord> Received() const;
   std::vector<uint8_t> ReceivedBytes() const;
   void ClearRecords();
-  // Waits until at least `count` frames were recognised, at most `timeout`.
+  // Waits until at least `count` frames were recognised since the start or
+  // the last ClearRecords(), at most `timeout`. True if they were.
   bool WaitForFrames(size_t count, std::chrono::milliseconds timeout) const;
 
-  // State of the unit now answering at `address`; nullptr-like default if none.
+  // State of the unit now answering at `address`; a UnitState whose address
+  // is -1 if none does. SetUnitRow ignores an absent unit or a row outside
+  // 0..7 and clamps values to 0..255.
   bool HasUnit(int address) const;
   UnitState Unit(int address) const;
   void SetUnitRow(int address, int row, std::array<int, 4> values);

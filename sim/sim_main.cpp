@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
   for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  sim::SimLine line(args.options);
+  sim::SimOptions options = args.options;
+  options.keepRecords = false;  // the log lines are the record here
+  sim::SimLine line(options);
   line.SetLogSink(PrintLine);
   std::string error;
   if (!line.Start(&error)) {

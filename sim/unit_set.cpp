@@ -82,6 +82,10 @@ const UnitState* UnitSet::Find(int address) const {
 FrameAction UnitSet::Apply(const std::vector<uint8_t>& f, const AnswerMode& mode) {
   using namespace frame;
   FrameAction action;
+  if (FrameLength(f) != static_cast<int>(f.size())) {
+    action.text = "not a whole frame, ignored: " + JoinValues(f);
+    return action;
+  }
   const int address = AddressOf(f[0]);
   UnitState* unit = Find(address);
   if (!unit) {

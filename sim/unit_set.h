@@ -39,7 +39,8 @@ class UnitSet {
   const std::vector<UnitState>& Units() const { return m_units; }
 
   // Acts on one whole frame as recognised by the scanner. Frames to an
-  // address with no unit change nothing and say so in the text.
+  // address with no unit, and byte runs that are not one whole frame, change
+  // nothing and say so in the text.
   FrameAction Apply(const std::vector<uint8_t>& frame, const AnswerMode& mode);
 
  private:

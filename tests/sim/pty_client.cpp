@@ -14,9 +14,9 @@
 
 namespace simtest {
 
-PtyClient::PtyClient(const std::string& path) {
+PtyClient::PtyClient(const std::string& path, bool raw) {
   m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (m_fd < 0) return;
+  if (m_fd < 0 || !raw) return;
   termios tio{};
   ::tcgetattr(m_fd, &tio);
   ::cfmakeraw(&tio);

@@ -14,7 +14,9 @@ using std::chrono::milliseconds;
 
 class PtyClient {
  public:
-  explicit PtyClient(const std::string& path);  // O_RDWR | O_NOCTTY, raw
+  // O_RDWR | O_NOCTTY; made raw unless `raw` is false (then the settings
+  // are left as the line has them).
+  explicit PtyClient(const std::string& path, bool raw = true);
   ~PtyClient();
   PtyClient(const PtyClient&) = delete;
   PtyClient& operator=(const PtyClient&) = delete;

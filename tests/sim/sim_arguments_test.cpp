@@ -44,15 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST(UnitListText, ShortestFormRoundTrips) {
-  EXPECT_EQ(sim::UnitListText({0, 1, 2, 3, 4, 5, 6, 7}), "0-7");
-  EXPECT_EQ(sim::UnitListText({0, 2, 5}), "0,2,5");
-  EXPECT_EQ(sim::UnitListText({0, 1, 2, 6}), "0-2,6");
-  std::vector<int> back;
-  ASSERT_TRUE(sim::ParseUnitList(sim::UnitListText({1, 3, 4, 5, 7}), &back, nullptr));
-  EXPECT_EQ(back, (std::vector<int>{1, 3, 4, 5, 7}));
-}
-
 TEST(SimArguments, EveryOperatorOptionLandsInTheLineOptions) {
   const sim::SimArguments a = sim::ParseSimArguments(
       {"--link", "/tmp/com1", "--units", "0,2", "--state", "s.txt", "--delay", "40", "--answer-bytes", "2", "--silent"});
@@ -64,15 +55,6 @@ TEST(SimArguments, EveryOperatorOptionLandsInTheLineOptions) {
   EXPECT_EQ(a.options.answerDelayMs, 40);
   EXPECT_EQ(a.options.answerBytes, 2);
   EXPECT_TRUE(a.options.silent);
-}
-
-TEST(SimArguments, NoArgumentsMeanAllEightUnitsAnsweringFully) {
-  const sim::SimArguments a = sim::ParseSimArguments({});
-  ASSERT_TRUE(a.error.empty());
-  EXPECT_EQ(a.options.units.size(), 8u);
-  EXPECT_EQ(a.options.answerBytes, 4);
-  EXPECT_EQ(a.options.answerDelayMs, 0);
-  EXPECT_FALSE(a.options.silent);
 }
 
 TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {

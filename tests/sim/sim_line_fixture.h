@@ -22,11 +22,12 @@ sim::SimOptions Options(Set set) {
 
 class SimLineTest : public ::testing::Test {
  protected:
-  void StartLine(sim::SimOptions options = {}) {
+  // Starts a line and opens a client on it, raw unless `rawClient` is false.
+  void StartLine(sim::SimOptions options = {}, bool rawClient = true) {
     line = std::make_unique<sim::SimLine>(std::move(options));
     std::string error;
     ASSERT_TRUE(line->Start(&error)) << error;
-    client = std::make_unique<PtyClient>(line->SlavePath());
+    client = std::make_unique<PtyClient>(line->SlavePath(), rawClient);
     ASSERT_TRUE(client->IsOpen()) << line->SlavePath();
   }
 

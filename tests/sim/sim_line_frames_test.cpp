@@ -1,11 +1,10 @@
 // Frames sent through a real pseudo-terminal: each reaches the right unit,
 // changes the right thing, and is logged in words.
 #include <functional>
-#include <mutex>
-#include <regex>
 #include <thread>
 
 #include "sim_line_fixture.h"
+#include "unit_set.h"
 
 namespace simtest {
 namespace {
@@ -75,29 +74,6 @@ TEST_P(SimLineFrames, ActOnTheAddressedUnitAndLogInWords) {
 
 INSTANTIATE_TEST_SUITE_P(EachFrameType, SimLineFrames, ::testing::ValuesIn(kFrameCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SimLineTest, LogSinkGetsTimeStampedLines) {
-  std::vector<std::string> lines;
-  std::mutex mutex;
-  StartLine();
-  line->SetLogSink([&](const std::string& l) {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.push_back(l);
-  });
-  SendFrames({{0xA1, 0x57, 3, 0, 128, 255, 44}});
-  // The sink runs just after the frame is recorded; give it a moment.
-  for (int i = 0; i < 200; ++i) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (!lines.empty()) break;
-    }
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  std::lock_guard<std::mutex> lock(mutex);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex("[0-9]+\\.[0-9]{3} unit 1: write row 3 = 0 128 255 44")))
-      << lines[0];
-}
 
 TEST_F(SimLineTest, ChangeAddressMovesTheUnitWithItsRows) {
   StartLine(Options([&](sim::SimOptions& o) { o.units = {0, 1}; }));
@@ -173,6 +149,26 @@ TEST_F(SimLineTest, PacedBytesLikeTheProgramsMakeOneFrame) {
   // Six 3 ms pauses: each byte must carry its own arrival time, not the
   // time of a batch. A little slack for a late first read.
   EXPECT_GE(received.back().at - received.front().at, milliseconds(12));
+}
+
+TEST_F(SimLineTest, WithRecordsOffFramesAreStillCountedAndServed) {
+  StartLine(Options([](sim::SimOptions& o) { o.keepRecords = false; }));
+  SendFrames({{0xA1, 0x57, 0, 5, 6, 7, 8}, {0xA1, 0x52, 0}});
+  EXPECT_EQ(client->Read(4, kWait), (Bytes{5, 6, 7, 8}));
+  EXPECT_TRUE(line->Frames().empty());
+  EXPECT_TRUE(line->Received().empty());
+}
+
+TEST(UnitSet, BytesThatAreNotOneWholeFrameChangeNothing) {
+  sim::UnitSet units({0});
+  const std::vector<Bytes> notFrames = {
+      {}, {0xA0}, {0xA0, 0x57}, {0xA0, 0x57, 1, 2, 3}, {0xA0, 0x57, 0x4A}, {0xA0, 0x52, 1, 0}, {0x57, 0x57, 0x53}};
+  for (const Bytes& bytes : notFrames) {
+    const sim::FrameAction action = units.Apply(bytes, {});
+    EXPECT_EQ(action.text.rfind("not a whole frame", 0), 0u) << action.text;
+    EXPECT_TRUE(action.answer.empty());
+  }
+  EXPECT_EQ(units.Find(0)->rows[1], kFresh);
 }
 
 }  // namespace

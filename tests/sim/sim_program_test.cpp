@@ -79,6 +79,7 @@ class Program {
   }
 
   bool Running() const { return m_pid > 0; }
+  void Signal(int signal) { ::kill(m_pid, signal); }
 
  private:
   pid_t m_pid = -1;
@@ -108,6 +109,28 @@ TEST(SimProgram, PrintsWhereItIsLogsFramesAndRemovesItsLinkOnTerm) {
   EXPECT_EQ(program.StopWith(SIGTERM), 0);
   struct stat info{};
   EXPECT_NE(::lstat(link.c_str(), &info), 0) << "the link must be gone after SIGTERM";
+}
+
+TEST(SimProgram, UsrSignalsHangUpAndReconnectBehindTheSameLink) {
+  TempDir dir;
+  const std::string link = dir.File("com1");
+  Program program({"--link", link});
+  ASSERT_FALSE(program.Line().empty());
+
+  program.Signal(SIGUSR1);
+  EXPECT_EQ(program.Line(), "dimlet-sim: hung up");
+  struct stat info{};
+  EXPECT_NE(::lstat(link.c_str(), &info), 0);
+
+  program.Signal(SIGUSR2);
+  const std::string reconnected = program.Line();
+  EXPECT_TRUE(std::regex_match(reconnected, std::regex("dimlet-sim: reconnected on /dev/pts/[0-9]+ \\(link .*\\)")))
+      << reconnected;
+  PtyClient client(link);
+  ASSERT_TRUE(client.IsOpen());
+  ASSERT_TRUE(client.Send({0xA7, 0x52, 7}));
+  EXPECT_EQ(client.Read(4, milliseconds(2000)).size(), 4u);
+  EXPECT_EQ(program.StopWith(SIGTERM), 0);
 }
 
 TEST(SimProgram, InterruptEndsItCleanly) {

@@ -110,17 +110,5 @@ TEST(UnitStateFile, SaveToAnUnwritablePlaceFailsAndSaysWhere) {
   EXPECT_NE(error.find("/nonexistent-dir/units.state"), std::string::npos) << error;
 }
 
-TEST(UnitStateFile, CommentsAndBlankLinesAreAllowedAndMissingRowsAreFresh) {
-  TempDir dir;
-  const std::string path = dir.File("units.state");
-  { std::ofstream(path) << "# kept by hand\n\nunit 2 row 1 = 0 0 0 255\n"; }
-  sim::UnitStateFile file(path);
-  std::string error;
-  ASSERT_TRUE(file.Load(&error)) << error;
-  ASSERT_EQ(file.Entries().count(2), 1u);
-  EXPECT_EQ(file.Entries().at(2)[1], (Row{0, 0, 0, 255}));
-  EXPECT_EQ(file.Entries().at(2)[0], (Row{128, 128, 128, 128}));
-}
-
 }  // namespace
 }  // namespace simtest

@@ -1,0 +1,87 @@
+// The inside of SimLine, shared by its public operations (sim_line.cpp) and
+// its serving thread (sim_line_serving.cpp). Not for use outside sim/.
+#pragma once
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <unistd.h>
+
+#include "frame_scanner.h"
+#include "pty_pair.h"
+#include "sim_line.h"
+#include "unit_set.h"
+#include "unit_state_file.h"
+
+namespace sim {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes waiting to go out to the client: answers and stray bytes.
+struct PendingWrite {
+  SteadyTime due;
+  std::vector<uint8_t> bytes;
+};
+
+struct SimLine::Impl {
+  explicit Impl(SimOptions o) : options(std::move(o)), units(options.units) {
+    answer.delayMs = std::max(0, options.answerDelayMs);
+    answer.bytes = std::clamp(options.answerBytes, 0, 4);
+    answer.silent = options.silent;
+  }
+
+  // Everything below is guarded by `mutex`, except `thread`.
+  SimOptions options;
+  mutable std::mutex mutex;
+  mutable std::condition_variable framesChanged;
+  UnitSet units;
+  AnswerMode answer;
+  std::optional<UnitStateFile> stateFile;
+  std::function<void(const std::string&)> sink;
+  std::vector<FrameRecord> frames;
+  std::vector<ByteRecord> received;
+  size_t frameCount = 0;  // frames recognised, kept or not
+  std::vector<PendingWrite> pending;  // ordered by due time
+  bool writeBlocked = false;
+  std::unique_ptr<PtyPair> pty = std::make_unique<PtyPair>();
+  uint64_t ptyGeneration = 0;
+  std::string slavePath;
+  std::string linkTarget;  // where our link points; empty when there is none
+  SteadyTime start = Clock::now();
+  SteadyTime quietUntil{};
+  FrameScanner scanner;
+  int wake[2] = {-1, -1};
+  bool started = false;
+  bool stopping = false;
+  std::thread thread;
+
+  void Wake() {
+    if (wake[1] < 0) return;
+    const char b = 1;
+    // A full pipe already holds a wake-up, so a failed write loses nothing.
+    [[maybe_unused]] ssize_t ignored = ::write(wake[1], &b, 1);
+  }
+
+  double Seconds(SteadyTime at) const { return std::chrono::duration<double>(at - start).count(); }
+
+  void Queue(SteadyTime due, std::vector<uint8_t> bytes) {
+    auto it = std::upper_bound(pending.begin(), pending.end(), due,
+                               [](SteadyTime t, const PendingWrite& w) { return t < w.due; });
+    pending.insert(it, PendingWrite{due, std::move(bytes)});
+  }
+
+  void LoadState(std::string* error);
+  void KeepStored(int address, std::vector<std::string>* lines);
+  void Serve();
+  int PollTimeoutMs(SteadyTime now) const;
+  void ReadMaster(SteadyTime now, std::vector<ScanEvent>* events);
+  void WriteDue(SteadyTime now, std::vector<std::string>* lines);
+  void Handle(const std::vector<ScanEvent>& events, std::vector<std::string>* lines);
+  void DropPty();
+};
+
+}  // namespace sim
