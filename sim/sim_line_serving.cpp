@@ -2,6 +2,8 @@
 // whole frames to the units, sends their answers when due, and keeps the
 // records and log lines.
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -144,7 +146,18 @@ void SimLine::Impl::DropPty() {
   scanner.Reset();
 }
 
+// A real unit answers within its own time, whatever the host is doing; the
+// simulated one gets real-time priority where the system allows it (root, or
+// an rtprio limit), so a busy machine does not make its answers late.
+// Where it is not allowed the thread keeps its normal priority.
+static void RaiseServingPriority() {
+  sched_param param{};
+  param.sched_priority = 1;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
 void SimLine::Impl::Serve() {
+  RaiseServingPriority();
   std::unique_lock<std::mutex> lock(mutex);
   while (!stopping) {
     SteadyTime now = Clock::now();

@@ -9,6 +9,8 @@ struct TextCase {
   int32_t value;
 };
 
+void PrintTo(const TextCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
+
 class TextValueTest : public testing::TestWithParam<TextCase> {};
 
 TEST_P(TextValueTest, ReadsLikeTheHandlersExpect) {
