@@ -1,6 +1,7 @@
 // Conversion of dialog units to pixels.
 #include "dialog_units.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <cmath>
 
@@ -25,7 +26,9 @@ QSize DialogUnits::SizeToPixels(int width, int height) const {
 }
 
 QFont DialogFont() {
-  QFont font(QStringLiteral("Sans Serif"), 8);
-  font.setStyleHint(QFont::SansSerif);
+  // The desktop's own interface font is its sans-serif; asking for it by
+  // family name instead would make the font database search for fallbacks.
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
   return font;
 }
