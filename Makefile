@@ -20,7 +20,8 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet dimlet-sim
 	scripts/run-demo $(BUILD)
 
 test: build
