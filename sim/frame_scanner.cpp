@@ -32,10 +32,11 @@ int FrameLength(const std::vector<uint8_t>& bytes) {
 
 void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* events) {
   const bool quietBefore = m_seenAny && at - m_lastAt > frame::kMaxGap;
+  const SteadyTime previousAt = m_lastAt;  // when the pending bytes' last one came
   if (quietBefore) {
     // A unit forgets a half-received frame after a pause; separate noise
     // runs are reported separately for the same reason.
-    Skip(m_partial);
+    Skip(m_partial, previousAt);
     m_partial.clear();
     FlushSkipped(events);
   }
@@ -47,13 +48,13 @@ void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* eve
   int length = FrameLength(candidate);
   if (length < 0 && !m_partial.empty()) {
     // The byte cannot continue this frame, but it may begin the next one.
-    Skip(m_partial);
+    Skip(m_partial, previousAt);
     m_partial.clear();
     candidate.assign(1, byte);
     length = FrameLength(candidate);
   }
   if (length < 0) {
-    Skip(candidate);
+    Skip(candidate, at);
     return;
   }
   m_partial = std::move(candidate);
@@ -66,7 +67,7 @@ void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* eve
 
 void FrameScanner::Idle(SteadyTime now, std::vector<ScanEvent>* events) {
   if (!m_seenAny || now - m_lastAt <= frame::kMaxGap) return;
-  Skip(m_partial);
+  Skip(m_partial, m_lastAt);
   m_partial.clear();
   FlushSkipped(events);
 }
@@ -77,7 +78,7 @@ std::optional<SteadyTime> FrameScanner::NextDeadline() const {
 }
 
 void FrameScanner::Finish(std::vector<ScanEvent>* events) {
-  Skip(m_partial);
+  Skip(m_partial, m_lastAt);
   m_partial.clear();
   FlushSkipped(events);
 }
@@ -88,13 +89,15 @@ void FrameScanner::Reset() {
   m_seenAny = false;
 }
 
-void FrameScanner::Skip(const std::vector<uint8_t>& bytes) {
+void FrameScanner::Skip(const std::vector<uint8_t>& bytes, SteadyTime lastArrival) {
+  if (bytes.empty()) return;
   m_skipped.insert(m_skipped.end(), bytes.begin(), bytes.end());
+  m_skippedAt = lastArrival;
 }
 
 void FrameScanner::FlushSkipped(std::vector<ScanEvent>* events) {
   if (m_skipped.empty()) return;
-  events->push_back({ScanEvent::Kind::Skipped, std::move(m_skipped), m_lastAt});
+  events->push_back({ScanEvent::Kind::Skipped, std::move(m_skipped), m_skippedAt});
   m_skipped.clear();
 }
 

@@ -84,11 +84,12 @@ class FrameScanner {
   // Length of the frame that begins with m_partial, 0 if the bytes so far can
   // start no frame.
   size_t ExpectedLength() const;
-  void Skip(const std::vector<uint8_t>& bytes);
+  void Skip(const std::vector<uint8_t>& bytes, SteadyTime lastArrival);
   void FlushSkipped(std::vector<ScanEvent>* events);
 
   std::vector<uint8_t> m_partial;
   std::vector<uint8_t> m_skipped;
+  SteadyTime m_skippedAt{};  // arrival of the last skipped byte
   SteadyTime m_lastAt{};
   bool m_seenAny = false;
 };

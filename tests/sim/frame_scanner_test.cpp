@@ -124,6 +124,18 @@ TEST(FrameScanner, IdleDropsAStalePartialFrameOnlyAfterTheGap) {
   EXPECT_FALSE(scanner.NextDeadline().has_value()) << "nothing left to time out";
 }
 
+TEST(FrameScanner, SkippedNoiseIsStampedWithItsOwnLastByteNotTheFrameAfterIt) {
+  sim::FrameScanner scanner;
+  std::vector<sim::ScanEvent> events;
+  const auto t0 = std::chrono::steady_clock::now();
+  scanner.Feed(0x13, t0, &events);
+  for (uint8_t byte : {0xA0, 0x57, 0x52}) scanner.Feed(byte, t0 + milliseconds(20), &events);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].kind, sim::ScanEvent::Kind::Skipped);
+  EXPECT_EQ(events[0].at, t0);
+  EXPECT_EQ(events[1].at, t0 + milliseconds(20));
+}
+
 TEST(FrameScanner, RandomNoiseNeverHidesTheFrameThatFollowsAPause) {
   // Whatever state noise leaves the scanner in, a pause and a whole frame
   // must always give that frame: a unit never wedges.
