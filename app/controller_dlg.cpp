@@ -218,7 +218,6 @@ void CControllerDlg::InitDialog() {
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
   const int32_t startPort = m_settings.comPort;
   if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kBaudRate);
-  m_openPort = startPort;
 
   RebuildSequenceList();
   m_curRow = 0;
@@ -261,8 +260,9 @@ void CControllerDlg::ShowAbout() {
 }
 
 void CControllerDlg::UpdateStatusLine() {
-  const int32_t port = m_openPort;
-  const StatusText status = DescribeLink(port, m_link, m_saveError);
+  // The link is always on the Com entry of the record: start-up and the port
+  // choice both open it there.
+  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError);
   if (m_statusLine->text() != status.text) m_statusLine->setText(status.text);
   if (m_statusLine->toolTip() != status.detail) m_statusLine->setToolTip(status.detail);
 }

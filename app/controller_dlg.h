@@ -123,5 +123,4 @@ class CControllerDlg : public QDialog {
 
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
-  int32_t m_openPort = 0;           // the Com entry the link was last opened on
 };

@@ -76,7 +76,6 @@ void CControllerDlg::ReopenPort() {
   // The window never shows one port while talking to another.
   m_link.ClosePort();
   m_link.OpenPort(m_settings.comPort, kBaudRate);
-  m_openPort = m_settings.comPort;
 }
 
 void CControllerDlg::OnPortChoice(int) {
