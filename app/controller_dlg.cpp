@@ -180,9 +180,8 @@ void CControllerDlg::BuildControls() {
   // The first control of the template lies on top.
   for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) (*it)->raise();
 
-  const int sliderIds[kChannels] = {ctl::kCh1Slider, ctl::kCh2Slider, ctl::kCh3Slider, ctl::kCh4Slider};
   for (int channel = 0; channel < kChannels; ++channel)
-    m_sliders[channel] = new CSlider(ControlAs<QSlider>(sliderIds[channel]), this);
+    m_sliders[channel] = new CSlider(ControlAs<QSlider>(ctl::kChannelSliders[channel]), this);
   m_newIdUpDown = ControlAs<CUpDown>(ctl::kNewIdUpDown);
   m_maxSqUpDown = ControlAs<CUpDown>(ctl::kMaxSqUpDown);
   m_comCombo = ControlAs<QComboBox>(ctl::kComCombo);

@@ -1,6 +1,8 @@
 // What each operator action does: edit the sequence table, keep sliders, value
 // boxes and list in step with it, save the profile, and send unit commands.
 #include <QComboBox>
+#include <algorithm>
+#include <iterator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -20,16 +22,8 @@ constexpr int kPauseAfterWriteRowMs = 10;
 constexpr int kPauseAfterReadRowMs = 20;
 
 int ChannelOfSlider(int id) {
-  switch (id) {
-    case ctl::kCh1Slider:
-      return 0;
-    case ctl::kCh2Slider:
-      return 1;
-    case ctl::kCh3Slider:
-      return 2;
-    default:
-      return 3;
-  }
+  const auto* slider = std::find(std::begin(ctl::kChannelSliders), std::end(ctl::kChannelSliders), id);
+  return static_cast<int>(slider - std::begin(ctl::kChannelSliders));
 }
 
 }  // namespace

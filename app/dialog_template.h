@@ -37,6 +37,9 @@ enum Id : int {
   kMaxSqUpDown = 1029,
 };
 
+// The channel sliders, CH1 to CH4.
+inline constexpr Id kChannelSliders[] = {kCh1Slider, kCh2Slider, kCh3Slider, kCh4Slider};
+
 enum class Kind { kPushButton, kCheckBox, kEdit, kUpDown, kSlider, kPicture, kText, kGroupBox, kComboBox, kListBox };
 
 enum Flag : unsigned {

@@ -34,13 +34,6 @@ int32_t WholeProfileCounter(const std::string& path) {
   return counter;
 }
 
-LedSettings Filled(int32_t value) {
-  LedSettings settings;
-  settings.comPort = settings.numOfChannel = settings.maxSq = value;
-  settings.seq.FillAll(value);
-  return settings;
-}
-
 // Saves counters first..last (forever when last is negative), then exits.
 pid_t StartSaver(const std::string& path, int32_t first, int32_t last) {
   pid_t child = fork();

@@ -23,13 +23,6 @@ std::string CellLines(const std::string& value) {
   return text;
 }
 
-LedSettings Filled(int32_t value) {
-  LedSettings settings;
-  settings.comPort = settings.numOfChannel = settings.maxSq = value;
-  settings.seq.FillAll(value);
-  return settings;
-}
-
 mode_t ModeOf(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;

@@ -54,3 +54,10 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+LedSettings Filled(int32_t value) {
+  LedSettings settings;
+  settings.comPort = settings.numOfChannel = settings.maxSq = value;
+  settings.seq.FillAll(value);
+  return settings;
+}

@@ -2,8 +2,11 @@
 // holds, and whole-file read and write helpers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "led_settings.h"
 
 class CTempFolder {
  public:
@@ -27,3 +30,5 @@ void WriteFile(const std::string& path, const std::string& bytes);
 unsigned long InodeOf(const std::string& path);
 // Lines of text split at '\n', line ends dropped.
 std::vector<std::string> Lines(const std::string& text);
+// A record with every field and every cell set to `value`.
+LedSettings Filled(int32_t value);
