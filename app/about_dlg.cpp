@@ -1,12 +1,12 @@
 // The About box: icon, program name and version, OK.
-#include "about_dlg.h"
+#include "app/about_dlg.h"
 
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 
-#include "dialog_units.h"
-#include "version_info.h"
+#include "app/dialog_units.h"
+#include "app/version_info.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About ORVANEL"));

@@ -1,10 +1,10 @@
 // The program's entry object.
-#include "controller_app.h"
+#include "app/controller_app.h"
 
-#include "controller_dlg.h"
-#include "message_boxes.h"
-#include "profile_store.h"
-#include "version_info.h"
+#include "app/controller_dlg.h"
+#include "app/message_boxes.h"
+#include "app/version_info.h"
+#include "settings/profile_store.h"
 
 CControllerApp::CControllerApp(int& argc, char** argv) : QApplication(argc, argv) {
   // No application name of our own: it comes from the executable, and so does

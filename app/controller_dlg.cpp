@@ -1,6 +1,6 @@
 // The operator window: its controls built from the template table, start-up,
 // the status line, the About box and the way the window ends.
-#include "controller_dlg.h"
+#include "app/controller_dlg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,17 +12,17 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "about_dlg.h"
-#include "dialog_template.h"
-#include "dialog_units.h"
-#include "message_boxes.h"
-#include "port_map.h"
-#include "profile_store.h"
-#include "settings_saver.h"
-#include "slider.h"
-#include "status_text.h"
-#include "updown.h"
-#include "version_info.h"
+#include "app/about_dlg.h"
+#include "app/dialog_template.h"
+#include "app/dialog_units.h"
+#include "app/message_boxes.h"
+#include "app/settings_saver.h"
+#include "app/slider.h"
+#include "app/status_text.h"
+#include "app/updown.h"
+#include "app/version_info.h"
+#include "settings/port_map.h"
+#include "settings/profile_store.h"
 
 namespace {
 

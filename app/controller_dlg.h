@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "led_settings.h"
-#include "serial_link.h"
+#include "device/serial_link.h"
+#include "settings/led_settings.h"
 
 class CSettingsSaver;
 class CSlider;

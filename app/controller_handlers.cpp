@@ -7,13 +7,13 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "controller_dlg.h"
-#include "dialog_template.h"
-#include "message_boxes.h"
-#include "pause.h"
-#include "settings_saver.h"
-#include "slider.h"
-#include "text_value.h"
+#include "app/controller_dlg.h"
+#include "app/dialog_template.h"
+#include "app/message_boxes.h"
+#include "app/settings_saver.h"
+#include "app/slider.h"
+#include "app/text_value.h"
+#include "device/pause.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include "controller_dlg.h"
-#include "dialog_template.h"
-#include "text_value.h"
+#include "app/controller_dlg.h"
+#include "app/dialog_template.h"
+#include "app/text_value.h"
 
 namespace {
 

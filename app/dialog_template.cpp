@@ -1,5 +1,5 @@
 // The main window's control table.
-#include "dialog_template.h"
+#include "app/dialog_template.h"
 
 #include <array>
 

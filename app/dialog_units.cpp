@@ -1,5 +1,5 @@
 // Conversion of dialog units to pixels.
-#include "dialog_units.h"
+#include "app/dialog_units.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

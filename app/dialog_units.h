@@ -7,7 +7,7 @@
 #include <QRect>
 #include <QSize>
 
-#include "dialog_template.h"
+#include "app/dialog_template.h"
 
 class DialogUnits {
  public:

@@ -5,9 +5,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-#include "controller_dlg.h"
-#include "dialog_template.h"
-#include "slider.h"
+#include "app/controller_dlg.h"
+#include "app/dialog_template.h"
+#include "app/slider.h"
 
 namespace {
 

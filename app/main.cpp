@@ -1,5 +1,5 @@
 // dimlet: the operator tool for LED intensity controller units.
-#include "controller_app.h"
+#include "app/controller_app.h"
 
 int main(int argc, char** argv) {
   CControllerApp app(argc, argv);

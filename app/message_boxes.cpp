@@ -1,5 +1,5 @@
 // Modal message boxes with one OK button.
-#include "message_boxes.h"
+#include "app/message_boxes.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 // The profile writer thread.
-#include "settings_saver.h"
+#include "app/settings_saver.h"
 
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
 CSettingsSaver::CSettingsSaver(std::string profilePath, std::string storeName,
                                std::function<void(const std::string&)> onResult)

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "led_settings.h"
+#include "settings/led_settings.h"
 
 class CSettingsSaver {
  public:

@@ -1,5 +1,5 @@
 // The channel slider wrapper and the operator gestures behind its notifications.
-#include "slider.h"
+#include "app/slider.h"
 
 #include <QSlider>
 

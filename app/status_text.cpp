@@ -1,5 +1,5 @@
 // Words for the status line.
-#include "status_text.h"
+#include "app/status_text.h"
 
 QString DescribeFault(CSerialLink::Fault fault) {
   switch (fault) {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <string>
 
-#include "serial_link.h"
+#include "device/serial_link.h"
 
 struct StatusText {
   QString text;    // what the line shows

@@ -1,5 +1,5 @@
 // Integer value of a text, saturating instead of overflowing.
-#include "text_value.h"
+#include "app/text_value.h"
 
 #include <limits>
 

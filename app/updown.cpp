@@ -1,12 +1,12 @@
 // Arrow buttons for an edit holding a number.
-#include "updown.h"
+#include "app/updown.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
 #include <algorithm>
 
-#include "text_value.h"
+#include "app/text_value.h"
 
 CUpDown::CUpDown(QLineEdit* buddy, QWidget* parent)
     : QWidget(parent), m_buddy(buddy), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {

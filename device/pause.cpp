@@ -1,6 +1,6 @@
 // Pauses on the monotonic clock against an absolute deadline, so that an
 // interrupted sleep resumes with exactly the time that is left.
-#include "pause.h"
+#include "device/pause.h"
 
 #include <sys/prctl.h>
 

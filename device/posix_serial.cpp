@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "posix_error.h"
-#include "serial_link.h"
+#include "device/posix_error.h"
+#include "device/serial_link.h"
 
 using posix_error::ErrorText;
 

@@ -13,8 +13,8 @@
 #include <cerrno>
 #include <chrono>
 
-#include "posix_error.h"
-#include "serial_link.h"
+#include "device/posix_error.h"
+#include "device/serial_link.h"
 
 using posix_error::ErrorText;
 using posix_error::MeansGone;

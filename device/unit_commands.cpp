@@ -3,9 +3,9 @@
 // the frame's pauses. The link below knows nothing of frames.
 #include <algorithm>
 
-#include "pause.h"
-#include "serial_link.h"
-#include "unit_protocol.h"
+#include "device/pause.h"
+#include "device/serial_link.h"
+#include "device/unit_protocol.h"
 
 using namespace unit_protocol;
 

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "frame_scanner.h"
+#include "sim/frame_scanner.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include <string_view>
 #include <vector>
 
-#include "ini_document.h"
-#include "led_settings.h"
-#include "profile_keys.h"
-#include "profile_store.h"
-#include "profile_value.h"
+#include "settings/ini_document.h"
+#include "settings/led_settings.h"
+#include "settings/profile_keys.h"
+#include "settings/profile_store.h"
+#include "settings/profile_value.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "text_value.h"
+#include "app/text_value.h"
 
 namespace {
 

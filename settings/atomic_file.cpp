@@ -1,5 +1,5 @@
 // Replacing a file atomically (see atomic_file.h).
-#include "atomic_file.h"
+#include "settings/atomic_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>

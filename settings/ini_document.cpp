@@ -1,5 +1,5 @@
 // An INI text held line by line (see ini_document.h).
-#include "ini_document.h"
+#include "settings/ini_document.h"
 
 #include <utility>
 

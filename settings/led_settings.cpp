@@ -1,5 +1,5 @@
 // The settings record and the list line of one row.
-#include "led_settings.h"
+#include "settings/led_settings.h"
 
 #include <cstdio>
 

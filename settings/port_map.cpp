@@ -1,11 +1,11 @@
 // The device map: the [Ports] section of the profile names the device path of
 // each "Com n" entry.
-#include "port_map.h"
+#include "settings/port_map.h"
 
 #include <cstdint>
 
-#include "ini_document.h"
-#include "whole_file.h"
+#include "settings/ini_document.h"
+#include "settings/whole_file.h"
 
 std::string PortDevicePath(const std::string& profilePath, int port) {
   const std::string fallback = "/dev/ttyUSB" + std::to_string(int64_t{port} - 1);

@@ -1,5 +1,5 @@
 // The profile keys of the settings record, defined once.
-#include "profile_keys.h"
+#include "settings/profile_keys.h"
 
 namespace {
 

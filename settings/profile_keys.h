@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "led_settings.h"
+#include "settings/led_settings.h"
 
 struct ProfileKey {
   std::string name;

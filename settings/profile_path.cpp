@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "profile_store.h"
+#include "settings/profile_path.h"
 
 namespace {
 

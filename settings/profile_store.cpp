@@ -1,11 +1,11 @@
 // Loading and saving the settings record in the profile file.
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
-#include "atomic_file.h"
-#include "ini_document.h"
-#include "profile_keys.h"
-#include "profile_value.h"
-#include "whole_file.h"
+#include "settings/atomic_file.h"
+#include "settings/ini_document.h"
+#include "settings/profile_keys.h"
+#include "settings/profile_value.h"
+#include "settings/whole_file.h"
 
 namespace {
 

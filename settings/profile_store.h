@@ -4,14 +4,8 @@
 
 #include <string>
 
-#include "led_settings.h"
-
-// ${XDG_CONFIG_HOME:-$HOME/.config}/<program>.ini, where <program> is the name
-// the running executable was started under (so a renamed copy keeps a profile
-// of its own). Only computes the path; the store creates the folder (and its
-// parents, mode 0700) when it first writes the file.
-std::string DefaultProfilePath();
-std::string ProfilePathFor(const std::string& programName);
+#include "settings/led_settings.h"
+#include "settings/profile_path.h"
 
 class CProfileStore {
  public:

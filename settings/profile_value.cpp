@@ -1,5 +1,5 @@
 // Integer values as they are written in the profile file.
-#include "profile_value.h"
+#include "settings/profile_value.h"
 
 #include <charconv>
 #include <limits>

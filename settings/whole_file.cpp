@@ -1,5 +1,5 @@
 // Reading a small text file whole, and making folders.
-#include "whole_file.h"
+#include "settings/whole_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // The resynchronising frame scanner of the simulated unit line.
-#include "frame_scanner.h"
+#include "sim/frame_scanner.h"
 
 namespace sim {
 

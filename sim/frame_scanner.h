@@ -19,7 +19,7 @@
 #include <optional>
 #include <vector>
 
-#include "sim_line.h"
+#include "sim/sim_line.h"
 
 namespace sim::frame {
 

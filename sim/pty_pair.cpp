@@ -1,5 +1,5 @@
 // Opening and closing the simulator's pseudo-terminal pair (POSIX).
-#include "pty_pair.h"
+#include "sim/pty_pair.h"
 
 #include <fcntl.h>
 #include <termios.h>

@@ -1,5 +1,5 @@
 // Parsing the dimlet-sim command line.
-#include "sim_arguments.h"
+#include "sim/sim_arguments.h"
 
 #include <algorithm>
 #include <charconv>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sim_line.h"
+#include "sim/sim_line.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 // The simulated unit line's public operations: start and stop, behaviour
 // switches, hang-up and reconnect, and thread-safe copies of the records.
-#include "sim_line.h"
+#include "sim/sim_line.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "sim_line_impl.h"
-#include "slave_link.h"
+#include "sim/sim_line_impl.h"
+#include "sim/slave_link.h"
 
 namespace sim {
 

@@ -11,11 +11,11 @@
 
 #include <unistd.h>
 
-#include "frame_scanner.h"
-#include "pty_pair.h"
-#include "sim_line.h"
-#include "unit_set.h"
-#include "unit_state_file.h"
+#include "sim/frame_scanner.h"
+#include "sim/pty_pair.h"
+#include "sim/sim_line.h"
+#include "sim/unit_set.h"
+#include "sim/unit_state_file.h"
 
 namespace sim {
 

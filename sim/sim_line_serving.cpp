@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim_line_impl.h"
+#include "sim/sim_line_impl.h"
 
 namespace sim {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sim_arguments.h"
-#include "sim_line.h"
+#include "sim/sim_arguments.h"
+#include "sim/sim_line.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Making and removing the simulated line's symbolic link (POSIX).
-#include "slave_link.h"
+#include "sim/slave_link.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
 // What a simulated unit does with each frame addressed to it.
-#include "unit_set.h"
+#include "sim/unit_set.h"
 
 #include <algorithm>
 
-#include "frame_scanner.h"
+#include "sim/frame_scanner.h"
 
 namespace sim {
 namespace {

@@ -1,5 +1,5 @@
 // Reading and writing the simulator's stored-rows file.
-#include "unit_state_file.h"
+#include "sim/unit_state_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -11,11 +11,11 @@
 #include <fstream>
 #include <memory>
 
-#include "controller_dlg.h"
-#include "dialog_template.h"
-#include "message_boxes.h"
-#include "sim_line.h"
-#include "slider.h"
+#include "app/controller_dlg.h"
+#include "app/dialog_template.h"
+#include "app/message_boxes.h"
+#include "app/slider.h"
+#include "sim/sim_line.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "sim_line.h"
+#include "sim/sim_line.h"
 
 extern char** environ;
 

@@ -1,5 +1,5 @@
 // The program's own start-up path, ended once its window is shown.
-#include "controller_app.h"
+#include "app/controller_app.h"
 #include "probe_close.h"
 
 int main(int argc, char** argv) {

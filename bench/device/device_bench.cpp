@@ -15,8 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "serial_link.h"
-#include "sim_line.h"
+#include "device/serial_link.h"
+#include "sim/sim_line.h"
 
 namespace {
 

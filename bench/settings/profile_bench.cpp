@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <string>
 
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "dialog_template.h"
-#include "slider.h"
+#include "app/dialog_template.h"
+#include "app/slider.h"
 #include "window_fixture.h"
 
 class CommandsTest : public WindowTest {

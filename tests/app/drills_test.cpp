@@ -15,7 +15,7 @@
 #include <fstream>
 #include <thread>
 
-#include "dialog_template.h"
+#include "app/dialog_template.h"
 #include "window_fixture.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <QTest>
 #include <sstream>
 
-#include "dialog_template.h"
-#include "slider.h"
+#include "app/dialog_template.h"
+#include "app/slider.h"
 #include "window_fixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The integer value of an edit's text.
 #include <gtest/gtest.h>
 
-#include "text_value.h"
+#include "app/text_value.h"
 
 struct TextCase {
   const char* name;

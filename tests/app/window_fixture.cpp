@@ -1,8 +1,8 @@
 // The window test fixture.
 #include "window_fixture.h"
 
-#include "dialog_template.h"
-#include "slider.h"
+#include "app/dialog_template.h"
+#include "app/slider.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "controller_dlg.h"
-#include "message_boxes.h"
-#include "sim_line.h"
+#include "app/controller_dlg.h"
+#include "app/message_boxes.h"
+#include "sim/sim_line.h"
 
 class QWidget;
 

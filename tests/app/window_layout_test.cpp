@@ -12,10 +12,10 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "dialog_template.h"
-#include "dialog_units.h"
-#include "slider.h"
-#include "updown.h"
+#include "app/dialog_template.h"
+#include "app/dialog_units.h"
+#include "app/slider.h"
+#include "app/updown.h"
 #include "window_fixture.h"
 
 class LayoutTest : public WindowTest {};

@@ -4,9 +4,9 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "controller_dlg.h"
-#include "message_boxes.h"
-#include "profile_store.h"
+#include "app/controller_dlg.h"
+#include "app/message_boxes.h"
+#include "settings/profile_store.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "serial_link.h"
+#include "device/serial_link.h"
 #include "test_pty.h"
 
 namespace {

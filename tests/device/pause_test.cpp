@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pause.h"
+#include "device/pause.h"
 #include "test_pty.h"
 
 namespace {

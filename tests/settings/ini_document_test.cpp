@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "ini_document.h"
+#include "settings/ini_document.h"
 
 TEST(IniDocument, UntouchedTextComesBackByteForByte) {
   std::vector<std::string> texts = {"", "[A]\nk=1", "[A]\r\nk=1\r\n\r\n; c\r\n", "[A]\nk=1\r\nj=2\n",

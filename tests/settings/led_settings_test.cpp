@@ -2,7 +2,7 @@
 // keeps its exact widths.
 #include <gtest/gtest.h>
 
-#include "led_settings.h"
+#include "settings/led_settings.h"
 
 TEST(ListLine, PadsRowToTwoAndValuesToFourColumnsAndPrintsWideValuesWhole) {
   SequenceTable table;

@@ -1,7 +1,7 @@
 // The device map in the profile's [Ports] section.
 #include <gtest/gtest.h>
 
-#include "port_map.h"
+#include "settings/port_map.h"
 #include "test_files.h"
 
 TEST(PortMap, EntriesAreFoundWhateverTheirCaseOnlyInPortsElseTheUsbAdapter) {

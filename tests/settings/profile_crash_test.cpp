@@ -9,10 +9,10 @@
 #include <random>
 #include <thread>
 
-#include "ini_document.h"
-#include "profile_keys.h"
-#include "profile_store.h"
-#include "profile_value.h"
+#include "settings/ini_document.h"
+#include "settings/profile_keys.h"
+#include "settings/profile_store.h"
+#include "settings/profile_value.h"
 #include "test_files.h"
 
 namespace {

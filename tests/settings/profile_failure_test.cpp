@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "profile_store.h"
+#include "settings/profile_store.h"
 #include "test_files.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <random>
 
-#include "profile_store.h"
+#include "settings/profile_store.h"
 #include "test_files.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Profile values: every 32-bit number reads back, anything else is absent.
 #include <gtest/gtest.h>
 
-#include "profile_value.h"
+#include "settings/profile_value.h"
 
 TEST(ProfileValue, EveryThirtyTwoBitValueReadsBackUnchanged) {
   for (int32_t value : {0, -5, 1000, -2147483647 - 1, 2147483647}) {

@@ -1,6 +1,6 @@
 // The frame scanner alone, fed recorded bytes with chosen arrival times:
 // frame lengths by type, resynchronisation over noise, and the pause rule.
-#include "frame_scanner.h"
+#include "sim/frame_scanner.h"
 
 #include <gtest/gtest.h>
 

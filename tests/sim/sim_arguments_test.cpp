@@ -1,5 +1,5 @@
 // The dimlet-sim command line: what an operator may type and what is refused.
-#include "sim_arguments.h"
+#include "sim/sim_arguments.h"
 
 #include <gtest/gtest.h>
 

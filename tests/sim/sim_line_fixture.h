@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "pty_client.h"
-#include "sim_line.h"
+#include "sim/sim_line.h"
 
 namespace simtest {
 

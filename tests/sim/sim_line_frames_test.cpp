@@ -3,8 +3,8 @@
 #include <functional>
 #include <thread>
 
+#include "sim/unit_set.h"
 #include "sim_line_fixture.h"
-#include "unit_set.h"
 
 namespace simtest {
 namespace {

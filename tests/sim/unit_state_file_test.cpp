@@ -1,6 +1,6 @@
 // Stored rows kept across runs: through a real file, by one line and then
 // by the next line started on the same file.
-#include "unit_state_file.h"
+#include "sim/unit_state_file.h"
 
 #include <sys/stat.h>
 

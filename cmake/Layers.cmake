@@ -1,0 +1,29 @@
+# A layer's library shows other targets only the headers it names as public.
+#
+#   dimlet_layer(<target> PUBLIC_HEADERS a.h b.h ...)
+#
+# The layer's own sources reach every header of the tree as "<layer>/<name>.h"
+# (the source root is a private include folder). Other targets get a folder of
+# forwarding headers, one per public header, so "device/posix_error.h" does not
+# compile outside device/ while "device/serial_link.h" does.
+function(dimlet_layer target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "PUBLIC_HEADERS")
+  get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(exported ${CMAKE_BINARY_DIR}/include/${target})
+  foreach(header ${arg_PUBLIC_HEADERS})
+    set(real ${CMAKE_CURRENT_SOURCE_DIR}/${header})
+    if(NOT EXISTS ${real})
+      message(FATAL_ERROR "${target}: public header ${header} does not exist")
+    endif()
+    file(CONFIGURE OUTPUT ${exported}/${layer}/${header}
+      CONTENT "// Forwards to the public header of the ${layer} layer.\n#include \"${real}\"\n")
+  endforeach()
+  target_include_directories(${target}
+    PUBLIC $<BUILD_INTERFACE:${exported}>
+    PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# For white-box tests of a layer's private parts: the whole source tree.
+function(dimlet_private_access target)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
