@@ -20,3 +20,9 @@ std::string TtyNameOf(const std::string& devicePath);
 // the latency_timer attribute of its sysfs device or of the usb-serial device
 // above it. -1 when there is none or it cannot be read.
 int AdapterLatencyTimerMs(const std::string& ttyName);
+
+// The group to join for read and write access to the device at `path`: its
+// group, when that group may read and write it, the process is not in it and
+// does not own the device. Empty when joining a group would not help (or the
+// device cannot be looked at); the plain reason is all there is to say then.
+std::string GroupToJoin(const std::string& path);

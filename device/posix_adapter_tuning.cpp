@@ -1,12 +1,16 @@
 // Adapter latency on Linux: the serial driver's low-latency flag and the
 // latency timer that USB serial drivers show in sysfs.
 #include <linux/serial.h>
+#include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "device/adapter_tuning.h"
 
@@ -57,4 +61,26 @@ int AdapterLatencyTimerMs(const std::string& ttyName) {
     if (ms >= 0) return ms;
   }
   return -1;
+}
+
+std::string GroupToJoin(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return {};
+  if (info.st_uid == geteuid()) return {};
+  if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
+  if (info.st_gid == getegid()) return {};
+  const int count = getgroups(0, nullptr);
+  if (count < 0) return {};
+  std::vector<gid_t> groups(static_cast<size_t>(count) + 1);
+  const int got = getgroups(count + 1, groups.data());
+  for (int i = 0; i < got; ++i) {
+    if (groups[static_cast<size_t>(i)] == info.st_gid) return {};
+  }
+  std::vector<char> buffer(16384);
+  group entry{};
+  group* found = nullptr;
+  if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+    return std::to_string(info.st_gid);
+  }
+  return found->gr_name;
 }

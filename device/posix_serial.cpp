@@ -107,6 +107,7 @@ void CSerialLink::SetMissingAnswerHandler(MissingAnswerHandler handler) {
 
 void CSerialLink::SetFault(Fault fault, const std::string& what, int err) {
   m_fault = fault;
+  m_groupToJoin.clear();
   m_reason = err != 0 ? what + ": " + ErrorText(err) : what;
 }
 
@@ -152,6 +153,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     } else {
       SetFault(fault, "open " + path, err);
     }
+    if (fault == Fault::kPermission) m_groupToJoin = ::GroupToJoin(path);
     return 0;
   }
   // TIOCEXCL does not stop root; an advisory lock does, for every program
@@ -220,6 +222,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
   m_bIsOpen = 1;
   m_fault = Fault::kNone;
   m_reason.clear();
+  m_groupToJoin.clear();
   return 1;
 }
 

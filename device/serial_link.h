@@ -86,6 +86,9 @@ class CSerialLink {
   // The system's reason for the last failure (errno text and what was being
   // done); empty while nothing failed.
   const std::string& Reason() const { return m_reason; }
+  // After a kPermission fault: the group that grants access to the device and
+  // that the user is not in ("dialout"); empty when joining none would help.
+  const std::string& GroupToJoin() const { return m_groupToJoin; }
   // The device path of the last OpenPort, open or not.
   const std::string& DevicePath() const { return m_devicePath; }
   // The latency timer of the USB adapter behind the open device, in ms, as
@@ -113,4 +116,5 @@ class CSerialLink {
   std::string m_reason;
   std::string m_devicePath;
   int32_t m_latencyTimerMs = -1;
+  std::string m_groupToJoin;
 };
