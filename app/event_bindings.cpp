@@ -7,6 +7,7 @@
 
 #include "app/controller_dlg.h"
 #include "app/dialog_template.h"
+#include "app/link_follower.h"
 #include "app/slider.h"
 
 namespace {
@@ -51,7 +52,11 @@ void CControllerDlg::ConnectEvents() {
   for (const EventBinding& binding : kEventBindings) {
     QWidget* control = Control(binding.id);
     const auto run = [this, binding] {
-      (this->*binding.handler)(binding.id);
+      {
+        // No reopen may start while the handler's command runs.
+        CLinkFollower::CommandScope command(*m_follower);
+        (this->*binding.handler)(binding.id);
+      }
       // A command may have found the device gone, a save may have failed.
       if (binding.handler != &CControllerDlg::OnExit) UpdateStatusLine();
     };
