@@ -7,6 +7,7 @@
 // nothing here talks to the operator.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -67,6 +68,26 @@ class CSerialLink {
   // destination and those after it unchanged and is reported, channel by
   // channel, to the missing-answer handler.
   void ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
+
+  // A row's answer as it arrived: the first `arrived` channels hold the bytes
+  // the unit sent, in channel order; the rest are 0. The unit stops counting
+  // at the first byte that did not come in time, so a later one is never
+  // taken for the wrong channel.
+  struct RowAnswer {
+    std::array<uint8_t, 4> channels{};
+    int arrived = 0;  // 0..4
+    bool Whole() const { return arrived == 4; }
+    // The channel (1..4) that did not arrive first; 0 when the answer is whole.
+    int FirstMissing() const { return arrived < 4 ? arrived + 1 : 0; }
+  };
+  // The read-row command with its frame and pauses, as ReadRow sends it,
+  // returning the answer instead of storing it; calls no handler.
+  RowAnswer ReadRowAnswer(int32_t unit, int32_t row);
+  // What ReadRow does with an answer: stores the arrived bytes into ch1..ch4
+  // (zero-extended) and reports each missing channel, in order, to the
+  // missing-answer handler. For callers that read with ReadRowAnswer on the
+  // window's behalf.
+  void DeliverAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) const;
   void StoreOnUnit(int32_t unit);
   void SetRunState(int32_t unit, int32_t run);
   void ChangeAddress(int32_t unit, int32_t newId);
