@@ -4,19 +4,7 @@
 
 #include <ostream>
 
-namespace {
-// TEMPORARY until the shared words land.
-constexpr int32_t kLineBaud = 9600;
-std::string LinkFaultText(const CSerialLink& link) {
-  switch (link.LastFault()) {
-    case CSerialLink::Fault::kNotFound: return "no such device";
-    case CSerialLink::Fault::kPermission: return "Permission denied — add your user to the dialout group";
-    case CSerialLink::Fault::kInUse: return "in use by another program";
-    case CSerialLink::Fault::kLost: return "connection lost";
-    default: return link.Reason();
-  }
-}
-}  // namespace
+#include "device/link_words.h"
 
 int CliContext::Fail(int code, const std::string& message) const {
   EndProgress();
@@ -46,13 +34,13 @@ bool OpenChosenPort(const CliContext& context, CSerialLink& link, PortChoice* ch
   const std::string path = choice->path;
   link.SetPortResolver([path](int32_t) { return path; });
   if (link.OpenPort(choice->comEntry, kLineBaud)) return true;
-  *code = context.Fail(kExitPortNotOpen, choice->name + ": not open: " + LinkFaultText(link));
+  *code = context.Fail(kExitPortNotOpen, choice->name + ": " + link_words::StateWords(link));
   return false;
 }
 
 int CheckLineKept(const CliContext& context, const CSerialLink& link, const PortChoice& choice, int code) {
   if (link.IsPortOpen()) return code;
-  return context.Fail(kExitFailure, choice.name + ": " + LinkFaultText(link));
+  return context.Fail(kExitFailure, choice.name + ": " + link_words::FaultWords(link.LastFault()));
 }
 
 unit_operations::RowProgress RowProgressFor(const CliContext& context, int unit, const std::string& verb) {
