@@ -203,7 +203,7 @@ int RunRead(const CliContext& context) {
   int code = kExitDone;
   if (!OpenChosenPort(context, link, &port, &code)) return code;
   const std::vector<CSerialLink::RowAnswer> answers =
-      unit_operations::ReadRows(link, unit, rows, RowProgressFor(context, unit, "reading"));
+      unit_operations::ReadRows(link, unit, rows, {RowProgressFor(context, unit, "reading"), {}, false});
   code = CheckLineKept(context, link, port, kExitDone);
   if (code != kExitDone) return code;
   context.EndProgress();

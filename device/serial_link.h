@@ -84,13 +84,13 @@ class CSerialLink {
     int FirstMissing() const { return arrived < 4 ? arrived + 1 : 0; }
   };
   // The read-row command with its frame and pauses, as ReadRow sends it,
-  // returning the answer instead of storing it; calls no handler.
-  RowAnswer ReadRowAnswer(int32_t unit, int32_t row);
-  // What ReadRow does with an answer: stores the arrived bytes into ch1..ch4
-  // (zero-extended) and reports each missing channel, in order, to the
-  // missing-answer handler. For callers that read with ReadRowAnswer on the
-  // window's behalf.
-  void DeliverAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) const;
+  // returning the answer instead of storing it. With `reportMissing` each
+  // missing channel also goes to the missing-answer handler, in its place
+  // among the pauses, as ReadRow reports it; without, no handler is called.
+  RowAnswer ReadRowAnswer(int32_t unit, int32_t row, bool reportMissing = false);
+  // Stores the arrived bytes of `answer` into ch1..ch4 (zero-extended, 0..255)
+  // and leaves the destinations of missing channels as they are.
+  static void StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
   void StoreOnUnit(int32_t unit);
   void SetRunState(int32_t unit, int32_t run);
   void ChangeAddress(int32_t unit, int32_t newId);

@@ -23,10 +23,10 @@ void CSerialLink::WriteRow(int32_t unit, int32_t row, int32_t ch1, int32_t ch2, 
 }
 
 void CSerialLink::ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {
-  DeliverAnswer(ReadRowAnswer(unit, row), ch1, ch2, ch3, ch4);
+  StoreAnswer(ReadRowAnswer(unit, row, true), ch1, ch2, ch3, ch4);
 }
 
-CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row) {
+CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, bool reportMissing) {
   // Whatever waits now is not this frame's answer (a late byte of an earlier
   // one, line noise); taken as CH1 it would shift the whole row.
   DiscardWaiting();
@@ -37,31 +37,27 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row) {
   RowAnswer answer;
   bool missing = false;
   for (int k = 0; k < kAnswerBytes; ++k) {
-    // The pause is taken for every channel, answered or not, so the command
-    // lasts the same whatever the unit does.
     PauseMs(kReadPauseMs);
-    if (missing) continue;
-    if (ReadWaiting(&answer.channels[k], 1) == 1) {
-      answer.arrived = k + 1;
-    } else {
+    if (!missing) {
+      if (ReadWaiting(&answer.channels[k], 1) == 1) {
+        answer.arrived = k + 1;
+        continue;
+      }
       // The answer is out of step from here on: a byte arriving now could be
       // any channel's, so none of the rest is taken.
       answer.channels[k] = 0;
       missing = true;
     }
+    if (reportMissing && m_onMissingAnswer) m_onMissingAnswer(k + 1);
   }
   // A late answer must not become the next read's first bytes.
   if (missing) DiscardWaiting();
   return answer;
 }
 
-void CSerialLink::DeliverAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3,
-                                int32_t* ch4) const {
+void CSerialLink::StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {
   int32_t* const destinations[kAnswerBytes] = {ch1, ch2, ch3, ch4};
   for (int k = 0; k < answer.arrived; ++k) *destinations[k] = answer.channels[k];  // zero-extended: 0..255
-  for (int k = answer.arrived; k < kAnswerBytes; ++k) {
-    if (m_onMissingAnswer) m_onMissingAnswer(k + 1);
-  }
 }
 
 void CSerialLink::StoreOnUnit(int32_t unit) {

@@ -30,15 +30,15 @@ void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows
 }
 
 std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
-                                             const RowProgress& progress, const RowAnswered& answered) {
+                                             const ReadHooks& hooks) {
   std::vector<CSerialLink::RowAnswer> answers;
   answers.reserve(rows.size());
   const int total = static_cast<int>(rows.size());
   for (int i = 0; i < total; ++i) {
-    answers.push_back(link.ReadRowAnswer(unit, rows[i]));
-    if (answered) answered(rows[i], answers.back());
+    answers.push_back(link.ReadRowAnswer(unit, rows[i], hooks.reportMissing));
+    if (hooks.answered) hooks.answered(rows[i], answers.back());
     PauseMs(kPauseAfterReadRowMs);
-    if (progress) progress(i + 1, total);
+    if (hooks.progress) hooks.progress(i + 1, total);
   }
   return answers;
 }
@@ -57,7 +57,7 @@ std::vector<RowDifference> VerifyRows(CSerialLink& link, int32_t unit, const std
                                       const RowProgress& progress) {
   std::vector<int32_t> indices;
   for (const UnitRow& r : rows) indices.push_back(r.row);
-  const std::vector<CSerialLink::RowAnswer> answers = ReadRows(link, unit, indices, progress);
+  const std::vector<CSerialLink::RowAnswer> answers = ReadRows(link, unit, indices, {progress, {}, false});
 
   std::vector<RowDifference> differences;
   for (size_t i = 0; i < rows.size(); ++i) {

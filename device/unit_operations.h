@@ -46,12 +46,18 @@ CSerialLink::RowAnswer ReadOneRow(CSerialLink& link, int32_t unit, int32_t row);
 void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
                const RowProgress& progress = {});
 
+// What a caller of ReadRows may want to hear while it reads.
+struct ReadHooks {
+  RowProgress progress;        // after each row
+  RowAnswered answered;        // each answer as it comes, before the pause after it
+  bool reportMissing = false;  // missing channels also go to the link's
+                               // missing-answer handler, as ReadRow reports them
+};
+
 // A read-row command for each of `rows` in order, pausing 20 ms after each.
-// The answers come back in the order of `rows`; `answered` sees each one as
-// it comes.
+// The answers come back in the order of `rows`.
 std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
-                                             const RowProgress& progress = {},
-                                             const RowAnswered& answered = {});
+                                             const ReadHooks& hooks = {});
 
 // The addresses 0..7 that answer a read-row of row 0 with at least one byte,
 // ascending; 20 ms after each read as between rows.

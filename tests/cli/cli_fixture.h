@@ -3,6 +3,7 @@
 // mapped to, and the real dimlet-cli program run as a child process.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/types.h>
 

@@ -51,8 +51,10 @@ TEST_F(UnitOperations, ReadRowsHandsBackEachAnswerInOrderWithTwentyMillisecondsB
   line->SetUnitRow(6, 2, {10, 20, 30, 40});
   line->SetUnitRow(6, 5, {50, 60, 70, 80});
   std::vector<int32_t> answeredRows;
-  const auto answers = ReadRows(link, 6, {5, 2}, Record(),
-                                [&](int32_t row, const CSerialLink::RowAnswer&) { answeredRows.push_back(row); });
+  ReadHooks hooks;
+  hooks.progress = Record();
+  hooks.answered = [&](int32_t row, const CSerialLink::RowAnswer&) { answeredRows.push_back(row); };
+  const auto answers = ReadRows(link, 6, {5, 2}, hooks);
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_EQ(answers[0].channels, (std::array<uint8_t, 4>{50, 60, 70, 80}));
   EXPECT_EQ(answers[1].channels, (std::array<uint8_t, 4>{10, 20, 30, 40}));
@@ -60,9 +62,9 @@ TEST_F(UnitOperations, ReadRowsHandsBackEachAnswerInOrderWithTwentyMillisecondsB
   EXPECT_EQ(answeredRows, (std::vector<int32_t>{5, 2}));
   const std::vector<sim::FrameRecord> frames = line->Frames();
   ASSERT_EQ(frames.size(), 2u);
-  // Between the last bytes of the two frames: the rest of the first command
-  // (25 ms), 20 ms between rows, and the second frame's own 10 ms.
-  EXPECT_GE(frames[1].seconds - frames[0].seconds, 0.025 + 0.020 + 0.010);
+  // Between the starts of the two frames: the first command's own 30 ms and
+  // the 20 ms between rows.
+  EXPECT_GE(frames[1].seconds - frames[0].seconds, 0.030 + 0.020);
   EXPECT_EQ(progress.back(), (std::pair<int, int>{2, 2}));
 }
 
