@@ -111,7 +111,7 @@ void CControllerDlg::OnSliderCommitted(int id) {
 
 void CControllerDlg::OnDownload(int) {
   if (m_allRows == 1) {
-    m_boxes.Show(this, QStringLiteral("Download all sequent?"));
+    ShowBox(QStringLiteral("Download all sequent?"));
     for (int row = 0; row < kSequenceRows; ++row) {
       const auto cells = m_settings.seq.Row(row);
       m_link.WriteRow(m_unitId, row, cells[0], cells[1], cells[2], cells[3]);
@@ -126,7 +126,7 @@ void CControllerDlg::OnDownload(int) {
 void CControllerDlg::OnUpload(int) {
   SequenceTable& table = m_settings.seq;
   if (m_allRows == 1) {
-    m_boxes.Show(this, QStringLiteral("Upload all sequent?"));
+    ShowBox(QStringLiteral("Upload all sequent?"));
     for (int row = 0; row < kSequenceRows; ++row) {
       m_link.ReadRow(m_unitId, row, table.CellPtr(row, 0), table.CellPtr(row, 1), table.CellPtr(row, 2),
                      table.CellPtr(row, 3));
