@@ -4,7 +4,7 @@
 #   cmake --build <build> --target package
 
 set(dimlet_packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
-set(dimlet_man_pages dimlet-sim.1)
+set(dimlet_man_pages dimlet-sim.1 dimlet-cli.1)
 if(DIMLET_BUILD_APP)
   list(APPEND dimlet_man_pages dimlet.1)
 
@@ -60,7 +60,9 @@ or all eight, store them on the unit, run and stop it, give it a new address
 and set its highest sequence. A copy of the sequences is kept in the
 user's profile, ~/.config/dimlet.ini.
 .
-The package also holds dimlet-sim, a simulated line of units on a
+The package also holds dimlet-cli, which sends the same commands from a
+shell and checks what the units hold, for scripts and for programming many
+units alike; and dimlet-sim, a simulated line of units on a
 pseudo-terminal for trying Dimlet out without hardware.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

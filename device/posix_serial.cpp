@@ -119,7 +119,10 @@ void CSerialLink::Lose(const std::string& what, int err) {
 void CSerialLink::CloseDevice() {
   if (m_hPort >= 0) {
     // Output that never left would make close() wait for it; it is stale now.
-    tcflush(m_hPort, TCOFLUSH);
+    // Only then: on a pseudo-terminal the flush would also take back bytes
+    // that did leave but that the other side has not read yet.
+    int queued = 0;
+    if (ioctl(m_hPort, TIOCOUTQ, &queued) != 0 || queued > 0) tcflush(m_hPort, TCOFLUSH);
     // A pty keeps the exclusive flag past close and would refuse the next
     // open. A lost device refuses this call and takes the flag with it.
     ioctl(m_hPort, TIOCNXCL);

@@ -7,6 +7,7 @@
 // nothing here talks to the operator.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -70,6 +71,26 @@ class CSerialLink {
   // destination and those after it unchanged and is reported, channel by
   // channel, to the missing-answer handler.
   void ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
+
+  // A row's answer as it arrived: the first `arrived` channels hold the bytes
+  // the unit sent, in channel order; the rest are 0. The unit stops counting
+  // at the first byte that did not come in time, so a later one is never
+  // taken for the wrong channel.
+  struct RowAnswer {
+    std::array<uint8_t, 4> channels{};
+    int arrived = 0;  // 0..4
+    bool Whole() const { return arrived == 4; }
+    // The channel (1..4) that did not arrive first; 0 when the answer is whole.
+    int FirstMissing() const { return arrived < 4 ? arrived + 1 : 0; }
+  };
+  // The read-row command with its frame and pauses, as ReadRow sends it,
+  // returning the answer instead of storing it. With `reportMissing` each
+  // missing channel also goes to the missing-answer handler, in its place
+  // among the pauses, as ReadRow reports it; without, no handler is called.
+  RowAnswer ReadRowAnswer(int32_t unit, int32_t row, bool reportMissing = false);
+  // Stores the arrived bytes of `answer` into ch1..ch4 (zero-extended, 0..255)
+  // and leaves the destinations of missing channels as they are.
+  static void StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
   void StoreOnUnit(int32_t unit);
   void SetRunState(int32_t unit, int32_t run);
   void ChangeAddress(int32_t unit, int32_t newId);

@@ -78,7 +78,11 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       result.help = true;
-      continue;
+      return result;
+    }
+    if (arg == "--version" || arg == "-V") {
+      result.version = true;
+      return result;
     }
     if (arg == "--silent") {
       result.options.silent = true;
@@ -128,7 +132,8 @@ std::string UsageText() {
          "                     first (an FTDI adapter's default is 16)\n"
          "  --answer-bytes N   send only the first N (0-4) bytes of each answer\n"
          "  --silent           never answer\n"
-         "  -h, --help         show this text\n"
+         "  -h, --help         show this text and exit\n"
+         "  -V, --version      show the version and exit\n"
          "\n"
          "Signals: SIGUSR1 hangs the line up (the terminal goes away),\n"
          "SIGUSR2 reconnects on a new terminal behind the same link.\n";

@@ -74,8 +74,14 @@ TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
 TEST(SimArguments, HelpIsRecognisedAndTheTextNamesEveryOption) {
   EXPECT_TRUE(sim::ParseSimArguments({"--help"}).help);
   EXPECT_TRUE(sim::ParseSimArguments({"-h"}).help);
+  // What follows a question is not read, so a wrong value cannot hide the answer.
+  EXPECT_TRUE(sim::ParseSimArguments({"--help", "--delay", "x"}).help);
+  EXPECT_TRUE(sim::ParseSimArguments({"--version", "--bogus"}).version);
+  EXPECT_TRUE(sim::ParseSimArguments({"-V"}).version);
+  EXPECT_FALSE(sim::ParseSimArguments({"--bogus", "--version"}).error.empty());
   const std::string usage = sim::UsageText();
-  for (const char* option : {"--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent"}) {
+  for (const char* option :
+       {"--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
