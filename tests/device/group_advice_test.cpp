@@ -4,17 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "device/adapter_tuning.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A group this process is not in, with its name.
 bool ForeignGroup(gid_t* gid, std::string* name) {
@@ -41,8 +39,9 @@ TEST(GroupAdvice, NamesTheDevicesGroupOnlyWhenJoiningItWouldGrantAccess) {
   gid_t foreign = 0;
   std::string foreignName;
   if (!ForeignGroup(&foreign, &foreignName)) GTEST_SKIP() << "no group here that this process is not in";
-  const fs::path file = fs::temp_directory_path() / ("dimlet-group-" + std::to_string(getpid()));
-  std::fclose(std::fopen(file.c_str(), "w"));
+  testsupport::TempFolder folder;
+  const std::string file = folder.File("ttyUSB0");
+  testsupport::WriteFile(file, "");
   const uid_t otherUser = geteuid() == 0 ? 65534 : geteuid();
 
   const AdviceCase cases[] = {
@@ -59,10 +58,9 @@ TEST(GroupAdvice, NamesTheDevicesGroupOnlyWhenJoiningItWouldGrantAccess) {
     if (chown(file.c_str(), owner, gid) != 0) GTEST_SKIP() << "cannot give the file away (needs root)";
     ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
     if (!c.ownedByUs && owner == geteuid()) continue;  // not root: no other owner to try
-    EXPECT_EQ(GroupToJoin(file.string()), c.advised ? foreignName : std::string());
+    EXPECT_EQ(GroupToJoin(file), c.advised ? foreignName : std::string());
   }
-  EXPECT_EQ(GroupToJoin((file.string() + "-missing")), "");
-  fs::remove(file);
+  EXPECT_EQ(GroupToJoin(file + "-missing"), "");
 }
 
 }  // namespace
