@@ -4,8 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "sim_line_fixture.h"
 
@@ -14,16 +12,9 @@ namespace {
 
 using Row = std::array<int, 4>;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class StateFileTest : public SimLineTest {
  protected:
-  TempDir dir;
+  TempFolder dir;
   std::string statePath = dir.File("units.state");
 };
 
@@ -79,15 +70,15 @@ void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.name; }
 class StateFileRejects : public ::testing::TestWithParam<BadFileCase> {};
 
 TEST_P(StateFileRejects, MalformedFileStopsTheStartAndIsLeftAsItWas) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.File("units.state");
-  { std::ofstream(path) << "unit 0 row 0 = 1 2 3 4\n" << GetParam().content << "\n"; }
-  const std::string before = ReadAll(path);
+  WriteFile(path, std::string("unit 0 row 0 = 1 2 3 4\n") + GetParam().content + "\n");
+  const std::string before = ReadFile(path);
   sim::SimLine refused(Options([&](sim::SimOptions& o) { o.stateFile = path; }));
   std::string error;
   EXPECT_FALSE(refused.Start(&error));
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;
-  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
