@@ -3,8 +3,6 @@
 // change for a thumb let go in place, the wheel acts only on the focused
 // control, the list's scroll bar shows only when needed, and the window is a
 // task bar window.
-#include <sys/stat.h>
-
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
@@ -21,16 +19,10 @@
 
 #include "app/dialog_template.h"
 #include "app/slider.h"
+#include "support/files.h"
 #include "window_fixture.h"
 
 namespace {
-
-// The profile file's identity: a save replaces the file, so a new inode
-// means it was written even when the words came out the same.
-ino_t ProfileInode(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-}
 
 void Wheel(QWidget* widget, int notches) {
   const QPointF at = QPointF(widget->rect().center());
@@ -62,13 +54,15 @@ class ControlsTest : public WindowTest {
     StartWindow();
     Frames(1);
     ForgetFrames();
-    m_inode = ProfileInode(m_profilePath);
+    m_inode = testsupport::InodeOf(m_profilePath);
     m_saved = ReadProfile();
   }
   // Nothing reached the profile or the line, and the link is still Com 1.
   void ExpectNothingChanged(const std::string& what) {
     Inside().FlushSaves();
-    EXPECT_EQ(ProfileInode(m_profilePath), m_inode) << what << ": the profile was written";
+    // A save replaces the file: a new inode means it was written even when
+    // the words came out the same.
+    EXPECT_EQ(testsupport::InodeOf(m_profilePath), m_inode) << what << ": the profile was written";
     EXPECT_EQ(ReadProfile(), m_saved) << what;
     EXPECT_TRUE(AllFrames().empty()) << what << ": something was sent";
     EXPECT_TRUE(Inside().Link().IsPortOpen()) << what << ": the link moved";
@@ -76,7 +70,7 @@ class ControlsTest : public WindowTest {
   }
   QComboBox* ComCombo() const { return Inside().ControlAs<QComboBox>(ctl::kComCombo); }
 
-  ino_t m_inode = 0;
+  unsigned long m_inode = 0;
   std::string m_saved;
 };
 

@@ -12,13 +12,12 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
-#include <fstream>
-#include <iterator>
 
 #include "app/dialog_template.h"
 #include "app/end_signals.h"
 #include "app/message_boxes.h"
 #include "app/slider.h"
+#include "support/files.h"
 #include "window_fixture.h"
 
 namespace {
@@ -110,8 +109,7 @@ TEST_P(WindowEndTest, EndsAsExitWithTheLastChangeSavedAndThePortFree) {
   m_sim->SetLogSink({});
   m_dlg.reset();  // the window goes, as after exec() returns
   EXPECT_FALSE(IsExclusive(slave)) << "the port was left exclusive";
-  std::ifstream in(m_profilePath);
-  const std::string profile((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string profile = testsupport::ReadFile(m_profilePath);
   EXPECT_NE(profile.find("SEQ 0\\CH 2=" + std::to_string(last) + "\n"), std::string::npos) << profile;
   EXPECT_NE(profile.find("SEQ 7\\CH 3="), std::string::npos) << "the profile is not whole:\n" << profile;
 
