@@ -24,7 +24,7 @@ TEST(PortMap, EntriesAreFoundWhateverTheirCaseOnlyInPortsElseTheUsbAdapter) {
 // a hand-edited file byte for byte, and refuses what the reader would not
 // read back the same.
 TEST(PortMap, SettingAnEntryKeepsTheRestOfTheFileAndReadsBackTheSame) {
-  CTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("dimlet.ini");
   const std::string before =
       "; kept by hand\r\n[Settings\\LED]\r\nCom Port Addr=2\r\n[Ports]\r\nCom 1 = /dev/ttyUSB7\r\nOther=x\r\n";
