@@ -23,6 +23,8 @@ struct DemoCase {
   const char* profile;  // what earlier demos left; "" for none
 };
 
+void PrintTo(const DemoCase& c, std::ostream* os) { *os << c.name; }
+
 class Demo : public testing::TestWithParam<DemoCase> {};
 
 TEST_P(Demo, StartsOnTheSimulatorAndKeepsTheSequences) {

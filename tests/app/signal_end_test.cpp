@@ -36,6 +36,8 @@ struct SignalCase {
   int signal;
 };
 
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
 class ProgramSignals : public testing::TestWithParam<SignalCase> {};
 
 TEST_P(ProgramSignals, EndLikeExitSoTheNextInstanceOpensThePort) {
