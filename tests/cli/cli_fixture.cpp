@@ -1,6 +1,8 @@
 // The dimlet-cli test world: profile folder, simulated line, child process.
 #include "cli_fixture.h"
 
+#include "support/files.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,20 +12,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 extern char** environ;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct timespec ModifiedAt(const std::string& path) {
   struct stat info {};
@@ -105,23 +98,14 @@ CliResult CliChild::Wait() {
   return result;
 }
 
-void CliTest::SetUp() {
-  char pattern[] = "/tmp/dimlet-cli-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  m_dir = pattern;
-  m_profilePath = m_dir + "/dimlet.ini";
-}
-
 void CliTest::TearDown() {
   if (!m_profileBefore.empty()) {
-    EXPECT_EQ(ReadAll(m_profilePath), m_profileBefore) << "the profile was changed";
+    EXPECT_EQ(testsupport::ReadFile(m_profilePath), m_profileBefore) << "the profile was changed";
     const struct timespec now = ModifiedAt(m_profilePath);
     EXPECT_TRUE(now.tv_sec == m_profileTime.tv_sec && now.tv_nsec == m_profileTime.tv_nsec)
         << "the profile was written";
   }
   m_sim.reset();
-  std::string command = "rm -rf '" + m_dir + "'";
-  if (std::system(command.c_str()) != 0) ADD_FAILURE() << "could not remove " << m_dir;
 }
 
 void CliTest::StartSim(sim::SimOptions options) {
@@ -135,7 +119,7 @@ void CliTest::StartSim(sim::SimOptions options) {
 void CliTest::WriteProfile(const std::string& text) {
   StartSim();
   m_profileBefore = text + "\n[Ports]\nCom 1=" + m_dir + "/units\nCom 2=" + m_dir + "/nothing-here\n";
-  std::ofstream(m_profilePath, std::ios::binary) << m_profileBefore;
+  testsupport::WriteFile(m_profilePath, m_profileBefore);
   m_profileTime = ModifiedAt(m_profilePath);
 }
 
@@ -146,8 +130,8 @@ CliResult CliTest::Run(const std::vector<std::string>& args, const std::string& 
 }
 
 std::string CliTest::File(const std::string& name, const std::string& text) {
-  const std::string path = m_dir + "/" + name;
-  std::ofstream(path, std::ios::binary) << text;
+  const std::string path = m_folder.File(name);
+  testsupport::WriteFile(path, text);
   return path;
 }
 
