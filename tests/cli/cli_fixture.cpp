@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -26,9 +27,17 @@ struct timespec ModifiedAt(const std::string& path) {
 
 }  // namespace
 
-CliChild::CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input) {
+CliChild::CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
+                   bool errOnTerminal) {
   int out[2], err[2], in[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
+  if (errOnTerminal) {
+    if (openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0) return;
+    fcntl(err[0], F_SETFD, FD_CLOEXEC);
+    fcntl(err[1], F_SETFD, FD_CLOEXEC);
+  } else if (pipe2(err, O_CLOEXEC) != 0) {
+    return;
+  }
   std::vector<std::string> argv_text = args;
   argv_text.insert(argv_text.begin(), DIMLET_CLI_PROGRAM);
   std::vector<char*> argv;
@@ -123,9 +132,9 @@ void CliTest::WriteProfile(const std::string& text) {
   m_profileTime = ModifiedAt(m_profilePath);
 }
 
-CliResult CliTest::Run(const std::vector<std::string>& args, const std::string& input) {
+CliResult CliTest::Run(const std::vector<std::string>& args, const std::string& input, bool errOnTerminal) {
   if (m_profileBefore.empty()) WriteProfile();
-  CliChild child(args, m_dir, input);
+  CliChild child(args, m_dir, input, errOnTerminal);
   return child.Wait();
 }
 

@@ -24,7 +24,9 @@ struct CliResult {
 // The program started with its output on pipes; Wait() collects the rest.
 class CliChild {
  public:
-  CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input);
+  // With `errOnTerminal` standard error is a pseudo-terminal, as in a shell.
+  CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
+           bool errOnTerminal = false);
   ~CliChild();  // kills a child that is still running
   CliChild(const CliChild&) = delete;
   CliChild& operator=(const CliChild&) = delete;
@@ -46,7 +48,7 @@ class CliTest : public testing::Test {
   // Writes the profile: `text` plus a [Ports] entry mapping Com 1 to the line.
   void WriteProfile(const std::string& text = "");
   // Runs dimlet-cli with `args` to its end; `input` is its standard input.
-  CliResult Run(const std::vector<std::string>& args, const std::string& input = "");
+  CliResult Run(const std::vector<std::string>& args, const std::string& input = "", bool errOnTerminal = false);
   // A file in the test's folder holding `text`; returns its path.
   std::string File(const std::string& name, const std::string& text);
 
