@@ -109,7 +109,7 @@ void CControllerDlg::OnSliderCommitted(int id) {
 
 void CControllerDlg::OnDownload(int) {
   if (m_allRows == 1) {
-    m_boxes.Show(this, QStringLiteral("Download all sequent?"));
+    ShowBox(QStringLiteral("Download all sequent?"));
     std::vector<unit_operations::UnitRow> rows;
     for (int row = 0; row < kSequenceRows; ++row) rows.push_back({row, m_settings.seq.Row(row)});
     unit_operations::WriteRows(m_link, m_unitId, rows);
@@ -121,7 +121,7 @@ void CControllerDlg::OnDownload(int) {
 void CControllerDlg::OnUpload(int) {
   SequenceTable& table = m_settings.seq;
   if (m_allRows == 1) {
-    m_boxes.Show(this, QStringLiteral("Upload all sequent?"));
+    ShowBox(QStringLiteral("Upload all sequent?"));
     // Each row as ReadRow reads it: missing bytes reported in their place,
     // the answer stored before the pause to the next row.
     unit_operations::ReadHooks hooks;

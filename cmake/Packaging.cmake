@@ -36,6 +36,10 @@ function(dimlet_install_gzipped source destination zipped_name)
   install(FILES ${zipped} DESTINATION ${destination})
 endfunction()
 
+# The udev rule that tunes FTDI adapters; udev reads /usr/lib/udev/rules.d,
+# which the package's /usr prefix gives.
+install(FILES ${dimlet_packaging_dir}/60-dimlet-adapters.rules DESTINATION lib/udev/rules.d)
+
 foreach(page IN LISTS dimlet_man_pages)
   dimlet_install_gzipped(${dimlet_packaging_dir}/${page} ${CMAKE_INSTALL_MANDIR}/man1 ${page}.gz)
 endforeach()

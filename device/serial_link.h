@@ -96,24 +96,49 @@ class CSerialLink {
   void ChangeAddress(int32_t unit, int32_t newId);
   void SetHighestSequence(int32_t unit, uint8_t value);
 
+  // A descriptor that turns readable when something happens on the open
+  // device, for a caller that waits for events instead of polling; it stays
+  // the same from the first OpenPort to destruction (-1 before). Readable
+  // means "call CheckGone()", nothing more.
+  int32_t WatchDescriptor() const { return m_watch; }
+  // Takes what the watch descriptor signalled, without blocking and without
+  // reading a byte. If the device hung up (unplugged), the link closes with
+  // fault kLost and this returns true.
+  bool CheckGone();
+
   Fault LastFault() const { return m_fault; }
   // The system's reason for the last failure (errno text and what was being
   // done); empty while nothing failed.
   const std::string& Reason() const { return m_reason; }
+  // After a kPermission fault: the group that grants access to the device and
+  // that the user is not in ("dialout"); empty when joining none would help.
+  const std::string& GroupToJoin() const { return m_groupToJoin; }
   // The device path of the last OpenPort, open or not.
   const std::string& DevicePath() const { return m_devicePath; }
+  // The latency timer of the USB adapter behind the open device, in ms, as
+  // read after asking its driver for low latency; -1 when the device has none
+  // (a pty, a built-in port) or it could not be read.
+  int32_t LatencyTimerMs() const { return m_latencyTimerMs; }
+  // The longest latency timer that still lets an answer byte arrive within
+  // the 5 ms a read-row waits for it: 5 ms less a byte out and a byte back at
+  // 9600 baud, rounded down.
+  static constexpr int32_t kLatencyLimitMs = 2;
 
  private:
   void SetFault(Fault fault, const std::string& what, int err);
   void Lose(const std::string& what, int err);
   void CloseDevice();
+  void WatchDevice();
   void SendFrame(const uint8_t* bytes, int count, int pauseMs);
 
   int m_hPort = -1;
+  int m_watch = -1;  // epoll set holding m_hPort while open
   int32_t m_bIsOpen = 0;
   PortResolver m_resolver;
   MissingAnswerHandler m_onMissingAnswer;
   Fault m_fault = Fault::kNone;
   std::string m_reason;
   std::string m_devicePath;
+  int32_t m_latencyTimerMs = -1;
+  std::string m_groupToJoin;
 };
