@@ -101,15 +101,15 @@ class CControllerDlg : public QDialog {
   void OnExit(int id);
 
   void ShowAbout();
+  // Shows one of the fixed messages, unless the window is ending.
+  void ShowBox(const QString& text);
+  // Runs one handler; ends the window afterwards if that was asked meanwhile.
+  void RunHandler(void (CControllerDlg::*handler)(int), int id);
   // The "Ports…" dialog, and the mapping it asks for: Com `port` to `path`,
   // saved in the profile, the link reopened on it at once when it is the
   // current entry.
   void ShowPorts();
   bool AssignPort(int port, const std::string& path, std::string* error);
-  // Shows one of the fixed messages, unless the window is ending.
-  void ShowBox(const QString& text);
-  // Runs one handler; ends the window afterwards if that was asked meanwhile.
-  void RunHandler(void (CControllerDlg::*handler)(int), int id);
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
