@@ -56,7 +56,9 @@ CLinkFollower::CommandScope::~CommandScope() {
 }
 
 std::string CLinkFollower::Words() const {
-  if (!m_link.IsPortOpen() && m_unplugged && m_state != State::kIdle) return link_words::UnpluggedWords();
+  if (!m_link.IsPortOpen() && m_unplugged && (m_state == State::kWaiting || m_state == State::kRetrying)) {
+    return link_words::UnpluggedWords();
+  }
   if (m_link.IsPortOpen() && m_cameBack) return link_words::ReopenedWords();
   return {};
 }
@@ -113,10 +115,21 @@ void CLinkFollower::OnUdevEvents() {
 }
 
 void CLinkFollower::Look() {
+  const bool present = access(m_link.DevicePath().c_str(), F_OK) == 0;
+  if (m_state == State::kRefused) {
+    // Once it has gone, its return is worth another try.
+    if (present) {
+      m_look.start(kLookInterval);
+    } else {
+      Wait(true);
+      emit StateChanged();
+    }
+    return;
+  }
   if (m_state != State::kWaiting) return;
   m_lookStep = std::min(m_lookStep * 2, kLookInterval);
   m_look.start(m_lookStep);
-  if (access(m_link.DevicePath().c_str(), F_OK) == 0) Attempt();
+  if (present) Attempt();
 }
 
 void CLinkFollower::Attempt() {
@@ -159,6 +172,7 @@ void CLinkFollower::Attempt() {
   }
   // Refused for good, or something waiting does not mend: say why.
   m_unplugged = false;
-  Settle(State::kIdle);
+  Settle(refused ? State::kRefused : State::kIdle);
+  if (refused) m_look.start(kLookInterval);
   emit StateChanged();
 }

@@ -67,6 +67,7 @@ class CLinkFollower : public QObject {
     kIdle,      // open, or not open for a reason that waiting does not mend
     kWaiting,   // the device is away; looking out for it
     kRetrying,  // the device is back but refused; trying again with backoff
+    kRefused,   // refused for good; looking out only for the device to go
   };
 
   void WatchLink();

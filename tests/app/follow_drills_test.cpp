@@ -138,7 +138,8 @@ TEST_F(FollowDrill, NoReopenStartsWhileACommandsMessageBoxIsOpen) {
 
 // Right after a device appears it may still be held (ModemManager probing
 // it) or not yet be ours (udev setting its group): that is retried quietly
-// for about three seconds, then reported.
+// for about three seconds, then reported; and a device given up on is
+// followed still.
 TEST_F(FollowDrill, InUseRightAfterTheDeviceReturnsIsRetriedThenReported) {
   for (const bool releasedInTime : {true, false}) {
     SCOPED_TRACE(releasedInTime ? "released after half a second" : "held for good");
@@ -160,6 +161,11 @@ TEST_F(FollowDrill, InUseRightAfterTheDeviceReturnsIsRetriedThenReported) {
           << Status();
       EXPECT_GE(Clock::now() - back, milliseconds(2500)) << "reported before the retries ran out";
       EXPECT_FALSE(Inside().Link().IsPortOpen());
+      // Given up on, the device is still followed: unplugged and back, it opens.
+      holder.reset();
+      m_sim->HangUp();
+      ASSERT_TRUE(WaitUntil([&] { return StatusSays(kUnplugged); }, milliseconds(2500))) << Status();
+      ReturnAndExpectReopened();
     }
   }
 }
