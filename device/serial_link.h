@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class CSerialLink {
@@ -85,8 +86,13 @@ class CSerialLink {
   void CloseDevice();
   void SendFrame(const uint8_t* bytes, int count, int pauseMs);
 
+  // The line settings the device had before OpenPort, put back on closing.
+  struct SavedLine;
+
   int m_hPort = -1;
   int32_t m_bIsOpen = 0;
+  std::unique_ptr<SavedLine> m_savedLine;
+  bool m_byteFailed = false;  // the last WriteByte's byte did not leave within its bound
   PortResolver m_resolver;
   MissingAnswerHandler m_onMissingAnswer;
   Fault m_fault = Fault::kNone;

@@ -79,6 +79,13 @@ class Program {
   }
 
   bool Running() const { return m_pid > 0; }
+  // True while the process has not ended.
+  bool Alive() const { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
+  // The reader goes away, as `head -1` does after its line.
+  void CloseOutput() {
+    ::close(m_out);
+    m_out = -1;
+  }
   void Signal(int signal) { ::kill(m_pid, signal); }
 
  private:
@@ -143,6 +150,41 @@ TEST(SimProgram, WrongOptionExitsWithUsageError) {
   Program program({"--answer-bytes", "7"});
   EXPECT_EQ(program.Line(), "");
   EXPECT_EQ(program.StopWith(0), 2);
+}
+
+// `dimlet-sim | head -1`: once the reader has gone the log ends, but the
+// units go on answering behind the same link.
+TEST(SimProgram, ClosedOutputEndsTheLogNotTheLine) {
+  TempDir dir;
+  const std::string link = dir.File("com1");
+  Program program({"--link", link});
+  ASSERT_FALSE(program.Line().empty());
+  program.CloseOutput();
+
+  PtyClient client(link);
+  ASSERT_TRUE(client.IsOpen());
+  for (uint8_t row = 0; row < 8; ++row) {
+    ASSERT_TRUE(client.Send({0xA1, 0x57, row, row, 2, 3, 4}));
+    std::this_thread::sleep_for(milliseconds(20));  // each frame a log line of its own
+  }
+  ASSERT_TRUE(client.Send({0xA1, 0x52, 7}));
+  EXPECT_EQ(client.Read(4, milliseconds(2000)), (Bytes{7, 2, 3, 4}));
+  EXPECT_TRUE(program.Alive()) << "a closed output killed the simulator";
+  EXPECT_EQ(program.StopWith(SIGTERM), 0);
+}
+
+// A FIFO named as the state file would block the start for ever, with the
+// signals that could end it already held back.
+TEST(SimProgram, StateFileThatIsNoRegularFileIsRefusedAtOnce) {
+  TempDir dir;
+  const std::string fifo = dir.File("units.state");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& state : {fifo, dir.Path()}) {
+    SCOPED_TRACE(state);
+    Program program({"--state", state});
+    EXPECT_EQ(program.Line(), "");
+    EXPECT_EQ(program.StopWith(0), 1) << "the start did not fail on its own";
+  }
 }
 
 }  // namespace
