@@ -15,6 +15,7 @@ CControllerApp::CControllerApp(int& argc, char** argv) : QApplication(argc, argv
 int CControllerApp::InitInstance() {
   CModalMessageBoxes boxes;
   CControllerDlg dialog(TheLedSettings(), DefaultProfilePath(), boxes);
+  dialog.Start();
   dialog.exec();
   return 0;
 }

@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr int32_t kBaudRate = 9600;
 constexpr int kComEntries = 4;
 constexpr const char* kStoreName = "LED";
 
@@ -132,7 +131,6 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   });
   BuildControls();
   ConnectEvents();
-  InitDialog();
 }
 
 // The saver finishes what is queued before the window goes.
@@ -198,7 +196,9 @@ void CControllerDlg::BuildControls() {
   m_statusLine->setGeometry(units.ToPixels(ctl::kStatusLinePlace));
 }
 
-void CControllerDlg::InitDialog() {
+void CControllerDlg::Start() {
+  if (m_started) return;
+  m_started = true;
   TransferToControls();
 
   // No system menu to extend: the About box sits in the context menu and on F1.
@@ -216,7 +216,7 @@ void CControllerDlg::InitDialog() {
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
   const int32_t startPort = m_settings.comPort;
-  if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kBaudRate);
+  if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kLineBaud);
 
   RebuildSequenceList();
   m_curRow = 0;

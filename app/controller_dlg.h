@@ -29,11 +29,19 @@ class CControllerDlg : public QDialog {
  public:
   // The window works on `settings`, keeps it in the profile at `profilePath`
   // (whose [Ports] section also maps Com 1..4 to devices) and shows its fixed
-  // messages through `boxes`; all three must outlive it. Construction runs the
-  // whole start-up: profile loaded, port opened, controls filled.
+  // messages through `boxes`; all three must outlive it. Construction only
+  // builds the controls: nothing is loaded, opened or sent until Start().
   CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
                  QWidget* parent = nullptr);
   ~CControllerDlg() override;
+
+  // The start-up, in its fixed order: profile loaded, port opened, list and
+  // combos filled, ranges set, the highest sequence sent to unit 0, row 0
+  // shown. Runs once; later calls do nothing.
+  void Start();
+
+ private:
+  friend class CControllerDlgTestAccess;  // the tests' one way inside
 
   // The control with this id, or nullptr.
   QWidget* Control(int id) const { return m_controls.value(id, nullptr); }
@@ -41,8 +49,6 @@ class CControllerDlg : public QDialog {
   T* ControlAs(int id) const {
     return qobject_cast<T*>(Control(id));
   }
-  CSlider* Slider(int channel) const { return m_sliders[channel]; }  // 0..3
-  QLabel* StatusLine() const { return m_statusLine; }
 
   // Members bound to controls and state of the handlers.
   CSerialLink m_link;
@@ -57,6 +63,12 @@ class CControllerDlg : public QDialog {
   int32_t m_ch4 = 0;
   int32_t m_allRows = 0;
   QIcon m_hIcon;
+
+  // The event and data binding tables (event_bindings.cpp, data_exchange.cpp).
+  struct EventBinding;
+  struct DataBinding;
+  static const EventBinding kEventBindings[];
+  static const DataBinding kDataBindings[];
 
   // The two-way transfer over the binding table: members into the value boxes
   // and check box, or back.
@@ -90,10 +102,8 @@ class CControllerDlg : public QDialog {
   // the last one went.
   void FlushSaves();
 
- private:
   void BuildControls();
   void ConnectEvents();
-  void InitDialog();
 
   void RefreshFromRow();
   void RebuildSequenceList();
@@ -121,6 +131,7 @@ class CControllerDlg : public QDialog {
   QPushButton* m_runButton = nullptr;
   QLabel* m_statusLine = nullptr;
 
+  bool m_started = false;
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
 };

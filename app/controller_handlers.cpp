@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int32_t kBaudRate = 9600;
 constexpr int kPauseAfterWriteRowMs = 10;
 constexpr int kPauseAfterReadRowMs = 20;
 
@@ -69,7 +68,7 @@ void CControllerDlg::SaveSettings() { m_saver->Save(m_settings); }
 void CControllerDlg::ReopenPort() {
   // The window never shows one port while talking to another.
   m_link.ClosePort();
-  m_link.OpenPort(m_settings.comPort, kBaudRate);
+  m_link.OpenPort(m_settings.comPort, kLineBaud);
 }
 
 void CControllerDlg::OnPortChoice(int) {

@@ -10,21 +10,21 @@ namespace {
 
 enum class Transfer { kIntegerText, kCheckState };
 
-struct DataBinding {
+}  // namespace
+
+struct CControllerDlg::DataBinding {
   int id;
   int32_t CControllerDlg::*member;
   Transfer transfer;
 };
 
-constexpr DataBinding kDataBindings[] = {
+const CControllerDlg::DataBinding CControllerDlg::kDataBindings[] = {
     {ctl::kCh1Value, &CControllerDlg::m_ch1, Transfer::kIntegerText},
     {ctl::kCh2Value, &CControllerDlg::m_ch2, Transfer::kIntegerText},
     {ctl::kCh3Value, &CControllerDlg::m_ch3, Transfer::kIntegerText},
     {ctl::kCh4Value, &CControllerDlg::m_ch4, Transfer::kIntegerText},
     {ctl::kAllRows, &CControllerDlg::m_allRows, Transfer::kCheckState},
 };
-
-}  // namespace
 
 void CControllerDlg::TransferToControls() {
   for (const DataBinding& binding : kDataBindings) {

@@ -13,13 +13,15 @@ namespace {
 
 enum class Notification { kClicked, kSelectionChanged, kTextChanged, kSliderTracking, kSliderCommitted };
 
-struct EventBinding {
+}  // namespace
+
+struct CControllerDlg::EventBinding {
   Notification notification;
   int id;
   void (CControllerDlg::*handler)(int id);
 };
 
-constexpr EventBinding kEventBindings[] = {
+const CControllerDlg::EventBinding CControllerDlg::kEventBindings[] = {
     {Notification::kSelectionChanged, ctl::kComCombo, &CControllerDlg::OnPortChoice},
     {Notification::kSelectionChanged, ctl::kSequenceCombo, &CControllerDlg::OnSequenceChoice},
     {Notification::kSelectionChanged, ctl::kSequenceList, &CControllerDlg::OnListChoice},
@@ -44,8 +46,6 @@ constexpr EventBinding kEventBindings[] = {
     {Notification::kTextChanged, ctl::kMaxSqEdit, &CControllerDlg::OnMaxSqText},
     {Notification::kClicked, ctl::kExit, &CControllerDlg::OnExit},
 };
-
-}  // namespace
 
 void CControllerDlg::ConnectEvents() {
   for (const EventBinding& binding : kEventBindings) {

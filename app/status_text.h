@@ -12,7 +12,4 @@ struct StatusText {
   QString detail;  // the system's full reasons, for the tool tip
 };
 
-// Plain words for why a link is not open ("no such device", ...).
-QString DescribeFault(CSerialLink::Fault fault);
-
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError);

@@ -12,6 +12,9 @@
 #include <memory>
 #include <string>
 
+// The units' line speed: every program opens the link at this rate.
+inline constexpr int32_t kLineBaud = 9600;
+
 class CSerialLink {
  public:
   // Maps a port number (the window's "Com n") to a device path.

@@ -15,6 +15,7 @@
 #include "app/dialog_template.h"
 #include "app/message_boxes.h"
 #include "app/slider.h"
+#include "dialog_test_access.h"
 #include "sim/sim_line.h"
 
 namespace {
@@ -35,6 +36,7 @@ struct Window {
     const std::string profile = (dir / "dimlet.ini").string();
     std::ofstream(profile) << "[Ports]\nCom 1=" << options.linkPath << "\n";
     dlg = std::make_unique<CControllerDlg>(settings, profile, boxes);
+    dlg->Start();
   }
   ~Window() {
     dlg.reset();
@@ -50,8 +52,8 @@ struct Window {
 
 void RunAllRows(benchmark::State& state, int buttonId, double floorMs) {
   Window window;
-  window.dlg->ControlAs<QAbstractButton>(ctl::kAllRows)->click();
-  auto* button = window.dlg->ControlAs<QAbstractButton>(buttonId);
+  CControllerDlgTestAccess(*window.dlg).ControlAs<QAbstractButton>(ctl::kAllRows)->click();
+  auto* button = CControllerDlgTestAccess(*window.dlg).ControlAs<QAbstractButton>(buttonId);
   double totalMs = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
@@ -75,7 +77,7 @@ BENCHMARK(BM_UploadAllRows)->UseManualTime()->Unit(benchmark::kMillisecond)->Ite
 // Each notification runs through the event table, as a drag or release does.
 void RunSlider(benchmark::State& state, void (CSlider::*notification)()) {
   Window window;
-  CSlider* slider = window.dlg->Slider(1);
+  CSlider* slider = CControllerDlgTestAccess(*window.dlg).Slider(1);
   int value = 0;
   for (auto _ : state) {
     slider->SetValue(value++ & 0xFF);

@@ -23,13 +23,13 @@ class CommandsTest : public WindowTest {
     ForgetFrames();
   }
   void TickAllRows() { Click(ctl::kAllRows); }
-  std::array<int32_t, 4> Members() const { return {m_dlg->m_ch1, m_dlg->m_ch2, m_dlg->m_ch3, m_dlg->m_ch4}; }
+  std::array<int32_t, 4> Members() const { return Inside().Channels(); }
   std::array<QString, 4> ValueBoxes() const {
     return {Text(ctl::kCh1Value), Text(ctl::kCh2Value), Text(ctl::kCh3Value), Text(ctl::kCh4Value)};
   }
   std::array<int32_t, 4> Sliders() const {
-    return {m_dlg->Slider(0)->GetValue(), m_dlg->Slider(1)->GetValue(), m_dlg->Slider(2)->GetValue(),
-            m_dlg->Slider(3)->GetValue()};
+    return {Inside().Slider(0)->GetValue(), Inside().Slider(1)->GetValue(), Inside().Slider(2)->GetValue(),
+            Inside().Slider(3)->GetValue()};
   }
 };
 
@@ -63,7 +63,7 @@ TEST_F(CommandsTest, DraggingASliderUpdatesBoxAndTableAtOnceListAndProfileOnRele
     checkedMidDrag = true;
     EXPECT_GT(m_settings.seq.Cell(0, 1), 128);
     EXPECT_EQ(Text(ctl::kCh2Value).toInt(), m_settings.seq.Cell(0, 1));
-    EXPECT_EQ(m_dlg->m_ch2, m_settings.seq.Cell(0, 1));
+    EXPECT_EQ(Inside().Channels()[1], m_settings.seq.Cell(0, 1));
     EXPECT_EQ(ListLines()[0], "SEQ-  1. 1= 128, 2= 128, 3= 128, 4= 128") << "list waits for the release";
     EXPECT_EQ(ReadProfile(), profileBefore) << "no save while dragging";
   });
@@ -81,14 +81,14 @@ TEST_F(CommandsTest, SequenceComboAndListFollowEachOther) {
   m_settings.seq.FillRow(4, 50);
   m_settings.seq.FillRow(1, 77);
   ChooseComboEntry(ctl::kSequenceCombo, 4);
-  EXPECT_EQ(m_dlg->m_curRow, 4);
+  EXPECT_EQ(Inside().CurRow(), 4);
   EXPECT_EQ(Sliders(), (std::array<int32_t, 4>{50, 50, 50, 50}));
   EXPECT_EQ(SelectedListLine(), 4);
   EXPECT_EQ(ValueBoxes()[0], "50") << "the value boxes show the chosen row";
 
   ClickListLine(1);
-  EXPECT_EQ(m_dlg->m_curRow, 1);
-  EXPECT_EQ(m_dlg->ControlAs<QComboBox>(ctl::kSequenceCombo)->currentText(), "Sequent 2");
+  EXPECT_EQ(Inside().CurRow(), 1);
+  EXPECT_EQ(Inside().ControlAs<QComboBox>(ctl::kSequenceCombo)->currentText(), "Sequent 2");
   EXPECT_EQ(Sliders(), (std::array<int32_t, 4>{77, 77, 77, 77}));
   EXPECT_EQ(ValueBoxes()[3], "77");
   EXPECT_EQ(SelectedListLine(), 1);
@@ -98,7 +98,7 @@ TEST_F(CommandsTest, LoadAllClickAfterASequenceChoiceReadsBackTheChosenRow) {
   m_settings.seq.FillRow(3, 9);
   ChooseComboEntry(ctl::kSequenceCombo, 3);
   TickAllRows();
-  EXPECT_EQ(m_dlg->m_allRows, 1);
+  EXPECT_EQ(Inside().AllRows(), 1);
   EXPECT_EQ(Members(), (std::array<int32_t, 4>{9, 9, 9, 9}));
   Click(ctl::kDownload);
   EXPECT_EQ(m_boxes.texts, QStringList{"Download all sequent?"});
@@ -115,8 +115,8 @@ TEST_F(WindowTest, NewIdGoesToTheChosenUnitWhichKeepsBeingAddressed) {
   ClearEdit(ctl::kNewIdEdit);
   TypeInto(ctl::kNewIdEdit, "5");
   Click(ctl::kNewId);
-  EXPECT_EQ(m_dlg->ControlAs<QComboBox>(ctl::kUnitCombo)->currentText(), "KIVO 3");
-  EXPECT_EQ(m_dlg->m_unitId, 3);
+  EXPECT_EQ(Inside().ControlAs<QComboBox>(ctl::kUnitCombo)->currentText(), "KIVO 3");
+  EXPECT_EQ(Inside().UnitId(), 3);
   Click(ctl::kRunStop);
   EXPECT_EQ(Frames(2), (std::vector<Frame>{{0xA3, 0x57, 0x4A, 0x05}, {0xA3, 0x57, 0x52}}));
   EXPECT_TRUE(m_sim->HasUnit(5));
@@ -130,7 +130,7 @@ TEST_F(CommandsTest, HighestSequenceIsSentOnEveryTextChange) {
   EXPECT_EQ(Frames(3), (std::vector<Frame>{{0xA0, 0x57, 0x51, 0x00},
                                           {0xA0, 0x57, 0x51, 0x01},
                                           {0xA0, 0x57, 0x51, 0x08}}));
-  EXPECT_EQ(m_dlg->m_maxSq, 12);
+  EXPECT_EQ(Inside().MaxSq(), 12);
   EXPECT_EQ(m_settings.maxSq, 8) << "the profile keeps the loaded value";
   ForgetFrames();
   ClearEdit(ctl::kMaxSqEdit);
@@ -151,7 +151,7 @@ TEST_F(CommandsTest, UploadOfOneRowFillsTableSlidersBoxesAndList) {
 }
 
 TEST_F(CommandsTest, RunStopAlternatesFramesAndCaption) {
-  auto* button = m_dlg->ControlAs<QPushButton>(ctl::kRunStop);
+  auto* button = Inside().ControlAs<QPushButton>(ctl::kRunStop);
   EXPECT_EQ(button->text(), "RUN");
   Click(ctl::kRunStop);
   EXPECT_EQ(button->text(), "Stop");
@@ -216,14 +216,14 @@ TEST_F(CommandsTest, UnitThatAnswersInPartOrLateLeavesMissingCellsAndSaysWhich) 
 
 TEST_F(CommandsTest, ChoosingAComEntryMovesTheLinkThereAndSavesIt) {
   ChooseComboEntry(ctl::kComCombo, 1);
-  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
-  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("Com 2")) << m_dlg->StatusLine()->text().toStdString();
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
+  EXPECT_TRUE(Inside().StatusLine()->text().contains("Com 2")) << Inside().StatusLine()->text().toStdString();
   EXPECT_NE(ReadProfile().find("Com Port Addr=2"), std::string::npos);
   Click(ctl::kRunStop);
   EXPECT_TRUE(AllFrames().empty()) << "Com 2 is not the simulator";
 
   ChooseComboEntry(ctl::kComCombo, 0);
-  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
+  EXPECT_TRUE(Inside().Link().IsPortOpen());
   Click(ctl::kRunStop);
   EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x54}));
 }
@@ -233,14 +233,14 @@ TEST_F(CommandsTest, FailedSaveIsShownAndClearedByTheNextGoodOne) {
   std::filesystem::remove(m_profilePath);
   std::filesystem::create_directory(m_profilePath);
   Click(ctl::kSave);
-  m_dlg->FlushSaves();
-  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("Settings not saved:"))
-      << m_dlg->StatusLine()->text().toStdString();
+  Inside().FlushSaves();
+  EXPECT_TRUE(Inside().StatusLine()->text().contains("Settings not saved:"))
+      << Inside().StatusLine()->text().toStdString();
   EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x53})) << "the unit still got its store command";
 
   std::filesystem::remove(m_profilePath);
   std::ofstream(m_profilePath) << saved;
   Click(ctl::kSave);
-  m_dlg->FlushSaves();
-  EXPECT_FALSE(m_dlg->StatusLine()->text().contains("Settings not saved"));
+  Inside().FlushSaves();
+  EXPECT_FALSE(Inside().StatusLine()->text().contains("Settings not saved"));
 }

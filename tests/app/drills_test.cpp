@@ -22,7 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Status(CControllerDlg& dlg) { return dlg.StatusLine()->text().toStdString(); }
+std::string Status(CControllerDlg& dlg) { return CControllerDlgTestAccess(dlg).StatusLine()->text().toStdString(); }
 
 bool RunQuietly(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
 
@@ -61,7 +61,7 @@ class DrillTest : public WindowTest {
     ASSERT_TRUE(m_sim->Reconnect(&error)) << error;
     ForgetFrames();
     ChooseComboEntry(ctl::kComCombo, 0);
-    EXPECT_TRUE(m_dlg->m_link.IsPortOpen()) << Status(*m_dlg);
+    EXPECT_TRUE(Inside().Link().IsPortOpen()) << Status(*m_dlg);
     Click(ctl::kRunStop);
     EXPECT_EQ(Frames(1).size(), 1u) << "commands reach the unit again";
   }
@@ -70,7 +70,7 @@ class DrillTest : public WindowTest {
 TEST_F(DrillTest, DeviceLostDuringAllRowsDownloadIsShownAndCanBeChosenAgain) {
   const double seconds = AllRowsWithHangUp(ctl::kDownload);
   EXPECT_LT(seconds, 3.0) << "no wait past the link's bounds";
-  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
   EXPECT_NE(Status(*m_dlg).find("connection lost"), std::string::npos) << Status(*m_dlg);
   ExpectBackAfterReconnect();
 }
@@ -78,7 +78,7 @@ TEST_F(DrillTest, DeviceLostDuringAllRowsDownloadIsShownAndCanBeChosenAgain) {
 TEST_F(DrillTest, DeviceLostDuringAllRowsUploadIsShownAndCanBeChosenAgain) {
   const double seconds = AllRowsWithHangUp(ctl::kUpload);
   EXPECT_LT(seconds, 3.0);
-  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
   EXPECT_NE(Status(*m_dlg).find("connection lost"), std::string::npos) << Status(*m_dlg);
   EXPECT_TRUE(m_boxes.texts.endsWith("Error4")) << "the rows after the loss are reported missing";
   ExpectBackAfterReconnect();
@@ -89,7 +89,7 @@ TEST_F(DrillTest, SilentUnitLeavesTheRowAsItWasAndReportsEveryByte) {
   Click(ctl::kUpload);
   EXPECT_EQ(m_boxes.texts, (QStringList{"Error1", "Error2", "Error3", "Error4"}));
   EXPECT_EQ(m_settings.seq.Row(0), (std::array<int32_t, 4>{128, 128, 128, 128}));
-  EXPECT_TRUE(m_dlg->m_link.IsPortOpen()) << "a silent unit is not a lost device";
+  EXPECT_TRUE(Inside().Link().IsPortOpen()) << "a silent unit is not a lost device";
 }
 
 TEST_F(DrillTest, StaleBytesAndDoubleAnswersNeverReachTheNextRow) {
@@ -123,9 +123,10 @@ TEST_F(DrillTest, SecondInstanceOnTheSamePortSaysSoAndSendsNothing) {
   LedSettings otherSettings;
   RecordedBoxes otherBoxes;
   CControllerDlg second(otherSettings, m_profilePath, otherBoxes);
-  EXPECT_FALSE(second.m_link.IsPortOpen());
+  second.Start();
+  EXPECT_FALSE(CControllerDlgTestAccess(second).Link().IsPortOpen());
   EXPECT_NE(Status(second).find("in use by another program"), std::string::npos) << Status(second);
-  second.ControlAs<QAbstractButton>(ctl::kRunStop)->click();
+  CControllerDlgTestAccess(second).ControlAs<QAbstractButton>(ctl::kRunStop)->click();
   EXPECT_TRUE(AllFrames().empty()) << "not even the start-up command";
   Click(ctl::kRunStop);
   EXPECT_EQ(Frames(1).size(), 1u) << "the first instance still works";
@@ -143,7 +144,7 @@ TEST_F(DrillTest, ReadOnlyProfileFolderKeepsTheFileAndSaysSo) {
     ASSERT_EQ(chmod(m_dir.c_str(), 0555), 0);
   }
   DragSlider(0, 10);
-  m_dlg->FlushSaves();
+  Inside().FlushSaves();
   const std::string status = Status(*m_dlg);
   if (immutable) RunQuietly("chattr -i '" + m_dir + "'");
   chmod(m_dir.c_str(), 0700);
@@ -152,7 +153,7 @@ TEST_F(DrillTest, ReadOnlyProfileFolderKeepsTheFileAndSaysSo) {
   EXPECT_GT(m_settings.seq.Cell(0, 0), 128) << "the window keeps the change";
 
   Click(ctl::kSave);
-  m_dlg->FlushSaves();
+  Inside().FlushSaves();
   EXPECT_EQ(Status(*m_dlg).find("Settings not saved"), std::string::npos) << "the next good save clears it";
 }
 
@@ -165,7 +166,8 @@ TEST_F(DrillTest, FullDiskKeepsTheFileAndSaysSo) {
   std::ofstream(profile) << "[Ports]\nCom 1=" << m_linkPath << "\n";
   m_dlg.reset();
   m_dlg = std::make_unique<CControllerDlg>(m_settings, profile, m_boxes);
-  m_dlg->FlushSaves();
+  m_dlg->Start();
+  Inside().FlushSaves();
   std::ifstream in(profile);
   const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   {
@@ -175,7 +177,7 @@ TEST_F(DrillTest, FullDiskKeepsTheFileAndSaysSo) {
     }
   }
   Click(ctl::kSave);
-  m_dlg->FlushSaves();
+  Inside().FlushSaves();
   const std::string status = Status(*m_dlg);
   std::ifstream after(profile);
   const std::string now((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <fstream>
 #include <sstream>
 
 #include "app/dialog_template.h"
@@ -23,11 +24,29 @@ int CountKeysOfSection(const std::string& text, const std::string& section) {
   return keys;
 }
 
-QString ComboText(CControllerDlg& dlg, int id) { return dlg.ControlAs<QComboBox>(id)->currentText(); }
+QString ComboText(CControllerDlg& dlg, int id) {
+  return CControllerDlgTestAccess(dlg).ControlAs<QComboBox>(id)->currentText();
+}
 
 }  // namespace
 
 class StartupTest : public WindowTest {};
+
+TEST_F(StartupTest, BuildingTheWindowTouchesNeitherProfileNorLineUntilStart) {
+  StartSim();
+  const std::string profileText = "[Ports]\nCom 1=" + m_linkPath + "\n";
+  std::ofstream(m_profilePath) << profileText;
+  m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
+  EXPECT_TRUE(AllFrames().empty());
+  EXPECT_EQ(ReadProfile(), profileText) << "nothing loaded or written back yet";
+
+  m_dlg->Start();
+  EXPECT_TRUE(Inside().Link().IsPortOpen());
+  EXPECT_EQ(AllFrames(), (std::vector<Frame>{{0xA0, 0x57, 0x51, 0x08}}));
+  m_dlg->Start();
+  EXPECT_EQ(AllFrames().size(), 1u) << "a second start runs nothing again";
+}
 
 TEST_F(StartupTest, FreshProfileShowsDefaultsAndSendsOnlyTheHighestSequence) {
   StartWindow();
@@ -44,28 +63,28 @@ TEST_F(StartupTest, FreshProfileShowsDefaultsAndSendsOnlyTheHighestSequence) {
   EXPECT_EQ(ComboText(*m_dlg, ctl::kComCombo), "Com 1");
   EXPECT_EQ(ComboText(*m_dlg, ctl::kUnitCombo), "KIVO 0");
   EXPECT_EQ(ComboText(*m_dlg, ctl::kSequenceCombo), "Sequent 1");
-  for (int channel = 0; channel < 4; ++channel) EXPECT_EQ(m_dlg->Slider(channel)->GetValue(), 128);
+  for (int channel = 0; channel < 4; ++channel) EXPECT_EQ(Inside().Slider(channel)->GetValue(), 128);
   EXPECT_EQ(Text(ctl::kCh1Value), "128");
   EXPECT_EQ(Text(ctl::kMaxSqEdit), "8");
   EXPECT_EQ(Text(ctl::kNewIdEdit), "0");
 
   EXPECT_EQ(AllFrames(), (std::vector<Frame>{{0xA0, 0x57, 0x51, 0x08}}));
   EXPECT_EQ(m_sim->ReceivedBytes(), (std::vector<uint8_t>{0xA0, 0x57, 0x51, 0x08})) << "nothing else on the wire";
-  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
-  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("Com 1")) << m_dlg->StatusLine()->text().toStdString();
-  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("open"));
+  EXPECT_TRUE(Inside().Link().IsPortOpen());
+  EXPECT_TRUE(Inside().StatusLine()->text().contains("Com 1")) << Inside().StatusLine()->text().toStdString();
+  EXPECT_TRUE(Inside().StatusLine()->text().contains("open"));
 }
 
 TEST_F(StartupTest, StartsOnTheSavedComEntryAndTreatsOneWithoutAnEntryAsCom1) {
   StartWindow("[Settings\\LED]\nCom Port Addr=3\nMax SQ=5\n", 3);
   EXPECT_EQ(ComboText(*m_dlg, ctl::kComCombo), "Com 3");
-  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
+  EXPECT_TRUE(Inside().Link().IsPortOpen());
   EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x51, 0x05}));
   m_dlg.reset();
 
   StartWindow("[Settings\\LED]\nCom Port Addr=9\n");
   EXPECT_EQ(ComboText(*m_dlg, ctl::kComCombo), "Com 1");
-  EXPECT_TRUE(m_dlg->m_link.IsPortOpen());
+  EXPECT_TRUE(Inside().Link().IsPortOpen());
 }
 
 TEST_F(StartupTest, StoredCellsOutsideTheSliderRangeStayInTheTable) {
@@ -73,7 +92,7 @@ TEST_F(StartupTest, StoredCellsOutsideTheSliderRangeStayInTheTable) {
   EXPECT_EQ(m_settings.seq.Cell(0, 0), 1000);
   EXPECT_EQ(ListLines()[0], "SEQ-  1. 1=1000, 2=  -5, 3= 128, 4= 128");
   EXPECT_EQ(Text(ctl::kCh1Value), "1000");
-  EXPECT_EQ(m_dlg->Slider(0)->GetValue(), 255);
+  EXPECT_EQ(Inside().Slider(0)->GetValue(), 255);
   EXPECT_NE(ReadProfile().find("SEQ 0\\CH 0=1000"), std::string::npos) << "showing it did not save it clamped";
 }
 
@@ -81,8 +100,8 @@ TEST_F(StartupTest, PortThatCannotOpenStillShowsTheWholeWindowAndSaysWhy) {
   StartWindow("", 1, m_dir + "/no-such-device");
   EXPECT_TRUE(m_dlg->isVisible());
   EXPECT_EQ(ListLines().size(), 8);
-  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
-  const QString status = m_dlg->StatusLine()->text();
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
+  const QString status = Inside().StatusLine()->text();
   EXPECT_TRUE(status.contains("Com 1")) << status.toStdString();
   EXPECT_TRUE(status.contains(QString::fromStdString(m_dir + "/no-such-device"))) << status.toStdString();
   EXPECT_TRUE(status.contains("no such device")) << status.toStdString();
@@ -97,9 +116,9 @@ TEST_F(StartupTest, DeviceHeldByAnotherProgramIsReportedAndNothingIsSent) {
   CSerialLink other([this](int32_t) { return m_linkPath; });
   ASSERT_EQ(other.OpenPort(1, 9600), 1);
   StartWindow();
-  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
-  EXPECT_TRUE(m_dlg->StatusLine()->text().contains("in use by another program"))
-      << m_dlg->StatusLine()->text().toStdString();
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
+  EXPECT_TRUE(Inside().StatusLine()->text().contains("in use by another program"))
+      << Inside().StatusLine()->text().toStdString();
   Click(ctl::kRunStop);
   EXPECT_TRUE(AllFrames().empty());
 }
@@ -107,16 +126,16 @@ TEST_F(StartupTest, DeviceHeldByAnotherProgramIsReportedAndNothingIsSent) {
 TEST_F(StartupTest, EnterPressesExitWhichClosesThePortUnlessAnotherButtonHasFocus) {
   StartWindow();
   ForgetFrames();
-  m_dlg->Control(ctl::kSave)->setFocus();
-  QTest::keyClick(m_dlg->Control(ctl::kSave), Qt::Key_Return);
+  Inside().Control(ctl::kSave)->setFocus();
+  QTest::keyClick(Inside().Control(ctl::kSave), Qt::Key_Return);
   EXPECT_TRUE(m_dlg->isVisible()) << "Enter pressed the focused Save button, not Exit";
   EXPECT_EQ(Frames(1).at(0), (Frame{0xA0, 0x57, 0x53}));
 
-  m_dlg->ControlAs<QLineEdit>(ctl::kNewIdEdit)->setFocus();
-  QTest::keyClick(m_dlg->Control(ctl::kNewIdEdit), Qt::Key_Return);
+  Inside().ControlAs<QLineEdit>(ctl::kNewIdEdit)->setFocus();
+  QTest::keyClick(Inside().Control(ctl::kNewIdEdit), Qt::Key_Return);
   EXPECT_FALSE(m_dlg->isVisible());
   EXPECT_EQ(m_dlg->result(), QDialog::Accepted);
-  EXPECT_FALSE(m_dlg->m_link.IsPortOpen());
+  EXPECT_FALSE(Inside().Link().IsPortOpen());
 }
 
 TEST_F(StartupTest, EscapeEndsTheCancelWayAndTheLinkClosesWithTheWindow) {

@@ -50,6 +50,7 @@ void WindowTest::StartWindow(const std::string& profileText, int comEntry, const
   std::ofstream(m_profilePath) << profileText << "[Ports]\nCom " << comEntry << "="
                                << (devicePath.empty() ? m_linkPath : devicePath) << "\n";
   m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
+  m_dlg->Start();
   m_dlg->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
 }
@@ -69,13 +70,13 @@ std::vector<Frame> WindowTest::AllFrames() {
 void WindowTest::ForgetFrames() { m_sim->ClearRecords(); }
 
 void WindowTest::Click(int id) {
-  auto* button = m_dlg->ControlAs<QAbstractButton>(id);
+  auto* button = Inside().ControlAs<QAbstractButton>(id);
   ASSERT_NE(button, nullptr) << id;
   QTest::mouseClick(button, Qt::LeftButton);
 }
 
 void WindowTest::ChooseComboEntry(int id, int index) {
-  auto* combo = m_dlg->ControlAs<QComboBox>(id);
+  auto* combo = Inside().ControlAs<QComboBox>(id);
   ASSERT_NE(combo, nullptr) << id;
   combo->setFocus();
   // Arrow keys on a closed combo choose, entry by entry, as the operator would.
@@ -89,7 +90,7 @@ void WindowTest::ChooseComboEntry(int id, int index) {
 }
 
 void WindowTest::DragSlider(int channel, int steps, const std::function<void()>& whileHeld) {
-  QSlider* slider = m_dlg->Slider(channel)->Widget();
+  QSlider* slider = Inside().Slider(channel)->Widget();
   QStyleOptionSlider option;
   option.initFrom(slider);
   option.orientation = slider->orientation();
@@ -113,41 +114,41 @@ void WindowTest::DragSlider(int channel, int steps, const std::function<void()>&
 }
 
 void WindowTest::ClickListLine(int row) {
-  auto* list = m_dlg->ControlAs<QListWidget>(ctl::kSequenceList);
+  auto* list = Inside().ControlAs<QListWidget>(ctl::kSequenceList);
   const QRect line = list->visualItemRect(list->item(row));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line.center());
 }
 
 void WindowTest::TypeInto(int id, const QString& keys) {
-  auto* edit = m_dlg->ControlAs<QLineEdit>(id);
+  auto* edit = Inside().ControlAs<QLineEdit>(id);
   edit->setFocus();
   QTest::keyClicks(edit, keys);
 }
 
 void WindowTest::ClearEdit(int id) {
-  auto* edit = m_dlg->ControlAs<QLineEdit>(id);
+  auto* edit = Inside().ControlAs<QLineEdit>(id);
   edit->setFocus();
   QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(edit, Qt::Key_Delete);
 }
 
-QString WindowTest::Text(int id) const { return m_dlg->ControlAs<QLineEdit>(id)->text(); }
+QString WindowTest::Text(int id) const { return Inside().ControlAs<QLineEdit>(id)->text(); }
 
 QStringList WindowTest::ListLines() const {
   QStringList lines;
-  auto* list = m_dlg->ControlAs<QListWidget>(ctl::kSequenceList);
+  auto* list = Inside().ControlAs<QListWidget>(ctl::kSequenceList);
   for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
   return lines;
 }
 
 int WindowTest::SelectedListLine() const {
-  auto* list = m_dlg->ControlAs<QListWidget>(ctl::kSequenceList);
+  auto* list = Inside().ControlAs<QListWidget>(ctl::kSequenceList);
   const auto selected = list->selectedItems();
   return selected.isEmpty() ? -1 : list->row(selected.first());
 }
 
 std::string WindowTest::ReadProfile() const {
-  if (m_dlg) m_dlg->FlushSaves();
+  if (m_dlg) Inside().FlushSaves();
   std::ifstream in(m_profilePath);
   std::stringstream text;
   text << in.rdbuf();

@@ -14,6 +14,7 @@
 
 #include "app/controller_dlg.h"
 #include "app/message_boxes.h"
+#include "dialog_test_access.h"
 #include "sim/sim_line.h"
 
 class QWidget;
@@ -55,6 +56,8 @@ class WindowTest : public testing::Test {
   QStringList ListLines() const;
   int SelectedListLine() const;  // -1 when none
   std::string ReadProfile() const;
+  // The window's inside, through the tests' accessor.
+  CControllerDlgTestAccess Inside() const { return CControllerDlgTestAccess(*m_dlg); }
 
   std::string m_dir;
   std::string m_profilePath;

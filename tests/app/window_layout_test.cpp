@@ -25,7 +25,7 @@ TEST_F(LayoutTest, EveryNumberedControlHasItsKindCaptionAndPlace) {
   const DialogUnits units(m_dlg->font());
   for (const ctl::Control& row : ctl::MainTemplate()) {
     if (row.id == ctl::kNone) continue;
-    QWidget* widget = m_dlg->Control(row.id);
+    QWidget* widget = Inside().Control(row.id);
     ASSERT_NE(widget, nullptr) << row.id;
     const QRect place = units.ToPixels(row.place);
     EXPECT_EQ(widget->pos(), place.topLeft()) << row.id;
@@ -72,8 +72,8 @@ TEST_F(LayoutTest, TabVisitsTheTabStopsInTemplateOrderStartingAtExit) {
   StartWindow();
   std::vector<QWidget*> expected;
   for (const ctl::Control& row : ctl::MainTemplate())
-    if (row.id != ctl::kNone && row.kind != ctl::Kind::kUpDown) expected.push_back(m_dlg->Control(row.id));
-  ASSERT_EQ(QApplication::focusWidget(), m_dlg->Control(ctl::kExit)) << "focus starts on Exit";
+    if (row.id != ctl::kNone && row.kind != ctl::Kind::kUpDown) expected.push_back(Inside().Control(row.id));
+  ASSERT_EQ(QApplication::focusWidget(), Inside().Control(ctl::kExit)) << "focus starts on Exit";
   for (size_t i = 1; i < expected.size(); ++i) {
     QWidget* from = QApplication::focusWidget();
     QTest::keyClick(from, Qt::Key_Tab);
@@ -87,10 +87,10 @@ TEST_F(LayoutTest, TabVisitsTheTabStopsInTemplateOrderStartingAtExit) {
 
 TEST_F(LayoutTest, StatusLineSitsInTheFreeSpaceBelowTheListWithoutCoveringControls) {
   StartWindow();
-  const QRect status = m_dlg->StatusLine()->geometry();
+  const QRect status = Inside().StatusLine()->geometry();
   for (const ctl::Control& row : ctl::MainTemplate()) {
     if (row.kind == ctl::Kind::kGroupBox) continue;
-    const QWidget* widget = row.id == ctl::kNone ? nullptr : m_dlg->Control(row.id);
+    const QWidget* widget = row.id == ctl::kNone ? nullptr : Inside().Control(row.id);
     if (widget) {
       EXPECT_FALSE(status.intersects(widget->geometry())) << row.id;
     }
@@ -100,7 +100,7 @@ TEST_F(LayoutTest, StatusLineSitsInTheFreeSpaceBelowTheListWithoutCoveringContro
 TEST_F(LayoutTest, ValueBoxesAreReadOnlyRightAlignedAndCannotBeTypedInto) {
   StartWindow();
   for (int id : {ctl::kCh1Value, ctl::kCh2Value, ctl::kCh3Value, ctl::kCh4Value}) {
-    auto* box = m_dlg->ControlAs<QLineEdit>(id);
+    auto* box = Inside().ControlAs<QLineEdit>(id);
     EXPECT_TRUE(box->isReadOnly());
     EXPECT_TRUE(box->alignment() & Qt::AlignRight);
     const QString before = box->text();
@@ -117,10 +117,10 @@ TEST_F(LayoutTest, UpDownArrowsStopAtTheirRangeEnds) {
   };
   for (const Case& c : {Case{ctl::kNewIdEdit, ctl::kNewIdUpDown, "7", "0"},
                         Case{ctl::kMaxSqEdit, ctl::kMaxSqUpDown, "8", "1"}}) {
-    auto* upDown = m_dlg->ControlAs<CUpDown>(c.upDown);
+    auto* upDown = Inside().ControlAs<CUpDown>(c.upDown);
     for (int i = 0; i < 12; ++i) QTest::mouseClick(upDown->UpButton(), Qt::LeftButton);
     EXPECT_EQ(Text(c.edit), c.top);
-    for (int i = 0; i < 12; ++i) QTest::keyClick(m_dlg->Control(c.edit), Qt::Key_Down);
+    for (int i = 0; i < 12; ++i) QTest::keyClick(Inside().Control(c.edit), Qt::Key_Down);
     EXPECT_EQ(Text(c.edit), c.bottom) << "arrow keys in the edit step too, without wrapping";
   }
 }
@@ -135,7 +135,7 @@ TEST_F(LayoutTest, EditsTakeAnyTextOfAnyLength) {
 
 TEST_F(LayoutTest, SliderShowsProgramValuesWithoutNotifyingAndRaisesBothNotificationsForTheOperator) {
   StartWindow();
-  CSlider* slider = m_dlg->Slider(0);
+  CSlider* slider = Inside().Slider(0);
   int tracking = 0, committed = 0;
   QObject::connect(slider, &CSlider::Tracking, [&] { ++tracking; });
   QObject::connect(slider, &CSlider::Committed, [&] { ++committed; });

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   CModalMessageBoxes boxes;
   CControllerDlg dialog(TheLedSettings(), DefaultProfilePath(), boxes);
+  dialog.Start();
   dialog.show();
   QApplication::processEvents();
   if (!dialog.grab().save(QString::fromLocal8Bit(argv[1]))) {

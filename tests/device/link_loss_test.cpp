@@ -11,11 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "device/serial_link.h"
+#include "support/row_names.h"
+#include "support/temp_folder.h"
 #include "test_pty.h"
 
 namespace {
 
 using std::chrono::milliseconds;
+using testsupport::RowName;
+using testsupport::TempFolder;
 
 void ExpectLost(const CSerialLink& link, const std::string& path) {
   EXPECT_EQ(link.IsPortOpen(), 0);
@@ -27,31 +31,34 @@ struct LossCase {
   const char* name;
   std::function<void(CSerialLink&)> call;
 };
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.name; }
 
-TEST(LinkLoss, AnyCallAfterTheDeviceWentAwayNoticesItAndLaterCallsActClosed) {
-  const LossCase cases[] = {
-      {"read", [](CSerialLink& link) { uint8_t b; EXPECT_EQ(link.ReadWaiting(&b, 1), 0); }},
-      {"write", [](CSerialLink& link) { const uint8_t b = 1; EXPECT_EQ(link.SendBytes(&b, 1), 1); }},
-      {"discard", [](CSerialLink& link) { link.DiscardWaiting(); }},
-      {"command", [](CSerialLink& link) { link.StoreOnUnit(0); }},
-  };
-  for (const LossCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    TestPty pty;
-    CSerialLink link([&](int32_t) { return pty.SlavePath(); });
-    ASSERT_EQ(link.OpenPort(1, 9600), 1);
-    pty.CloseMaster();
-    const auto start = Clock::now();
-    c.call(link);
-    ExpectLost(link, pty.SlavePath());
-    const uint8_t b = 2;
-    EXPECT_EQ(link.SendBytes(&b, 1), 0);
-    uint8_t got;
-    EXPECT_EQ(link.ReadWaiting(&got, 1), 0);
-    EXPECT_EQ(link.ClosePort(), 1);
-    EXPECT_LT(Clock::now() - start, milliseconds(1000));
-  }
+const LossCase kLossCalls[] = {
+    {"read", [](CSerialLink& link) { uint8_t b; EXPECT_EQ(link.ReadWaiting(&b, 1), 0); }},
+    {"write", [](CSerialLink& link) { const uint8_t b = 1; EXPECT_EQ(link.SendBytes(&b, 1), 1); }},
+    {"discard", [](CSerialLink& link) { link.DiscardWaiting(); }},
+    {"command", [](CSerialLink& link) { link.StoreOnUnit(0); }},
+};
+
+class LinkLossNoticedBy : public testing::TestWithParam<LossCase> {};
+
+TEST_P(LinkLossNoticedBy, TheFirstCallAfterTheDeviceWentAwayAndLaterCallsActClosed) {
+  TestPty pty;
+  CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  pty.CloseMaster();
+  const auto start = Clock::now();
+  GetParam().call(link);
+  ExpectLost(link, pty.SlavePath());
+  const uint8_t b = 2;
+  EXPECT_EQ(link.SendBytes(&b, 1), 0);
+  uint8_t got;
+  EXPECT_EQ(link.ReadWaiting(&got, 1), 0);
+  EXPECT_EQ(link.ClosePort(), 1);
+  EXPECT_LT(Clock::now() - start, milliseconds(1000));
 }
+
+INSTANTIATE_TEST_SUITE_P(Calls, LinkLossNoticedBy, testing::ValuesIn(kLossCalls), RowName{});
 
 TEST(LinkLoss, DeviceGoneWhileACommandWaitsForItsByteEndsTheCommandWithinItsBounds) {
   TestPty pty(/*record=*/false);
@@ -94,7 +101,8 @@ TEST(LinkLoss, DeviceGoneDuringARowReadStoresWhatCameAndReportsTheRest) {
 
 TEST(LinkLoss, OpensAgainWhenTheDeviceIsBackAtTheSamePath) {
   namespace fs = std::filesystem;
-  const fs::path path = fs::temp_directory_path() / ("dimlet-tty-" + std::to_string(getpid()));
+  TempFolder folder;
+  const fs::path path = folder.File("ttyUSB0");
   auto first = std::make_unique<TestPty>();
   fs::create_symlink(first->SlavePath(), path);
   CSerialLink link([&](int32_t) { return path.string(); });
@@ -114,7 +122,6 @@ TEST(LinkLoss, OpensAgainWhenTheDeviceIsBackAtTheSamePath) {
   link.StoreOnUnit(2);
   ASSERT_TRUE(second.WaitForBytes(3, milliseconds(2000)));
   EXPECT_EQ(second.Received(), (std::vector<uint8_t>{0xA2, 0x57, 0x53}));
-  fs::remove(path);
 }
 
 }  // namespace

@@ -4,17 +4,19 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
 #include "device/serial_link.h"
+#include "support/files.h"
+#include "support/row_names.h"
+#include "support/temp_folder.h"
 #include "test_pty.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using testsupport::RowName;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
 
 CSerialLink LinkTo(const std::string& path) {
   return CSerialLink([path](int32_t) { return path; });
@@ -28,50 +30,67 @@ int ExclusiveFlag(int fd) {
 
 struct OpenFailure {
   const char* name;
-  std::string path;
+  std::string device;  // "missing" or "plain file" in the test's folder, "pty", or a path
   int32_t baud;
   CSerialLink::Fault fault;
-  std::string reasonPart;
+  std::string reasonPart;  // "{path}" stands for the device's path
+};
+void PrintTo(const OpenFailure& c, std::ostream* os) { *os << c.name; }
+
+const OpenFailure kOpenFailures[] = {
+    {"missing device", "missing", 9600, CSerialLink::Fault::kNotFound, "open {path}: No such file or directory"},
+    {"regular file", "plain file", 9600, CSerialLink::Fault::kNotSerial, "{path}"},
+    {"character device that is no tty", "/dev/null", 9600, CSerialLink::Fault::kNotSerial, "/dev/null"},
+    {"baud rate the tty has no code for", "pty", 12345, CSerialLink::Fault::kSetup, "12345"},
 };
 
-TEST(LinkOpen, FailedOpenReportsWhyHoldsNothingAndCreatesNothing) {
-  TestPty pty;
-  const fs::path dir = fs::temp_directory_path() / ("dimlet-open-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  const std::string missing = (dir / "ttyUSB9").string();
-  const std::string plainFile = (dir / "plain").string();
-  std::fclose(std::fopen(plainFile.c_str(), "w"));
-
-  const OpenFailure cases[] = {
-      {"missing device", missing, 9600, CSerialLink::Fault::kNotFound,
-       "open " + missing + ": No such file or directory"},
-      {"regular file", plainFile, 9600, CSerialLink::Fault::kNotSerial, plainFile},
-      {"character device that is no tty", "/dev/null", 9600, CSerialLink::Fault::kNotSerial, "/dev/null"},
-      {"baud rate the tty has no code for", pty.SlavePath(), 12345, CSerialLink::Fault::kSetup, "12345"},
-  };
-  const int slave = pty.SlaveFd();
-  for (const OpenFailure& c : cases) {
-    SCOPED_TRACE(c.name);
-    const int descriptorsBefore = OpenDescriptorCount();
-    CSerialLink link = LinkTo(c.path);
-    EXPECT_EQ(link.OpenPort(1, c.baud), 0);
-    EXPECT_EQ(link.IsPortOpen(), 0);
-    EXPECT_EQ(link.LastFault(), c.fault);
-    EXPECT_NE(link.Reason().find(c.reasonPart), std::string::npos) << link.Reason();
-    EXPECT_EQ(link.DevicePath(), c.path);
-    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "a failed open leaked a descriptor";
-    EXPECT_EQ(ExclusiveFlag(slave), 0) << "a failed open left the pty exclusive";
+class LinkOpenFailure : public testing::TestWithParam<OpenFailure> {
+ protected:
+  std::string PathOf(const std::string& device) {
+    if (device == "pty") return pty.SlavePath();
+    if (device == "missing") return folder.File("ttyUSB9");
+    if (device == "plain file") {
+      WriteFile(folder.File("plain"), "");
+      return folder.File("plain");
+    }
+    return device;
   }
-  EXPECT_FALSE(fs::exists(missing)) << "open created the device";
 
-  // The same link opens once the port leads to a device.
-  CSerialLink link = LinkTo(missing);
+  TestPty pty;
+  TempFolder folder;
+};
+
+TEST_P(LinkOpenFailure, ReportsWhyHoldsNothingAndCreatesNothing) {
+  const OpenFailure& c = GetParam();
+  const std::string path = PathOf(c.device);
+  std::string reasonPart = c.reasonPart;
+  if (const size_t at = reasonPart.find("{path}"); at != std::string::npos) reasonPart.replace(at, 6, path);
+  const int slave = pty.SlaveFd();
+  const std::vector<std::string> namesBefore = folder.Names();
+  const int descriptorsBefore = OpenDescriptorCount();
+
+  CSerialLink link = LinkTo(path);
+  EXPECT_EQ(link.OpenPort(1, c.baud), 0);
+  EXPECT_EQ(link.IsPortOpen(), 0);
+  EXPECT_EQ(link.LastFault(), c.fault);
+  EXPECT_NE(link.Reason().find(reasonPart), std::string::npos) << link.Reason();
+  EXPECT_EQ(link.DevicePath(), path);
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "a failed open leaked a descriptor";
+  EXPECT_EQ(ExclusiveFlag(slave), 0) << "a failed open left the pty exclusive";
+  EXPECT_EQ(folder.Names(), namesBefore) << "open created the device";
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, LinkOpenFailure, testing::ValuesIn(kOpenFailures), RowName{});
+
+TEST(LinkOpen, OpensOnceThePortLeadsToADeviceAfterAFailedOpen) {
+  TestPty pty;
+  TempFolder folder;
+  CSerialLink link = LinkTo(folder.File("ttyUSB9"));
   EXPECT_EQ(link.OpenPort(1, 9600), 0);
   link.SetPortResolver([&](int32_t) { return pty.SlavePath(); });
   EXPECT_EQ(link.OpenPort(1, 9600), 1);
   EXPECT_EQ(link.LastFault(), CSerialLink::Fault::kNone);
   EXPECT_EQ(link.Reason(), "");
-  fs::remove_all(dir);
 }
 
 TEST(LinkOpen, WithoutResolverComNIsTtyUsbNMinusOne) {
@@ -125,40 +144,44 @@ struct LineCase {
   speed_t speed;
   tcflag_t extraControl;
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
-TEST(LinkOpen, LineIsRaw8N1AtTheCallersRateWithFlowControlLeftAlone) {
-  const LineCase cases[] = {
-      {"9600, seven bits, even parity, two stop bits", 9600, B9600, CS7 | PARENB | CSTOPB},
-      {"19200 with hardware flow control", 19200, B19200, CRTSCTS},
-      {"115200, modem lines ignored", 115200, B115200, CLOCAL},
-  };
-  for (const LineCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    TestPty pty;
-    const int slave = pty.SlaveFd();
-    termios before{};
-    ASSERT_EQ(tcgetattr(slave, &before), 0);
-    before.c_iflag |= IXON | IXOFF | ICRNL | INLCR | ISTRIP;
-    before.c_cflag = (before.c_cflag & ~static_cast<tcflag_t>(CSIZE | CRTSCTS | CLOCAL)) | c.extraControl;
-    if (!(c.extraControl & CSIZE)) before.c_cflag |= CS8;
-    ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+const LineCase kLines[] = {
+    {"9600, seven bits, even parity, two stop bits", 9600, B9600, CS7 | PARENB | CSTOPB},
+    {"19200 with hardware flow control", 19200, B19200, CRTSCTS},
+    {"115200, modem lines ignored", 115200, B115200, CLOCAL},
+};
 
-    CSerialLink link = LinkTo(pty.SlavePath());
-    ASSERT_EQ(link.OpenPort(1, c.baud), 1) << link.Reason();
-    termios line{};
-    ASSERT_EQ(tcgetattr(slave, &line), 0);
-    EXPECT_EQ(cfgetispeed(&line), c.speed);
-    EXPECT_EQ(cfgetospeed(&line), c.speed);
-    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
-    EXPECT_TRUE(line.c_cflag & CREAD);
-    EXPECT_EQ(line.c_cflag & (CRTSCTS | CLOCAL), c.extraControl & (CRTSCTS | CLOCAL));
-    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK), 0u);
-    EXPECT_EQ(line.c_oflag & OPOST, 0u);
-    EXPECT_EQ(line.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(line.c_cc[VMIN], 0);
-    EXPECT_EQ(line.c_cc[VTIME], 0);
-  }
+class LinkOpenLine : public testing::TestWithParam<LineCase> {};
+
+TEST_P(LinkOpenLine, IsRaw8N1AtTheCallersRateWithFlowControlLeftAlone) {
+  const LineCase& c = GetParam();
+  TestPty pty;
+  const int slave = pty.SlaveFd();
+  termios before{};
+  ASSERT_EQ(tcgetattr(slave, &before), 0);
+  before.c_iflag |= IXON | IXOFF | ICRNL | INLCR | ISTRIP;
+  before.c_cflag = (before.c_cflag & ~static_cast<tcflag_t>(CSIZE | CRTSCTS | CLOCAL)) | c.extraControl;
+  if (!(c.extraControl & CSIZE)) before.c_cflag |= CS8;
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+
+  CSerialLink link = LinkTo(pty.SlavePath());
+  ASSERT_EQ(link.OpenPort(1, c.baud), 1) << link.Reason();
+  termios line{};
+  ASSERT_EQ(tcgetattr(slave, &line), 0);
+  EXPECT_EQ(cfgetispeed(&line), c.speed);
+  EXPECT_EQ(cfgetospeed(&line), c.speed);
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_TRUE(line.c_cflag & CREAD);
+  EXPECT_EQ(line.c_cflag & (CRTSCTS | CLOCAL), c.extraControl & (CRTSCTS | CLOCAL));
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK), 0u);
+  EXPECT_EQ(line.c_oflag & OPOST, 0u);
+  EXPECT_EQ(line.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(line.c_cc[VMIN], 0);
+  EXPECT_EQ(line.c_cc[VTIME], 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Settings, LinkOpenLine, testing::ValuesIn(kLines), RowName{});
 
 }  // namespace

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "device/serial_link.h"
+#include "support/row_names.h"
 #include "test_pty.h"
 
 namespace {
 
 using std::chrono::milliseconds;
+using testsupport::RowName;
 using Row = std::vector<int32_t>;
 
 class ReadRow : public ::testing::Test {
@@ -45,21 +47,24 @@ struct AnswerCase {
   Row stored;
   std::vector<int> boxes;
 };
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
 
-TEST_F(ReadRow, StoresTheAnswerZeroExtendedAndReportsEachMissingByteInOrder) {
-  const AnswerCase cases[] = {
-      {"whole answer, high bytes not sign-extended", {0x00, 0x80, 0xFF, 0x11}, {0, 128, 255, 17}, {}},
-      {"unit answers two bytes", {5, 6}, {5, 6, -7, -7}, {3, 4}},
-      {"unit answers nothing", {}, kUntouched, {1, 2, 3, 4}},
-  };
-  for (const AnswerCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    boxes.clear();
-    if (!c.answer.empty()) UnitAnswers(c.answer);
-    EXPECT_EQ(Read(kUntouched), c.stored);
-    EXPECT_EQ(boxes, c.boxes);
-  }
+const AnswerCase kAnswers[] = {
+    {"whole answer, high bytes not sign-extended", {0x00, 0x80, 0xFF, 0x11}, {0, 128, 255, 17}, {}},
+    {"unit answers two bytes", {5, 6}, {5, 6, -7, -7}, {3, 4}},
+    {"unit answers nothing", {}, kUntouched, {1, 2, 3, 4}},
+};
+
+class ReadRowAnswer : public ReadRow, public testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(ReadRowAnswer, IsStoredZeroExtendedAndEachMissingByteIsReportedInOrder) {
+  const AnswerCase& c = GetParam();
+  if (!c.answer.empty()) UnitAnswers(c.answer);
+  EXPECT_EQ(Read(kUntouched), c.stored);
+  EXPECT_EQ(boxes, c.boxes);
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, ReadRowAnswer, testing::ValuesIn(kAnswers), RowName{});
 
 TEST_F(ReadRow, ClosedLinkReportsAllFourAndStoresNothing) {
   EXPECT_EQ(link.ClosePort(), 1);

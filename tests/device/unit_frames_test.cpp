@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "device/serial_link.h"
+#include "support/row_names.h"
 #include "test_pty.h"
 
 namespace {
 
 using std::chrono::milliseconds;
+using testsupport::RowName;
 using Bytes = std::vector<uint8_t>;
 
 struct FrameCase {
@@ -21,6 +23,7 @@ struct FrameCase {
   Bytes wire;
   int pauseMs;  // between two bytes
 };
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 
 void ReadRowInto(CSerialLink& link, int32_t unit, int32_t row) {
   int32_t ch[4] = {};
@@ -68,60 +71,66 @@ std::vector<long long> GapsUs(const std::vector<Arrival>& arrivals) {
   return gaps;
 }
 
-TEST(UnitFrames, ExactBytesArriveWithAtLeastTheirPauseBetweenThem) {
-  for (const FrameCase& c : Frames()) {
-    SCOPED_TRACE(c.name);
-    TestPty pty;
-    CSerialLink link([&](int32_t) { return pty.SlavePath(); });
-    ASSERT_EQ(link.OpenPort(1, 9600), 1);
-    // The pty hands bytes to the master on a kernel worker; on a busy machine
-    // it runs late and two bytes seem to arrive close together. A short pause
-    // shows at the same gap in every try, that noise at a different one each
-    // time: so each gap counts at its longest over up to five tries.
-    std::vector<long long> longest(c.wire.size() - 1, 0);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      pty.Clear();
-      c.send(link);
-      ASSERT_TRUE(pty.WaitForBytes(c.wire.size(), milliseconds(2000)));
-      usleep(20'000);
-      ASSERT_EQ(pty.Received(), c.wire);
-      const std::vector<long long> gaps = GapsUs(pty.Arrivals());
-      for (size_t i = 0; i < gaps.size(); ++i) longest[i] = std::max(longest[i], gaps[i]);
-      if (*std::min_element(longest.begin(), longest.end()) >= c.pauseMs * 1000) break;
-    }
-    for (size_t i = 0; i < longest.size(); ++i) {
-      EXPECT_GE(longest[i], c.pauseMs * 1000) << "bytes " << i << " and " << i + 1 << " came closer than the pause";
-    }
+class UnitFrames : public testing::TestWithParam<FrameCase> {};
+
+TEST_P(UnitFrames, ExactBytesArriveWithAtLeastTheirPauseBetweenThem) {
+  const FrameCase& c = GetParam();
+  TestPty pty;
+  CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  // The pty hands bytes to the master on a kernel worker; on a busy machine
+  // it runs late and two bytes seem to arrive close together. A short pause
+  // shows at the same gap in every try, that noise at a different one each
+  // time: so each gap counts at its longest over up to five tries.
+  std::vector<long long> longest(c.wire.size() - 1, 0);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    pty.Clear();
+    c.send(link);
+    ASSERT_TRUE(pty.WaitForBytes(c.wire.size(), milliseconds(2000)));
+    usleep(20'000);
+    ASSERT_EQ(pty.Received(), c.wire);
+    const std::vector<long long> gaps = GapsUs(pty.Arrivals());
+    for (size_t i = 0; i < gaps.size(); ++i) longest[i] = std::max(longest[i], gaps[i]);
+    if (*std::min_element(longest.begin(), longest.end()) >= c.pauseMs * 1000) break;
+  }
+  for (size_t i = 0; i < longest.size(); ++i) {
+    EXPECT_GE(longest[i], c.pauseMs * 1000) << "bytes " << i << " and " << i + 1 << " came closer than the pause";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Commands, UnitFrames, testing::ValuesIn(Frames()), RowName{});
 
 struct FloorCase {
   const char* name;
   std::function<void(CSerialLink&)> send;
   int floorMs;  // the sum of the command's pauses
 };
+void PrintTo(const FloorCase& c, std::ostream* os) { *os << c.name; }
 
-TEST(UnitFrames, OnAClosedLinkNothingGoesOutButThePausesAreKept) {
-  const FloorCase cases[] = {
-      {"write row", [](CSerialLink& l) { l.WriteRow(0, 0, 1, 2, 3, 4); }, 18},
-      {"read row", [](CSerialLink& l) { ReadRowInto(l, 0, 0); }, 30},
-      {"store", [](CSerialLink& l) { l.StoreOnUnit(0); }, 6},
-      {"run", [](CSerialLink& l) { l.SetRunState(0, 1); }, 6},
-      {"change address", [](CSerialLink& l) { l.ChangeAddress(0, 1); }, 9},
-      {"highest sequence", [](CSerialLink& l) { l.SetHighestSequence(0, 4); }, 9},
-  };
+const FloorCase kFloors[] = {
+    {"write row", [](CSerialLink& l) { l.WriteRow(0, 0, 1, 2, 3, 4); }, 18},
+    {"read row", [](CSerialLink& l) { ReadRowInto(l, 0, 0); }, 30},
+    {"store", [](CSerialLink& l) { l.StoreOnUnit(0); }, 6},
+    {"run", [](CSerialLink& l) { l.SetRunState(0, 1); }, 6},
+    {"change address", [](CSerialLink& l) { l.ChangeAddress(0, 1); }, 9},
+    {"highest sequence", [](CSerialLink& l) { l.SetHighestSequence(0, 4); }, 9},
+};
+
+class UnitFramesOnAClosedLink : public testing::TestWithParam<FloorCase> {};
+
+TEST_P(UnitFramesOnAClosedLink, NothingGoesOutButThePausesAreKept) {
+  const FloorCase& c = GetParam();
   TestPty pty;
   CSerialLink link([&](int32_t) { return pty.SlavePath(); });
   ASSERT_EQ(link.OpenPort(1, 9600), 1);
   link.ClosePort();
-  for (const FloorCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto start = Clock::now();
-    c.send(link);
-    EXPECT_GE(Clock::now() - start, milliseconds(c.floorMs));
-  }
+  const auto start = Clock::now();
+  c.send(link);
+  EXPECT_GE(Clock::now() - start, milliseconds(c.floorMs));
   usleep(20'000);
   EXPECT_TRUE(pty.Received().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Commands, UnitFramesOnAClosedLink, testing::ValuesIn(kFloors), RowName{});
 
 }  // namespace

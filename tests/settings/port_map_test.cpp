@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "settings/port_map.h"
-#include "test_files.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
+
+using namespace testsupport;
 
 TEST(PortMap, EntriesAreFoundWhateverTheirCaseOnlyInPortsElseTheUsbAdapter) {
-  CTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("dimlet.ini");
   WriteFile(path,
             "[Settings\\LED]\nCom 1=/dev/wrong\n"

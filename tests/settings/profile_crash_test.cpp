@@ -2,8 +2,6 @@
 // mixed or truncated profile behind.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <random>
@@ -13,7 +11,12 @@
 #include "settings/profile_keys.h"
 #include "settings/profile_store.h"
 #include "settings/profile_value.h"
-#include "test_files.h"
+#include "filled_record.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -35,24 +38,24 @@ int32_t WholeProfileCounter(const std::string& path) {
 }
 
 // Saves counters first..last (forever when last is negative), then exits.
-pid_t StartSaver(const std::string& path, int32_t first, int32_t last) {
-  pid_t child = fork();
-  if (child != 0) return child;
-  CProfileStore store(path);
-  for (int32_t counter = first; last < 0 || counter <= last; ++counter) {
-    if (!store.Save("LED", Filled(counter))) _exit(2);
-  }
-  _exit(0);
+ChildProcess StartSaver(const std::string& path, int32_t first, int32_t last) {
+  return ChildProcess::Fork([&] {
+    CProfileStore store(path);
+    for (int32_t counter = first; last < 0 || counter <= last; ++counter) {
+      if (!store.Save("LED", Filled(counter))) return 2;
+    }
+    return 0;
+  });
 }
 
-size_t TemporaryCount(const CTempFolder& folder) {
+size_t TemporaryCount(const TempFolder& folder) {
   size_t count = 0;
   for (const std::string& name : folder.Names()) count += name.rfind(".dimlet.ini.tmp.", 0) == 0;
   return count;
 }
 
 TEST(ProfileCrash, WriterKilledAtRandomMomentsLeavesAWholeFile) {
-  CTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("dimlet.ini");
   ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(0)));
   std::mt19937 random(std::random_device{}());
@@ -62,13 +65,11 @@ TEST(ProfileCrash, WriterKilledAtRandomMomentsLeavesAWholeFile) {
   for (; kills < 300 && std::chrono::steady_clock::now() < deadline; ++kills) {
     // Each writer counts on from the highest value seen, so a file that went
     // back to an older save would show.
-    pid_t child = StartSaver(path, seen + 1, -1);
-    ASSERT_GT(child, 0);
+    ChildProcess saver = StartSaver(path, seen + 1, -1);
+    ASSERT_TRUE(saver.Running());
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 8000));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the saver stopped by itself with status " << status;
+    const int status = saver.Kill();
+    ASSERT_EQ(status, 128 + SIGKILL) << "the saver stopped by itself";
 
     int32_t counter = WholeProfileCounter(path);
     ASSERT_GE(counter, seen) << "after kill " << kills;
@@ -85,24 +86,22 @@ TEST(ProfileCrash, WriterKilledAtRandomMomentsLeavesAWholeFile) {
 }
 
 TEST(ProfileCrash, TwoInstancesSavingAtOnceLeaveTheLastWholeSave) {
-  CTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("dimlet.ini");
   ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(0)));
-  pid_t first = StartSaver(path, 1000, 1150);
-  pid_t second = StartSaver(path, 2000, 2150);
-  ASSERT_GT(first, 0);
-  ASSERT_GT(second, 0);
+  ChildProcess first = StartSaver(path, 1000, 1150);
+  ChildProcess second = StartSaver(path, 2000, 2150);
+  ASSERT_TRUE(first.Running());
+  ASSERT_TRUE(second.Running());
 
   int running = 2;
   int reads = 0;
   while (running > 0) {
     EXPECT_GE(WholeProfileCounter(path), 0);
     ++reads;
-    for (pid_t* child : {&first, &second}) {
-      int status = 0;
-      if (*child > 0 && waitpid(*child, &status, WNOHANG) == *child) {
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed";
-        *child = -1;
+    for (ChildProcess* saver : {&first, &second}) {
+      if (std::optional<int> status = saver->Ended()) {
+        EXPECT_EQ(*status, 0) << "a save failed";
         --running;
       }
     }

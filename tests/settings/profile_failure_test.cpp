@@ -1,50 +1,39 @@
 // Saves that cannot reach the disk: the old file stays whole, the caller is
 // told why, and the record is not disturbed. Root ignores permission bits, so
 // a read-only folder is made immutable (chattr +i) when running as root, and a
-// full disk is a small tmpfs.
+// full disk is a small tmpfs (both from the test support library).
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "settings/profile_store.h"
-#include "test_files.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
+#include "support/write_fixtures.h"
+
+using namespace testsupport;
 
 namespace {
 
 const std::string kOldProfile = "[Ports]\nCom 1=/dev/ttyS0\n[Settings\\LED]\nMax SQ=3\n";
 
-bool RunQuietly(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
-
 // A folder holding a profile, which writes to the folder cannot change.
-class ReadOnlyFolder : public testing::Test {
+class ReadOnlyProfileFolder : public testing::Test {
  protected:
   void SetUp() override {
     WriteFile(path, kOldProfile);
-    if (geteuid() != 0) {
-      ASSERT_EQ(chmod(folder.Path().c_str(), 0555), 0);
-      return;
-    }
-    if (!RunQuietly("chattr +i '" + folder.Path() + "'")) {
-      GTEST_SKIP() << "running as root and chattr +i is unavailable here, so no folder is read-only";
-    }
-    immutable = true;
-  }
-  void TearDown() override {
-    if (immutable) RunQuietly("chattr -i '" + folder.Path() + "'");
-    chmod(folder.Path().c_str(), 0700);
+    readOnly.emplace(folder.Path());
+    if (!readOnly->Made()) GTEST_SKIP() << readOnly->WhyNot();
   }
 
-  CTempFolder folder;
+  TempFolder folder;
   std::string path = folder.File("dimlet.ini");
-  bool immutable = false;
+  std::optional<ReadOnlyFolder> readOnly;
 };
 
-TEST_F(ReadOnlyFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
+TEST_F(ReadOnlyProfileFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
   LedSettings settings;
   settings.seq.FillAll(9);
   const LedSettings before = settings;
@@ -59,7 +48,7 @@ TEST_F(ReadOnlyFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
 }
 
-TEST_F(ReadOnlyFolder, LoadStillFillsTheRecordWhenTheWriteBackFails) {
+TEST_F(ReadOnlyProfileFolder, LoadStillFillsTheRecordWhenTheWriteBackFails) {
   LedSettings settings;
   CProfileStore store(path);
   EXPECT_FALSE(store.Load("LED", settings));
@@ -70,30 +59,18 @@ TEST_F(ReadOnlyFolder, LoadStillFillsTheRecordWhenTheWriteBackFails) {
   EXPECT_EQ(ReadFile(path), kOldProfile);
 }
 
-// A 64 KiB tmpfs filled to the last page.
+// A 64 KiB tmpfs filled to the last byte.
 class FullDisk : public testing::Test {
  protected:
   void SetUp() override {
-    if (mount("tmpfs", folder.Path().c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0) {
-      GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
-                   << "), so no full disk can be made";
-    }
-    mounted = true;
+    if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNot();
     WriteFile(path, kOldProfile);
-    FILE* filler = std::fopen(folder.File("filler").c_str(), "wb");
-    ASSERT_NE(filler, nullptr);
-    std::string block(4096, 'f');
-    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
-    }
-    std::fclose(filler);
-  }
-  void TearDown() override {
-    if (mounted) umount2(folder.Path().c_str(), MNT_DETACH);
+    disk.Fill();
   }
 
-  CTempFolder folder;
+  TempFolder folder;
   std::string path = folder.File("dimlet.ini");
-  bool mounted = false;
+  SmallDisk disk{folder.Path(), 64 * 1024};
 };
 
 TEST_F(FullDisk, SaveFailsWithNoSpaceAndKeepsTheOldFile) {
@@ -107,7 +84,7 @@ TEST_F(FullDisk, SaveFailsWithNoSpaceAndKeepsTheOldFile) {
 }
 
 TEST_F(FullDisk, SaveSucceedsOnceSpaceIsFreed) {
-  unlink(folder.File("filler").c_str());
+  disk.Free();
   LedSettings settings;
   settings.maxSq = 4;
   CProfileStore store(path);

@@ -10,13 +10,17 @@
 
 #include "settings/ini_document.h"
 #include "settings/profile_store.h"
-#include "test_files.h"
+#include "filled_record.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
+
+using namespace testsupport;
 
 namespace {
 
 class ProfileHostile : public testing::Test {
  protected:
-  CTempFolder folder;
+  TempFolder folder;
   std::string path = folder.File("dimlet.ini");
   CProfileStore store{path};
   LedSettings settings;

@@ -9,7 +9,11 @@
 #include <random>
 
 #include "settings/profile_store.h"
-#include "test_files.h"
+#include "filled_record.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -30,7 +34,7 @@ mode_t ModeOf(const std::string& path) {
 
 class ProfileStore : public testing::Test {
  protected:
-  CTempFolder folder;
+  TempFolder folder;
   std::string path = folder.File("dimlet.ini");
   CProfileStore store{path};
   LedSettings settings;
@@ -128,7 +132,7 @@ TEST_F(ProfileStore, TemporariesOfKilledWritersAreSweptButLiveOnesKept) {
 }
 
 TEST_F(ProfileStore, SymbolicLinksStayLinksAndTheirFinalTargetIsWritten) {
-  CTempFolder elsewhere;
+  TempFolder elsewhere;
   ASSERT_EQ(symlink(elsewhere.File("link2").c_str(), path.c_str()), 0);
   ASSERT_EQ(symlink("real.ini", elsewhere.File("link2").c_str()), 0);
   ASSERT_TRUE(store.Load("LED", settings)) << store.Error();  // creates the dangling target

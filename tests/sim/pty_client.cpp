@@ -6,11 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <algorithm>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 namespace simtest {
 
@@ -53,16 +50,6 @@ Bytes PtyClient::Read(size_t count, milliseconds window) {
     got.insert(got.end(), buffer, buffer + n);
   }
   return got;
-}
-
-TempDir::TempDir() {
-  std::string pattern = ::testing::TempDir() + "simtest-XXXXXX";
-  if (::mkdtemp(pattern.data())) m_path = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
 }
 
 }  // namespace simtest

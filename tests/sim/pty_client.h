@@ -35,16 +35,4 @@ class PtyClient {
   int m_fd = -1;
 };
 
-// A fresh directory under the test temp folder, removed by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return m_path; }
-  std::string File(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
-
 }  // namespace simtest

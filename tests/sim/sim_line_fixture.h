@@ -7,8 +7,14 @@
 
 #include "pty_client.h"
 #include "sim/sim_line.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace simtest {
+
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
 
 inline constexpr milliseconds kWait{2000};  // generous: only failures wait this long
 

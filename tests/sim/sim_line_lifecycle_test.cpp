@@ -9,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "sim_line_fixture.h"
@@ -30,7 +29,7 @@ bool Exists(const std::string& path) {
 
 class SimLineLink : public SimLineTest {
  protected:
-  TempDir dir;
+  TempFolder dir;
   std::string linkPath = dir.File("com1");
 };
 
@@ -52,15 +51,12 @@ TEST_F(SimLineLink, StaleLinkFromAnEarlierRunIsReplaced) {
 }
 
 TEST_F(SimLineLink, RegularFileAtTheLinkPathIsNeverReplaced) {
-  { std::ofstream(linkPath) << "keep me"; }
+  WriteFile(linkPath, "keep me");
   sim::SimLine refused(Options([&](sim::SimOptions& o) { o.linkPath = linkPath; }));
   std::string error;
   EXPECT_FALSE(refused.Start(&error));
   EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
-  std::ifstream in(linkPath);
-  std::string content;
-  std::getline(in, content);
-  EXPECT_EQ(content, "keep me");
+  EXPECT_EQ(ReadFile(linkPath), "keep me");
 }
 
 TEST_F(SimLineLink, LinkRepointedBySomeoneElseIsLeftAlone) {

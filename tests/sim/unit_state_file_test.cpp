@@ -4,26 +4,18 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "sim_line_fixture.h"
+#include "support/files.h"
 
 namespace simtest {
 namespace {
 
 using Row = std::array<int, 4>;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class StateFileTest : public SimLineTest {
  protected:
-  TempDir dir;
+  TempFolder dir;
   std::string statePath = dir.File("units.state");
 };
 
@@ -79,15 +71,15 @@ void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.name; }
 class StateFileRejects : public ::testing::TestWithParam<BadFileCase> {};
 
 TEST_P(StateFileRejects, MalformedFileStopsTheStartAndIsLeftAsItWas) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.File("units.state");
-  { std::ofstream(path) << "unit 0 row 0 = 1 2 3 4\n" << GetParam().content << "\n"; }
-  const std::string before = ReadAll(path);
+  WriteFile(path, std::string("unit 0 row 0 = 1 2 3 4\n") + GetParam().content + "\n");
+  const std::string before = ReadFile(path);
   sim::SimLine refused(Options([&](sim::SimOptions& o) { o.stateFile = path; }));
   std::string error;
   EXPECT_FALSE(refused.Start(&error));
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;
-  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -113,16 +105,16 @@ TEST(UnitStateFile, SaveToAnUnwritablePlaceFailsAndSaysWhere) {
 // A link placed where a fixed temporary name would be cannot redirect the
 // write, and the state file stays a file of its own.
 TEST(UnitStateFile, SaveFollowsNoLinkPlacedBesideTheFile) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.File("units.state");
   const std::string victim = dir.File("victim");
-  { std::ofstream(victim) << "precious\n"; }
+  testsupport::WriteFile(victim, "precious\n");
   ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
   sim::UnitStateFile file(path);
   file.Set(2, sim::StoredRows{});
   std::string error;
   ASSERT_TRUE(file.Save(&error)) << error;
-  EXPECT_EQ(ReadAll(victim), "precious\n");
+  EXPECT_EQ(testsupport::ReadFile(victim), "precious\n");
   struct stat info {};
   ASSERT_EQ(::lstat(path.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
