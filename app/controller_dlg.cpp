@@ -119,13 +119,14 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
     : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
   m_hIcon = QIcon(QStringLiteral(":/dimlet/icon-32.png"));
   m_hIcon.addFile(QStringLiteral(":/dimlet/icon-16.png"));
-  m_link.SetPortResolver([path = m_profilePath](int32_t port) { return PortDevicePath(path, port); });
+  // The map the window last read: a port choice reads no file.
+  m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
   m_link.SetMissingAnswerHandler(
       [this](int channel) { m_boxes.Show(this, QStringLiteral("Error%1").arg(channel)); });
   m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const std::string& error) {
     // Back on the window's thread; dropped if the window is gone by then.
     QMetaObject::invokeMethod(this, [this, error] {
-      m_saveError = error;
+      TakeSaveResult(error);
       UpdateStatusLine();
     }, Qt::QueuedConnection);
   });
@@ -138,8 +139,16 @@ CControllerDlg::~CControllerDlg() = default;
 
 void CControllerDlg::FlushSaves() {
   m_saver->Flush();
-  m_saveError = m_saver->LastError();
+  TakeSaveResult(m_saver->LastError());
   UpdateStatusLine();
+}
+
+void CControllerDlg::TakeSaveResult(const std::string& error) {
+  m_saveError = error;
+  if (!error.empty()) return;
+  // The file now holds the defaults in their place, and any [Ports] edits.
+  m_replaced.clear();
+  m_ports = m_saver->LastPorts();
 }
 
 void CControllerDlg::BuildControls() {
@@ -191,6 +200,8 @@ void CControllerDlg::BuildControls() {
   m_statusLine = new QLabel(this);
   m_statusLine->setObjectName(QStringLiteral("statusLine"));
   m_statusLine->setWordWrap(true);
+  // Paths and reasons come from files and devices: shown as they are, never as markup.
+  m_statusLine->setTextFormat(Qt::PlainText);
   m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
   m_statusLine->setGeometry(units.ToPixels(ctl::kStatusLinePlace));
@@ -212,6 +223,8 @@ void CControllerDlg::Start() {
 
   CProfileStore store(m_profilePath);
   if (!store.Load(kStoreName, m_settings)) m_saveError = store.Error();
+  m_replaced = store.Replaced();
+  m_ports = store.Ports();
 
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
@@ -261,7 +274,7 @@ void CControllerDlg::ShowAbout() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError);
+  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_replaced);
   if (m_statusLine->text() != status.text) m_statusLine->setText(status.text);
   if (m_statusLine->toolTip() != status.detail) m_statusLine->setToolTip(status.detail);
 }

@@ -4,12 +4,17 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "device/serial_link.h"
+#include "settings/profile_store.h"
 
 struct StatusText {
   QString text;    // what the line shows
   QString detail;  // the system's full reasons, for the tool tip
 };
 
-StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError);
+// `replaced`: profile values that could not be read and were replaced by
+// their defaults; named with what they held.
+StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
+                        const std::vector<ReplacedValue>& replaced = {});
