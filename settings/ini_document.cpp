@@ -1,6 +1,7 @@
 // An INI text kept as the bytes read (see ini_document.h).
 #include "settings/ini_document.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -36,6 +37,16 @@ bool IsEntry(std::string_view body) {
   return !content.empty() && content.front() != ';' && content.front() != '#';
 }
 
+bool IsSectionHeader(std::string_view body) {
+  std::string_view content = Trim(body);
+  return !content.empty() && content.front() == '[' && content.find(']') != std::string_view::npos;
+}
+
+// Room kept at the end of the text and the indexes for what a program adds to
+// a file (its section and keys), so that adding them moves nothing.
+constexpr size_t kRoomForKeys = 4096;
+constexpr size_t kRoomForEntries = 64;
+
 void CheckSize(size_t size) {
   if (size > kLargestText) throw std::length_error("INI text larger than 4 GiB");
 }
@@ -51,6 +62,7 @@ CIniDocument::CIniDocument(std::string text) : m_text(std::move(text)) {
   size_t lf = 0;
   size_t cr = 0;
   size_t entries = 0;
+  size_t sections = 0;
   for (size_t begin = m_bodyStart; begin < m_text.size();) {
     const size_t end = LineEnd(begin);
     const size_t next = NextLine(begin);
@@ -59,14 +71,21 @@ CIniDocument::CIniDocument(std::string text) : m_text(std::move(text)) {
     } else if (next - end == 1) {
       ++(m_text[end] == '\n' ? lf : cr);
     }
-    if (IsEntry(std::string_view(m_text).substr(begin, end - begin))) ++entries;
+    const std::string_view body = std::string_view(m_text).substr(begin, end - begin);
+    if (IsEntry(body)) ++entries;
+    if (IsSectionHeader(body)) ++sections;
     begin = next;
   }
-  // Counted first so that the index is allocated once, at its final size.
-  m_entries.reserve(entries);
+  // Counted first so that the indexes are allocated once, at their final size.
+  m_entries.reserve(entries + kRoomForEntries);
+  m_sections.reserve(sections + kRoomForEntries);
   for (size_t begin = m_bodyStart; begin < m_text.size(); begin = NextLine(begin)) {
-    if (IsEntry(Body(begin))) m_entries.push_back(static_cast<uint32_t>(begin));
+    const std::string_view body = Body(begin);
+    if (!IsEntry(body)) continue;
+    if (IsSectionHeader(body)) m_sections.push_back(static_cast<uint32_t>(m_entries.size()));
+    m_entries.push_back(static_cast<uint32_t>(begin));
   }
+  if (m_text.capacity() < m_text.size() + kRoomForKeys) m_text.reserve(m_text.size() + kRoomForKeys);
   if (crlf > lf && crlf >= cr) {
     m_newline = "\r\n";
   } else if (cr > lf && cr > crlf) {
@@ -95,30 +114,26 @@ std::string_view CIniDocument::Body(size_t begin) const {
 
 CIniDocument::Place CIniDocument::Find(std::string_view section, std::string_view key) const {
   Place place{kNone, kNone, kNone};
-  bool inside = false;      // in any block of the section: keys are found there
-  bool firstBlock = false;  // in its first block: new keys are added there
-  for (size_t i = 0; i < m_entries.size(); ++i) {
-    size_t first = m_entries[i];
-    while (IsBlank(m_text[first])) ++first;  // an entry is not blank: this stops in the line
-    // Most lines of a large text lie outside the section: only a '[' matters there.
-    if (!inside && m_text[first] != '[') continue;
-
-    std::string_view body = Body(m_entries[i]);
-    std::string_view content = Trim(body);
-    if (content.front() == '[') {
-      size_t close = content.find(']');
-      if (close != kNone) {
-        inside = SameName(Trim(content.substr(1, close - 1)), section);
-        firstBlock = inside && place.sectionEntry == kNone;
-        if (firstBlock) place.sectionEntry = place.lastEntry = i;
-        continue;
-      }
+  // Keys are found in any block of the section; new keys go into its first.
+  for (size_t h = 0; h < m_sections.size(); ++h) {
+    const size_t header = m_sections[h];
+    std::string_view content = Trim(Body(m_entries[header]));
+    if (!SameName(Trim(content.substr(1, content.find(']') - 1)), section)) continue;
+    const bool firstBlock = place.sectionEntry == kNone;
+    if (firstBlock) place.sectionEntry = place.lastEntry = header;
+    const size_t blockEnd = h + 1 < m_sections.size() ? m_sections[h + 1] : m_entries.size();
+    for (size_t i = header + 1; i < blockEnd; ++i) {
+      std::string_view body = Body(m_entries[i]);
       // A '[' without ']' is neither a section nor a key.
-    } else if (size_t equals = body.find('='); equals != kNone && SameName(Trim(body.substr(0, equals)), key)) {
-      place.keyEntry = i;
-      return place;
+      if (Trim(body).front() != '[') {
+        size_t equals = body.find('=');
+        if (equals != kNone && SameName(Trim(body.substr(0, equals)), key)) {
+          place.keyEntry = i;
+          return place;
+        }
+      }
+      if (firstBlock) place.lastEntry = i;
     }
-    if (firstBlock) place.lastEntry = i;
   }
   return place;
 }
@@ -188,7 +203,12 @@ void CIniDocument::InsertLine(size_t at, size_t entry, std::string_view line) {
   m_text.insert(at, piece);
   m_changed = true;
   Shift(entry, static_cast<int64_t>(piece.size()));
-  if (IsEntry(line)) m_entries.insert(m_entries.begin() + static_cast<ptrdiff_t>(entry), static_cast<uint32_t>(lineStart));
+  if (!IsEntry(line)) return;
+  m_entries.insert(m_entries.begin() + static_cast<ptrdiff_t>(entry), static_cast<uint32_t>(lineStart));
+  // Headers at or after the new entry move one entry on.
+  auto later = std::lower_bound(m_sections.begin(), m_sections.end(), static_cast<uint32_t>(entry));
+  for (auto it = later; it != m_sections.end(); ++it) ++*it;
+  if (IsSectionHeader(line)) m_sections.insert(later, static_cast<uint32_t>(entry));
 }
 
 void CIniDocument::Shift(size_t firstEntry, int64_t delta) {

@@ -19,7 +19,8 @@
 // occurs more than once, the first occurrence counts.
 //
 // Memory: the text itself plus four bytes for each line that is neither blank
-// nor a comment, so a text of many blank lines costs little more than its size.
+// nor a comment (eight for a section header), so a text of many blank lines
+// costs little more than its size.
 class CIniDocument {
  public:
   // Takes any bytes up to 4 GiB (std::length_error beyond); nothing is
@@ -64,6 +65,9 @@ class CIniDocument {
   size_t m_bodyStart = 0;  // past the byte order mark, if there is one
   // Start offsets of the lines that are neither blank nor comments, in order.
   std::vector<uint32_t> m_entries;
+  // Indices into m_entries of the section headers, in order: a lookup visits
+  // only the blocks of its own section.
+  std::vector<uint32_t> m_sections;
   std::string m_newline = "\n";
   bool m_changed = false;
 };

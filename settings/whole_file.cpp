@@ -64,7 +64,9 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::stri
     outcome = ReadOutcome::kFailed;
   }
   if (outcome == ReadOutcome::kRead) {
-    bytes->reserve(static_cast<size_t>(info.st_size));
+    // A little room past the end, so that a profile's keys can be added to
+    // the text without moving it (and holding it twice for a moment).
+    bytes->reserve(static_cast<size_t>(info.st_size) + 4096);
     char buffer[65536];
     for (;;) {
       ssize_t got = read(fd, buffer, sizeof buffer);
