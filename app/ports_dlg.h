@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/serial_ports.h"
+#include "settings/port_map.h"
 
 class QComboBox;
 class QLabel;
@@ -50,5 +51,5 @@ class CPortsDlg : public QDialog {
 };
 
 // Gives each "Com n" entry of `combo` (entry n-1) its mapped device path as
-// tool tip, from the profile at `profilePath`.
-void ShowMappedPaths(QComboBox* combo, const std::string& profilePath);
+// tool tip, from the device map `ports`.
+void ShowMappedPaths(QComboBox* combo, const CPortMap& ports);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "settings/led_settings.h"
+#include "settings/port_map.h"
 
 class CSettingsSaver {
  public:
@@ -28,6 +29,8 @@ class CSettingsSaver {
   void Flush();
   // The outcome of the last finished save: empty when it succeeded.
   std::string LastError() const;
+  // The device map of the profile as the last good save merged it.
+  CPortMap LastPorts() const;
 
  private:
   void Run();
@@ -41,5 +44,6 @@ class CSettingsSaver {
   bool m_busy = false;
   bool m_stopping = false;
   std::string m_lastError;
+  CPortMap m_lastPorts;
   std::thread m_thread;
 };
