@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "settings/profile_store.h"
 #include "settings/whole_file.h"
 
 CPortMap::CPortMap(const CIniDocument& profile) {
@@ -27,4 +28,11 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
   // own open reports a wrong device to the operator.
   if (ReadWholeFile(profilePath, &text, &error) != ReadOutcome::kRead) return CPortMap().DevicePath(port);
   return CPortMap(CIniDocument(std::move(text))).DevicePath(port);
+}
+
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error) {
+  CProfileStore store(profilePath);
+  if (store.SaveValue("Ports", "Com " + std::to_string(port), device)) return true;
+  if (error) *error = store.Error();
+  return false;
 }

@@ -26,3 +26,9 @@ class CPortMap {
 // Path of Com `port` from the profile at `profilePath`, read afresh; the
 // usual name also when the file cannot be read.
 std::string PortDevicePath(const std::string& profilePath, int port);
+
+// Maps Com `port` to `device` in the [Ports] section of the profile at
+// `profilePath`, through the profile store's atomic save: everything else in
+// the file stays. False with *error set when the path cannot be kept there
+// (a line break, blanks at its ends) or the file cannot be written.
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error);

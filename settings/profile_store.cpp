@@ -111,6 +111,28 @@ bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
 
 bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
   const std::string section = ProfileSection(name);
+  return Merge([&](CIniDocument& profile) {
+    for (const ProfileKey& key : ProfileKeys()) {
+      profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
+    }
+  });
+}
+
+bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value) {
+  m_error.clear();
+  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    m_error = "\"" + key + "\" not saved: its value cannot hold a line break";
+    return false;
+  }
+  if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                         value.back() == '\t')) {
+    m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
+    return false;
+  }
+  return Merge([&](CIniDocument& profile) { profile.Set(section, key, value); });
+}
+
+bool CProfileStore::Merge(const std::function<void(CIniDocument&)>& edit) {
   for (int attempt = 1;; ++attempt) {
     m_error.clear();
     const FolderLock turn(FolderOf(m_path));
@@ -120,9 +142,7 @@ bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
     if (ReadWholeFile(m_path, &bytes, &m_error, &stamp) == ReadOutcome::kFailed) return false;
 
     CIniDocument profile(std::move(bytes));
-    for (const ProfileKey& key : ProfileKeys()) {
-      profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
-    }
+    edit(profile);
     m_ports = CPortMap(profile);
     const ReplaceOutcome written = Write(profile.TextView(), stamp);
     if (written != ReplaceOutcome::kChangedMeanwhile) return written == ReplaceOutcome::kReplaced;

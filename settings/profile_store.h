@@ -2,6 +2,7 @@
 // read and edit: section [Settings\<name>], one key per value.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,21 @@ class CProfileStore {
   // of the file as merged.
   bool Save(const std::string& name, const LedSettings& settings);
 
+  // Sets one key of any section in the file, read afresh, keeping everything
+  // else in it in place, with the same atomic write as Save. The value must
+  // fit on one line and keep no blanks at its ends (the reader trims them);
+  // otherwise nothing is written. False with Error() set on failure.
+  bool SaveValue(const std::string& section, const std::string& key, const std::string& value);
+
   const std::string& Path() const { return m_path; }
   const std::string& Error() const { return m_error; }
   const std::vector<ReplacedValue>& Replaced() const { return m_replaced; }
   const CPortMap& Ports() const { return m_ports; }
 
  private:
+  // Reads the file, applies `edit` and writes it back, reading and merging
+  // again while someone else changes the file in between.
+  bool Merge(const std::function<void(CIniDocument&)>& edit);
   ReplaceOutcome Write(std::string_view text, const FileStamp& read);
 
   std::string m_path;

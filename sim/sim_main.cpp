@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
     std::fputs(sim::UsageText().c_str(), stdout);
     return 0;
   }
+  if (args.version) {
+    std::puts("dimlet-sim " DIMLET_VERSION);
+    return 0;
+  }
 
   // A closed output is seen as a failed write (EPIPE), not as a signal.
   signal(SIGPIPE, SIG_IGN);
