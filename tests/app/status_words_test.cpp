@@ -31,6 +31,8 @@ TEST_F(StatusWordsTest, UnreadableValuesAreNamedUntilTheNextGoodSave) {
   EXPECT_TRUE(Inside().StatusLine()->toolTip().contains(QStringLiteral("SEQ 0\\CH 1 \u201c4 0\u201d")));
   EXPECT_FALSE(shown.contains(QStringLiteral("SEQ 0\\CH 2"))) << "a readable value was named";
   EXPECT_EQ(m_settings.seq.Cell(0, 0), 128);
+  Inside().FlushSaves();
+  EXPECT_TRUE(Status().contains(QStringLiteral("Max SQ"))) << "named no longer, though nothing was saved";
 
   Click(ctl::kSave);
   Inside().FlushSaves();
