@@ -14,7 +14,9 @@ struct StatusText {
   QString detail;  // the system's full reasons, for the tool tip
 };
 
+// `followWords`, when not empty, stand for the link's state (a device that is
+// unplugged or came back, as the window's follower tells).
 // `replaced`: profile values that could not be read and were replaced by
 // their defaults; named with what they held.
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::vector<ReplacedValue>& replaced = {});
+                        const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {});

@@ -30,9 +30,13 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
   return CPortMap(CIniDocument(std::move(text))).DevicePath(port);
 }
 
-bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error) {
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
+                       CPortMap* ports) {
   CProfileStore store(profilePath);
-  if (store.SaveValue("Ports", "Com " + std::to_string(port), device)) return true;
+  if (store.SaveValue("Ports", "Com " + std::to_string(port), device)) {
+    if (ports) *ports = store.Ports();
+    return true;
+  }
   if (error) *error = store.Error();
   return false;
 }

@@ -31,4 +31,6 @@ std::string PortDevicePath(const std::string& profilePath, int port);
 // `profilePath`, through the profile store's atomic save: everything else in
 // the file stays. False with *error set when the path cannot be kept there
 // (a line break, blanks at its ends) or the file cannot be written.
-bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error);
+// `ports`, when given, receives the device map of the file as written.
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
+                       CPortMap* ports = nullptr);

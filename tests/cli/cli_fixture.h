@@ -1,6 +1,7 @@
 // A dimlet-cli test's world: a folder of its own holding the operator's
 // profile (XDG_CONFIG_HOME points there), a simulated unit line that Com 1 is
-// mapped to, and the real dimlet-cli program run as a child process.
+// mapped to, and the real dimlet-cli program run as a child process with its
+// standard input, output and error each on a pipe.
 #pragma once
 
 #include <gmock/gmock.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "sim/sim_line.h"
+#include "support/temp_folder.h"
 
 struct CliResult {
   int status = -1;  // the exit status; -1 when it did not end in time or was killed
@@ -22,7 +24,9 @@ struct CliResult {
 // The program started with its output on pipes; Wait() collects the rest.
 class CliChild {
  public:
-  CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input);
+  // With `errOnTerminal` standard error is a pseudo-terminal, as in a shell.
+  CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
+           bool errOnTerminal = false);
   ~CliChild();  // kills a child that is still running
   CliChild(const CliChild&) = delete;
   CliChild& operator=(const CliChild&) = delete;
@@ -36,7 +40,6 @@ class CliChild {
 
 class CliTest : public testing::Test {
  protected:
-  void SetUp() override;
   // Every test also checks that no command changed the profile.
   void TearDown() override;
 
@@ -45,7 +48,7 @@ class CliTest : public testing::Test {
   // Writes the profile: `text` plus a [Ports] entry mapping Com 1 to the line.
   void WriteProfile(const std::string& text = "");
   // Runs dimlet-cli with `args` to its end; `input` is its standard input.
-  CliResult Run(const std::vector<std::string>& args, const std::string& input = "");
+  CliResult Run(const std::vector<std::string>& args, const std::string& input = "", bool errOnTerminal = false);
   // A file in the test's folder holding `text`; returns its path.
   std::string File(const std::string& name, const std::string& text);
 
@@ -53,8 +56,9 @@ class CliTest : public testing::Test {
   // stray ones.
   std::vector<std::vector<uint8_t>> Frames();
 
-  std::string m_dir;
-  std::string m_profilePath;
+  testsupport::TempFolder m_folder;
+  std::string m_dir = m_folder.Path();
+  std::string m_profilePath = m_folder.File("dimlet.ini");
   std::string m_profileBefore;
   struct timespec m_profileTime {};
   std::unique_ptr<sim::SimLine> m_sim;
