@@ -46,7 +46,8 @@ class FollowDrill : public WindowTest {
     ASSERT_TRUE(Inside().Link().IsPortOpen()) << Status();
   }
 
-  std::string Status() { return Inside().StatusLine()->text().toStdString(); }
+  // The rows as one text: a long state is wrapped onto a second row.
+  std::string Status() { return Inside().StatusLine()->text().replace('\n', ' ').toStdString(); }
   bool StatusSays(const char* words) { return Status().find(words) != std::string::npos; }
 
   // Runs the event loop until `done` or `bound` has passed; true if done.
