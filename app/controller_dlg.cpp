@@ -153,10 +153,13 @@ void CControllerDlg::FlushSaves() {
 void CControllerDlg::TakeSaveResult(const std::string& error) {
   m_saveError = error;
   if (!error.empty()) return;
-  // The file now holds the defaults in their place, and any [Ports] edits.
-  m_replaced.clear();
-  m_ports = m_saver->LastPorts();
-  ShowMappedPaths(m_comCombo, m_ports);
+  // Once a save has gone through, the file holds the defaults in place of
+  // what could not be read, and the [Ports] entries as they are now.
+  if (std::optional<CPortMap> ports = m_saver->LastPorts()) {
+    m_replaced.clear();
+    m_ports = *ports;
+    ShowMappedPaths(m_comCombo, m_ports);
+  }
 }
 
 void CControllerDlg::BuildControls() {

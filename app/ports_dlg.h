@@ -3,13 +3,14 @@
 // descriptions, and maps a Com entry to a chosen adapter or to any typed path.
 #pragma once
 
+#include "settings/port_map.h"
+
 #include <QDialog>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "device/serial_ports.h"
-#include "settings/port_map.h"
 
 class QComboBox;
 class QLabel;
@@ -51,5 +52,5 @@ class CPortsDlg : public QDialog {
 };
 
 // Gives each "Com n" entry of `combo` (entry n-1) its mapped device path as
-// tool tip, from the device map `ports`.
+// tool tip, from the device map the window holds.
 void ShowMappedPaths(QComboBox* combo, const CPortMap& ports);

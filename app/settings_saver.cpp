@@ -36,7 +36,7 @@ std::string CSettingsSaver::LastError() const {
   return m_lastError;
 }
 
-CPortMap CSettingsSaver::LastPorts() const {
+std::optional<CPortMap> CSettingsSaver::LastPorts() const {
   std::lock_guard lock(m_mutex);
   return m_lastPorts;
 }

@@ -29,8 +29,9 @@ class CSettingsSaver {
   void Flush();
   // The outcome of the last finished save: empty when it succeeded.
   std::string LastError() const;
-  // The device map of the profile as the last good save merged it.
-  CPortMap LastPorts() const;
+  // The device map of the profile as the last good save merged it; nothing
+  // before the first good save.
+  std::optional<CPortMap> LastPorts() const;
 
  private:
   void Run();
@@ -44,6 +45,6 @@ class CSettingsSaver {
   bool m_busy = false;
   bool m_stopping = false;
   std::string m_lastError;
-  CPortMap m_lastPorts;
+  std::optional<CPortMap> m_lastPorts;
   std::thread m_thread;
 };

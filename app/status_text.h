@@ -15,8 +15,8 @@ struct StatusText {
 };
 
 // `followWords`, when not empty, stand for the link's state (a device that is
-// unplugged or came back, as the window's follower tells). `replaced`: profile
-// values that could not be read and were replaced by their defaults; named
-// with what they held.
+// unplugged or came back, as the window's follower tells).
+// `replaced`: profile values that could not be read and were replaced by
+// their defaults; named with what they held.
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
                         const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {});

@@ -171,8 +171,8 @@ void CSerialLink::CloseDevice() {
   }
   m_hPort = -1;
   m_bIsOpen = 0;
-  m_latencyTimerMs = -1;
   m_savedLine.reset();
+  m_latencyTimerMs = -1;
 }
 
 int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "settings/ini_document.h"
 #include "settings/profile_store.h"
 #include "settings/whole_file.h"
 

@@ -30,7 +30,7 @@ std::string PortDevicePath(const std::string& profilePath, int port);
 // Maps Com `port` to `device` in the [Ports] section of the profile at
 // `profilePath`, through the profile store's atomic save: everything else in
 // the file stays. False with *error set when the path cannot be kept there
-// (a line break, blanks at its ends) or the file cannot be written. On
-// success `ports`, when given, receives the device map of the file as saved.
+// (a line break, blanks at its ends) or the file cannot be written.
+// `ports`, when given, receives the device map of the file as written.
 bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
                        CPortMap* ports = nullptr);

@@ -111,7 +111,7 @@ bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
 
 bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
   const std::string section = ProfileSection(name);
-  return Rewrite([&](CIniDocument& profile) {
+  return Merge([&](CIniDocument& profile) {
     for (const ProfileKey& key : ProfileKeys()) {
       profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
     }
@@ -129,10 +129,10 @@ bool CProfileStore::SaveValue(const std::string& section, const std::string& key
     m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
     return false;
   }
-  return Rewrite([&](CIniDocument& profile) { profile.Set(section, key, value); });
+  return Merge([&](CIniDocument& profile) { profile.Set(section, key, value); });
 }
 
-bool CProfileStore::Rewrite(const std::function<void(CIniDocument&)>& change) {
+bool CProfileStore::Merge(const std::function<void(CIniDocument&)>& edit) {
   for (int attempt = 1;; ++attempt) {
     m_error.clear();
     const FolderLock turn(FolderOf(m_path));
@@ -142,7 +142,7 @@ bool CProfileStore::Rewrite(const std::function<void(CIniDocument&)>& change) {
     if (ReadWholeFile(m_path, &bytes, &m_error, &stamp) == ReadOutcome::kFailed) return false;
 
     CIniDocument profile(std::move(bytes));
-    change(profile);
+    edit(profile);
     m_ports = CPortMap(profile);
     const ReplaceOutcome written = Write(profile.TextView(), stamp);
     if (written != ReplaceOutcome::kChangedMeanwhile) return written == ReplaceOutcome::kReplaced;

@@ -58,9 +58,9 @@ class CProfileStore {
   const CPortMap& Ports() const { return m_ports; }
 
  private:
-  // Reads the file, lets `change` set its keys, and replaces the file with the
-  // result; read and merged again while someone else changes it meanwhile.
-  bool Rewrite(const std::function<void(CIniDocument&)>& change);
+  // Reads the file, applies `edit` and writes it back, reading and merging
+  // again while someone else changes the file in between.
+  bool Merge(const std::function<void(CIniDocument&)>& edit);
   ReplaceOutcome Write(std::string_view text, const FileStamp& read);
 
   std::string m_path;

@@ -46,7 +46,7 @@ class FollowDrill : public WindowTest {
     ASSERT_TRUE(Inside().Link().IsPortOpen()) << Status();
   }
 
-  // The status line as read: a notice wrapped onto a second row reads on.
+  // The rows as one text: a long state is wrapped onto a second row.
   std::string Status() { return Inside().StatusLine()->text().replace('\n', ' ').toStdString(); }
   bool StatusSays(const char* words) { return Status().find(words) != std::string::npos; }
 
