@@ -2,9 +2,7 @@
 #include "settings/profile_store.h"
 
 #include "settings/atomic_file.h"
-#include "settings/ini_document.h"
-#include "settings/profile_keys.h"
-#include "settings/profile_value.h"
+#include "settings/profile_text.h"
 #include "settings/whole_file.h"
 
 namespace {
@@ -23,20 +21,10 @@ bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
   std::string before;
   const ReadOutcome read = ReadWholeFile(m_path, &before, &m_error);
 
-  CIniDocument profile(before);
-  const std::string section = ProfileSection(name);
-  for (const ProfileKey& key : ProfileKeys()) {
-    if (!key.loaded) continue;
-    std::optional<std::string_view> stored = profile.Value(section, key.name);
-    int32_t value = key.defaultValue;
-    if (stored) value = ParseProfileInt(*stored).value_or(key.defaultValue);
-    SetKeyValue(settings, key, value);
-    profile.Set(section, key.name, FormatProfileInt(value));
-  }
+  const std::string after = LoadFromProfileText(name, before, settings);
 
   // Writing back a file that was not read whole would lose its unread part.
   if (read == ReadOutcome::kFailed) return false;
-  std::string after = profile.Text();
   if (read == ReadOutcome::kRead && after == before) return true;
   return Write(after);
 }
@@ -47,12 +35,7 @@ bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
   std::string before;
   if (ReadWholeFile(m_path, &before, &m_error) == ReadOutcome::kFailed) return false;
 
-  CIniDocument profile(before);
-  const std::string section = ProfileSection(name);
-  for (const ProfileKey& key : ProfileKeys()) {
-    profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
-  }
-  return Write(profile.Text());
+  return Write(SaveToProfileText(name, before, settings));
 }
 
 bool CProfileStore::Write(const std::string& text) {
