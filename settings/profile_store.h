@@ -29,7 +29,6 @@ class CProfileStore {
   // old file stays whole, false is returned and Error() says why.
   bool Save(const std::string& name, const LedSettings& settings);
 
-  const std::string& Path() const { return m_path; }
   const std::string& Error() const { return m_error; }
 
  private:
