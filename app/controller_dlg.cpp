@@ -13,6 +13,7 @@
 #include <QSlider>
 
 #include "app/about_dlg.h"
+#include "app/artwork.h"
 #include "app/dialog_template.h"
 #include "app/dialog_units.h"
 #include "app/message_boxes.h"
@@ -69,7 +70,7 @@ QWidget* MakeControl(const ctl::Control& row, QWidget* parent) {
     }
     case ctl::Kind::kPicture: {
       auto* picture = new QLabel(parent);
-      picture->setPixmap(QPixmap(QStringLiteral(":/dimlet/logo129.png")));
+      picture->setPixmap(LogoPixmap());
       return picture;
     }
     case ctl::Kind::kText:
@@ -117,8 +118,7 @@ bool IsTabStop(ctl::Kind kind) {
 CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
                                QWidget* parent)
     : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
-  m_hIcon = QIcon(QStringLiteral(":/dimlet/icon-32.png"));
-  m_hIcon.addFile(QStringLiteral(":/dimlet/icon-16.png"));
+  m_hIcon = ProgramIcon();
   m_link.SetPortResolver([path = m_profilePath](int32_t port) { return PortDevicePath(path, port); });
   m_link.SetMissingAnswerHandler(
       [this](int channel) { m_boxes.Show(this, QStringLiteral("Error%1").arg(channel)); });

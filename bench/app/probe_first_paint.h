@@ -1,10 +1,15 @@
-// Ends a probe's modal window as soon as the event loop has shown it, and
-// reports the probe's peak memory on standard output when it ends.
+// Ends a probe's window once its first frame is drawn: when the window's
+// first paint has been handled (children and the flush to the screen belong to
+// the same pass), the probe prints the time on the system's monotonic clock,
+// "painted <nanoseconds>", and closes the window. Its peak memory follows on
+// standard output when it ends.
 #pragma once
 
 #include <QApplication>
+#include <QEvent>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,9 +24,30 @@ inline void ReportPeakMemory() {
   }
 }
 
-inline void CloseModalWindowOnceShown() {
+class FirstPaintWatch : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!m_seen && event->type() == QEvent::Paint && widget && widget->isWindow()) {
+      m_seen = true;
+      // Runs once the paint pass that this event starts is over.
+      QTimer::singleShot(0, widget, [widget] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        std::printf("painted %lld\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        std::fflush(stdout);
+        widget->close();
+      });
+    }
+    return false;
+  }
+
+ private:
+  bool m_seen = false;
+};
+
+inline void CloseWindowAfterFirstPaint() {
   std::atexit(ReportPeakMemory);
-  QTimer::singleShot(0, [] {
-    if (QWidget* window = QApplication::activeModalWidget()) window->close();
-  });
+  static FirstPaintWatch watch;
+  qApp->installEventFilter(&watch);
 }
