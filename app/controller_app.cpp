@@ -2,6 +2,7 @@
 #include "app/controller_app.h"
 
 #include "app/controller_dlg.h"
+#include "app/end_signals.h"
 #include "app/message_boxes.h"
 #include "app/version_info.h"
 #include "settings/profile_store.h"
@@ -13,8 +14,13 @@ CControllerApp::CControllerApp(int& argc, char** argv) : QApplication(argc, argv
 }
 
 int CControllerApp::InitInstance() {
+  // Before the port opens: from here on a session's end or Ctrl-C in the
+  // terminal ends the window as Exit does, and the queued saves are written
+  // when the dialog goes.
+  CEndSignals endSignals;
   CModalMessageBoxes boxes;
   CControllerDlg dialog(TheLedSettings(), DefaultProfilePath(), boxes);
+  connect(&endSignals, &CEndSignals::Received, &dialog, &CControllerDlg::EndAsExit);
   dialog.Start();
   dialog.exec();
   return 0;

@@ -2,7 +2,9 @@
 // the status line, the About box and the way the window ends.
 #include "app/controller_dlg.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,11 +16,13 @@
 
 #include "app/about_dlg.h"
 #include "app/artwork.h"
+#include "app/choice_combo.h"
 #include "app/dialog_template.h"
 #include "app/dialog_units.h"
 #include "app/message_boxes.h"
 #include "app/settings_saver.h"
 #include "app/slider.h"
+#include "app/status_layout.h"
 #include "app/status_text.h"
 #include "app/updown.h"
 #include "app/version_info.h"
@@ -82,17 +86,13 @@ QWidget* MakeControl(const ctl::Control& row, QWidget* parent) {
       group->setFocusPolicy(Qt::NoFocus);
       return group;
     }
-    case ctl::Kind::kComboBox: {
-      auto* combo = new QComboBox(parent);
-      combo->setEditable(row.flags & ctl::kEditableCombo);
-      combo->setInsertPolicy(QComboBox::NoInsert);
-      return combo;
-    }
+    case ctl::Kind::kComboBox:
+      return new CChoiceCombo(row.flags & ctl::kEditableCombo, parent);
     case ctl::Kind::kListBox: {
       auto* list = new QListWidget(parent);
       list->setSortingEnabled(row.flags & ctl::kSorted);
       list->setSelectionMode(QAbstractItemView::SingleSelection);
-      list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
       return list;
     }
     case ctl::Kind::kUpDown:
@@ -121,7 +121,7 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   m_hIcon = ProgramIcon();
   m_link.SetPortResolver([path = m_profilePath](int32_t port) { return PortDevicePath(path, port); });
   m_link.SetMissingAnswerHandler(
-      [this](int channel) { m_boxes.Show(this, QStringLiteral("Error%1").arg(channel)); });
+      [this](int channel) { ShowBox(QStringLiteral("Error%1").arg(channel)); });
   m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const std::string& error) {
     // Back on the window's thread; dropped if the window is gone by then.
     QMetaObject::invokeMethod(this, [this, error] {
@@ -144,8 +144,10 @@ void CControllerDlg::FlushSaves() {
 
 void CControllerDlg::BuildControls() {
   setWindowTitle(QString::fromUtf8(ctl::kMainWindowCaption));
-  // A caption, no system menu, no minimise, maximise or close box.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // A caption, no system menu, no minimise, maximise or close box. A window
+  // of its own rather than a dialog: a parentless dialog is made transient
+  // for the application's group leader, and task bars leave such windows out.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setFont(DialogFont());
   const DialogUnits units(font());
   setFixedSize(units.SizeToPixels(ctl::kMainWindowSize.width, ctl::kMainWindowSize.height));
@@ -153,6 +155,7 @@ void CControllerDlg::BuildControls() {
   QWidget* previousTabStop = nullptr;
   QLineEdit* previousEdit = nullptr;
   std::vector<QWidget*> stacking;
+  QHash<QString, QLabel*> captions;
   for (const ctl::Control& row : ctl::MainTemplate()) {
     QWidget* widget = row.kind == ctl::Kind::kUpDown ? new CUpDown(previousEdit, this) : MakeControl(row, this);
     QRect place = units.ToPixels(row.place);
@@ -160,6 +163,7 @@ void CControllerDlg::BuildControls() {
     if (row.kind == ctl::Kind::kPicture) place.setSize(widget->sizeHint());              // shown at its own size
     widget->setGeometry(place);
     widget->setAccessibleName(QString::fromUtf8(row.caption));
+    if (row.kind == ctl::Kind::kText) captions.insert(QString::fromUtf8(row.caption), qobject_cast<QLabel*>(widget));
     if (row.id != ctl::kNone) {
       widget->setObjectName(QStringLiteral("ctl%1").arg(row.id));
       widget->setProperty("controlId", row.id);
@@ -177,6 +181,11 @@ void CControllerDlg::BuildControls() {
   }
   // The first control of the template lies on top.
   for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) (*it)->raise();
+  for (const ctl::ControlName& name : ctl::ControlNames()) {
+    QWidget* control = Control(name.id);
+    control->setAccessibleName(QString::fromUtf8(name.name));
+    if (QLabel* caption = captions.value(QString::fromUtf8(name.caption), nullptr)) caption->setBuddy(control);
+  }
 
   for (int channel = 0; channel < kChannels; ++channel)
     m_sliders[channel] = new CSlider(ControlAs<QSlider>(ctl::kChannelSliders[channel]), this);
@@ -190,7 +199,9 @@ void CControllerDlg::BuildControls() {
 
   m_statusLine = new QLabel(this);
   m_statusLine->setObjectName(QStringLiteral("statusLine"));
-  m_statusLine->setWordWrap(true);
+  // Rows fitted by UpdateStatusLine(), never wrapped by the label itself.
+  m_statusLine->setWordWrap(false);
+  m_statusLine->setTextFormat(Qt::PlainText);
   m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
   m_statusLine->setGeometry(units.ToPixels(ctl::kStatusLinePlace));
@@ -254,16 +265,53 @@ void CControllerDlg::Start() {
 }
 
 void CControllerDlg::ShowAbout() {
+  ++m_handlersRunning;
   CAboutDlg about(this);
   about.exec();
+  --m_handlersRunning;
+  if (m_endRequested && m_handlersRunning == 0) OnExit(ctl::kExit);
+}
+
+void CControllerDlg::ShowBox(const QString& text) {
+  if (!m_endRequested) m_boxes.Show(this, text);
+}
+
+void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {
+  ++m_handlersRunning;
+  (this->*handler)(id);
+  --m_handlersRunning;
+  if (handler == &CControllerDlg::OnExit) return;
+  // A command may have found the device gone, a save may have failed.
+  UpdateStatusLine();
+  if (m_endRequested && m_handlersRunning == 0) OnExit(ctl::kExit);
+}
+
+void CControllerDlg::EndAsExit() {
+  if (!isVisible()) return;  // ended already, or never shown
+  m_endRequested = true;
+  // Boxes waiting for OK would hold the end up for as long as nobody is
+  // there to press it; each returns to the handler that opened it.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QDialog*>(window);
+    if (box && box != this && box->isVisible() && box->isModal()) box->reject();
+  }
+  if (m_handlersRunning == 0) OnExit(ctl::kExit);
 }
 
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
   const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError);
-  if (m_statusLine->text() != status.text) m_statusLine->setText(status.text);
-  if (m_statusLine->toolTip() != status.detail) m_statusLine->setToolTip(status.detail);
+  const QRect box = m_statusLine->contentsRect();
+  const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
+  const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);
+  // The tool tip holds the words in full, with the system's own reasons.
+  QString full = fitted.shortened ? status.text : QString();
+  if (!status.detail.isEmpty() && !status.text.contains(status.detail))
+    full += (full.isEmpty() ? "" : "\n") + status.detail;
+  if (m_statusLine->text() != fitted.text) m_statusLine->setText(fitted.text);
+  if (m_statusLine->toolTip() != full) m_statusLine->setToolTip(full);
+  m_statusLine->setAccessibleDescription(status.text);
 }
 
 void CControllerDlg::OnExit(int) {

@@ -40,6 +40,11 @@ class CControllerDlg : public QDialog {
   // shown. Runs once; later calls do nothing.
   void Start();
 
+  // Ends the window the way Exit does, for a request from outside (a signal
+  // of the session or the terminal): a box waiting for OK is closed, a
+  // handler that is running finishes first, and no further box is shown.
+  void EndAsExit();
+
  private:
   friend class CControllerDlgTestAccess;  // the tests' one way inside
 
@@ -95,6 +100,10 @@ class CControllerDlg : public QDialog {
   void OnExit(int id);
 
   void ShowAbout();
+  // Shows one of the fixed messages, unless the window is ending.
+  void ShowBox(const QString& text);
+  // Runs one handler; ends the window afterwards if that was asked meanwhile.
+  void RunHandler(void (CControllerDlg::*handler)(int), int id);
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
@@ -132,6 +141,8 @@ class CControllerDlg : public QDialog {
   QLabel* m_statusLine = nullptr;
 
   bool m_started = false;
+  bool m_endRequested = false;  // EndAsExit() came while a handler ran
+  int m_handlersRunning = 0;    // more than one while a box's own loop runs another
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
 };

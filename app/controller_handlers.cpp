@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <algorithm>
 #include <iterator>
+#include <vector>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -13,12 +14,9 @@
 #include "app/settings_saver.h"
 #include "app/slider.h"
 #include "app/text_value.h"
-#include "device/pause.h"
+#include "device/unit_operations.h"
 
 namespace {
-
-constexpr int kPauseAfterWriteRowMs = 10;
-constexpr int kPauseAfterReadRowMs = 20;
 
 int ChannelOfSlider(int id) {
   const auto* slider = std::find(std::begin(ctl::kChannelSliders), std::end(ctl::kChannelSliders), id);
@@ -111,13 +109,10 @@ void CControllerDlg::OnSliderCommitted(int id) {
 
 void CControllerDlg::OnDownload(int) {
   if (m_allRows == 1) {
-    m_boxes.Show(this, QStringLiteral("Download all sequent?"));
-    for (int row = 0; row < kSequenceRows; ++row) {
-      const auto cells = m_settings.seq.Row(row);
-      m_link.WriteRow(m_unitId, row, cells[0], cells[1], cells[2], cells[3]);
-      PauseMs(kPauseAfterWriteRowMs);
-    }
-    PauseMs(kPauseAfterWriteRowMs);
+    ShowBox(QStringLiteral("Download all sequent?"));
+    std::vector<unit_operations::UnitRow> rows;
+    for (int row = 0; row < kSequenceRows; ++row) rows.push_back({row, m_settings.seq.Row(row)});
+    unit_operations::WriteRows(m_link, m_unitId, rows);
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
   }
@@ -126,12 +121,16 @@ void CControllerDlg::OnDownload(int) {
 void CControllerDlg::OnUpload(int) {
   SequenceTable& table = m_settings.seq;
   if (m_allRows == 1) {
-    m_boxes.Show(this, QStringLiteral("Upload all sequent?"));
-    for (int row = 0; row < kSequenceRows; ++row) {
-      m_link.ReadRow(m_unitId, row, table.CellPtr(row, 0), table.CellPtr(row, 1), table.CellPtr(row, 2),
-                     table.CellPtr(row, 3));
-      PauseMs(kPauseAfterReadRowMs);
-    }
+    ShowBox(QStringLiteral("Upload all sequent?"));
+    // Each row as ReadRow reads it: missing bytes reported in their place,
+    // the answer stored before the pause to the next row.
+    unit_operations::ReadHooks hooks;
+    hooks.reportMissing = true;
+    hooks.answered = [&table](int32_t row, const CSerialLink::RowAnswer& answer) {
+      CSerialLink::StoreAnswer(answer, table.CellPtr(row, 0), table.CellPtr(row, 1), table.CellPtr(row, 2),
+                               table.CellPtr(row, 3));
+    };
+    unit_operations::ReadRows(m_link, m_unitId, unit_operations::AllRows(), hooks);
   } else {
     m_link.ReadRow(m_unitId, m_curRow, table.CellPtr(m_curRow, 0), table.CellPtr(m_curRow, 1),
                    table.CellPtr(m_curRow, 2), table.CellPtr(m_curRow, 3));

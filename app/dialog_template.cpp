@@ -47,8 +47,29 @@ constexpr std::array<Control, 38> kMain{{
     {kMaxSqUpDown, Kind::kUpDown, "", {212, 54, 11, 14}, 0},
 }};
 
+constexpr ControlName kNames[] = {
+    {kComCombo, "Com Port", "Com Port:"},
+    {kUnitCombo, "KIVID", "KIVID:"},
+    {kSequenceCombo, "Sequent", "Sequent:"},
+    {kSequenceList, "Sequence list", ""},
+    {kNewIdEdit, "Change ID", "Change ID:"},
+    {kNewIdUpDown, "Change ID", ""},
+    {kMaxSqEdit, "Set Max Sequent", "Set Max Sequent"},
+    {kMaxSqUpDown, "Set Max Sequent", ""},
+    {kCh1Slider, "CH1", "CH1"},
+    {kCh2Slider, "CH2", "CH2"},
+    {kCh3Slider, "CH3", "CH3"},
+    {kCh4Slider, "CH4", "CH4"},
+    {kCh1Value, "CH1 Intensity Level", "Intensity Level:"},
+    {kCh2Value, "CH2 Intensity Level", ""},
+    {kCh3Value, "CH3 Intensity Level", ""},
+    {kCh4Value, "CH4 Intensity Level", ""},
+};
+
 }  // namespace
 
 std::span<const Control> MainTemplate() { return kMain; }
+
+std::span<const ControlName> ControlNames() { return kNames; }
 
 }  // namespace ctl

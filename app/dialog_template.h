@@ -69,6 +69,16 @@ inline constexpr const char* kMainWindowCaption = "ORVANEL";
 
 std::span<const Control> MainTemplate();
 
+// The controls without a caption of their own, named for assistive tools
+// after the caption beside them; `caption` is that text's row when it is the
+// control's buddy (it names this control and no other), else "".
+struct ControlName {
+  int id;
+  const char* name;
+  const char* caption;
+};
+std::span<const ControlName> ControlNames();
+
 // The free space below the sequence list that holds the status line.
 inline constexpr Place kStatusLinePlace{10, 294, 148, 38};
 

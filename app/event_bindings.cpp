@@ -50,11 +50,7 @@ const CControllerDlg::EventBinding CControllerDlg::kEventBindings[] = {
 void CControllerDlg::ConnectEvents() {
   for (const EventBinding& binding : kEventBindings) {
     QWidget* control = Control(binding.id);
-    const auto run = [this, binding] {
-      (this->*binding.handler)(binding.id);
-      // A command may have found the device gone, a save may have failed.
-      if (binding.handler != &CControllerDlg::OnExit) UpdateStatusLine();
-    };
+    const auto run = [this, binding] { RunHandler(binding.handler, binding.id); };
     switch (binding.notification) {
       case Notification::kClicked:
         connect(qobject_cast<QAbstractButton*>(control), &QAbstractButton::clicked, this, run);

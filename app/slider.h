@@ -1,8 +1,11 @@
 // CSlider: the window's handle on one channel slider, a vertical QSlider with 0
-// at the bottom. It raises Tracking (notification 1) while the operator drags
-// the thumb and Committed (notification 2) when an operator's change is
-// complete: thumb released, keyboard, wheel or a click on the groove. A value
-// set by the program raises neither.
+// at the bottom. It raises Tracking (notification 1) each time the dragged
+// thumb stands at a new value, with GetValue() already that value, and
+// Committed (notification 2) when an operator's change is complete: thumb
+// released at another value than it was picked up at, keyboard, wheel or a
+// click on the groove. A value set by the program raises neither, nor does a
+// thumb let go where it was taken. The wheel turns the slider only while it
+// has the focus.
 #pragma once
 
 #include <QObject>
@@ -31,9 +34,14 @@ class CSlider : public QObject {
   void Tracking();
   void Committed();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void OnValueChanged();
+  void OnReleased();
 
   QSlider* m_slider;
   bool m_programSet = false;
+  int m_valueAtPress = 0;
 };

@@ -4,7 +4,7 @@
 #   cmake --build <build> --target package
 
 set(dimlet_packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
-set(dimlet_man_pages dimlet-sim.1)
+set(dimlet_man_pages dimlet-sim.1 dimlet-cli.1)
 if(DIMLET_BUILD_APP)
   list(APPEND dimlet_man_pages dimlet.1)
 
@@ -30,7 +30,7 @@ install(FILES ${dimlet_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DOCD
 # programs; Debian's tools leave it out, and so does this install. It runs
 # after the programs are installed (their folders' rules come first) and
 # before CPack strips them.
-set(dimlet_programs dimlet-sim)
+set(dimlet_programs dimlet-sim dimlet-cli)
 if(DIMLET_BUILD_APP)
   list(APPEND dimlet_programs dimlet)
 endif()
@@ -61,6 +61,10 @@ function(dimlet_install_gzipped source destination zipped_name)
   install(FILES ${zipped} DESTINATION ${destination})
 endfunction()
 
+# The udev rule that tunes FTDI adapters; udev reads /usr/lib/udev/rules.d,
+# which the package's /usr prefix gives.
+install(FILES ${dimlet_packaging_dir}/60-dimlet-adapters.rules DESTINATION lib/udev/rules.d)
+
 # Their version is filled in from project(VERSION).
 foreach(page IN LISTS dimlet_man_pages)
   configure_file(${dimlet_packaging_dir}/${page} ${PROJECT_BINARY_DIR}/packaging/${page} @ONLY)
@@ -84,7 +88,9 @@ or all eight, store them on the unit, run and stop it, give it a new address
 and set its highest sequence. A copy of the sequences is kept in the
 user's profile, ~/.config/dimlet.ini.
 .
-The package also holds dimlet-sim, a simulated line of units on a
+The package also holds dimlet-cli, which sends the same commands from a
+shell and checks what the units hold, for scripts and for programming many
+units alike; and dimlet-sim, a simulated line of units on a
 pseudo-terminal for trying Dimlet out without hardware.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

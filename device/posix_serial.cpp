@@ -2,6 +2,7 @@
 // settings, closing it, and the fault kept when either goes wrong. The byte
 // transfers are in posix_transfer.cpp.
 #include <fcntl.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "device/adapter_tuning.h"
 #include "device/posix_error.h"
 #include "device/serial_link.h"
 
@@ -57,10 +59,12 @@ CSerialLink::Fault OpenFault(int err) {
 }
 
 // Raw 8N1 at `speed`, built on what the device reported so that flow control
-// and modem lines stay as they are.
+// and modem lines stay as they are. A break on the line is ignored: read as
+// data it would be a 0x00 answer byte that the unit never sent.
 termios RawLine(termios line, speed_t speed) {
-  line.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
+  line.c_iflag &= ~static_cast<tcflag_t>(BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
                                          IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
+  line.c_iflag |= IGNBRK;
   line.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   line.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
   line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
@@ -74,10 +78,11 @@ termios RawLine(termios line, speed_t speed) {
 
 // tcsetattr succeeds when any part of the change took; this checks all of it.
 bool LineIsRaw(const termios& line, speed_t speed) {
-  const tcflag_t inputBits = IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+  const tcflag_t inputBits = BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
                              IXOFF | IXANY;
   const tcflag_t localBits = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
   return cfgetispeed(&line) == speed && cfgetospeed(&line) == speed && (line.c_iflag & inputBits) == 0 &&
+         (line.c_iflag & IGNBRK) != 0 &&
          (line.c_oflag & OPOST) == 0 && (line.c_lflag & localBits) == 0 &&
          (line.c_cflag & (CSIZE | PARENB | CSTOPB | CREAD)) == (CS8 | CREAD) && line.c_cc[VMIN] == 0 &&
          line.c_cc[VTIME] == 0;
@@ -89,7 +94,10 @@ CSerialLink::CSerialLink() = default;
 
 CSerialLink::CSerialLink(PortResolver resolver) : m_resolver(std::move(resolver)) {}
 
-CSerialLink::~CSerialLink() { ClosePort(); }
+CSerialLink::~CSerialLink() {
+  ClosePort();
+  if (m_watch >= 0) close(m_watch);
+}
 
 void CSerialLink::SetPortResolver(PortResolver resolver) { m_resolver = std::move(resolver); }
 
@@ -99,6 +107,7 @@ void CSerialLink::SetMissingAnswerHandler(MissingAnswerHandler handler) {
 
 void CSerialLink::SetFault(Fault fault, const std::string& what, int err) {
   m_fault = fault;
+  m_groupToJoin.clear();
   m_reason = err != 0 ? what + ": " + ErrorText(err) : what;
 }
 
@@ -110,7 +119,10 @@ void CSerialLink::Lose(const std::string& what, int err) {
 void CSerialLink::CloseDevice() {
   if (m_hPort >= 0) {
     // Output that never left would make close() wait for it; it is stale now.
-    tcflush(m_hPort, TCOFLUSH);
+    // Only then: on a pseudo-terminal the flush would also take back bytes
+    // that did leave but that the other side has not read yet.
+    int queued = 0;
+    if (ioctl(m_hPort, TIOCOUTQ, &queued) != 0 || queued > 0) tcflush(m_hPort, TCOFLUSH);
     // A pty keeps the exclusive flag past close and would refuse the next
     // open. A lost device refuses this call and takes the flag with it.
     ioctl(m_hPort, TIOCNXCL);
@@ -118,6 +130,7 @@ void CSerialLink::CloseDevice() {
   }
   m_hPort = -1;
   m_bIsOpen = 0;
+  m_latencyTimerMs = -1;
 }
 
 int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
@@ -143,6 +156,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     } else {
       SetFault(fault, "open " + path, err);
     }
+    if (fault == Fault::kPermission) m_groupToJoin = ::GroupToJoin(path);
     return 0;
   }
   // TIOCEXCL does not stop root; an advisory lock does, for every program
@@ -200,9 +214,18 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
   // The kernel's tty buffers stand in for the input and output queue sizes;
   // Linux has no call to size them.
 
+  // An adapter that holds answer bytes back makes every read-row miss its
+  // answer window; ask for low latency and note what the adapter is left at.
+  // A pty, or a driver without the setting, refuses; that is no fault.
+  RequestLowLatency(fd);
+  m_latencyTimerMs = AdapterLatencyTimerMs(TtyNameOf(path));
+
+  WatchDevice();
+
   m_bIsOpen = 1;
   m_fault = Fault::kNone;
   m_reason.clear();
+  m_groupToJoin.clear();
   return 1;
 }
 
@@ -210,4 +233,32 @@ int32_t CSerialLink::ClosePort() {
   if (!m_bIsOpen || m_hPort < 0) return 1;
   CloseDevice();
   return 1;
+}
+
+// The device sits in an epoll set for its whole open life, so the set's one
+// descriptor wakes a waiting caller on a hang-up. Edge-triggered: bytes that
+// arrive wake it once and are left in the queue for the commands, so a caller
+// waiting on it never spins. Without the set the link works all the same; only
+// an idle hang-up is then noticed at the next command.
+void CSerialLink::WatchDevice() {
+  if (m_watch < 0) m_watch = epoll_create1(EPOLL_CLOEXEC);
+  if (m_watch < 0) return;
+  epoll_event interest{};
+  interest.events = EPOLLIN | EPOLLET;  // hang-up and errors are always reported
+  epoll_ctl(m_watch, EPOLL_CTL_ADD, m_hPort, &interest);
+}
+
+bool CSerialLink::CheckGone() {
+  if (m_watch < 0) return false;
+  epoll_event events[4];
+  bool gone = false;
+  for (;;) {
+    const int n = epoll_wait(m_watch, events, 4, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    for (int i = 0; i < n; ++i) gone = gone || (events[i].events & (EPOLLHUP | EPOLLERR)) != 0;
+  }
+  if (!gone || !m_bIsOpen) return false;
+  Lose("watch " + m_devicePath + ": the device hung up", 0);
+  return true;
 }

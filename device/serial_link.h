@@ -7,6 +7,7 @@
 // nothing here talks to the operator.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -70,29 +71,74 @@ class CSerialLink {
   // destination and those after it unchanged and is reported, channel by
   // channel, to the missing-answer handler.
   void ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
+
+  // A row's answer as it arrived: the first `arrived` channels hold the bytes
+  // the unit sent, in channel order; the rest are 0. The unit stops counting
+  // at the first byte that did not come in time, so a later one is never
+  // taken for the wrong channel.
+  struct RowAnswer {
+    std::array<uint8_t, 4> channels{};
+    int arrived = 0;  // 0..4
+    bool Whole() const { return arrived == 4; }
+    // The channel (1..4) that did not arrive first; 0 when the answer is whole.
+    int FirstMissing() const { return arrived < 4 ? arrived + 1 : 0; }
+  };
+  // The read-row command with its frame and pauses, as ReadRow sends it,
+  // returning the answer instead of storing it. With `reportMissing` each
+  // missing channel also goes to the missing-answer handler, in its place
+  // among the pauses, as ReadRow reports it; without, no handler is called.
+  RowAnswer ReadRowAnswer(int32_t unit, int32_t row, bool reportMissing = false);
+  // Stores the arrived bytes of `answer` into ch1..ch4 (zero-extended, 0..255)
+  // and leaves the destinations of missing channels as they are.
+  static void StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
   void StoreOnUnit(int32_t unit);
   void SetRunState(int32_t unit, int32_t run);
   void ChangeAddress(int32_t unit, int32_t newId);
   void SetHighestSequence(int32_t unit, uint8_t value);
 
+  // A descriptor that turns readable when something happens on the open
+  // device, for a caller that waits for events instead of polling; it stays
+  // the same from the first OpenPort to destruction (-1 before). Readable
+  // means "call CheckGone()", nothing more.
+  int32_t WatchDescriptor() const { return m_watch; }
+  // Takes what the watch descriptor signalled, without blocking and without
+  // reading a byte. If the device hung up (unplugged), the link closes with
+  // fault kLost and this returns true.
+  bool CheckGone();
+
   Fault LastFault() const { return m_fault; }
   // The system's reason for the last failure (errno text and what was being
   // done); empty while nothing failed.
   const std::string& Reason() const { return m_reason; }
+  // After a kPermission fault: the group that grants access to the device and
+  // that the user is not in ("dialout"); empty when joining none would help.
+  const std::string& GroupToJoin() const { return m_groupToJoin; }
   // The device path of the last OpenPort, open or not.
   const std::string& DevicePath() const { return m_devicePath; }
+  // The latency timer of the USB adapter behind the open device, in ms, as
+  // read after asking its driver for low latency; -1 when the device has none
+  // (a pty, a built-in port) or it could not be read.
+  int32_t LatencyTimerMs() const { return m_latencyTimerMs; }
+  // The longest latency timer that still lets an answer byte arrive within
+  // the 5 ms a read-row waits for it: 5 ms less a byte out and a byte back at
+  // 9600 baud, rounded down.
+  static constexpr int32_t kLatencyLimitMs = 2;
 
  private:
   void SetFault(Fault fault, const std::string& what, int err);
   void Lose(const std::string& what, int err);
   void CloseDevice();
+  void WatchDevice();
   void SendFrame(const uint8_t* bytes, int count, int pauseMs);
 
   int m_hPort = -1;
+  int m_watch = -1;  // epoll set holding m_hPort while open
   int32_t m_bIsOpen = 0;
   PortResolver m_resolver;
   MissingAnswerHandler m_onMissingAnswer;
   Fault m_fault = Fault::kNone;
   std::string m_reason;
   std::string m_devicePath;
+  int32_t m_latencyTimerMs = -1;
+  std::string m_groupToJoin;
 };

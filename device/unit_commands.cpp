@@ -23,8 +23,10 @@ void CSerialLink::WriteRow(int32_t unit, int32_t row, int32_t ch1, int32_t ch2, 
 }
 
 void CSerialLink::ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {
-  int32_t* const destinations[kAnswerBytes] = {ch1, ch2, ch3, ch4};
+  StoreAnswer(ReadRowAnswer(unit, row, true), ch1, ch2, ch3, ch4);
+}
 
+CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, bool reportMissing) {
   // Whatever waits now is not this frame's answer (a late byte of an earlier
   // one, line noise); taken as CH1 it would shift the whole row.
   DiscardWaiting();
@@ -32,23 +34,30 @@ void CSerialLink::ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2,
   const uint8_t frame[] = {UnitAddressByte(unit), kReadLetter, LowByte(row)};
   SendFrame(frame, sizeof frame, kReadPauseMs);
 
+  RowAnswer answer;
   bool missing = false;
   for (int k = 0; k < kAnswerBytes; ++k) {
     PauseMs(kReadPauseMs);
     if (!missing) {
-      uint8_t answer = 0;
-      if (ReadWaiting(&answer, 1) == 1) {
-        *destinations[k] = answer;  // zero-extended: 0..255
+      if (ReadWaiting(&answer.channels[k], 1) == 1) {
+        answer.arrived = k + 1;
         continue;
       }
       // The answer is out of step from here on: a byte arriving now could be
       // any channel's, so none of the rest is taken.
+      answer.channels[k] = 0;
       missing = true;
     }
-    if (m_onMissingAnswer) m_onMissingAnswer(k + 1);
+    if (reportMissing && m_onMissingAnswer) m_onMissingAnswer(k + 1);
   }
   // A late answer must not become the next read's first bytes.
   if (missing) DiscardWaiting();
+  return answer;
+}
+
+void CSerialLink::StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {
+  int32_t* const destinations[kAnswerBytes] = {ch1, ch2, ch3, ch4};
+  for (int k = 0; k < answer.arrived; ++k) *destinations[k] = answer.channels[k];  // zero-extended: 0..255
 }
 
 void CSerialLink::StoreOnUnit(int32_t unit) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "settings/ini_document.h"
+#include "settings/profile_store.h"
 #include "settings/whole_file.h"
 
 std::string PortDevicePath(const std::string& profilePath, int port) {
@@ -18,4 +19,11 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
   std::optional<std::string_view> device = profile.Value("Ports", "Com " + std::to_string(port));
   if (!device || device->empty()) return fallback;
   return std::string(*device);
+}
+
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error) {
+  CProfileStore store(profilePath);
+  if (store.SaveValue("Ports", "Com " + std::to_string(port), device)) return true;
+  if (error) *error = store.Error();
+  return false;
 }

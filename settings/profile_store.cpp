@@ -38,6 +38,24 @@ bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
   return Write(SaveToProfileText(name, before, settings));
 }
 
+bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value) {
+  m_error.clear();
+  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    m_error = "\"" + key + "\" not saved: its value cannot hold a line break";
+    return false;
+  }
+  if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                         value.back() == '\t')) {
+    m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
+    return false;
+  }
+  std::string before;
+  if (ReadWholeFile(m_path, &before, &m_error) == ReadOutcome::kFailed) return false;
+  CIniDocument profile(before);
+  profile.Set(section, key, value);
+  return Write(profile.Text());
+}
+
 bool CProfileStore::Write(const std::string& text) {
   return MakeFolders(FolderOf(m_path), &m_error) && WriteFileAtomically(m_path, text, &m_error);
 }

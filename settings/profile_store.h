@@ -29,6 +29,12 @@ class CProfileStore {
   // old file stays whole, false is returned and Error() says why.
   bool Save(const std::string& name, const LedSettings& settings);
 
+  // Sets one key of any section in the file, read afresh, keeping everything
+  // else in it in place, with the same atomic write as Save. The value must
+  // fit on one line and keep no blanks at its ends (the reader trims them);
+  // otherwise nothing is written. False with Error() set on failure.
+  bool SaveValue(const std::string& section, const std::string& key, const std::string& value);
+
   const std::string& Error() const { return m_error; }
 
  private:

@@ -78,14 +78,18 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       result.help = true;
-      continue;
+      return result;
+    }
+    if (arg == "--version" || arg == "-V") {
+      result.version = true;
+      return result;
     }
     if (arg == "--silent") {
       result.options.silent = true;
       continue;
     }
     const bool takesValue = arg == "--link" || arg == "--units" || arg == "--state" ||
-                            arg == "--delay" || arg == "--answer-bytes";
+                            arg == "--delay" || arg == "--latency" || arg == "--answer-bytes";
     if (!takesValue) return fail("unknown option \"" + arg + "\" (see --help)");
     if (i + 1 >= args.size()) return fail(arg + " needs a value");
     const std::string& value = args[++i];
@@ -101,6 +105,10 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
     } else if (arg == "--delay") {
       if (!ParseNumber(value, 0, 60'000, &result.options.answerDelayMs)) {
         return fail("--delay takes milliseconds 0-60000, not \"" + value + "\"");
+      }
+    } else if (arg == "--latency") {
+      if (!ParseNumber(value, 0, 1000, &result.options.latencyMs)) {
+        return fail("--latency takes milliseconds 0-1000, not \"" + value + "\"");
       }
     } else if (!ParseNumber(value, 0, 4, &result.options.answerBytes)) {
       return fail("--answer-bytes takes 0-4, not \"" + value + "\"");
@@ -119,9 +127,13 @@ std::string UsageText() {
          "  --units LIST       unit addresses present, e.g. 0-7 (default), 0,2,5, 0-2,6\n"
          "  --state FILE       keep the units' stored rows in FILE across runs\n"
          "  --delay MS         answer read-row frames after MS milliseconds\n"
+         "  --latency MS       hold answer bytes back like a USB adapter's latency\n"
+         "                     timer: released together MS milliseconds after the\n"
+         "                     first (an FTDI adapter's default is 16)\n"
          "  --answer-bytes N   send only the first N (0-4) bytes of each answer\n"
          "  --silent           never answer\n"
-         "  -h, --help         show this text\n"
+         "  -h, --help         show this text and exit\n"
+         "  -V, --version      show the version and exit\n"
          "\n"
          "Signals: SIGUSR1 hangs the line up (the terminal goes away),\n"
          "SIGUSR2 reconnects on a new terminal behind the same link.\n";

@@ -10,12 +10,15 @@ namespace sim {
 
 struct SimArguments {
   SimOptions options;
-  bool help = false;   // --help: print UsageText() and do nothing else
+  bool help = false;     // --help: print UsageText() and do nothing else
+  bool version = false;  // --version: print the version and do nothing else
   std::string error;   // set when the command line is wrong; the rest is then unset
 };
 
-// Reads the arguments after the program name. Unknown options, missing or
-// out-of-range values and malformed unit lists set `error`.
+// Reads the arguments after the program name, left to right. --help or
+// --version ends the reading (what follows is not looked at); unknown options,
+// missing or out-of-range values and malformed unit lists before it set
+// `error`.
 SimArguments ParseSimArguments(const std::vector<std::string>& args);
 
 // Reads a unit list such as "0-7", "0,2,5" or "0-2,6": addresses 0..7, each

@@ -84,6 +84,12 @@ void SimLine::SetAnswerDelay(int ms) {
   m_impl->answer.delayMs = std::max(0, ms);
 }
 
+void SimLine::SetLatency(int ms) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->latencyMs = std::max(0, ms);
+  m_impl->latencyRelease = {};
+}
+
 void SimLine::SetAnswerBytes(int count) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
   m_impl->answer.bytes = std::clamp(count, 0, 4);

@@ -43,6 +43,9 @@ struct SimOptions {
   std::string linkPath;   // if set, a symbolic link to the slave is made here
   std::string stateFile;  // if set, stored rows are kept here across runs
   int answerDelayMs = 0;  // delay before a read-row answer
+  // Like a USB adapter's latency timer: bytes for the client are held from
+  // the first one until this many ms have passed, then released together.
+  int latencyMs = 0;
   int answerBytes = 4;    // how many of the four answer bytes are sent
   bool silent = false;    // recognise frames but never answer
   bool keepRecords = true;  // false: Frames() and Received() stay empty, so a
@@ -74,6 +77,7 @@ class SimLine {
 
   // Behaviour changes, safe to call from any thread while running.
   void SetAnswerDelay(int ms);
+  void SetLatency(int ms);
   void SetAnswerBytes(int count);
   void SetSilent(bool silent);
   void SendStray(const std::vector<uint8_t>& bytes);  // written to the line now

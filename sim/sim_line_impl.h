@@ -32,6 +32,7 @@ struct SimLine::Impl {
     answer.delayMs = std::max(0, options.answerDelayMs);
     answer.bytes = std::clamp(options.answerBytes, 0, 4);
     answer.silent = options.silent;
+    latencyMs = std::max(0, options.latencyMs);
   }
 
   // Everything below is guarded by `mutex`, except `thread`.
@@ -40,6 +41,8 @@ struct SimLine::Impl {
   mutable std::condition_variable framesChanged;
   UnitSet units;
   AnswerMode answer;
+  int latencyMs = 0;
+  SteadyTime latencyRelease{};  // when the bytes held now go out
   std::optional<UnitStateFile> stateFile;
   std::function<void(const std::string&)> sink;
   std::vector<FrameRecord> frames;
@@ -69,6 +72,12 @@ struct SimLine::Impl {
   double Seconds(SteadyTime at) const { return std::chrono::duration<double>(at - start).count(); }
 
   void Queue(SteadyTime due, std::vector<uint8_t> bytes) {
+    if (latencyMs > 0) {
+      // The adapter's timer starts with the first byte it holds; whatever
+      // comes before it runs out leaves with that byte.
+      if (latencyRelease <= due) latencyRelease = due + std::chrono::milliseconds(latencyMs);
+      due = latencyRelease;
+    }
     auto it = std::upper_bound(pending.begin(), pending.end(), due,
                                [](SteadyTime t, const PendingWrite& w) { return t < w.due; });
     pending.insert(it, PendingWrite{due, std::move(bytes)});

@@ -142,6 +142,7 @@ void SimLine::Impl::DropPty() {
   pty->Close();
   ++ptyGeneration;
   pending.clear();
+  latencyRelease = {};
   writeBlocked = false;
   scanner.Reset();
 }

@@ -41,6 +41,10 @@ int main(int argc, char** argv) {
     std::fputs(sim::UsageText().c_str(), stdout);
     return 0;
   }
+  if (args.version) {
+    std::puts("dimlet-sim " DIMLET_VERSION);
+    return 0;
+  }
 
   // Blocked before the serving thread exists, so it inherits the mask and
   // only sigwait below ever takes these signals.

@@ -1,6 +1,7 @@
 // The device going away while the link is open (USB adapter pulled; here the
 // pty master closed): the link notices, closes itself, keeps the reason, never
 // hangs past its bounds, and opens again once the device is back.
+#include <poll.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -122,6 +123,51 @@ TEST(LinkLoss, OpensAgainWhenTheDeviceIsBackAtTheSamePath) {
   link.StoreOnUnit(2);
   ASSERT_TRUE(second.WaitForBytes(3, milliseconds(2000)));
   EXPECT_EQ(second.Received(), (std::vector<uint8_t>{0xA2, 0x57, 0x53}));
+}
+
+}  // namespace
+
+namespace {
+
+bool Readable(int fd, int timeoutMs) {
+  pollfd entry{fd, POLLIN, 0};
+  return poll(&entry, 1, timeoutMs) > 0;
+}
+
+// The watch descriptor lets a waiting window notice an unplugged device while
+// no command runs, without polling: input wakes it once and stays queued for
+// the commands, a hang-up closes the link, and the descriptor outlives reopens.
+TEST(LinkLoss, IdleHangUpWakesTheWatchAndInputNeitherSpinsNorIsTaken) {
+  TestPty pty;
+  CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  const int watch = link.WatchDescriptor();
+  ASSERT_GE(watch, 0);
+  EXPECT_FALSE(Readable(watch, 50)) << "an idle line must not wake anyone";
+
+  ASSERT_TRUE(pty.Write({0x11, 0x22}));
+  EXPECT_TRUE(Readable(watch, 2000));
+  EXPECT_FALSE(link.CheckGone());
+  EXPECT_FALSE(Readable(watch, 50)) << "queued input woke the watch again: a waiting window would spin";
+  uint8_t bytes[2] = {};
+  EXPECT_EQ(link.ReadWaiting(bytes, 2), 2) << "the watch took bytes meant for the commands";
+  EXPECT_EQ(bytes[1], 0x22);
+
+  pty.CloseMaster();
+  EXPECT_TRUE(Readable(watch, 2000)) << "the hang-up did not wake the watch";
+  EXPECT_TRUE(link.CheckGone());
+  ExpectLost(link, pty.SlavePath());
+  EXPECT_NE(link.Reason().find("hung up"), std::string::npos) << link.Reason();
+
+  TestPty again;
+  link.SetPortResolver([&](int32_t) { return again.SlavePath(); });
+  const int descriptors = OpenDescriptorCount();
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  EXPECT_EQ(link.WatchDescriptor(), watch) << "a window would have to follow a new descriptor";
+  EXPECT_EQ(OpenDescriptorCount(), descriptors + 1) << "only the device itself is new";
+  again.CloseMaster();
+  EXPECT_TRUE(Readable(watch, 2000));
+  EXPECT_TRUE(link.CheckGone());
 }
 
 }  // namespace

@@ -167,6 +167,7 @@ TEST_P(LinkOpenLine, IsRaw8N1AtTheCallersRateWithFlowControlLeftAlone) {
 
   CSerialLink link = LinkTo(pty.SlavePath());
   ASSERT_EQ(link.OpenPort(1, c.baud), 1) << link.Reason();
+  EXPECT_EQ(link.LatencyTimerMs(), -1) << "a pty has no adapter timer, and refusing low latency is no fault";
   termios line{};
   ASSERT_EQ(tcgetattr(slave, &line), 0);
   EXPECT_EQ(cfgetispeed(&line), c.speed);
@@ -176,6 +177,7 @@ TEST_P(LinkOpenLine, IsRaw8N1AtTheCallersRateWithFlowControlLeftAlone) {
   EXPECT_TRUE(line.c_cflag & CREAD);
   EXPECT_EQ(line.c_cflag & (CRTSCTS | CLOCAL), c.extraControl & (CRTSCTS | CLOCAL));
   EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK), 0u);
+  EXPECT_TRUE(line.c_iflag & IGNBRK) << "a break would be read as a 0x00 answer byte";
   EXPECT_EQ(line.c_oflag & OPOST, 0u);
   EXPECT_EQ(line.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0u);
   EXPECT_EQ(line.c_cc[VMIN], 0);

@@ -46,13 +46,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SimArguments, EveryOperatorOptionLandsInTheLineOptions) {
   const sim::SimArguments a = sim::ParseSimArguments(
-      {"--link", "/tmp/com1", "--units", "0,2", "--state", "s.txt", "--delay", "40", "--answer-bytes", "2", "--silent"});
+      {"--link", "/tmp/com1", "--units", "0,2", "--state", "s.txt", "--delay", "40", "--latency", "16",
+       "--answer-bytes", "2", "--silent"});
   ASSERT_TRUE(a.error.empty()) << a.error;
   EXPECT_FALSE(a.help);
   EXPECT_EQ(a.options.linkPath, "/tmp/com1");
   EXPECT_EQ(a.options.units, (std::vector<int>{0, 2}));
   EXPECT_EQ(a.options.stateFile, "s.txt");
   EXPECT_EQ(a.options.answerDelayMs, 40);
+  EXPECT_EQ(a.options.latencyMs, 16);
   EXPECT_EQ(a.options.answerBytes, 2);
   EXPECT_TRUE(a.options.silent);
 }
@@ -61,7 +63,7 @@ TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> wrong = {
       {"--bogus"},         {"--link"},          {"--link", ""},          {"--delay", "-1"},
       {"--delay", "5ms"},  {"--answer-bytes", "5"}, {"--units", "9"},    {"--state"},
-      {"extra"},
+      {"--latency", "1001"}, {"--latency", "x"}, {"extra"},
   };
   for (const auto& args : wrong) {
     const sim::SimArguments a = sim::ParseSimArguments(args);
@@ -72,8 +74,14 @@ TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
 TEST(SimArguments, HelpIsRecognisedAndTheTextNamesEveryOption) {
   EXPECT_TRUE(sim::ParseSimArguments({"--help"}).help);
   EXPECT_TRUE(sim::ParseSimArguments({"-h"}).help);
+  // What follows a question is not read, so a wrong value cannot hide the answer.
+  EXPECT_TRUE(sim::ParseSimArguments({"--help", "--delay", "x"}).help);
+  EXPECT_TRUE(sim::ParseSimArguments({"--version", "--bogus"}).version);
+  EXPECT_TRUE(sim::ParseSimArguments({"-V"}).version);
+  EXPECT_FALSE(sim::ParseSimArguments({"--bogus", "--version"}).error.empty());
   const std::string usage = sim::UsageText();
-  for (const char* option : {"--link", "--units", "--state", "--delay", "--answer-bytes", "--silent"}) {
+  for (const char* option :
+       {"--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -111,3 +111,26 @@ TEST_F(SimLineTest, ClientThatKeepsTheLineSettingsGetsEveryByteUnchanged) {
 
 }  // namespace
 }  // namespace simtest
+
+namespace simtest {
+namespace {
+
+// An adapter's latency timer: nothing comes before it runs out, then the
+// whole answer at once, and a byte that came meanwhile leaves with it.
+TEST_F(SimLineTest, LatencyHoldsTheAnswerBackAndReleasesItTogether) {
+  StartLine(Options([&](sim::SimOptions& o) { o.latencyMs = 80; }));
+  line->SetUnitRow(1, 0, {1, 2, 3, 4});
+  const auto sent = Clock::now();
+  ASSERT_TRUE(client->Send({0xA1, 0x52, 0}));
+  std::this_thread::sleep_for(milliseconds(20));
+  line->SendStray({0xEE});
+  EXPECT_TRUE(client->Read(1, milliseconds(50)).empty()) << "a byte left before the timer ran out";
+  const Bytes first = client->Read(1, kWait);
+  const auto took = Clock::now() - sent;
+  EXPECT_EQ(first, (Bytes{1}));
+  EXPECT_GE(took, milliseconds(80));
+  EXPECT_EQ(client->Read(4, milliseconds(10)), (Bytes{2, 3, 4, 0xEE})) << "the held bytes come together";
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,81 @@
+// `dimlet-cli write` of all eight rows to each of eight units on one
+// simulated line, with the read-back that follows by default, as a ratio to
+// its floor: the sum of its pauses. Per unit 8 x (18 ms of write-row pauses +
+// 10 ms) + 10 ms = 234 ms of writing and 8 x (30 ms of read-row pauses +
+// 20 ms) = 400 ms of reading back; 5072 ms for the eight units.
+//
+// One iteration lasts five seconds, so each repetition is one iteration; read
+// the "ratio" counter's median. `chrt -f 10 cli_bench` keeps a busy machine's
+// scheduler out of the figures.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "cli/cli_run.h"
+#include "sim/sim_line.h"
+
+namespace {
+
+constexpr double kFloorMs = 8 * (234 + 400);
+
+std::string EightUnitsOfEightRows() {
+  std::string text = "unit,sequence,ch1,ch2,ch3,ch4\n";
+  for (int unit = 0; unit < 8; ++unit) {
+    for (int sequence = 1; sequence <= 8; ++sequence) {
+      text += std::to_string(unit) + ',' + std::to_string(sequence) + ',' + std::to_string(unit * 30) + ',' +
+              std::to_string(sequence * 30) + ",0,255\n";
+    }
+  }
+  return text;
+}
+
+void BM_WriteEightUnitsWithReadBack(benchmark::State& state) {
+  sim::SimLine line;
+  std::string error;
+  if (!line.Start(&error)) {
+    state.SkipWithError(("simulated line: " + error).c_str());
+    return;
+  }
+  char folder[] = "/tmp/dimlet-cli-bench-XXXXXX";
+  if (!mkdtemp(folder)) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string rows = std::string(folder) + "/rows.csv";
+  std::ofstream(rows) << EightUnitsOfEightRows();
+
+  double ratioSum = 0;
+  for (auto _ : state) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    const CliStreams streams{in, out, err, false};
+    const auto start = std::chrono::steady_clock::now();
+    const int status = RunCli({"write", rows, "--port", line.SlavePath(), "-q"}, streams);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (status != kExitDone) {
+      state.SkipWithError(("dimlet-cli write failed: " + err.str()).c_str());
+      break;
+    }
+    state.SetIterationTime(took.count());
+    ratioSum += took.count() * 1000.0 / kFloorMs;
+  }
+  state.counters["ratio"] = benchmark::Counter(ratioSum, benchmark::Counter::kAvgIterations);
+  std::remove(rows.c_str());
+  rmdir(folder);
+}
+
+BENCHMARK(BM_WriteEightUnitsWithReadBack)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace

@@ -1,0 +1,14 @@
+// dimlet-cli: programs LED controller units from a shell, on the line and
+// with the profile that the Dimlet window uses. Needs no display.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "cli/cli_run.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const bool terminal = isatty(STDERR_FILENO) == 1;
+  const CliStreams streams{std::cin, std::cout, std::cerr, terminal};
+  return RunCli(std::vector<std::string>(argv + 1, argv + argc), streams);
+}

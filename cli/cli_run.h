@@ -1,0 +1,27 @@
+// dimlet-cli as a function: one command line run to its end, with its output
+// and its exit status. main() and the benchmarks call it.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// What the exit status tells a script.
+enum CliExit : int {
+  kExitDone = 0,
+  kExitFailure = 1,      // anything not below, e.g. the line lost while in use
+  kExitUsage = 2,        // a wrong command line or a bad row file: nothing was sent
+  kExitPortNotOpen = 3,  // the port could not be opened
+  kExitNoAnswer = 4,     // a unit did not answer (some or all of a row)
+  kExitDifferent = 5,    // a unit holds rows other than those sent or given
+};
+
+struct CliStreams {
+  std::istream& in;   // a row file given as "-"
+  std::ostream& out;  // data: rows, unit lists, summaries
+  std::ostream& err;  // errors, and progress when `progress` is set
+  bool progress;      // standard error is a terminal: show progress there
+};
+
+// Runs the command line `args` (without the program name).
+int RunCli(const std::vector<std::string>& args, const CliStreams& streams);

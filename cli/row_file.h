@@ -1,0 +1,45 @@
+// The row file: sequences of units as comma-separated text, the form
+// dimlet-cli reads rows from and writes them in.
+//
+//   # a comment; blank lines are skipped
+//   unit,sequence,ch1,ch2,ch3,ch4
+//   3,1,0,128,255,40
+//
+// `sequence` is 1..8 as the window shows it ("Sequent 1".."Sequent 8"), `unit`
+// 0..7, each channel 0..255. Without the unit column (header
+// "sequence,ch1,ch2,ch3,ch4") the rows name no unit; the caller says which.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct FileRow {
+  int line = 0;       // 1-based line of the file the row was read from
+  int unit = -1;      // 0..7, or -1 in a file without the unit column
+  int sequence = 1;   // 1..8
+  std::array<int32_t, 4> channels{};  // CH1..CH4, each 0..255
+};
+
+struct FileProblem {
+  int line = 0;  // 1-based; 0 when the problem is the file as a whole
+  std::string what;
+};
+
+struct RowFile {
+  bool hasUnitColumn = false;
+  std::vector<FileRow> rows;         // in file order; empty when problems were found
+  std::vector<FileProblem> problems; // in line order; empty when the file is sound
+};
+
+// Reads a whole row file. Every problem is listed, one per line at most, so
+// that a person can mend the file in one go; a file with any problem yields
+// no rows. Any bytes are accepted as input; a UTF-8 byte order mark and CR LF
+// line ends are allowed.
+RowFile ReadRowFile(std::string_view text);
+
+// The text of `rows` in this same form, with a header line; with
+// `withUnitColumn` false the unit column is left out.
+std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn);

@@ -1,0 +1,80 @@
+// Whole-unit operations: row loops with the pauses between rows, scanning the
+// line and comparing what a unit holds with what it was sent.
+#include "device/unit_operations.h"
+
+#include "device/pause.h"
+#include "device/unit_protocol.h"
+
+namespace unit_operations {
+
+std::vector<int32_t> AllRows() {
+  std::vector<int32_t> rows;
+  for (int32_t row = 0; row < kRowsPerUnit; ++row) rows.push_back(row);
+  return rows;
+}
+
+CSerialLink::RowAnswer ReadOneRow(CSerialLink& link, int32_t unit, int32_t row) {
+  return link.ReadRowAnswer(unit, row);
+}
+
+void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows, const RowProgress& progress) {
+  const int total = static_cast<int>(rows.size());
+  for (int i = 0; i < total; ++i) {
+    const UnitRow& r = rows[i];
+    link.WriteRow(unit, r.row, r.values[0], r.values[1], r.values[2], r.values[3]);
+    PauseMs(kPauseAfterWriteRowMs);
+    if (progress) progress(i + 1, total);
+  }
+  // The unit takes the last row in before it is spoken to again.
+  if (total > 0) PauseMs(kPauseAfterWriteRowMs);
+}
+
+std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
+                                             const ReadHooks& hooks) {
+  std::vector<CSerialLink::RowAnswer> answers;
+  answers.reserve(rows.size());
+  const int total = static_cast<int>(rows.size());
+  for (int i = 0; i < total; ++i) {
+    answers.push_back(link.ReadRowAnswer(unit, rows[i], hooks.reportMissing));
+    if (hooks.answered) hooks.answered(rows[i], answers.back());
+    PauseMs(kPauseAfterReadRowMs);
+    if (hooks.progress) hooks.progress(i + 1, total);
+  }
+  return answers;
+}
+
+std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress) {
+  std::vector<int32_t> present;
+  for (int32_t unit = 0; unit < kUnitAddresses; ++unit) {
+    if (link.ReadRowAnswer(unit, 0).arrived > 0) present.push_back(unit);
+    PauseMs(kPauseAfterReadRowMs);
+    if (progress) progress(unit + 1, kUnitAddresses);
+  }
+  return present;
+}
+
+std::vector<RowDifference> VerifyRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
+                                      const RowProgress& progress) {
+  std::vector<int32_t> indices;
+  for (const UnitRow& r : rows) indices.push_back(r.row);
+  const std::vector<CSerialLink::RowAnswer> answers = ReadRows(link, unit, indices, {progress, {}, false});
+
+  std::vector<RowDifference> differences;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (int k = 0; k < 4; ++k) {
+      RowDifference d;
+      d.unit = unit;
+      d.row = rows[i].row;
+      d.channel = k + 1;
+      d.expected = unit_protocol::LowByte(rows[i].values[k]);
+      if (k < answers[i].arrived) {
+        d.found = answers[i].channels[k];
+        if (*d.found == d.expected) continue;
+      }
+      differences.push_back(d);
+    }
+  }
+  return differences;
+}
+
+}  // namespace unit_operations

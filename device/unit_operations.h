@@ -1,0 +1,81 @@
+// Operations on whole units, built on the unit commands of CSerialLink: all
+// rows written or read with the pauses the units need between rows, the line
+// scanned for units that answer, and rows read back and compared.
+//
+// Plain C++ for any caller: the window, the command-line program and tests.
+// Nothing here talks to the operator; progress and answers are handed back.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "device/serial_link.h"
+
+namespace unit_operations {
+
+inline constexpr int kUnitAddresses = 8;  // units answer to 0..7
+inline constexpr int kRowsPerUnit = 8;    // row indices 0..7 ("Sequent 1".."Sequent 8")
+// Between rows: after each write-row command, and once more after the last;
+// after each read-row command.
+inline constexpr int kPauseAfterWriteRowMs = 10;
+inline constexpr int kPauseAfterReadRowMs = 20;
+
+// One row to send or compare: its index (0..7) and CH1..CH4. Values go out as
+// their low 8 bits, as WriteRow sends them.
+struct UnitRow {
+  int32_t row = 0;
+  std::array<int32_t, 4> values{};
+};
+
+// Called after each row with how many are done (1..total) and the total.
+using RowProgress = std::function<void(int done, int total)>;
+// Called after each row read, before the pause that follows it.
+using RowAnswered = std::function<void(int32_t row, const CSerialLink::RowAnswer& answer)>;
+
+// Rows 0..7 of a unit, for callers that hold them as eight rows of four.
+std::vector<int32_t> AllRows();
+
+// One row read back: the bytes that arrived and the first channel that did not.
+CSerialLink::RowAnswer ReadOneRow(CSerialLink& link, int32_t unit, int32_t row);
+
+// WriteRow for each of `rows` in order, pausing 10 ms after each and a
+// further 10 ms after the last. Nothing is checked or read.
+void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
+               const RowProgress& progress = {});
+
+// What a caller of ReadRows may want to hear while it reads.
+struct ReadHooks {
+  RowProgress progress;        // after each row
+  RowAnswered answered;        // each answer as it comes, before the pause after it
+  bool reportMissing = false;  // missing channels also go to the link's
+                               // missing-answer handler, as ReadRow reports them
+};
+
+// A read-row command for each of `rows` in order, pausing 20 ms after each.
+// The answers come back in the order of `rows`.
+std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
+                                             const ReadHooks& hooks = {});
+
+// The addresses 0..7 that answer a read-row of row 0 with at least one byte,
+// ascending; 20 ms after each read as between rows.
+std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress = {});
+
+// A channel whose value read back is not what was expected.
+struct RowDifference {
+  int32_t unit = 0;
+  int32_t row = 0;      // 0..7
+  int channel = 0;      // 1..4
+  int32_t expected = 0; // as it went out on the wire: 0..255
+  std::optional<int32_t> found;  // nothing: the unit did not answer this channel
+};
+
+// Reads each of `rows` back (as ReadRows) and lists every channel that
+// differs from the expected value's low byte, in row and channel order. A
+// channel that did not arrive is listed with no value found.
+std::vector<RowDifference> VerifyRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
+                                      const RowProgress& progress = {});
+
+}  // namespace unit_operations

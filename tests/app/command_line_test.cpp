@@ -1,0 +1,91 @@
+// dimlet and dimlet-sim asked for their help or version, or given something
+// they do not know: an answer and an exit code, with no display, no profile
+// written and nothing on the line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "child_program.h"
+#include "sim/sim_line.h"
+
+namespace {
+
+struct CommandLineCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exitCode;
+  const char* out;  // standard output starts with this
+  const char* err;  // standard error contains this
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class DimletCommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(DimletCommandLine, AnswersWithoutDisplayProfileOrLine) {
+  const CommandLineCase& c = GetParam();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("dimlet-cmdline-" + std::string(c.name));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  sim::SimOptions options;
+  options.linkPath = (dir / "com1").string();
+  sim::SimLine line(options);
+  ASSERT_TRUE(line.Start());
+  const std::string profile = (dir / "dimlet.ini").string();
+  const std::string profileText = "[Ports]\nCom 1=" + options.linkPath + "\n[Settings\\LED]\nMax SQ=3\n";
+  std::ofstream(profile) << profileText;
+
+  std::vector<std::string> argv = {DIMLET_PROGRAM};
+  argv.insert(argv.end(), c.args.begin(), c.args.end());
+  ChildProgram program(argv, {{"XDG_CONFIG_HOME", dir.string()},
+                              {"DISPLAY", ""},
+                              {"WAYLAND_DISPLAY", ""},
+                              {"QT_QPA_PLATFORM", ""}});
+  ASSERT_TRUE(program.Started());
+  EXPECT_EQ(program.Wait(), c.exitCode) << program.Err();
+  EXPECT_EQ(program.Out().rfind(c.out, 0), 0u) << program.Out();
+  EXPECT_NE(program.Err().find(c.err), std::string::npos) << program.Err();
+
+  EXPECT_EQ(ReadAll(profile), profileText) << "the profile was touched";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "a file appeared beside the profile";
+  line.Stop();
+  EXPECT_TRUE(line.ReceivedBytes().empty()) << "something reached the line";
+  std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, DimletCommandLine,
+    testing::Values(
+        CommandLineCase{"HelpOpensNoWindow", {"--help"}, 0, "Usage: dimlet", ""},
+        CommandLineCase{"ShortHelp", {"-h"}, 0, "Usage: dimlet", ""},
+        CommandLineCase{"VersionOpensNoWindow", {"--version"}, 0, "dimlet 1.0", ""},
+        CommandLineCase{"ShortVersion", {"-V"}, 0, "dimlet 1.0", ""},
+        CommandLineCase{"HelpWinsOverWhatFollows", {"--help", "--bogus"}, 0, "Usage: dimlet", ""},
+        CommandLineCase{"UnknownOptionIsAUsageError", {"--bogus"}, 2, "", "unknown option \"--bogus\""},
+        CommandLineCase{"QtOptionIsNotTakenSilently", {"-platform", "offscreen"}, 2, "", "unknown option"},
+        CommandLineCase{"StrayArgumentIsAUsageError", {"profile.ini"}, 2, "", "unexpected argument"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimCommandLine, VersionAndHelpNeedNoTerminal) {
+  for (const char* option : {"--version", "-V"}) {
+    ChildProgram version({DIMLET_SIM_PROGRAM, option}, {});
+    EXPECT_EQ(version.Wait(), 0) << option;
+    EXPECT_EQ(version.Out().rfind("dimlet-sim 1.0", 0), 0u) << version.Out();
+  }
+  ChildProgram help({DIMLET_SIM_PROGRAM, "--help", "--units", "9"}, {});
+  EXPECT_EQ(help.Wait(), 0);
+  EXPECT_NE(help.Out().find("--version"), std::string::npos);
+  ChildProgram wrong({DIMLET_SIM_PROGRAM, "--versoin"}, {});
+  EXPECT_EQ(wrong.Wait(), 2);
+}
+
+}  // namespace

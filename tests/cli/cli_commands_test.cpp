@@ -1,0 +1,162 @@
+// dimlet-cli's commands as a script meets them: the frames each one puts on
+// the line, what it prints, and its exit status.
+#include <sys/stat.h>
+
+#include "cli_fixture.h"
+
+namespace {
+
+using testing::HasSubstr;
+
+const char* const kEightRows =
+    "# the rows of unit 1 and unit 6\n"
+    "unit,sequence,ch1,ch2,ch3,ch4\n"
+    "1,1,0,128,255,40\n"
+    "1,3,10,20,30,40\n"
+    "\n"
+    "6,8,1,2,3,4\n";
+
+struct FrameCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<Frame> frames;
+};
+
+TEST_F(CliTest, EachUnitCommandPutsItsFramesOnTheLine) {
+  const FrameCase cases[] = {
+      {"store to two units", {"store", "--unit", "2,5"}, {{0xA2, 0x57, 0x53}, {0xA5, 0x57, 0x53}}},
+      {"run", {"run", "--unit", "3"}, {{0xA3, 0x57, 0x52}}},
+      {"stop", {"stop", "--unit=3"}, {{0xA3, 0x57, 0x54}}},
+      {"new address goes out bare", {"set-address", "--unit", "0", "5"}, {{0xA0, 0x57, 0x4A, 0x05}}},
+      {"highest sequence", {"set-highest", "--unit", "7", "8"}, {{0xA7, 0x57, 0x51, 0x08}}},
+      {"scan asks every address for row 0",
+       {"scan"},
+       {ReadRowFrame(0, 0), ReadRowFrame(1, 0), ReadRowFrame(2, 0), ReadRowFrame(3, 0), ReadRowFrame(4, 0),
+        ReadRowFrame(5, 0), ReadRowFrame(6, 0), ReadRowFrame(7, 0)}},
+      {"read one sequence", {"read", "--unit", "4", "--sequence", "6"}, {ReadRowFrame(4, 5)}},
+  };
+  WriteProfile();
+  for (const FrameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim->ClearRecords();
+    const CliResult result = Run(c.args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Frames(), c.frames);
+  }
+}
+
+TEST_F(CliTest, WriteSendsEachUnitItsRowsThenReadsThemBack) {
+  const CliResult result = Run({"write", File("rows.csv", kEightRows)});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Frames(), (std::vector<Frame>{WriteRowFrame(1, 0, 0, 128, 255, 40), WriteRowFrame(1, 2, 10, 20, 30, 40),
+                                          ReadRowFrame(1, 0), ReadRowFrame(1, 2), WriteRowFrame(6, 7, 1, 2, 3, 4),
+                                          ReadRowFrame(6, 7)}));
+  EXPECT_EQ(m_sim->Unit(1).rows[2], (std::array<int, 4>{10, 20, 30, 40}));
+  EXPECT_THAT(result.out, HasSubstr("unit 6: 1 row written and read back"));
+  EXPECT_EQ(result.err, "") << "no progress where standard error is not a terminal";
+}
+
+TEST_F(CliTest, WriteWithoutVerifyAndWithStoreSendsWhatItSays) {
+  const std::string rows = File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n2,5,6,7,8\n");
+  WriteProfile();
+  ASSERT_EQ(Run({"write", "--unit", "0,3", rows, "--no-verify", "--store", "-q"}).status, 0);
+  EXPECT_EQ(Frames(), (std::vector<Frame>{WriteRowFrame(0, 1, 5, 6, 7, 8),
+                                          {0xA0, 0x57, 0x53},
+                                          WriteRowFrame(3, 1, 5, 6, 7, 8),
+                                          {0xA3, 0x57, 0x53}}));
+  EXPECT_EQ(m_sim->Unit(3).stored[1], (std::array<int, 4>{5, 6, 7, 8}));
+}
+
+TEST_F(CliTest, ReadOutputWrittenBackRestoresTheUnit) {
+  StartSim();
+  const std::array<std::array<int, 4>, 8> rows = {{{0, 1, 2, 3},
+                                                    {255, 254, 253, 252},
+                                                    {128, 0, 128, 0},
+                                                    {9, 99, 199, 249},
+                                                    {1, 1, 1, 1},
+                                                    {40, 30, 20, 10},
+                                                    {7, 77, 177, 17},
+                                                    {200, 100, 50, 25}}};
+  for (int r = 0; r < 8; ++r) m_sim->SetUnitRow(2, r, rows[r]);
+  const std::string saved = m_dir + "/unit2.csv";
+  const CliResult read = Run({"read", "--unit", "2", "-o", saved});
+  ASSERT_EQ(read.status, 0) << read.err;
+
+  for (int r = 0; r < 8; ++r) m_sim->SetUnitRow(2, r, {0, 0, 0, 0});
+  const CliResult write = Run({"write", saved});
+  ASSERT_EQ(write.status, 0) << write.err;
+  EXPECT_EQ(m_sim->Unit(2).rows, rows);
+
+  // And straight from standard output to standard input.
+  const CliResult piped = Run({"read", "--unit", "2"});
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_THAT(piped.out, HasSubstr("unit,sequence,ch1,ch2,ch3,ch4\n2,1,0,1,2,3\n"));
+  EXPECT_EQ(Run({"verify", "-"}, piped.out).status, 0);
+}
+
+TEST_F(CliTest, FromProfileSendsTheWindowsSequencesToEveryListedUnit) {
+  WriteProfile("[Settings\\LED]\nSEQ 2\\CH 1=40\nSEQ 7\\CH 3=255\n");
+  const CliResult result = Run({"write", "--from-profile", "--unit", "4,5", "--no-verify", "--sequence", "3"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Frames(), (std::vector<Frame>{WriteRowFrame(4, 2, 128, 40, 128, 128),
+                                          WriteRowFrame(5, 2, 128, 40, 128, 128)}));
+}
+
+TEST_F(CliTest, DryRunShowsTheRowsPerUnitAndSendsNothing) {
+  const std::string rows = File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n2,5,6,7,8\n");
+  const CliResult result = Run({"write", "--unit", "1,2", rows, "--dry-run", "--port", "/no/such/device"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "unit,sequence,ch1,ch2,ch3,ch4\n1,2,5,6,7,8\n2,2,5,6,7,8\n");
+  EXPECT_TRUE(m_sim->ReceivedBytes().empty());
+}
+
+TEST_F(CliTest, PortComesFromTheProfileAsTheWindowFindsIt) {
+  WriteProfile("[Settings\\LED]\nCom Port Addr=2\n");
+  CliResult result = Run({"store", "--unit", "1"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_THAT(result.err, HasSubstr("Com 2 (" + m_dir + "/nothing-here): not open: no such device"));
+
+  result = Run({"store", "--unit", "1", "--port", "Com 1"});
+  EXPECT_EQ(result.status, 0) << result.err;
+
+  result = Run({"ports"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\n"));
+  EXPECT_THAT(result.out, HasSubstr("Com 2\t" + m_dir + "/nothing-here\tmissing\tchosen\n"));
+  EXPECT_THAT(result.out, HasSubstr("Com 3\t/dev/ttyUSB2\t"));
+}
+
+TEST_F(CliTest, AnotherProfileIsReadWithProfileAndNeverWritten) {
+  StartSim();
+  const std::string other = File("other.ini", "[Ports]\nCom 3=" + m_dir + "/units\n[Settings\\LED]\nCom Port Addr=3\n");
+  struct stat before {};
+  stat(other.c_str(), &before);
+  EXPECT_EQ(Run({"run", "--unit", "1", "--profile", other}).status, 0);
+  struct stat after {};
+  stat(other.c_str(), &after);
+  EXPECT_EQ(after.st_size, before.st_size);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(Frames(), (std::vector<Frame>{{0xA1, 0x57, 0x52}}));
+}
+
+TEST_F(CliTest, ScanListsTheUnitsThatAnswer) {
+  sim::SimOptions options;
+  options.units = {1, 4, 7};
+  StartSim(options);
+  const CliResult result = Run({"scan"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "1\n4\n7\n");
+}
+
+TEST_F(CliTest, MissingProfileMeansTheWindowsDefaults) {
+  StartSim();
+  // No profile at all: Com 1 is /dev/ttyUSB0, and the file is not created.
+  CliChild child({"ports"}, m_dir, "");
+  const CliResult result = child.Wait();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_THAT(result.out, HasSubstr("Com 1\t/dev/ttyUSB0\t"));
+  struct stat info {};
+  EXPECT_NE(stat(m_profilePath.c_str(), &info), 0) << "a profile was created";
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// How dimlet-cli fails: each class of failure has its exit status and its
+// message, bad input never reaches the line, and a difference between what a
+// unit holds and what it was sent is found.
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "cli_fixture.h"
+#include "device/serial_link.h"
+
+namespace {
+
+using testing::HasSubstr;
+
+struct BadInputCase {
+  const char* name;
+  const char* file;  // nullptr: no row file
+  std::vector<std::string> args;  // "FILE" stands for the row file
+  std::string message;  // "FILE" stands for the row file's path
+};
+
+TEST_F(CliTest, BadInputIsReportedByLineAndNothingIsSent) {
+  const char* header = "unit,sequence,ch1,ch2,ch3,ch4\n";
+  const BadInputCase cases[] = {
+      {"value above 255", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,0,0,256,0\n", {"write", "FILE"},
+       "FILE:2: ch3: 256 is outside 0-255"},
+      {"negative value", "unit,sequence,ch1,ch2,ch3,ch4\n\n1,1,-1,0,0,0\n", {"write", "FILE"},
+       "FILE:3: ch1: -1 is outside 0-255"},
+      {"sequence 0 (they count from 1)", "sequence,ch1,ch2,ch3,ch4\n0,1,2,3,4\n", {"write", "--unit", "1", "FILE"},
+       "FILE:2: sequence: 0 is outside 1-8"},
+      {"unit 8", "unit,sequence,ch1,ch2,ch3,ch4\n8,1,1,2,3,4\n", {"verify", "FILE"}, "FILE:2: unit: 8 is outside 0-7"},
+      {"row given twice", "unit,sequence,ch1,ch2,ch3,ch4\n1,2,1,2,3,4\n# again\n1,2,5,6,7,8\n", {"write", "FILE"},
+       "FILE:4: unit 1, sequence 2 is given twice (first on line 2)"},
+      {"missing column", "unit,sequence,ch1,ch2,ch3,ch4\n1,2,1,2,3\n", {"write", "FILE"}, "FILE:2: a missing column"},
+      {"extra column", "unit,sequence,ch1,ch2,ch3,ch4\n1,2,1,2,3,4,5\n", {"write", "FILE"}, "FILE:2: an extra column"},
+      {"not a number", "unit,sequence,ch1,ch2,ch3,ch4\n1,2,1,two,3,4\n", {"write", "FILE"},
+       "FILE:2: ch2: \"two\" is not a number"},
+      {"no header", "1,2,1,2,3,4\n", {"write", "FILE"}, "FILE:1: the first line must be the header"},
+      {"the last bad line is found too", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,1,1,1,1\n1,2,1,1,1,x\n", {"write", "FILE"},
+       "FILE:3: ch4"},
+      {"unit column and --unit", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,1,1,1,1\n", {"write", "--unit", "2", "FILE"},
+       "leave out --unit"},
+      {"no unit column and no --unit", "sequence,ch1,ch2,ch3,ch4\n1,1,1,1,1\n", {"write", "FILE"},
+       "say which units with --unit"},
+      {"no row for the sequence asked", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,1,1,1,1\n", {"write", "FILE", "--sequence", "2"},
+       "holds no row for sequence 2"},
+      {"no such file", nullptr, {"write", "/no/such/rows.csv"}, "/no/such/rows.csv: no such file"},
+      {"unknown command", nullptr, {"program"}, "unknown command \"program\""},
+      {"unit list out of range", nullptr, {"store", "--unit", "0,9"}, "--unit takes unit addresses 0-7"},
+      {"address out of range", nullptr, {"set-address", "--unit", "1", "8"}, "NEW address 0-7"},
+      {"highest sequence out of range", nullptr, {"set-highest", "--unit", "1", "9"}, "VALUE 1-8"},
+      {"option the command does not take", nullptr, {"scan", "--store"}, "scan does not take --store"},
+      {"read without a unit", nullptr, {"read"}, "read needs --unit N"},
+      {"a port that is neither", nullptr, {"run", "--unit", "1", "--port", "COM9"}, "--port takes"},
+  };
+  WriteProfile();
+  for (const BadInputCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = c.file ? File("rows.csv", std::string(c.file)) : "";
+    std::vector<std::string> args = c.args;
+    for (std::string& a : args) {
+      if (a == "FILE") a = path;
+    }
+    std::string message = c.message;
+    if (message.rfind("FILE", 0) == 0) message.replace(0, 4, path);
+    const CliResult result = Run(args);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_THAT(result.err, HasSubstr(message));
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(m_sim->ReceivedBytes().empty()) << "the line is silent";
+  }
+  (void)header;
+}
+
+TEST_F(CliTest, EveryProblemOfAFileIsListedAtOnce) {
+  const std::string path =
+      File("rows.csv", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,300,0,0,0\n1,2,0,0,0\n1,1,0,0,0,0\n");
+  const CliResult result = Run({"write", path});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, path + ":2: ch1: 300 is outside 0-255\n" + path +
+                            ":3: a missing column: 5 values where the header has 6 (unit,sequence,ch1,ch2,ch3,ch4)\n");
+}
+
+TEST_F(CliTest, ProfileCellOutsideTheByteRangeIsNotSent) {
+  WriteProfile("[Settings\\LED]\nSEQ 1\\CH 2=1000\n");
+  const CliResult result = Run({"write", "--from-profile", "--unit", "1"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_THAT(result.err, HasSubstr("SEQ 1\\CH 2 (sequence 2, ch3) is 1000, outside 0-255"));
+  EXPECT_TRUE(m_sim->ReceivedBytes().empty());
+}
+
+struct VerifyCase {
+  const char* name;
+  sim::SimOptions options;
+  int status;
+  std::string message;
+};
+
+TEST_F(CliTest, VerifyFindsAUnitThatDoesNotHoldWhatWasSent) {
+  sim::SimOptions partial;
+  partial.answerBytes = 2;
+  sim::SimOptions absent;
+  absent.units = {0, 2};
+  const VerifyCase cases[] = {
+      {"unit answers two bytes of four", partial, 4, "unit 1, sequence 3: CH3 did not answer"},
+      {"no unit at the address", absent, 4, "unit 1, sequence 1: CH1 did not answer"},
+  };
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim.reset();
+    StartSim(c.options);
+    const CliResult result = Run({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n3,5,6,7,8\n"),
+                                  "--unit", "1", "--store"});
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_THAT(result.err, HasSubstr(c.message));
+    EXPECT_THAT(result.err, HasSubstr("unit 1: not told to store"));
+    for (const Frame& frame : Frames()) EXPECT_NE(frame, (Frame{0xA1, 0x57, 0x53})) << "store was sent";
+  }
+}
+
+TEST_F(CliTest, VerifyListsEachDifferingChannelAndExitsFive) {
+  StartSim();
+  m_sim->SetUnitRow(3, 1, {10, 21, 30, 41});
+  m_sim->SetUnitRow(3, 4, {1, 2, 3, 4});
+  const std::string rows = File("rows.csv", "unit,sequence,ch1,ch2,ch3,ch4\n3,2,10,20,30,40\n3,5,1,2,3,4\n");
+  const CliResult result = Run({"verify", rows});
+  EXPECT_EQ(result.status, 5);
+  EXPECT_EQ(result.err,
+            "dimlet-cli: unit 3, sequence 2, CH2: expected 20, the unit holds 21\n"
+            "dimlet-cli: unit 3, sequence 2, CH4: expected 40, the unit holds 41\n");
+  EXPECT_EQ(Frames(), (std::vector<Frame>{ReadRowFrame(3, 1), ReadRowFrame(3, 4)})) << "verify only reads";
+}
+
+TEST_F(CliTest, ReadOfAUnitThatAnswersInPartWritesNoFile) {
+  sim::SimOptions partial;
+  partial.answerBytes = 3;
+  StartSim(partial);
+  const std::string out = m_dir + "/unit.csv";
+  const CliResult result = Run({"read", "--unit", "1", "--sequence", "2", "-o", out});
+  EXPECT_EQ(result.status, 4);
+  EXPECT_THAT(result.err, HasSubstr("unit 1, sequence 2: CH4 did not answer"));
+  struct stat info {};
+  EXPECT_NE(stat(out.c_str(), &info), 0) << "a row file in part was written";
+}
+
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailureOfItsOwn) {
+  const CliResult result = Run({"read", "--unit", "1", "--sequence", "1", "-o", m_dir + "/no-folder/unit.csv"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.err, HasSubstr("no-folder"));
+}
+
+TEST_F(CliTest, PortHeldByTheWindowsLinkIsInUse) {
+  StartSim();
+  CSerialLink window([this](int32_t) { return m_sim->SlavePath(); });
+  ASSERT_EQ(window.OpenPort(1, 9600), 1);
+  const CliResult result = Run({"store", "--unit", "1"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_THAT(result.err, HasSubstr("Com 1 (" + m_dir + "/units): not open: in use by another program"));
+  EXPECT_TRUE(m_sim->ReceivedBytes().empty());
+}
+
+TEST_F(CliTest, ARunningCommandHoldsThePortAgainstTheWindowAndASecondCommand) {
+  WriteProfile();
+  CliChild writer({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,1,2,3,4\n3,1,2,3,4\n"),
+                   "--unit", "0-7"},
+                  m_dir, "");
+  ASSERT_TRUE(m_sim->WaitForFrames(1, std::chrono::seconds(10)));
+
+  CSerialLink window([this](int32_t) { return m_sim->SlavePath(); });
+  EXPECT_EQ(window.OpenPort(1, 9600), 0);
+  EXPECT_EQ(window.LastFault(), CSerialLink::Fault::kInUse);
+
+  CliChild second({"store", "--unit", "1"}, m_dir, "");
+  const CliResult refused = second.Wait();
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_THAT(refused.err, HasSubstr("in use by another program"));
+
+  const CliResult written = writer.Wait();
+  EXPECT_EQ(written.status, 0) << written.err;
+  for (const sim::FrameRecord& frame : m_sim->Frames()) EXPECT_NE(frame.bytes, (Frame{0xA1, 0x57, 0x53}));
+  // Once it has ended, the port is free again.
+  EXPECT_EQ(window.OpenPort(1, 9600), 1);
+}
+
+TEST_F(CliTest, LineLostWhileWritingIsAFailureNotASuccess) {
+  WriteProfile();
+  CliChild writer({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,1,2,3,4\n"), "--unit", "0-7"},
+                  m_dir, "");
+  ASSERT_TRUE(m_sim->WaitForFrames(2, std::chrono::seconds(10)));
+  m_sim->HangUp();
+  const CliResult result = writer.Wait();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.err, HasSubstr("connection lost"));
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// The row file reader on texts as people and other programs write them.
+#include <gtest/gtest.h>
+
+#include "cli/row_file.h"
+
+namespace {
+
+struct SoundCase {
+  const char* name;
+  std::string text;
+  bool hasUnitColumn;
+  std::vector<std::array<int32_t, 6>> rows;  // unit (-1 without the column), sequence, ch1..ch4
+};
+
+TEST(RowFile, ReadsFilesAsTheyComeFromEditorsAndSpreadsheets) {
+  const SoundCase cases[] = {
+      {"plain", "unit,sequence,ch1,ch2,ch3,ch4\n0,1,0,128,255,7\n", true, {{0, 1, 0, 128, 255, 7}}},
+      {"CR LF line ends and no final line end", "unit,sequence,ch1,ch2,ch3,ch4\r\n7,8,1,2,3,4", true,
+       {{7, 8, 1, 2, 3, 4}}},
+      {"byte order mark, capital header, blanks around values",
+       "\xEF\xBB\xBFUnit, Sequence ,CH1,CH2,CH3,CH4\n 1 , 2 , 3 , 4 , 5 , 6 \n", true, {{1, 2, 3, 4, 5, 6}}},
+      {"comments before the header, whole-line and after a row",
+       "# saved by hand\n\n# another\nsequence,ch1,ch2,ch3,ch4\n2,9,9,9,9  # warm white\n", false,
+       {{-1, 2, 9, 9, 9, 9}}},
+      {"same sequence for two units", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,0,0,0,0\n2,1,0,0,0,0\n", true,
+       {{1, 1, 0, 0, 0, 0}, {2, 1, 0, 0, 0, 0}}},
+  };
+  for (const SoundCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RowFile file = ReadRowFile(c.text);
+    ASSERT_TRUE(file.problems.empty()) << file.problems.front().line << ": " << file.problems.front().what;
+    EXPECT_EQ(file.hasUnitColumn, c.hasUnitColumn);
+    ASSERT_EQ(file.rows.size(), c.rows.size());
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+      const FileRow& row = file.rows[i];
+      EXPECT_EQ((std::array<int32_t, 6>{row.unit, row.sequence, row.channels[0], row.channels[1], row.channels[2],
+                                        row.channels[3]}),
+                c.rows[i]);
+    }
+  }
+}
+
+struct BadCase {
+  const char* name;
+  std::string text;
+  int line;
+  std::string what;
+};
+
+TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
+  const BadCase cases[] = {
+      {"empty file", "", 0, "no header line unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4)"},
+      {"header only", "sequence,ch1,ch2,ch3,ch4\n# nothing yet\n", 0, "holds no rows"},
+      {"a number too long for any integer", "sequence,ch1,ch2,ch3,ch4\n1,99999999999999999999999,0,0,0\n", 2,
+       "ch1: \"99999999999999999999999\" is outside 0-255"},
+      {"empty value", "sequence,ch1,ch2,ch3,ch4\n1,,0,0,0\n", 2, "ch1 is empty"},
+      {"plus sign", "sequence,ch1,ch2,ch3,ch4\n1,+5,0,0,0\n", 2, "ch1: \"+5\" is not a number"},
+      {"semicolons from a spreadsheet", "sequence;ch1;ch2;ch3;ch4\n", 1,
+       "the first line must be the header unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4)"},
+      {"row twice without a unit column", "sequence,ch1,ch2,ch3,ch4\n4,0,0,0,0\n4,1,1,1,1\n", 3,
+       "sequence 4 is given twice (first on line 2)"},
+      {"a NUL byte inside a value", std::string("sequence,ch1,ch2,ch3,ch4\n1,0\0,0,0,0\n", 36), 2,
+       std::string("ch1: \"0\0\" is not a number", 25)},
+  };
+  for (const BadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RowFile file = ReadRowFile(c.text);
+    ASSERT_EQ(file.problems.size(), 1u);
+    EXPECT_EQ(file.problems[0].line, c.line);
+    EXPECT_EQ(file.problems[0].what, c.what);
+    EXPECT_TRUE(file.rows.empty());
+  }
+}
+
+TEST(RowFile, WrittenRowsReadBackUnchanged) {
+  for (bool withUnit : {true, false}) {
+    std::vector<FileRow> rows;
+    for (int s = 1; s <= 8; ++s) rows.push_back({0, withUnit ? s % 8 : -1, s, {0, s, 255 - s, 255}});
+    const RowFile file = ReadRowFile(RowFileText(rows, withUnit));
+    ASSERT_TRUE(file.problems.empty());
+    EXPECT_EQ(file.hasUnitColumn, withUnit);
+    ASSERT_EQ(file.rows.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(file.rows[i].unit, rows[i].unit);
+      EXPECT_EQ(file.rows[i].sequence, rows[i].sequence);
+      EXPECT_EQ(file.rows[i].channels, rows[i].channels);
+    }
+  }
+}
+
+}  // namespace
