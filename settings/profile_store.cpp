@@ -2,6 +2,7 @@
 #include "settings/profile_store.h"
 
 #include "settings/atomic_file.h"
+#include "settings/ini_document.h"
 #include "settings/profile_text.h"
 #include "settings/whole_file.h"
 
