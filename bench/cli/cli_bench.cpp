@@ -20,6 +20,7 @@
 
 #include "cli/cli_run.h"
 #include "sim/sim_line.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -43,12 +44,8 @@ void BM_WriteEightUnitsWithReadBack(benchmark::State& state) {
     state.SkipWithError(("simulated line: " + error).c_str());
     return;
   }
-  char folder[] = "/tmp/dimlet-cli-bench-XXXXXX";
-  if (!mkdtemp(folder)) {
-    state.SkipWithError("no temporary folder");
-    return;
-  }
-  const std::string rows = std::string(folder) + "/rows.csv";
+  testsupport::TempFolder folder;
+  const std::string rows = folder.File("rows.csv");
   std::ofstream(rows) << EightUnitsOfEightRows();
 
   double ratioSum = 0;
@@ -67,8 +64,6 @@ void BM_WriteEightUnitsWithReadBack(benchmark::State& state) {
     ratioSum += took.count() * 1000.0 / kFloorMs;
   }
   state.counters["ratio"] = benchmark::Counter(ratioSum, benchmark::Counter::kAvgIterations);
-  std::remove(rows.c_str());
-  rmdir(folder);
 }
 
 BENCHMARK(BM_WriteEightUnitsWithReadBack)

@@ -45,7 +45,9 @@ TEST_P(WindowPlaces, ControlStandsWhereTheLayoutPutsIt) {
   EXPECT_NEAR(geometry.x(), row.x * perX, 1.0);
   EXPECT_NEAR(geometry.y(), row.y * perY, 1.0);
   EXPECT_NEAR(geometry.width(), row.width * perX, 1.0);
-  if (row.height > 0) EXPECT_NEAR(geometry.height(), row.height * perY, 1.0);
+  if (row.height > 0) {
+    EXPECT_NEAR(geometry.height(), row.height * perY, 1.0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Controls, WindowPlaces, testing::ValuesIn(kPlaces), testsupport::RowName{});

@@ -106,9 +106,7 @@ CliResult CliChild::Wait() {
 }
 
 void CliTest::SetUp() {
-  char pattern[] = "/tmp/dimlet-cli-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  m_dir = pattern;
+  ASSERT_FALSE(m_dir.empty());
   m_profilePath = m_dir + "/dimlet.ini";
 }
 
@@ -120,8 +118,6 @@ void CliTest::TearDown() {
         << "the profile was written";
   }
   m_sim.reset();
-  std::string command = "rm -rf '" + m_dir + "'";
-  if (std::system(command.c_str()) != 0) ADD_FAILURE() << "could not remove " << m_dir;
 }
 
 void CliTest::StartSim(sim::SimOptions options) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/sim_line.h"
+#include "support/temp_folder.h"
 
 struct CliResult {
   int status = -1;  // the exit status; -1 when it did not end in time or was killed
@@ -53,7 +54,8 @@ class CliTest : public testing::Test {
   // stray ones.
   std::vector<std::vector<uint8_t>> Frames();
 
-  std::string m_dir;
+  testsupport::TempFolder m_folder;
+  std::string m_dir = m_folder.Path();
   std::string m_profilePath;
   std::string m_profileBefore;
   struct timespec m_profileTime {};
