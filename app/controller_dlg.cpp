@@ -19,6 +19,8 @@
 #include "app/choice_combo.h"
 #include "app/dialog_template.h"
 #include "app/dialog_units.h"
+#include "app/link_follower.h"
+#include "app/ports_dlg.h"
 #include "app/message_boxes.h"
 #include "app/settings_saver.h"
 #include "app/slider.h"
@@ -129,6 +131,11 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
       UpdateStatusLine();
     }, Qt::QueuedConnection);
   });
+  m_follower = std::make_unique<CLinkFollower>(m_link, [this] {
+    m_link.ClosePort();
+    m_link.OpenPort(m_settings.comPort, kLineBaud);
+  });
+  connect(m_follower.get(), &CLinkFollower::StateChanged, this, &CControllerDlg::UpdateStatusLine);
   BuildControls();
   ConnectEvents();
 }
@@ -217,6 +224,10 @@ void CControllerDlg::Start() {
   about->setShortcut(QKeySequence(Qt::Key_F1));
   connect(about, &QAction::triggered, this, &CControllerDlg::ShowAbout);
   addAction(about);
+  auto* ports = new QAction(QStringLiteral("&Ports…"), this);
+  ports->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  connect(ports, &QAction::triggered, this, &CControllerDlg::ShowPorts);
+  addAction(ports);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
   setWindowIcon(m_hIcon);
@@ -228,6 +239,7 @@ void CControllerDlg::Start() {
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
   const int32_t startPort = m_settings.comPort;
   if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kLineBaud);
+  m_follower->LinkChanged();
 
   RebuildSequenceList();
   m_curRow = 0;
@@ -237,6 +249,7 @@ void CControllerDlg::Start() {
   m_comCombo->clear();
   for (int port = 1; port <= kComEntries; ++port) m_comCombo->addItem(QStringLiteral("Com %1").arg(port));
   m_comCombo->setCurrentIndex(startPort - 1);
+  ShowMappedPaths(m_comCombo, m_profilePath);
   m_unitCombo->clear();
   for (int unit = 0; unit <= 7; ++unit) m_unitCombo->addItem(QStringLiteral("KIVO %1").arg(unit));
   m_unitCombo->setCurrentIndex(m_curRow);
@@ -278,7 +291,11 @@ void CControllerDlg::ShowBox(const QString& text) {
 
 void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {
   ++m_handlersRunning;
-  (this->*handler)(id);
+  {
+    // No reopen may start while the handler's command runs.
+    CLinkFollower::CommandScope command(*m_follower);
+    (this->*handler)(id);
+  }
   --m_handlersRunning;
   if (handler == &CControllerDlg::OnExit) return;
   // A command may have found the device gone, a save may have failed.
@@ -301,7 +318,7 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError);
+  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words());
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

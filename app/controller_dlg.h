@@ -14,6 +14,7 @@
 #include "device/serial_link.h"
 #include "settings/led_settings.h"
 
+class CLinkFollower;
 class CSettingsSaver;
 class CSlider;
 class CUpDown;
@@ -104,6 +105,11 @@ class CControllerDlg : public QDialog {
   void ShowBox(const QString& text);
   // Runs one handler; ends the window afterwards if that was asked meanwhile.
   void RunHandler(void (CControllerDlg::*handler)(int), int id);
+  // The "Ports…" dialog, and the mapping it asks for: Com `port` to `path`,
+  // saved in the profile, the link reopened on it at once when it is the
+  // current entry.
+  void ShowPorts();
+  bool AssignPort(int port, const std::string& path, std::string* error);
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
@@ -128,6 +134,7 @@ class CControllerDlg : public QDialog {
   std::string m_profilePath;
   CMessageBoxes& m_boxes;
   std::unique_ptr<CSettingsSaver> m_saver;
+  std::unique_ptr<CLinkFollower> m_follower;  // after m_link: goes before it
 
   QHash<int, QWidget*> m_controls;
   std::array<CSlider*, kChannels> m_sliders{};

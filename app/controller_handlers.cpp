@@ -10,6 +10,7 @@
 
 #include "app/controller_dlg.h"
 #include "app/dialog_template.h"
+#include "app/link_follower.h"
 #include "app/message_boxes.h"
 #include "app/settings_saver.h"
 #include "app/slider.h"
@@ -67,6 +68,7 @@ void CControllerDlg::ReopenPort() {
   // The window never shows one port while talking to another.
   m_link.ClosePort();
   m_link.OpenPort(m_settings.comPort, kLineBaud);
+  m_follower->LinkChanged();
 }
 
 void CControllerDlg::OnPortChoice(int) {

@@ -12,4 +12,7 @@ struct StatusText {
   QString detail;  // the system's full reasons, for the tool tip
 };
 
-StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError);
+// `followWords`, when not empty, stand for the link's state (a device that is
+// unplugged or came back, as the window's follower tells).
+StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
+                        const std::string& followWords = {});

@@ -2,6 +2,8 @@
 // the window's load, from a document that is never saved.
 #include "cli/cli_profile.h"
 
+#include "cli/cli_arguments.h"
+
 #include "settings/ini_document.h"
 #include "settings/port_map.h"
 #include "settings/profile_keys.h"
@@ -42,7 +44,7 @@ PortChoice ChoosePort(const std::string& profilePath, const std::string& port) {
     return choice;
   }
   if (!port.empty()) {
-    choice.comEntry = std::stoi(port.substr(port.find_first_of("1234")));
+    choice.comEntry = ComEntryNumber(port);
   } else {
     // A profile that cannot be read counts as empty, as it does for the window.
     std::string text;

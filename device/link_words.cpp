@@ -12,7 +12,7 @@ std::string FaultWords(CSerialLink::Fault fault) {
     case CSerialLink::Fault::kNotFound:
       return "no such device";
     case CSerialLink::Fault::kPermission:
-      return "Permission denied — add your user to the dialout group";
+      return "Permission denied";
     case CSerialLink::Fault::kInUse:
       return "in use by another program";
     case CSerialLink::Fault::kNotSerial:
@@ -31,7 +31,26 @@ std::string StateWords(const CSerialLink& link) {
   if (link.IsPortOpen()) return OpenWords();
   // A fault without words of its own is better told by the system's reason.
   const bool plain = link.LastFault() != CSerialLink::Fault::kOther || link.Reason().empty();
-  return "not open: " + (plain ? FaultWords(link.LastFault()) : link.Reason());
+  std::string words = plain ? FaultWords(link.LastFault()) : link.Reason();
+  if (link.LastFault() == CSerialLink::Fault::kPermission && !link.GroupToJoin().empty()) {
+    words += " — add your user to the " + link.GroupToJoin() + " group";
+  }
+  return "not open: " + words;
+}
+
+std::string UnpluggedWords() { return "unplugged, waiting for it"; }
+
+std::string ReopenedWords() { return OpenWords() + ", reopened when the device came back"; }
+
+LatencyWarning LatencyWords(int timerMs, const std::string& ttyName) {
+  if (timerMs <= CSerialLink::kLatencyLimitMs) return {};
+  const std::string ms = std::to_string(timerMs);
+  const std::string tty = ttyName.empty() ? "ttyUSB0" : ttyName;
+  return {"the adapter holds answers back " + ms + " ms, uploads will fail: set its latency timer to 1 ms",
+          "The adapter passes received bytes on only every " + ms + " ms; a unit's answer is waited for 5 ms. "
+          "Install Dimlet's udev rule (60-dimlet-adapters.rules, part of the package) and plug the adapter "
+          "in again, or until the next plug-in: echo 1 | sudo tee /sys/class/tty/" + tty +
+              "/device/latency_timer"};
 }
 
 }  // namespace link_words

@@ -13,12 +13,29 @@ namespace link_words {
 std::string OpenWords();
 
 // Plain words for why a link is not open ("no such device", "in use by
-// another program", "connection lost", the permission advice, ...).
+// another program", "connection lost", "Permission denied", ...).
 std::string FaultWords(CSerialLink::Fault fault);
 
 // The state of `link` in one line: OpenWords() when it is open, otherwise
 // "not open: " and the fault's words, or the system's reason when the fault
-// has no words of its own.
+// has no words of its own. A refused permission names the group to join,
+// where joining one would help.
 std::string StateWords(const CSerialLink& link);
+
+// A link that lost its device and waits for it to come back.
+std::string UnpluggedWords();
+
+// A link that opened again by itself when its device came back.
+std::string ReopenedWords();
+
+// A USB adapter whose latency timer of `timerMs` holds answers back past the
+// answer window, on tty `ttyName`: a short line for the status line, and the
+// fix in full for its tool tip. Both empty when the timer is within bounds or
+// unknown (-1).
+struct LatencyWarning {
+  std::string line;
+  std::string fix;
+};
+LatencyWarning LatencyWords(int timerMs, const std::string& ttyName);
 
 }  // namespace link_words

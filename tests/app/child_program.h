@@ -1,6 +1,9 @@
-// A program of this build run as its own process, with its output on pipes and
-// its environment given, for the tests of what happens around the window:
-// command lines, signals, the demo.
+// A program of this build run as its own process, for the tests of what
+// happens around the window: command lines, signals, the demo. Unlike the
+// shared testsupport::ChildProcess it also reads standard error, can take
+// variables out of the environment (a test without a display) and runs the
+// program in a process group of its own (a script and the programs it starts,
+// signalled together as a terminal does).
 #pragma once
 
 #include <sys/types.h>

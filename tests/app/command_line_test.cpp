@@ -3,12 +3,10 @@
 // written and nothing on the line.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "child_program.h"
 #include "sim/sim_line.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -22,31 +20,22 @@ struct CommandLineCase {
 
 void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class DimletCommandLine : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(DimletCommandLine, AnswersWithoutDisplayProfileOrLine) {
   const CommandLineCase& c = GetParam();
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("dimlet-cmdline-" + std::string(c.name));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  testsupport::TempFolder dir;
   sim::SimOptions options;
-  options.linkPath = (dir / "com1").string();
+  options.linkPath = dir.File("com1");
   sim::SimLine line(options);
   ASSERT_TRUE(line.Start());
-  const std::string profile = (dir / "dimlet.ini").string();
+  const std::string profile = dir.File("dimlet.ini");
   const std::string profileText = "[Ports]\nCom 1=" + options.linkPath + "\n[Settings\\LED]\nMax SQ=3\n";
-  std::ofstream(profile) << profileText;
+  testsupport::WriteFile(profile, profileText);
 
   std::vector<std::string> argv = {DIMLET_PROGRAM};
   argv.insert(argv.end(), c.args.begin(), c.args.end());
-  ChildProgram program(argv, {{"XDG_CONFIG_HOME", dir.string()},
+  ChildProgram program(argv, {{"XDG_CONFIG_HOME", dir.Path()},
                               {"DISPLAY", ""},
                               {"WAYLAND_DISPLAY", ""},
                               {"QT_QPA_PLATFORM", ""}});
@@ -55,11 +44,10 @@ TEST_P(DimletCommandLine, AnswersWithoutDisplayProfileOrLine) {
   EXPECT_EQ(program.Out().rfind(c.out, 0), 0u) << program.Out();
   EXPECT_NE(program.Err().find(c.err), std::string::npos) << program.Err();
 
-  EXPECT_EQ(ReadAll(profile), profileText) << "the profile was touched";
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "a file appeared beside the profile";
+  EXPECT_EQ(testsupport::ReadFile(profile), profileText) << "the profile was touched";
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"com1", "dimlet.ini"})) << "a file appeared beside the profile";
   line.Stop();
   EXPECT_TRUE(line.ReceivedBytes().empty()) << "something reached the line";
-  std::filesystem::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(

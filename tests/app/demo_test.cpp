@@ -5,19 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "child_program.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 int Count(const std::string& text, const std::string& part) {
   int count = 0;
@@ -30,17 +23,18 @@ struct DemoCase {
   const char* profile;  // what earlier demos left; "" for none
 };
 
+void PrintTo(const DemoCase& c, std::ostream* os) { *os << c.name; }
+
 class Demo : public testing::TestWithParam<DemoCase> {};
 
 TEST_P(Demo, StartsOnTheSimulatorAndKeepsTheSequences) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("dimlet-demo-" + std::string(GetParam().name));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir / "config");
-  const std::string profile = (dir / "config" / "dimlet.ini").string();
-  if (*GetParam().profile) std::ofstream(profile) << GetParam().profile;
+  testsupport::TempFolder dir;
+  std::filesystem::create_directories(dir.File("config"));
+  const std::string profile = dir.File("config/dimlet.ini");
+  if (*GetParam().profile) testsupport::WriteFile(profile, GetParam().profile);
 
   ChildProgram demo({DEMO_SCRIPT, DIMLET_BUILD_DIR},
-                    {{"DIMLET_DEMO_DIR", dir.string()}, {"QT_QPA_PLATFORM", "offscreen"}});
+                    {{"DIMLET_DEMO_DIR", dir.Path()}, {"QT_QPA_PLATFORM", "offscreen"}});
   ASSERT_TRUE(demo.Started());
   // The simulator logs Dimlet's start-up frame only if Dimlet opened it.
   EXPECT_TRUE(demo.WaitForOutput("unit 0: set highest sequence", std::chrono::seconds(15)))
@@ -48,14 +42,13 @@ TEST_P(Demo, StartsOnTheSimulatorAndKeepsTheSequences) {
   demo.Signal(SIGTERM, true);
   EXPECT_EQ(demo.Wait(std::chrono::seconds(15)), 0) << demo.Err();
 
-  const std::string text = ReadAll(profile);
+  const std::string text = testsupport::ReadFile(profile);
   EXPECT_EQ(Count(text, "[Ports]"), 1) << text;
-  EXPECT_EQ(Count(text, "Com 1=" + (dir / "com1").string() + "\n"), 1) << text;
+  EXPECT_EQ(Count(text, "Com 1=" + dir.File("com1") + "\n"), 1) << text;
   EXPECT_NE(text.find("Com Port Addr=1\n"), std::string::npos) << text;
   if (Count(GetParam().profile, "SEQ 4\\CH 2=17")) {
     EXPECT_EQ(Count(text, "SEQ 4\\CH 2=17\n"), 1) << text;
   }
-  std::filesystem::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(

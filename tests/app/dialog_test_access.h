@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "app/controller_dlg.h"
 
@@ -27,6 +28,11 @@ class CControllerDlgTestAccess {
   int32_t MaxSq() const { return m_dlg.m_maxSq; }
   int32_t AllRows() const { return m_dlg.m_allRows; }
   std::array<int32_t, 4> Channels() const { return {m_dlg.m_ch1, m_dlg.m_ch2, m_dlg.m_ch3, m_dlg.m_ch4}; }
+
+  // Maps Com `port` to `path` as the "Ports…" dialog does.
+  bool AssignPort(int port, const std::string& path, std::string* error) {
+    return m_dlg.AssignPort(port, path, error);
+  }
 
   // Returns once every queued save is on disk, with the status line redrawn.
   void FlushSaves() { m_dlg.FlushSaves(); }

@@ -65,7 +65,7 @@ TEST_F(DrillTest, DeviceLostDuringAllRowsDownloadIsShownAndCanBeChosenAgain) {
   const double seconds = AllRowsWithHangUp(ctl::kDownload);
   EXPECT_LT(seconds, 3.0) << "no wait past the link's bounds";
   EXPECT_FALSE(Inside().Link().IsPortOpen());
-  EXPECT_NE(Status(*m_dlg).find("connection lost"), std::string::npos) << Status(*m_dlg);
+  EXPECT_NE(Status(*m_dlg).find("unplugged, waiting for it"), std::string::npos) << Status(*m_dlg);
   ExpectBackAfterReconnect();
 }
 
@@ -73,7 +73,7 @@ TEST_F(DrillTest, DeviceLostDuringAllRowsUploadIsShownAndCanBeChosenAgain) {
   const double seconds = AllRowsWithHangUp(ctl::kUpload);
   EXPECT_LT(seconds, 3.0);
   EXPECT_FALSE(Inside().Link().IsPortOpen());
-  EXPECT_NE(Status(*m_dlg).find("connection lost"), std::string::npos) << Status(*m_dlg);
+  EXPECT_NE(Status(*m_dlg).find("unplugged, waiting for it"), std::string::npos) << Status(*m_dlg);
   EXPECT_TRUE(m_boxes.texts.endsWith("Error4")) << "the rows after the loss are reported missing";
   ExpectBackAfterReconnect();
 }

@@ -7,21 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "child_program.h"
 #include "sim/sim_line.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Whether the terminal is still in exclusive mode. Root may open it even
 // then, so the mode is asked for rather than tried.
@@ -45,20 +36,19 @@ struct SignalCase {
   int signal;
 };
 
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
 class ProgramSignals : public testing::TestWithParam<SignalCase> {};
 
 TEST_P(ProgramSignals, EndLikeExitSoTheNextInstanceOpensThePort) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("dimlet-signal-" + std::string(GetParam().name));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  testsupport::TempFolder dir;
   sim::SimOptions options;
-  options.linkPath = (dir / "com1").string();
+  options.linkPath = dir.File("com1");
   sim::SimLine line(options);
   ASSERT_TRUE(line.Start());
-  const std::string profile = (dir / "dimlet.ini").string();
-  std::ofstream(profile) << "[Ports]\nCom 1=" << options.linkPath << "\n[Settings\\LED]\nSEQ 2\\CH 1=77\n";
-  const std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", dir.string()},
+  const std::string profile = dir.File("dimlet.ini");
+  testsupport::WriteFile(profile, "[Ports]\nCom 1=" + options.linkPath + "\n[Settings\\LED]\nSEQ 2\\CH 1=77\n");
+  const std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", dir.Path()},
                                                   {"QT_QPA_PLATFORM", "offscreen"}};
 
   for (int instance = 0; instance < 2; ++instance) {
@@ -71,12 +61,11 @@ TEST_P(ProgramSignals, EndLikeExitSoTheNextInstanceOpensThePort) {
     EXPECT_EQ(program.Wait(), 0) << "instance " << instance << ": " << program.Err();
 
     EXPECT_FALSE(IsExclusive(line.SlavePath())) << "instance " << instance << " left the port exclusive";
-    const std::string text = ReadAll(profile);
+    const std::string text = testsupport::ReadFile(profile);
     EXPECT_EQ(CountSettingsKeys(text), 32) << text;
     EXPECT_NE(text.find("SEQ 2\\CH 1=77\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Com 1=" + options.linkPath), std::string::npos) << text;
   }
-  std::filesystem::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramSignals,

@@ -56,6 +56,27 @@ TEST_F(CliTest, WriteSendsEachUnitItsRowsThenReadsThemBack) {
   EXPECT_EQ(result.err, "") << "no progress where standard error is not a terminal";
 }
 
+TEST_F(CliTest, ProgressGoesToATerminalOnlyAndQuietLeavesOnlyErrors) {
+  const std::string rows = File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,5,6,7,8\n");
+  CliResult result = Run({"write", "--unit", "1", rows}, "", true);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.err, HasSubstr("\runit 1: writing row 2 of 2"));
+  EXPECT_THAT(result.err, HasSubstr("\runit 1: verifying row 2 of 2"));
+  EXPECT_EQ(result.out, "unit 1: 2 rows written and read back\n") << "data only on standard output";
+
+  result = Run({"write", "--unit", "1", rows, "-q"}, "", true);
+  ASSERT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "");
+
+  // -q keeps what a script asked for and what went wrong.
+  EXPECT_EQ(Run({"scan", "-q"}).out, "0\n1\n2\n3\n4\n5\n6\n7\n");
+  m_sim->SetUnitRow(1, 0, {9, 9, 9, 9});
+  result = Run({"verify", "--unit", "1", rows, "-q"}, "", true);
+  EXPECT_EQ(result.status, 5);
+  EXPECT_THAT(result.err, HasSubstr("unit 1, sequence 1, CH1: expected 1, the unit holds 9"));
+}
+
 TEST_F(CliTest, WriteWithoutVerifyAndWithStoreSendsWhatItSays) {
   const std::string rows = File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n2,5,6,7,8\n");
   WriteProfile();

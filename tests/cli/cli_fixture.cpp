@@ -1,8 +1,11 @@
 // The dimlet-cli test world: profile folder, simulated line, child process.
 #include "cli_fixture.h"
 
+#include "support/files.h"
+
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -10,20 +13,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 extern char** environ;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct timespec ModifiedAt(const std::string& path) {
   struct stat info {};
@@ -33,9 +27,17 @@ struct timespec ModifiedAt(const std::string& path) {
 
 }  // namespace
 
-CliChild::CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input) {
+CliChild::CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
+                   bool errOnTerminal) {
   int out[2], err[2], in[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
+  if (errOnTerminal) {
+    if (openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0) return;
+    fcntl(err[0], F_SETFD, FD_CLOEXEC);
+    fcntl(err[1], F_SETFD, FD_CLOEXEC);
+  } else if (pipe2(err, O_CLOEXEC) != 0) {
+    return;
+  }
   std::vector<std::string> argv_text = args;
   argv_text.insert(argv_text.begin(), DIMLET_CLI_PROGRAM);
   std::vector<char*> argv;
@@ -105,14 +107,9 @@ CliResult CliChild::Wait() {
   return result;
 }
 
-void CliTest::SetUp() {
-  ASSERT_FALSE(m_dir.empty());
-  m_profilePath = m_dir + "/dimlet.ini";
-}
-
 void CliTest::TearDown() {
   if (!m_profileBefore.empty()) {
-    EXPECT_EQ(ReadAll(m_profilePath), m_profileBefore) << "the profile was changed";
+    EXPECT_EQ(testsupport::ReadFile(m_profilePath), m_profileBefore) << "the profile was changed";
     const struct timespec now = ModifiedAt(m_profilePath);
     EXPECT_TRUE(now.tv_sec == m_profileTime.tv_sec && now.tv_nsec == m_profileTime.tv_nsec)
         << "the profile was written";
@@ -131,19 +128,19 @@ void CliTest::StartSim(sim::SimOptions options) {
 void CliTest::WriteProfile(const std::string& text) {
   StartSim();
   m_profileBefore = text + "\n[Ports]\nCom 1=" + m_dir + "/units\nCom 2=" + m_dir + "/nothing-here\n";
-  std::ofstream(m_profilePath, std::ios::binary) << m_profileBefore;
+  testsupport::WriteFile(m_profilePath, m_profileBefore);
   m_profileTime = ModifiedAt(m_profilePath);
 }
 
-CliResult CliTest::Run(const std::vector<std::string>& args, const std::string& input) {
+CliResult CliTest::Run(const std::vector<std::string>& args, const std::string& input, bool errOnTerminal) {
   if (m_profileBefore.empty()) WriteProfile();
-  CliChild child(args, m_dir, input);
+  CliChild child(args, m_dir, input, errOnTerminal);
   return child.Wait();
 }
 
 std::string CliTest::File(const std::string& name, const std::string& text) {
-  const std::string path = m_dir + "/" + name;
-  std::ofstream(path, std::ios::binary) << text;
+  const std::string path = m_folder.File(name);
+  testsupport::WriteFile(path, text);
   return path;
 }
 

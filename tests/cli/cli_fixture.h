@@ -1,6 +1,7 @@
 // A dimlet-cli test's world: a folder of its own holding the operator's
 // profile (XDG_CONFIG_HOME points there), a simulated unit line that Com 1 is
-// mapped to, and the real dimlet-cli program run as a child process.
+// mapped to, and the real dimlet-cli program run as a child process with its
+// standard input, output and error each on a pipe.
 #pragma once
 
 #include <gmock/gmock.h>
@@ -23,7 +24,9 @@ struct CliResult {
 // The program started with its output on pipes; Wait() collects the rest.
 class CliChild {
  public:
-  CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input);
+  // With `errOnTerminal` standard error is a pseudo-terminal, as in a shell.
+  CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
+           bool errOnTerminal = false);
   ~CliChild();  // kills a child that is still running
   CliChild(const CliChild&) = delete;
   CliChild& operator=(const CliChild&) = delete;
@@ -37,7 +40,6 @@ class CliChild {
 
 class CliTest : public testing::Test {
  protected:
-  void SetUp() override;
   // Every test also checks that no command changed the profile.
   void TearDown() override;
 
@@ -46,7 +48,7 @@ class CliTest : public testing::Test {
   // Writes the profile: `text` plus a [Ports] entry mapping Com 1 to the line.
   void WriteProfile(const std::string& text = "");
   // Runs dimlet-cli with `args` to its end; `input` is its standard input.
-  CliResult Run(const std::vector<std::string>& args, const std::string& input = "");
+  CliResult Run(const std::vector<std::string>& args, const std::string& input = "", bool errOnTerminal = false);
   // A file in the test's folder holding `text`; returns its path.
   std::string File(const std::string& name, const std::string& text);
 
@@ -56,7 +58,7 @@ class CliTest : public testing::Test {
 
   testsupport::TempFolder m_folder;
   std::string m_dir = m_folder.Path();
-  std::string m_profilePath;
+  std::string m_profilePath = m_folder.File("dimlet.ini");
   std::string m_profileBefore;
   struct timespec m_profileTime {};
   std::unique_ptr<sim::SimLine> m_sim;

@@ -1,0 +1,164 @@
+// Following the link's device: hang-up, waiting, reopening, retrying.
+#include "app/link_follower.h"
+
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <algorithm>
+
+#include "device/link_words.h"
+#include "device/serial_ports.h"
+
+CLinkFollower::CLinkFollower(CSerialLink& link, std::function<void()> reopen, QObject* parent)
+    : QObject(parent), m_link(link), m_reopen(std::move(reopen)), m_udev(std::make_unique<CSerialPortWatch>()) {
+  m_look.setSingleShot(true);
+  connect(&m_look, &QTimer::timeout, this, &CLinkFollower::Look);
+  m_retry.setSingleShot(true);
+  connect(&m_retry, &QTimer::timeout, this, &CLinkFollower::Attempt);
+  // Without udev (a container, a system without it) the look every second
+  // still finds the device.
+  if (m_udev->Descriptor() >= 0) {
+    m_udevNotifier = new QSocketNotifier(m_udev->Descriptor(), QSocketNotifier::Read, this);
+    connect(m_udevNotifier, &QSocketNotifier::activated, this, &CLinkFollower::OnUdevEvents);
+  }
+  WatchLink();
+}
+
+CLinkFollower::~CLinkFollower() = default;
+
+void CLinkFollower::WatchLink() {
+  // The link keeps one watch descriptor from its first open on.
+  if (m_hangUp || m_link.WatchDescriptor() < 0) return;
+  m_hangUp = new QSocketNotifier(m_link.WatchDescriptor(), QSocketNotifier::Read, this);
+  connect(m_hangUp, &QSocketNotifier::activated, this, &CLinkFollower::OnHangUpSignal);
+}
+
+void CLinkFollower::LinkChanged() {
+  WatchLink();
+  m_unplugged = false;
+  m_cameBack = false;
+  m_attemptDue = false;
+  Settle(State::kIdle);
+  Review();
+}
+
+CLinkFollower::CommandScope::CommandScope(CLinkFollower& follower) : m_follower(follower) { ++m_follower.m_busy; }
+
+CLinkFollower::CommandScope::~CommandScope() {
+  if (--m_follower.m_busy > 0) return;
+  // The command may have found the device gone; an attempt held back for
+  // it runs now.
+  m_follower.Review();
+  if (m_follower.m_attemptDue) {
+    m_follower.m_attemptDue = false;
+    if (m_follower.m_state != State::kIdle) m_follower.Attempt();
+  }
+}
+
+std::string CLinkFollower::Words() const {
+  if (!m_link.IsPortOpen() && m_unplugged && m_state != State::kIdle) return link_words::UnpluggedWords();
+  if (m_link.IsPortOpen() && m_cameBack) return link_words::ReopenedWords();
+  return {};
+}
+
+void CLinkFollower::Review() {
+  if (m_link.IsPortOpen()) {
+    Settle(State::kIdle);
+    return;
+  }
+  if (m_state != State::kIdle) return;
+  switch (m_link.LastFault()) {
+    case CSerialLink::Fault::kLost:
+      Wait(true);
+      emit StateChanged();
+      break;
+    case CSerialLink::Fault::kNotFound:
+      Wait(m_unplugged);  // not there yet: open it when it comes
+      break;
+    default:
+      break;  // the operator has to act; nothing to wait for
+  }
+}
+
+void CLinkFollower::Wait(bool unplugged) {
+  m_unplugged = unplugged;
+  m_cameBack = false;
+  m_state = State::kWaiting;
+  m_retry.stop();
+  m_lookStep = kFirstLook;
+  m_look.start(m_lookStep);
+}
+
+void CLinkFollower::Settle(State state) {
+  m_state = state;
+  m_look.stop();
+  m_retry.stop();
+}
+
+void CLinkFollower::OnHangUpSignal() {
+  // Also inside a command's message box: the device is gone either way, and
+  // the signal must be taken or it would fire again at once.
+  if (!m_link.CheckGone()) return;
+  Settle(State::kIdle);
+  Wait(true);
+  emit StateChanged();
+}
+
+void CLinkFollower::OnUdevEvents() {
+  bool ours = false;
+  for (const CSerialPortWatch::Event& event : m_udev->Take()) {
+    ours = ours || (event.added && event.port.IsNamed(m_link.DevicePath()));
+  }
+  if (ours && m_state == State::kWaiting) Attempt();
+}
+
+void CLinkFollower::Look() {
+  if (m_state != State::kWaiting) return;
+  m_lookStep = std::min(m_lookStep * 2, kLookInterval);
+  m_look.start(m_lookStep);
+  if (access(m_link.DevicePath().c_str(), F_OK) == 0) Attempt();
+}
+
+void CLinkFollower::Attempt() {
+  if (m_busy > 0) {
+    m_attemptDue = true;
+    return;
+  }
+  if (m_link.IsPortOpen()) {
+    Settle(State::kIdle);
+    return;
+  }
+  m_reopen();
+  if (m_link.IsPortOpen()) {
+    m_unplugged = false;
+    m_cameBack = true;
+    Settle(State::kIdle);
+    emit StateChanged();
+    return;
+  }
+  const CSerialLink::Fault fault = m_link.LastFault();
+  if (fault == CSerialLink::Fault::kNotFound) {
+    // Gone again before it could be opened.
+    if (m_state != State::kWaiting) Wait(m_unplugged);
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  const bool refused = fault == CSerialLink::Fault::kPermission || fault == CSerialLink::Fault::kInUse;
+  if (refused && m_state != State::kRetrying) {
+    m_state = State::kRetrying;
+    m_look.stop();
+    m_retryUntil = now + kRetryWindow;
+    m_backoff = kFirstRetry;
+  }
+  if (refused && now < m_retryUntil) {
+    // The last try falls on the end of the window.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_retryUntil - now);
+    m_retry.start(std::min(m_backoff, left));
+    m_backoff *= 2;
+    return;
+  }
+  // Refused for good, or something waiting does not mend: say why.
+  m_unplugged = false;
+  Settle(State::kIdle);
+  emit StateChanged();
+}

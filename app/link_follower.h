@@ -1,0 +1,96 @@
+// CLinkFollower: keeps the window's serial link with its device. It notices an
+// unplugged device while the window is idle (a hang-up on the open device),
+// waits for the device to come back (udev's events matched on the mapped
+// name, and a look every second, sooner at first, for lines without udev
+// events, such as a simulator's), and then has the window reopen the link. It never polls an
+// open link: while the link is open, only descriptors are watched.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "device/serial_link.h"
+
+class CSerialPortWatch;
+class QSocketNotifier;
+
+class CLinkFollower : public QObject {
+  Q_OBJECT
+
+ public:
+  // Follows `link`, which must outlive it. `reopen` closes and opens the link
+  // again on the window's current Com entry.
+  CLinkFollower(CSerialLink& link, std::function<void()> reopen, QObject* parent = nullptr);
+  ~CLinkFollower() override;
+
+  // The window opened or closed the link itself (start-up, a port choice):
+  // what was said about an earlier device no longer applies.
+  void LinkChanged();
+
+  // While one lives, a command runs: no reopen starts, one that falls due
+  // waits for the command's end. Nestable.
+  class CommandScope {
+   public:
+    explicit CommandScope(CLinkFollower& follower);
+    ~CommandScope();
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+   private:
+    CLinkFollower& m_follower;
+  };
+
+  // Words for the link's state where following has something to say
+  // ("unplugged, waiting for it", reopened); empty otherwise.
+  std::string Words() const;
+
+  // How long after a device appears a refused open ("permission denied", "in
+  // use") is retried before it is reported: udev sets the permissions, and
+  // ModemManager may probe the device, just after it appears.
+  static constexpr std::chrono::milliseconds kRetryWindow{3000};
+  static constexpr std::chrono::milliseconds kFirstRetry{100};
+  // Looks for a device without udev events come quickly at first (a power
+  // cycle, a replug), then every second.
+  static constexpr std::chrono::milliseconds kFirstLook{100};
+  static constexpr std::chrono::milliseconds kLookInterval{1000};
+
+ signals:
+  // The link opened, closed or changed what Words() says.
+  void StateChanged();
+
+ private:
+  enum class State {
+    kIdle,      // open, or not open for a reason that waiting does not mend
+    kWaiting,   // the device is away; looking out for it
+    kRetrying,  // the device is back but refused; trying again with backoff
+  };
+
+  void WatchLink();
+  void OnHangUpSignal();
+  void OnUdevEvents();
+  void Look();
+  void Attempt();
+  void Review();
+  void Wait(bool unplugged);
+  void Settle(State state);
+
+  CSerialLink& m_link;
+  std::function<void()> m_reopen;
+  QSocketNotifier* m_hangUp = nullptr;
+  std::unique_ptr<CSerialPortWatch> m_udev;
+  QSocketNotifier* m_udevNotifier = nullptr;
+  QTimer m_look;
+  QTimer m_retry;
+  std::chrono::steady_clock::time_point m_retryUntil{};
+  std::chrono::milliseconds m_backoff = kFirstRetry;
+  std::chrono::milliseconds m_lookStep = kFirstLook;
+  State m_state = State::kIdle;
+  int m_busy = 0;
+  bool m_attemptDue = false;
+  bool m_unplugged = false;
+  bool m_cameBack = false;
+};

@@ -1,0 +1,140 @@
+// The "Ports…" dialog.
+#include "app/ports_dlg.h"
+
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "settings/port_map.h"
+
+namespace {
+
+constexpr int kComEntries = 4;
+
+QString EntryLine(int port, const std::string& path) {
+  const bool present = access(path.c_str(), F_OK) == 0;
+  return QStringLiteral("Com %1: %2 — %3")
+      .arg(port)
+      .arg(QString::fromStdString(path))
+      .arg(present ? QStringLiteral("present") : QStringLiteral("not present"));
+}
+
+}  // namespace
+
+CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Lister list, QWidget* parent)
+    : QDialog(parent), m_profilePath(std::move(profilePath)), m_assign(std::move(assign)), m_list(std::move(list)) {
+  if (!m_list) m_list = [](std::string* error) { return ListSerialPorts(error); };
+  setWindowTitle(QStringLiteral("Ports"));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(QStringLiteral("Com entries:"), this));
+  m_entries = new QListWidget(this);
+  m_entries->setObjectName(QStringLiteral("comEntries"));
+  m_entries->setAccessibleName(QStringLiteral("Com entries"));
+  layout->addWidget(m_entries);
+
+  layout->addWidget(new QLabel(QStringLiteral("Serial adapters found:"), this));
+  m_adapters = new QListWidget(this);
+  m_adapters->setObjectName(QStringLiteral("adapters"));
+  m_adapters->setAccessibleName(QStringLiteral("Serial adapters found"));
+  layout->addWidget(m_adapters);
+
+  auto* pathRow = new QHBoxLayout;
+  auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
+  m_path = new QLineEdit(this);
+  m_path->setObjectName(QStringLiteral("devicePath"));
+  pathLabel->setBuddy(m_path);
+  pathRow->addWidget(pathLabel);
+  pathRow->addWidget(m_path, 1);
+  layout->addLayout(pathRow);
+
+  m_message = new QLabel(this);
+  m_message->setObjectName(QStringLiteral("portsMessage"));
+  m_message->setWordWrap(true);
+  m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(m_message);
+
+  auto* buttons = new QHBoxLayout;
+  m_assignButton = new QPushButton(this);
+  m_assignButton->setObjectName(QStringLiteral("assign"));
+  auto* refresh = new QPushButton(QStringLiteral("&Refresh"), this);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  buttons->addWidget(m_assignButton);
+  buttons->addStretch(1);
+  buttons->addWidget(refresh);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+
+  connect(m_entries, &QListWidget::currentRowChanged, this, &CPortsDlg::ShowEntryChoice);
+  connect(m_adapters, &QListWidget::currentRowChanged, this, &CPortsDlg::ChooseAdapter);
+  connect(m_assignButton, &QPushButton::clicked, this, &CPortsDlg::AssignChosen);
+  connect(m_path, &QLineEdit::returnPressed, this, &CPortsDlg::AssignChosen);
+  connect(refresh, &QPushButton::clicked, this, &CPortsDlg::Refresh);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+
+  Refresh();
+  m_entries->setCurrentRow(std::clamp(currentPort, 1, kComEntries) - 1);
+  resize(640, 420);
+}
+
+void CPortsDlg::Refresh() {
+  const int entry = m_entries->currentRow();
+  m_entries->clear();
+  for (int port = 1; port <= kComEntries; ++port) {
+    m_entries->addItem(EntryLine(port, PortDevicePath(m_profilePath, port)));
+  }
+  if (entry >= 0) m_entries->setCurrentRow(entry);
+
+  std::string error;
+  m_found = m_list(&error);
+  m_adapters->clear();
+  for (const SerialPortInfo& port : m_found) m_adapters->addItem(QString::fromStdString(port.Description()));
+  if (m_found.empty()) {
+    m_message->setText(error.empty() ? QStringLiteral("No serial adapter found; a path can still be typed.")
+                                     : QString::fromStdString(error) +
+                                           QStringLiteral("; a path can still be typed."));
+  }
+}
+
+void CPortsDlg::ShowEntryChoice() {
+  const int port = m_entries->currentRow() + 1;
+  m_assignButton->setText(QStringLiteral("&Assign to Com %1").arg(port));
+  m_assignButton->setEnabled(port >= 1);
+}
+
+void CPortsDlg::ChooseAdapter() {
+  const int row = m_adapters->currentRow();
+  if (row < 0 || row >= static_cast<int>(m_found.size())) return;
+  // The name that finds this adapter again after a replug.
+  m_path->setText(QString::fromStdString(m_found[static_cast<size_t>(row)].StableName()));
+}
+
+void CPortsDlg::AssignChosen() {
+  const int port = m_entries->currentRow() + 1;
+  const std::string path = m_path->text().trimmed().toStdString();
+  if (port < 1) return;
+  if (path.empty()) {
+    m_message->setText(QStringLiteral("Choose an adapter or type a device path first."));
+    return;
+  }
+  std::string error;
+  if (!m_assign(port, path, &error)) {
+    m_message->setText(QStringLiteral("Com %1 not changed: %2").arg(port).arg(QString::fromStdString(error)));
+    return;
+  }
+  m_message->setText(QStringLiteral("Com %1 is now %2").arg(port).arg(QString::fromStdString(path)));
+  Refresh();
+}
+
+void ShowMappedPaths(QComboBox* combo, const std::string& profilePath) {
+  for (int i = 0; i < combo->count() && i < kComEntries; ++i) {
+    combo->setItemData(i, QString::fromStdString(PortDevicePath(profilePath, i + 1)), Qt::ToolTipRole);
+  }
+}

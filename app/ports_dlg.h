@@ -1,0 +1,54 @@
+// CPortsDlg: the "Ports…" dialog. Shows what each Com entry is mapped to and
+// whether that device is present, lists the serial adapters found with their
+// descriptions, and maps a Com entry to a chosen adapter or to any typed path.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/serial_ports.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+class CPortsDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Maps Com `port` to `path`; false with *error set when that failed.
+  using Assign = std::function<bool(int port, const std::string& path, std::string* error)>;
+  // The adapters to offer; on failure empty, with *error set.
+  using Lister = std::function<std::vector<SerialPortInfo>(std::string* error)>;
+
+  // Reads the map from the profile at `profilePath`; starts on Com
+  // `currentPort`. `assign` does the mapping (the window saves it and
+  // reopens its link); `list` finds the adapters (udev by default).
+  CPortsDlg(std::string profilePath, int currentPort, Assign assign, Lister list = {}, QWidget* parent = nullptr);
+
+  // Reads the map and the adapters afresh.
+  void Refresh();
+
+ private:
+  void ChooseAdapter();
+  void AssignChosen();
+  void ShowEntryChoice();
+
+  std::string m_profilePath;
+  Assign m_assign;
+  Lister m_list;
+  std::vector<SerialPortInfo> m_found;
+  QListWidget* m_entries = nullptr;
+  QListWidget* m_adapters = nullptr;
+  QLineEdit* m_path = nullptr;
+  QPushButton* m_assignButton = nullptr;
+  QLabel* m_message = nullptr;
+};
+
+// Gives each "Com n" entry of `combo` (entry n-1) its mapped device path as
+// tool tip, from the profile at `profilePath`.
+void ShowMappedPaths(QComboBox* combo, const std::string& profilePath);

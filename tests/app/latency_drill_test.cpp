@@ -1,0 +1,58 @@
+// Late answers: a line whose adapter holds answer bytes back for its latency
+// timer makes every upload fail at the FTDI default of 16 ms and none at the
+// 1 ms a tuned adapter gives; and the status line's warning for such an
+// adapter says what to do.
+#include <QLabel>
+#include <QTest>
+
+#include "app/dialog_template.h"
+#include "device/link_words.h"
+#include "window_fixture.h"
+
+namespace {
+
+struct LatencyCase {
+  const char* name;
+  int latencyMs;
+  bool uploadFails;
+};
+
+class LatencyDrill : public WindowTest, public testing::WithParamInterface<LatencyCase> {};
+
+TEST_P(LatencyDrill, UploadFailsOnlyWhenTheAdapterHoldsAnswersPastTheWindow) {
+  const LatencyCase& c = GetParam();
+  sim::SimOptions options;
+  options.latencyMs = c.latencyMs;
+  StartSim(options);
+  StartWindow();
+  m_sim->SetUnitRow(0, 0, {10, 20, 30, 40});
+  m_sim->SetUnitRow(0, 1, {50, 60, 70, 80});
+  Click(ctl::kAllRows);
+  Click(ctl::kUpload);
+  const QStringList missing = m_boxes.texts.filter(QStringLiteral("Error"));
+  if (c.uploadFails) {
+    EXPECT_FALSE(missing.isEmpty()) << "a 16 ms adapter timer went unnoticed";
+    EXPECT_NE(m_settings.seq.Row(1), (std::array<int32_t, 4>{50, 60, 70, 80}));
+  } else {
+    EXPECT_TRUE(missing.isEmpty()) << missing.join(",").toStdString();
+    EXPECT_EQ(m_settings.seq.Row(0), (std::array<int32_t, 4>{10, 20, 30, 40}));
+    EXPECT_EQ(m_settings.seq.Row(1), (std::array<int32_t, 4>{50, 60, 70, 80}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AdapterTimer, LatencyDrill,
+                         testing::Values(LatencyCase{"FtdiDefault16ms", 16, true},
+                                         LatencyCase{"Tuned1ms", 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LatencyWords, WarnOnlyPastTheWindowAndNameTheFix) {
+  EXPECT_TRUE(link_words::LatencyWords(-1, "ttyUSB0").line.empty()) << "no timer known, nothing to say";
+  EXPECT_TRUE(link_words::LatencyWords(1, "ttyUSB0").line.empty());
+  EXPECT_TRUE(link_words::LatencyWords(CSerialLink::kLatencyLimitMs, "ttyUSB0").line.empty());
+  const link_words::LatencyWarning late = link_words::LatencyWords(16, "ttyUSB3");
+  EXPECT_NE(late.line.find("16 ms"), std::string::npos) << late.line;
+  EXPECT_NE(late.fix.find("60-dimlet-adapters.rules"), std::string::npos) << late.fix;
+  EXPECT_NE(late.fix.find("/sys/class/tty/ttyUSB3/device/latency_timer"), std::string::npos) << late.fix;
+}
+
+}  // namespace

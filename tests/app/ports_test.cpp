@@ -1,0 +1,103 @@
+// Choosing a device for a Com entry: the "Ports…" dialog's lists and what it
+// stores, and the window taking the new mapping at once.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <fstream>
+
+#include "app/dialog_template.h"
+#include "app/ports_dlg.h"
+#include "window_fixture.h"
+
+namespace {
+
+// Adapters as udev would list them; the app tests have no udev of their own.
+std::vector<SerialPortInfo> TwoAdapters(std::string*) {
+  SerialPortInfo ftdi;
+  ftdi.devNode = "/dev/ttyUSB0";
+  ftdi.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+  ftdi.byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+  ftdi.manufacturer = "FTDI";
+  ftdi.product = "FT232R USB UART";
+  ftdi.vendorProduct = "0403:6001";
+  ftdi.serial = "A1B2C3";
+  ftdi.driver = "ftdi_sio";
+  SerialPortInfo ch340;
+  ch340.devNode = "/dev/ttyUSB1";
+  ch340.byId = "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0";
+  ch340.byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0";
+  ch340.vendorProduct = "1a86:7523";
+  ch340.driver = "ch341-uart";
+  return {ftdi, ch340};
+}
+
+class PortsTest : public WindowTest {};
+
+TEST_F(PortsTest, DialogShowsTheMapAndStoresTheAdaptersStableName) {
+  StartWindow("[Ports]\nCom 3=/dev/null\n");
+  std::vector<std::pair<int, std::string>> assigned;
+  CPortsDlg dialog(m_profilePath, 2,
+                   [&](int port, const std::string& path, std::string*) {
+                     assigned.emplace_back(port, path);
+                     return true;
+                   },
+                   TwoAdapters);
+  auto* entries = dialog.findChild<QListWidget*>(QStringLiteral("comEntries"));
+  auto* adapters = dialog.findChild<QListWidget*>(QStringLiteral("adapters"));
+  auto* path = dialog.findChild<QLineEdit*>(QStringLiteral("devicePath"));
+  auto* assign = dialog.findChild<QPushButton*>(QStringLiteral("assign"));
+  ASSERT_TRUE(entries && adapters && path && assign);
+
+  ASSERT_EQ(entries->count(), 4);
+  EXPECT_EQ(entries->item(0)->text().toStdString(), "Com 1: " + m_linkPath + " — present");
+  EXPECT_EQ(entries->item(2)->text(), QStringLiteral("Com 3: /dev/null — present"));
+  EXPECT_TRUE(entries->item(3)->text().endsWith(QStringLiteral("not present")) ||
+              entries->item(3)->text().endsWith(QStringLiteral("— present")));
+  EXPECT_EQ(entries->currentRow(), 1) << "the window's Com entry is chosen first";
+  EXPECT_EQ(assign->text(), QStringLiteral("&Assign to Com 2"));
+  ASSERT_EQ(adapters->count(), 2);
+  EXPECT_TRUE(adapters->item(0)->text().startsWith(QStringLiteral("FTDI FT232R USB UART (0403:6001, serial A1B2C3)")));
+
+  adapters->setCurrentRow(0);
+  EXPECT_EQ(path->text(), QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0"));
+  adapters->setCurrentRow(1);
+  EXPECT_EQ(path->text(), QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"))
+      << "an adapter without a serial number is kept by its socket";
+  QTest::mouseClick(assign, Qt::LeftButton);
+  path->setText(QStringLiteral("  /tmp/typed  "));
+  entries->setCurrentRow(3);
+  QTest::mouseClick(assign, Qt::LeftButton);
+  EXPECT_EQ(assigned, (std::vector<std::pair<int, std::string>>{
+                          {2, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"}, {4, "/tmp/typed"}}));
+}
+
+TEST_F(PortsTest, AssigningTheCurrentEntryReopensAtOnceAndKeepsTheRestOfTheProfile) {
+  StartWindow("; mine\n[Other]\nkey=value\n");
+  sim::SimLine second(sim::SimOptions{});
+  std::string error;
+  ASSERT_TRUE(second.Start(&error)) << error;
+  auto* combo = Inside().ControlAs<QComboBox>(ctl::kComCombo);
+  EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString().toStdString(), m_linkPath);
+  EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB1"));
+
+  ASSERT_TRUE(Inside().AssignPort(1, second.SlavePath(), &error)) << error;
+  EXPECT_TRUE(Inside().Link().IsPortOpen());
+  EXPECT_EQ(Inside().Link().DevicePath(), second.SlavePath()) << "the link did not move to the new device";
+  EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString().toStdString(), second.SlavePath());
+  Click(ctl::kRunStop);
+  EXPECT_TRUE(second.WaitForFrames(1, std::chrono::seconds(3))) << "commands go to the new device";
+
+  const std::string profile = ReadProfile();
+  EXPECT_NE(profile.find("; mine\n[Other]\nkey=value\n"), std::string::npos) << profile;
+  EXPECT_NE(profile.find("Com 1=" + second.SlavePath()), std::string::npos) << profile;
+  EXPECT_NE(profile.find("SEQ 7\\CH 3="), std::string::npos) << "the settings were lost: " << profile;
+
+  EXPECT_FALSE(Inside().AssignPort(2, "/dev/tty\nUSB1", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(ReadProfile(), profile) << "a refused path changed the profile";
+}
+
+}  // namespace
