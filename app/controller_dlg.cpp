@@ -15,6 +15,7 @@
 #include <QSlider>
 
 #include "app/about_dlg.h"
+#include "app/artwork.h"
 #include "app/choice_combo.h"
 #include "app/dialog_template.h"
 #include "app/dialog_units.h"
@@ -75,7 +76,7 @@ QWidget* MakeControl(const ctl::Control& row, QWidget* parent) {
     }
     case ctl::Kind::kPicture: {
       auto* picture = new QLabel(parent);
-      picture->setPixmap(QPixmap(QStringLiteral(":/dimlet/logo129.png")));
+      picture->setPixmap(LogoPixmap());
       return picture;
     }
     case ctl::Kind::kText:
@@ -119,8 +120,7 @@ bool IsTabStop(ctl::Kind kind) {
 CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
                                QWidget* parent)
     : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
-  m_hIcon = QIcon(QStringLiteral(":/dimlet/icon-32.png"));
-  m_hIcon.addFile(QStringLiteral(":/dimlet/icon-16.png"));
+  m_hIcon = ProgramIcon();
   // The map the window last read: a port choice reads no file.
   m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
   m_link.SetMissingAnswerHandler(

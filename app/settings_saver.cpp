@@ -5,11 +5,10 @@
 
 CSettingsSaver::CSettingsSaver(std::string profilePath, std::string storeName,
                                std::function<void(const std::string&)> onResult)
-    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {
-  m_thread = std::thread([this] { Run(); });
-}
+    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {}
 
 CSettingsSaver::~CSettingsSaver() {
+  if (!m_thread.joinable()) return;  // nothing was ever saved
   {
     std::lock_guard lock(m_mutex);
     m_stopping = true;
@@ -23,6 +22,9 @@ void CSettingsSaver::Save(const LedSettings& snapshot) {
     std::lock_guard lock(m_mutex);
     m_pending = snapshot;
   }
+  // The thread starts with the first save, so a window that is only looked
+  // at never pays for it.
+  if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
   m_changed.notify_all();
 }
 

@@ -1,7 +1,8 @@
 // CSettingsSaver: writes the settings record to the profile on a thread of its
 // own, so a slider release or a button never waits for the disk. Saves run in
 // order; a save queued behind another that has not started yet replaces it
-// (each holds the whole record, so the last one wins).
+// (each holds the whole record, so the last one wins). Save, Flush and the
+// destructor are called from one thread, the window's.
 #pragma once
 
 #include <condition_variable>
@@ -23,7 +24,8 @@ class CSettingsSaver {
   CSettingsSaver(const CSettingsSaver&) = delete;
   CSettingsSaver& operator=(const CSettingsSaver&) = delete;
 
-  // Queues a save of `snapshot`; returns at once.
+  // Queues a save of `snapshot`; returns at once. The first save starts the
+  // writer thread.
   void Save(const LedSettings& snapshot);
   // Returns once every save queued so far is on disk (or has failed).
   void Flush();

@@ -12,8 +12,7 @@
 #include <thread>
 
 #include "settings/ini_document.h"
-#include "settings/profile_keys.h"
-#include "settings/profile_value.h"
+#include "settings/profile_text.h"
 #include "settings/whole_file.h"
 
 namespace {
@@ -75,25 +74,15 @@ std::string KeptChangingReason(const std::string& path) {
 CProfileStore::CProfileStore(std::string path) : m_path(std::move(path)) {}
 
 bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
-  const std::string section = ProfileSection(name);
   for (int attempt = 1;; ++attempt) {
     m_error.clear();
-    m_replaced.clear();
     const FolderLock turn(FolderOf(m_path));
     std::string bytes;
     FileStamp stamp;
     const ReadOutcome read = ReadWholeFile(m_path, &bytes, &m_error, &stamp);
 
     CIniDocument profile(std::move(bytes));
-    for (const ProfileKey& key : ProfileKeys()) {
-      if (!key.loaded) continue;
-      std::optional<std::string_view> stored = profile.Value(section, key.name);
-      std::optional<int32_t> parsed = stored ? ParseProfileInt(*stored) : std::nullopt;
-      if (stored && !parsed) m_replaced.push_back({key.name, std::string(stored->substr(0, ReplacedValue::kShownBytes))});
-      const int32_t value = parsed.value_or(key.defaultValue);
-      SetKeyValue(settings, key, value);
-      profile.Set(section, key.name, FormatProfileInt(value));
-    }
+    m_replaced = LoadFromProfile(name, profile, settings);
     m_ports = CPortMap(profile);
 
     // Writing back a file that was not read whole would lose its unread part.
@@ -110,12 +99,7 @@ bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
 }
 
 bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
-  const std::string section = ProfileSection(name);
-  return Merge([&](CIniDocument& profile) {
-    for (const ProfileKey& key : ProfileKeys()) {
-      profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
-    }
-  });
+  return Merge([&](CIniDocument& profile) { SaveToProfile(name, profile, settings); });
 }
 
 bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value) {

@@ -10,14 +10,7 @@
 #include "settings/atomic_file.h"
 #include "settings/port_map.h"
 #include "settings/profile_path.h"
-
-// A value a person wrote that could not be read as a 32-bit integer, so the
-// key's default took its place.
-struct ReplacedValue {
-  std::string key;
-  std::string text;  // as written, trimmed; at most kShownBytes bytes of it
-  static constexpr size_t kShownBytes = 40;
-};
+#include "settings/profile_text.h"
 
 class CProfileStore {
  public:
@@ -52,7 +45,6 @@ class CProfileStore {
   // otherwise nothing is written. False with Error() set on failure.
   bool SaveValue(const std::string& section, const std::string& key, const std::string& value);
 
-  const std::string& Path() const { return m_path; }
   const std::string& Error() const { return m_error; }
   const std::vector<ReplacedValue>& Replaced() const { return m_replaced; }
   const CPortMap& Ports() const { return m_ports; }
