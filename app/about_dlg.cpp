@@ -1,10 +1,10 @@
 // The About box: icon, program name and version, OK.
 #include "app/about_dlg.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/artwork.h"
 #include "app/dialog_units.h"
 #include "app/version_info.h"
 
@@ -16,15 +16,15 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setFixedSize(units.SizeToPixels(235, 55));
 
   auto* icon = new QLabel(this);
-  icon->setPixmap(QIcon(QStringLiteral(":/dimlet/icon-32.png")).pixmap(32, 32));
+  icon->setPixmap(ProgramIcon().pixmap(32, 32));
   icon->move(units.ToPixels({11, 17, 21, 20}).topLeft());
   icon->adjustSize();
 
-  auto* name = new QLabel(QStringLiteral("Dimlet Version 1.0"), this);
+  auto* name = new QLabel(QStringLiteral("Dimlet Version %1").arg(QString::fromUtf8(version::kMajorMinor)), this);
   name->setTextFormat(Qt::PlainText);
   name->setGeometry(units.ToPixels({40, 10, 119, 8}));
 
-  auto* detail = new QLabel(QStringLiteral("%1 %2").arg(version::kProductName, version::kFileVersion), this);
+  auto* detail = new QLabel(QStringLiteral("%1 %2").arg(version::kProductName, version::kVersion), this);
   detail->setTextFormat(Qt::PlainText);
   detail->setGeometry(units.ToPixels({40, 25, 119, 8}));
 

@@ -34,4 +34,4 @@ std::string UsageText() {
          "port closed.\n";
 }
 
-std::string VersionText() { return std::string("dimlet ") + version::kProductVersion + "\n"; }
+std::string VersionText() { return std::string("dimlet ") + version::kVersion + "\n"; }

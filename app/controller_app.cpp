@@ -10,7 +10,7 @@
 CControllerApp::CControllerApp(int& argc, char** argv) : QApplication(argc, argv) {
   // No application name of our own: it comes from the executable, and so does
   // the profile's name.
-  setApplicationVersion(QString::fromUtf8(version::kProductVersion));
+  setApplicationVersion(QString::fromUtf8(version::kVersion));
 }
 
 int CControllerApp::InitInstance() {

@@ -16,9 +16,6 @@ class DialogUnits {
   QRect ToPixels(const ctl::Place& place) const;
   QSize SizeToPixels(int width, int height) const;
 
-  double PixelsPerX() const { return m_perX; }
-  double PixelsPerY() const { return m_perY; }
-
  private:
   double m_perX;
   double m_perY;

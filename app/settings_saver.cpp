@@ -5,11 +5,10 @@
 
 CSettingsSaver::CSettingsSaver(std::string profilePath, std::string storeName,
                                std::function<void(const std::string&)> onResult)
-    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {
-  m_thread = std::thread([this] { Run(); });
-}
+    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {}
 
 CSettingsSaver::~CSettingsSaver() {
+  if (!m_thread.joinable()) return;  // nothing was ever saved
   {
     std::lock_guard lock(m_mutex);
     m_stopping = true;
@@ -23,6 +22,9 @@ void CSettingsSaver::Save(const LedSettings& snapshot) {
     std::lock_guard lock(m_mutex);
     m_pending = snapshot;
   }
+  // The thread starts with the first save, so a window that is only looked
+  // at never pays for it.
+  if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
   m_changed.notify_all();
 }
 
@@ -34,6 +36,11 @@ void CSettingsSaver::Flush() {
 std::string CSettingsSaver::LastError() const {
   std::lock_guard lock(m_mutex);
   return m_lastError;
+}
+
+std::optional<CPortMap> CSettingsSaver::LastPorts() const {
+  std::lock_guard lock(m_mutex);
+  return m_lastPorts;
 }
 
 void CSettingsSaver::Run() {
@@ -49,10 +56,13 @@ void CSettingsSaver::Run() {
 
     CProfileStore store(m_path);
     const std::string error = store.Save(m_storeName, snapshot) ? std::string() : store.Error();
-    if (m_onResult) m_onResult(error);
 
     lock.lock();
     m_lastError = error;
+    if (error.empty()) m_lastPorts = store.Ports();
+    lock.unlock();
+    if (m_onResult) m_onResult(error);
+    lock.lock();
     m_busy = false;
     m_changed.notify_all();
   }

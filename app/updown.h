@@ -15,11 +15,8 @@ class CUpDown : public QWidget {
   CUpDown(QLineEdit* buddy, QWidget* parent);
 
   void SetRange(int lower, int upper);
-  int Lower() const { return m_lower; }
-  int Upper() const { return m_upper; }
 
   QToolButton* UpButton() const { return m_up; }
-  QToolButton* DownButton() const { return m_down; }
 
   // One arrow press: +1 or -1.
   void Step(int delta);

@@ -11,13 +11,38 @@ if(DIMLET_BUILD_APP)
   install(FILES ${dimlet_packaging_dir}/dimlet.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
-  # The program icon under the name the desktop entry's Icon= gives.
-  foreach(size IN ITEMS 16 32 48 64 128)
+  # The program icon under the name the desktop entry's Icon= gives, drawn
+  # at each size and as a scalable drawing.
+  foreach(size IN ITEMS 16 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/resources/icon-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME dimlet.png)
   endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/icon.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+          RENAME dimlet.svg)
 endif()
+
+# The licence, in Debian's machine-readable form.
+install(FILES ${dimlet_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The compiler's identification (.comment) says nothing to a user of the
+# programs; Debian's tools leave it out, and so does this install. It runs
+# after the programs are installed (their folders' rules come first) and
+# before CPack strips them.
+set(dimlet_programs dimlet-sim dimlet-cli)
+if(DIMLET_BUILD_APP)
+  list(APPEND dimlet_programs dimlet)
+endif()
+foreach(program IN LISTS dimlet_programs)
+  install(CODE "
+    set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\${installed}\"
+                    RESULT_VARIABLE objcopy_result)
+    if(NOT objcopy_result EQUAL 0)
+      message(FATAL_ERROR \"Could not remove .comment from \${installed}\")
+    endif()")
+endforeach()
 
 # Manual pages and the changelog go in gzipped, as Debian wants them. They are
 # compressed while installing rather than while building, so that an install
@@ -40,10 +65,13 @@ endfunction()
 # which the package's /usr prefix gives.
 install(FILES ${dimlet_packaging_dir}/60-dimlet-adapters.rules DESTINATION lib/udev/rules.d)
 
+# Their version is filled in from project(VERSION).
 foreach(page IN LISTS dimlet_man_pages)
-  dimlet_install_gzipped(${dimlet_packaging_dir}/${page} ${CMAKE_INSTALL_MANDIR}/man1 ${page}.gz)
+  configure_file(${dimlet_packaging_dir}/${page} ${PROJECT_BINARY_DIR}/packaging/${page} @ONLY)
+  dimlet_install_gzipped(${PROJECT_BINARY_DIR}/packaging/${page} ${CMAKE_INSTALL_MANDIR}/man1 ${page}.gz)
 endforeach()
-dimlet_install_gzipped(${dimlet_packaging_dir}/changelog ${CMAKE_INSTALL_DOCDIR} changelog.gz)
+configure_file(${dimlet_packaging_dir}/changelog ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+dimlet_install_gzipped(${PROJECT_BINARY_DIR}/packaging/changelog ${CMAKE_INSTALL_DOCDIR} changelog.gz)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)

@@ -1,9 +1,9 @@
-// The program's own start-up path, ended once its window is shown.
+// The program's own start-up path, ended once its window has drawn its first frame.
 #include "app/controller_app.h"
-#include "probe_close.h"
+#include "probe_first_paint.h"
 
 int main(int argc, char** argv) {
   CControllerApp app(argc, argv);
-  CloseModalWindowOnceShown();
+  CloseWindowAfterFirstPaint();
   return app.InitInstance();
 }

@@ -1,13 +1,13 @@
-// The baseline: an empty Qt dialog, started and ended the same way.
+// The baseline: an empty Qt dialog, started and ended the same way, at its first frame.
 #include <QApplication>
 #include <QDialog>
 
-#include "probe_close.h"
+#include "probe_first_paint.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QDialog dialog;
-  CloseModalWindowOnceShown();
+  CloseWindowAfterFirstPaint();
   dialog.exec();
   return 0;
 }

@@ -4,13 +4,13 @@
 #include <QDialog>
 #include <QLabel>
 
-#include "probe_close.h"
+#include "probe_first_paint.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QDialog dialog;
   QLabel label(QStringLiteral("ORVANEL"), &dialog);
-  CloseModalWindowOnceShown();
+  CloseWindowAfterFirstPaint();
   dialog.exec();
   return 0;
 }

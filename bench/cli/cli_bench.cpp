@@ -21,6 +21,7 @@
 
 #include "cli/cli_run.h"
 #include "sim/sim_line.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -44,12 +45,8 @@ void BM_WriteEightUnitsWithReadBack(benchmark::State& state) {
     state.SkipWithError(("simulated line: " + error).c_str());
     return;
   }
-  char folder[] = "/tmp/dimlet-cli-bench-XXXXXX";
-  if (!mkdtemp(folder)) {
-    state.SkipWithError("no temporary folder");
-    return;
-  }
-  const std::string rows = std::string(folder) + "/rows.csv";
+  testsupport::TempFolder folder;
+  const std::string rows = folder.File("rows.csv");
   std::ofstream(rows) << EightUnitsOfEightRows();
 
   double ratioSum = 0;
@@ -73,8 +70,6 @@ void BM_WriteEightUnitsWithReadBack(benchmark::State& state) {
   }
   state.counters["ratio"] = benchmark::Counter(ratioSum, benchmark::Counter::kAvgIterations);
   state.counters["unanswered"] = unanswered;
-  std::remove(rows.c_str());
-  rmdir(folder);
 }
 
 BENCHMARK(BM_WriteEightUnitsWithReadBack)

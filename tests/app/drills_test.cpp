@@ -1,21 +1,17 @@
 // Fault drills through the real window: the device going away in the middle of
 // a command, units that misbehave, a profile that cannot be written, and a
 // second instance on the same port.
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "app/dialog_template.h"
+#include "support/files.h"
+#include "support/write_fixtures.h"
 #include "window_fixture.h"
 
 namespace {
@@ -23,8 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string Status(CControllerDlg& dlg) { return CControllerDlgTestAccess(dlg).StatusLine()->text().toStdString(); }
-
-bool RunQuietly(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
 
 }  // namespace
 
@@ -132,22 +126,15 @@ TEST_F(DrillTest, SecondInstanceOnTheSamePortSaysSoAndSendsNothing) {
   EXPECT_EQ(Frames(1).size(), 1u) << "the first instance still works";
 }
 
-// A profile folder that no write can change: immutable as root (who ignores
-// permission bits), read-only otherwise.
+// A profile folder that no write can change.
 TEST_F(DrillTest, ReadOnlyProfileFolderKeepsTheFileAndSaysSo) {
   const std::string before = ReadProfile();
-  bool immutable = false;
-  if (geteuid() == 0) {
-    if (!RunQuietly("chattr +i '" + m_dir + "'")) GTEST_SKIP() << "chattr +i is unavailable here";
-    immutable = true;
-  } else {
-    ASSERT_EQ(chmod(m_dir.c_str(), 0555), 0);
-  }
+  testsupport::ReadOnlyFolder readOnly(m_dir);
+  if (!readOnly.Made()) GTEST_SKIP() << readOnly.WhyNot();
   DragSlider(0, 10);
   Inside().FlushSaves();
   const std::string status = Status(*m_dlg);
-  if (immutable) RunQuietly("chattr -i '" + m_dir + "'");
-  chmod(m_dir.c_str(), 0700);
+  readOnly.Undo();
   EXPECT_NE(status.find("Settings not saved:"), std::string::npos) << status;
   EXPECT_EQ(ReadProfile(), before) << "the old file is intact";
   EXPECT_GT(m_settings.seq.Cell(0, 0), 128) << "the window keeps the change";
@@ -158,31 +145,23 @@ TEST_F(DrillTest, ReadOnlyProfileFolderKeepsTheFileAndSaysSo) {
 }
 
 TEST_F(DrillTest, FullDiskKeepsTheFileAndSaysSo) {
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small filesystem needs root";
   const std::string mountPoint = m_dir + "/small";
   std::filesystem::create_directory(mountPoint);
-  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=16k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  testsupport::SmallDisk disk(mountPoint, 16 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNot();
   const std::string profile = mountPoint + "/dimlet.ini";
-  std::ofstream(profile) << "[Ports]\nCom 1=" << m_linkPath << "\n";
+  testsupport::WriteFile(profile, "[Ports]\nCom 1=" + m_linkPath + "\n");
   m_dlg.reset();
   m_dlg = std::make_unique<CControllerDlg>(m_settings, profile, m_boxes);
   m_dlg->Start();
   Inside().FlushSaves();
-  std::ifstream in(profile);
-  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  {
-    std::ofstream filler(mountPoint + "/filler");
-    const std::string block(1024, 'x');
-    while (filler.write(block.data(), block.size()) && filler.flush()) {
-    }
-  }
+  const std::string before = testsupport::ReadFile(profile);
+  disk.Fill();
   Click(ctl::kSave);
   Inside().FlushSaves();
   const std::string status = Status(*m_dlg);
-  std::ifstream after(profile);
-  const std::string now((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+  const std::string now = testsupport::ReadFile(profile);
   m_dlg.reset();
-  umount2(mountPoint.c_str(), MNT_DETACH);
   EXPECT_NE(status.find("Settings not saved:"), std::string::npos) << status;
   EXPECT_EQ(now, before);
 }

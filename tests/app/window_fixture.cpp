@@ -3,6 +3,7 @@
 
 #include "app/dialog_template.h"
 #include "app/slider.h"
+#include "support/files.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -13,11 +14,7 @@
 #include <QStyleOptionSlider>
 #include <QTest>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 void RecordedBoxes::Show(QWidget*, const QString& text) {
   texts << text;
@@ -25,9 +22,7 @@ void RecordedBoxes::Show(QWidget*, const QString& text) {
 }
 
 void WindowTest::SetUp() {
-  char pattern[] = "/tmp/dimlet-window-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  m_dir = pattern;
+  ASSERT_FALSE(m_dir.empty());
   m_profilePath = m_dir + "/dimlet.ini";
   m_linkPath = m_dir + "/com1";
 }
@@ -35,7 +30,6 @@ void WindowTest::SetUp() {
 void WindowTest::TearDown() {
   m_dlg.reset();
   m_sim.reset();
-  std::filesystem::remove_all(m_dir);
 }
 
 void WindowTest::StartSim(sim::SimOptions options) {
@@ -47,8 +41,8 @@ void WindowTest::StartSim(sim::SimOptions options) {
 
 void WindowTest::StartWindow(const std::string& profileText, int comEntry, const std::string& devicePath) {
   if (!m_sim) StartSim();
-  std::ofstream(m_profilePath) << profileText << "[Ports]\nCom " << comEntry << "="
-                               << (devicePath.empty() ? m_linkPath : devicePath) << "\n";
+  testsupport::WriteFile(m_profilePath, profileText + "[Ports]\nCom " + std::to_string(comEntry) + "=" +
+                                            (devicePath.empty() ? m_linkPath : devicePath) + "\n");
   m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
   m_dlg->Start();
   m_dlg->show();
@@ -148,9 +142,6 @@ int WindowTest::SelectedListLine() const {
 }
 
 std::string WindowTest::ReadProfile() const {
-  if (m_dlg) Inside().FlushSaves();
-  std::ifstream in(m_profilePath);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  if (m_dlg) CControllerDlgTestAccess(*m_dlg).FlushSaves();
+  return testsupport::ReadFile(m_profilePath);
 }

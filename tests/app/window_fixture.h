@@ -16,6 +16,7 @@
 #include "app/message_boxes.h"
 #include "dialog_test_access.h"
 #include "sim/sim_line.h"
+#include "support/temp_folder.h"
 
 class QWidget;
 
@@ -59,7 +60,8 @@ class WindowTest : public testing::Test {
   // The window's inside, through the tests' accessor.
   CControllerDlgTestAccess Inside() const { return CControllerDlgTestAccess(*m_dlg); }
 
-  std::string m_dir;
+  testsupport::TempFolder m_folder;
+  std::string m_dir = m_folder.Path();
   std::string m_profilePath;
   std::string m_linkPath;
   std::unique_ptr<sim::SimLine> m_sim;

@@ -10,6 +10,7 @@
 
 #include "device/adapter_tuning.h"
 #include "support/files.h"
+#include "support/row_names.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -35,32 +36,39 @@ struct AdviceCase {
   bool advised;
 };
 
-TEST(GroupAdvice, NamesTheDevicesGroupOnlyWhenJoiningItWouldGrantAccess) {
+void PrintTo(const AdviceCase& c, std::ostream* os) { *os << c.name; }
+
+const AdviceCase kAdvice[] = {
+    {"group may read and write, we are not in it", false, false, 0660, true},
+    {"group may only read: joining would not help", false, false, 0640, false},
+    {"no access for the group at all", false, false, 0600, false},
+    {"already in the group: the reason is something else", false, true, 0660, false},
+    {"our own device", true, false, 0660, false},
+};
+
+class GroupAdvice : public testing::TestWithParam<AdviceCase> {};
+
+TEST_P(GroupAdvice, NamesTheDevicesGroupOnlyWhenJoiningItWouldGrantAccess) {
+  const AdviceCase& c = GetParam();
   gid_t foreign = 0;
   std::string foreignName;
   if (!ForeignGroup(&foreign, &foreignName)) GTEST_SKIP() << "no group here that this process is not in";
   testsupport::TempFolder folder;
-  const std::string file = folder.File("ttyUSB0");
+  const std::string file = folder.File("device");
   testsupport::WriteFile(file, "");
-  const uid_t otherUser = geteuid() == 0 ? 65534 : geteuid();
+  const uid_t owner = c.ownedByUs ? geteuid() : (geteuid() == 0 ? 65534 : geteuid());
+  if (!c.ownedByUs && owner == geteuid()) GTEST_SKIP() << "not root: no other owner to give the device to";
+  const gid_t gid = c.ourGroup ? getegid() : foreign;
+  if (chown(file.c_str(), owner, gid) != 0) GTEST_SKIP() << "cannot give the file away (needs root)";
+  ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+  EXPECT_EQ(GroupToJoin(file), c.advised ? foreignName : std::string());
+}
 
-  const AdviceCase cases[] = {
-      {"group may read and write, we are not in it", false, false, 0660, true},
-      {"group may only read: joining would not help", false, false, 0640, false},
-      {"no access for the group at all", false, false, 0600, false},
-      {"already in the group: the reason is something else", false, true, 0660, false},
-      {"our own device", true, false, 0660, false},
-  };
-  for (const AdviceCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const uid_t owner = c.ownedByUs ? geteuid() : otherUser;
-    const gid_t gid = c.ourGroup ? getegid() : foreign;
-    if (chown(file.c_str(), owner, gid) != 0) GTEST_SKIP() << "cannot give the file away (needs root)";
-    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
-    if (!c.ownedByUs && owner == geteuid()) continue;  // not root: no other owner to try
-    EXPECT_EQ(GroupToJoin(file), c.advised ? foreignName : std::string());
-  }
-  EXPECT_EQ(GroupToJoin(file + "-missing"), "");
+INSTANTIATE_TEST_SUITE_P(Devices, GroupAdvice, testing::ValuesIn(kAdvice), testsupport::RowName{});
+
+TEST(GroupAdviceMissing, NoDeviceNoAdvice) {
+  testsupport::TempFolder folder;
+  EXPECT_EQ(GroupToJoin(folder.File("missing")), "");
 }
 
 }  // namespace

@@ -1,0 +1,252 @@
+// Fuzzes the profile's text with arbitrary bytes, all in memory: the same
+// reading and writing of the settings keys that the profile store runs on the
+// file, without the file, so that millions of inputs fit in a short run.
+// - an unchanged document writes back exactly the bytes it read;
+// - the value parser agrees with a digit-string reading of the 32-bit range,
+//   and every written value reads back;
+// - loading fills the record with what the section holds (defaults for the
+//   rest), changes those keys and nothing else that can be read, keeps every
+//   other line in order, and the result writes back its own bytes;
+// - saving writes every key, keeps every other value, and loading the saved
+//   text gives the record back and changes nothing.
+// fuzz_profile_reader does the same cycles through real files.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/ini_document.h"
+#include "settings/led_settings.h"
+#include "settings/profile_keys.h"
+#include "settings/profile_text.h"
+#include "settings/profile_value.h"
+
+namespace {
+
+const std::string kSection = ProfileSection("LED");
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "profile reader invariant broken: %s\n", what.c_str());
+  std::abort();
+}
+
+void Check(bool ok, const std::string& what) {
+  if (!ok) Fail(what);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// A profile value read by comparing digit strings: blanks, a sign, at least
+// one digit and nothing else, within the 32-bit range.
+std::optional<int32_t> ReferenceInt(std::string_view text) {
+  text = Trim(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+  const std::string_view limit = negative ? "2147483648" : "2147483647";
+  if (text.size() > limit.size() || (text.size() == limit.size() && text > limit)) return std::nullopt;
+  int64_t magnitude = 0;
+  for (char c : text) magnitude = magnitude * 10 + (c - '0');
+  return static_cast<int32_t>(negative ? -magnitude : magnitude);
+}
+
+void CheckValueText(std::string_view text) {
+  if (ParseProfileInt(text) != ReferenceInt(text)) Fail("ParseProfileInt disagrees with the digit-string reading");
+}
+
+// The text's lines without their ends ("\n", or "\r\n", or a final "\r").
+std::vector<std::string_view> LinesOf(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// A rough reading of the names the text uses, only to choose what to look up.
+// Its mistakes make look-ups that find nothing, never false alarms.
+std::optional<std::string_view> KeyNameOf(std::string_view line) {
+  std::string_view content = Trim(line);
+  if (content.empty() || content[0] == ';' || content[0] == '#' || content[0] == '[') return std::nullopt;
+  size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(0, equals));
+}
+
+struct Probe {
+  std::string section;
+  std::string key;
+  bool target;       // a key that the load sets
+  bool settingsKey;  // a key that the save sets
+};
+
+// The settings section is probed for every settings key and for up to four
+// other names the text uses; up to two other sections for those names and two
+// settings keys, so that a key set in the wrong section would show.
+std::vector<Probe> ProbesFor(std::string_view text) {
+  std::vector<std::string> sections;
+  std::vector<std::string> names;
+  for (std::string_view line : LinesOf(text)) {
+    std::string_view content = Trim(line);
+    size_t close = content.find(']');
+    if (!content.empty() && content[0] == '[' && close != std::string_view::npos) {
+      if (sections.size() < 2) sections.emplace_back(Trim(content.substr(1, close - 1)));
+    } else if (std::optional<std::string_view> key = KeyNameOf(line); key && names.size() < 4) {
+      names.emplace_back(*key);
+    }
+  }
+  auto probe = [](const std::string& section, const std::string& key) {
+    Probe p{section, key, false, false};
+    if (!SameName(section, kSection)) return p;
+    for (const ProfileKey& k : ProfileKeys()) {
+      if (!SameName(key, k.name)) continue;
+      p.target = k.loaded;
+      p.settingsKey = true;
+    }
+    return p;
+  };
+  std::vector<Probe> probes;
+  for (const ProfileKey& key : ProfileKeys()) probes.push_back({kSection, key.name, key.loaded, true});
+  for (const std::string& name : names) probes.push_back(probe(kSection, name));
+  for (const std::string& section : sections) {
+    std::vector<std::string> keys = names;
+    keys.insert(keys.end(), {"Max SQ", "SEQ 7\\CH 3"});
+    for (const std::string& key : keys) probes.push_back(probe(section, key));
+  }
+  return probes;
+}
+
+std::vector<std::optional<std::string>> Look(const CIniDocument& doc, const std::vector<Probe>& probes) {
+  std::vector<std::optional<std::string>> values;
+  for (const Probe& probe : probes) {
+    std::optional<std::string_view> value = doc.Value(probe.section, probe.key);
+    values.push_back(value ? std::optional<std::string>(*value) : std::nullopt);
+  }
+  return values;
+}
+
+// The record holds what the settings section says, as the probes read it
+// (the first ones are the settings keys, in order): a readable value, else
+// the key's default.
+void CheckLoadedValues(const std::vector<std::optional<std::string>>& values, const LedSettings& loaded) {
+  for (size_t i = 0; i < ProfileKeys().size(); ++i) {
+    const ProfileKey& key = ProfileKeys()[i];
+    if (!key.loaded) continue;
+    std::optional<int32_t> value = values[i] ? ReferenceInt(*values[i]) : std::nullopt;
+    Check(KeyValue(loaded, key) == value.value_or(key.defaultValue), "loaded another value for " + key.name);
+  }
+}
+
+// The settings keys read back as `settings` holds them (all of them, or the
+// loaded ones only).
+void CheckKeysReadBack(const std::vector<std::optional<std::string>>& values, const LedSettings& settings,
+                       bool loadedOnly, const char* what) {
+  for (size_t i = 0; i < ProfileKeys().size(); ++i) {
+    const ProfileKey& key = ProfileKeys()[i];
+    if (loadedOnly && !key.loaded) continue;
+    Check(values[i] == FormatProfileInt(KeyValue(settings, key)), std::string(what) + key.name);
+  }
+}
+
+bool SameLoaded(const LedSettings& a, const LedSettings& b) {
+  return a.comPort == b.comPort && a.maxSq == b.maxSq && a.seq.cells == b.seq.cells;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+
+  CheckValueText(text);
+  if (size >= 4) {
+    int32_t value;
+    std::memcpy(&value, data, sizeof value);
+    Check(ParseProfileInt(FormatProfileInt(value)) == value, "a written value does not read back");
+  }
+
+  CIniDocument doc(text);
+  Check(doc.Text() == text, "an unchanged document does not write back its own bytes");
+
+  const std::vector<Probe> probes = ProbesFor(text);
+  const std::vector<std::optional<std::string>> before = Look(doc, probes);
+  for (const std::optional<std::string>& value : before) {
+    if (value) CheckValueText(*value);
+  }
+
+  LedSettings expected;
+  expected.numOfChannel = 12345;
+  const std::string written = LoadFromProfileText("LED", text, expected);
+  Check(expected.numOfChannel == 12345, "loading changed the channel-count word");
+  CheckLoadedValues(before, expected);
+  const CIniDocument writtenDoc(written);
+  const std::vector<std::optional<std::string>> after = Look(writtenDoc, probes);
+  for (size_t i = 0; i < probes.size(); ++i) {
+    if (probes[i].target) continue;
+    Check(after[i] == before[i], "setting the settings keys changed [" + probes[i].section + "] " + probes[i].key);
+  }
+  CheckKeysReadBack(after, expected, true, "a key set does not read back: ");
+
+  // Every line that is not a settings key keeps its place among the others.
+  std::vector<std::string_view> newLines = LinesOf(written);
+  size_t at = 0;
+  for (std::string_view line : LinesOf(text)) {
+    std::optional<std::string_view> key = KeyNameOf(line);
+    bool settingsKey = false;
+    for (const ProfileKey& k : ProfileKeys()) settingsKey = settingsKey || (key && SameName(*key, k.name));
+    if (settingsKey) continue;
+    while (at < newLines.size() && newLines[at] != line) ++at;
+    Check(at < newLines.size(), "a line that was not set went missing or moved");
+    ++at;
+  }
+
+  // The written text writes back its own bytes; that its keys read back as
+  // set (above) makes loading it again change nothing.
+  Check(writtenDoc.Text() == written, "the written text does not write back its own bytes");
+
+  // A save writes every key, the channel-count word among them, keeps the
+  // other lines, and a load of the saved text gives the record back.
+  LedSettings record = expected;
+  record.numOfChannel = -7;
+  if (size >= 8) std::memcpy(&record.seq.cells[data[4] % record.seq.cells.size()], data, sizeof(int32_t));
+  const std::string saved = SaveToProfileText("LED", written, record);
+  const std::vector<std::optional<std::string>> afterSave = Look(CIniDocument(saved), probes);
+  CheckKeysReadBack(afterSave, record, false, "a saved key does not read back: ");
+  for (size_t i = 0; i < probes.size(); ++i) {
+    if (probes[i].settingsKey) continue;
+    Check(afterSave[i] == before[i], "saving changed [" + probes[i].section + "] " + probes[i].key);
+  }
+  LedSettings reloaded;
+  Check(LoadFromProfileText("LED", saved, reloaded) == saved, "loading a saved text changes it");
+  Check(SameLoaded(reloaded, record), "save then load did not give the record back");
+  return 0;
+}

@@ -1,0 +1,70 @@
+# shellcheck shell=sh
+# Shell functions the scripts in this folder share; sourced, not run:
+#   . "$(dirname "$0")/lib.sh"
+
+# install_missing_packages PACKAGE...: installs those of the Debian packages
+# that are not installed yet, through sudo when not root; does nothing when
+# all are there. Returns 1 with a message when they cannot be installed.
+install_missing_packages() {
+  missing=""
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing="$missing $package"
+    fi
+  done
+  [ -z "$missing" ] && return 0
+
+  echo "Installing:$missing"
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+  else
+    echo "These packages are missing and there is no sudo to install them:$missing" >&2
+    return 1
+  fi
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q || {
+    echo "apt-get update did not work" >&2
+    return 1
+  }
+  # shellcheck disable=SC2086
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing || {
+    echo "Could not install:$missing" >&2
+    return 1
+  }
+}
+
+# start_sim PROGRAM LINK [OPTION...]: starts the simulated unit line PROGRAM
+# (dimlet-sim) in the background with --link LINK and the options, sets
+# sim_pid, and waits up to 5 s for the link to appear. Its output goes where
+# the call's does. Returns 1 with a message when the simulator ends first or
+# makes no link in time.
+start_sim() {
+  sim_program=$1
+  sim_link=$2
+  shift 2
+  "$sim_program" --link "$sim_link" "$@" &
+  sim_pid=$!
+  tries=0
+  until [ -L "$sim_link" ]; do
+    if ! kill -0 "$sim_pid" 2>/dev/null; then
+      echo "The simulator ended before it made its link $sim_link." >&2
+      return 1
+    fi
+    tries=$((tries + 1))
+    if [ "$tries" -gt 50 ]; then
+      echo "The simulator made no link at $sim_link within 5 s." >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# stop_sim: ends the simulator that start_sim started, if it still runs.
+stop_sim() {
+  if [ -n "${sim_pid:-}" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+  fi
+}
