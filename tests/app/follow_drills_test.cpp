@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr const char* kUnplugged = "unplugged, waiting for it";
-constexpr const char* kCameBack = "reopened when the device came back";
+constexpr const char* kCameBack = "device back: open, 9600 baud";
 // How soon after the device is back the link must be open again.
 constexpr milliseconds kReopenBound{1500};
 
@@ -46,8 +46,11 @@ class FollowDrill : public WindowTest {
     ASSERT_TRUE(Inside().Link().IsPortOpen()) << Status();
   }
 
-  // The rows as one text: a long state is wrapped onto a second row.
-  std::string Status() { return Inside().StatusLine()->text().replace('\n', ' ').toStdString(); }
+  // The status line's words in full, before they are fitted to its rows, as
+  // one text.
+  std::string Status() {
+    return Inside().StatusLine()->accessibleDescription().replace('\n', ' ').toStdString();
+  }
   bool StatusSays(const char* words) { return Status().find(words) != std::string::npos; }
 
   // Runs the event loop until `done` or `bound` has passed; true if done.
