@@ -6,27 +6,22 @@
 
 #include "settings/ini_document.h"
 #include "settings/port_map.h"
-#include "settings/profile_keys.h"
 #include "settings/profile_path.h"
-#include "settings/profile_value.h"
+#include "settings/profile_text.h"
 #include "settings/whole_file.h"
 
 namespace {
 
 constexpr const char* kStoreName = "LED";
 
-// The record as the window's load would fill it, from `text`.
-LedSettings SettingsFrom(const std::string& text) {
-  const CIniDocument profile(text);
-  const std::string section = ProfileSection(kStoreName);
+// The record as the window's load would fill it, from `text`, and the keys
+// whose written values could not be read. The document is changed in memory
+// only and never written anywhere.
+LedSettings SettingsFrom(const std::string& text, std::vector<ReplacedValue>* replaced = nullptr) {
+  CIniDocument profile(text);
   LedSettings settings;
-  for (const ProfileKey& key : ProfileKeys()) {
-    if (!key.loaded) continue;
-    const std::optional<std::string_view> stored = profile.Value(section, key.name);
-    int32_t value = key.defaultValue;
-    if (stored) value = ParseProfileInt(*stored).value_or(key.defaultValue);
-    SetKeyValue(settings, key, value);
-  }
+  std::vector<ReplacedValue> unread = LoadFromProfile(kStoreName, profile, settings);
+  if (replaced) *replaced = std::move(unread);
   return settings;
 }
 
@@ -72,7 +67,15 @@ bool ProfileRows(const std::string& profilePath, std::vector<FileRow>* rows, std
       problems->push_back({0, error});
       return false;
   }
-  const LedSettings settings = SettingsFrom(text);
+  std::vector<ReplacedValue> replaced;
+  const LedSettings settings = SettingsFrom(text, &replaced);
+  for (const ReplacedValue& value : replaced) {
+    // The window would send its default for it; here the operator said which
+    // sequences to send, so a value that cannot be read is a problem.
+    if (value.key.rfind("SEQ ", 0) == 0) {
+      problems->push_back({0, value.key + " is \"" + value.text + "\", not a number"});
+    }
+  }
   rows->clear();
   for (int r = 0; r < kSequenceRows; ++r) {
     FileRow row;

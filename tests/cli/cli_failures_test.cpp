@@ -82,11 +82,12 @@ TEST_F(CliTest, EveryProblemOfAFileIsListedAtOnce) {
                             ":3: a missing column: 5 values where the header has 6 (unit,sequence,ch1,ch2,ch3,ch4)\n");
 }
 
-TEST_F(CliTest, ProfileCellOutsideTheByteRangeIsNotSent) {
-  WriteProfile("[Settings\\LED]\nSEQ 1\\CH 2=1000\n");
+TEST_F(CliTest, ProfileCellThatIsNoByteIsNotSent) {
+  WriteProfile("[Settings\\LED]\nSEQ 1\\CH 2=1000\nSEQ 4\\CH 0=bright\n");
   const CliResult result = Run({"write", "--from-profile", "--unit", "1"});
   EXPECT_EQ(result.status, 2);
   EXPECT_THAT(result.err, HasSubstr("SEQ 1\\CH 2 (sequence 2, ch3) is 1000, outside 0-255"));
+  EXPECT_THAT(result.err, HasSubstr("SEQ 4\\CH 0 is \"bright\", not a number"));
   EXPECT_TRUE(m_sim->ReceivedBytes().empty());
 }
 
