@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -47,7 +48,13 @@ class FollowDrill : public WindowTest {
   }
 
   std::string Status() { return Inside().StatusLine()->text().toStdString(); }
-  bool StatusSays(const char* words) { return Status().find(words) != std::string::npos; }
+  // The status line wraps its rows to its width; the words are looked for
+  // across the wraps.
+  bool StatusSays(const char* words) {
+    std::string text = Status();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text.find(words) != std::string::npos;
+  }
 
   // Runs the event loop until `done` or `bound` has passed; true if done.
   template <class Done>
