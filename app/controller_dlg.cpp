@@ -121,13 +121,14 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
                                QWidget* parent)
     : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
   m_hIcon = ProgramIcon();
-  m_link.SetPortResolver([path = m_profilePath](int32_t port) { return PortDevicePath(path, port); });
+  // The map the window last read: a port choice reads no file.
+  m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
   m_link.SetMissingAnswerHandler(
       [this](int channel) { ShowBox(QStringLiteral("Error%1").arg(channel)); });
   m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const std::string& error) {
     // Back on the window's thread; dropped if the window is gone by then.
     QMetaObject::invokeMethod(this, [this, error] {
-      m_saveError = error;
+      TakeSaveResult(error);
       UpdateStatusLine();
     }, Qt::QueuedConnection);
   });
@@ -145,8 +146,20 @@ CControllerDlg::~CControllerDlg() = default;
 
 void CControllerDlg::FlushSaves() {
   m_saver->Flush();
-  m_saveError = m_saver->LastError();
+  TakeSaveResult(m_saver->LastError());
   UpdateStatusLine();
+}
+
+void CControllerDlg::TakeSaveResult(const std::string& error) {
+  m_saveError = error;
+  if (!error.empty()) return;
+  // Once a save has gone through, the file holds the defaults in place of
+  // what could not be read, and the [Ports] entries as they are now.
+  if (std::optional<CPortMap> ports = m_saver->LastPorts()) {
+    m_replaced.clear();
+    m_ports = *ports;
+    ShowMappedPaths(m_comCombo, m_ports);
+  }
 }
 
 void CControllerDlg::BuildControls() {
@@ -208,6 +221,7 @@ void CControllerDlg::BuildControls() {
   m_statusLine->setObjectName(QStringLiteral("statusLine"));
   // Rows fitted by UpdateStatusLine(), never wrapped by the label itself.
   m_statusLine->setWordWrap(false);
+  // Paths and reasons come from files and devices: shown as they are, never as markup.
   m_statusLine->setTextFormat(Qt::PlainText);
   m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -234,6 +248,8 @@ void CControllerDlg::Start() {
 
   CProfileStore store(m_profilePath);
   if (!store.Load(kStoreName, m_settings)) m_saveError = store.Error();
+  m_replaced = store.Replaced();
+  m_ports = store.Ports();
 
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
@@ -249,7 +265,7 @@ void CControllerDlg::Start() {
   m_comCombo->clear();
   for (int port = 1; port <= kComEntries; ++port) m_comCombo->addItem(QStringLiteral("Com %1").arg(port));
   m_comCombo->setCurrentIndex(startPort - 1);
-  ShowMappedPaths(m_comCombo, m_profilePath);
+  ShowMappedPaths(m_comCombo, m_ports);
   m_unitCombo->clear();
   for (int unit = 0; unit <= 7; ++unit) m_unitCombo->addItem(QStringLiteral("KIVO %1").arg(unit));
   m_unitCombo->setCurrentIndex(m_curRow);
@@ -318,7 +334,7 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words());
+  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/serial_link.h"
 #include "settings/led_settings.h"
+#include "settings/port_map.h"
+#include "settings/profile_store.h"
 
 class CLinkFollower;
 class CSettingsSaver;
@@ -113,6 +116,7 @@ class CControllerDlg : public QDialog {
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
+  void TakeSaveResult(const std::string& error);
   // Waits until every queued save of the settings is on disk and shows how
   // the last one went.
   void FlushSaves();
@@ -152,4 +156,6 @@ class CControllerDlg : public QDialog {
   int m_handlersRunning = 0;    // more than one while a box's own loop runs another
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
+  std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
+  CPortMap m_ports;                 // the device map of the last reading of the profile
 };

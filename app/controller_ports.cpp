@@ -21,8 +21,8 @@ bool CControllerDlg::AssignPort(int port, const std::string& path, std::string* 
   // Settings saves run on the saver's thread; the map is written only once
   // they are done, so neither write loses the other's change.
   m_saver->Flush();
-  if (!SetPortDevicePath(m_profilePath, port, path, error)) return false;
-  ShowMappedPaths(m_comCombo, m_profilePath);
+  if (!SetPortDevicePath(m_profilePath, port, path, error, &m_ports)) return false;
+  ShowMappedPaths(m_comCombo, m_ports);
   if (port == m_settings.comPort) {
     CLinkFollower::CommandScope command(*m_follower);
     ReopenPort();

@@ -133,8 +133,8 @@ void CPortsDlg::AssignChosen() {
   Refresh();
 }
 
-void ShowMappedPaths(QComboBox* combo, const std::string& profilePath) {
+void ShowMappedPaths(QComboBox* combo, const CPortMap& ports) {
   for (int i = 0; i < combo->count() && i < kComEntries; ++i) {
-    combo->setItemData(i, QString::fromStdString(PortDevicePath(profilePath, i + 1)), Qt::ToolTipRole);
+    combo->setItemData(i, QString::fromStdString(ports.DevicePath(i + 1)), Qt::ToolTipRole);
   }
 }

@@ -3,6 +3,8 @@
 // descriptions, and maps a Com entry to a chosen adapter or to any typed path.
 #pragma once
 
+#include "settings/port_map.h"
+
 #include <QDialog>
 #include <functional>
 #include <string>
@@ -50,5 +52,5 @@ class CPortsDlg : public QDialog {
 };
 
 // Gives each "Com n" entry of `combo` (entry n-1) its mapped device path as
-// tool tip, from the profile at `profilePath`.
-void ShowMappedPaths(QComboBox* combo, const std::string& profilePath);
+// tool tip, from the device map the window holds.
+void ShowMappedPaths(QComboBox* combo, const CPortMap& ports);

@@ -38,6 +38,11 @@ std::string CSettingsSaver::LastError() const {
   return m_lastError;
 }
 
+std::optional<CPortMap> CSettingsSaver::LastPorts() const {
+  std::lock_guard lock(m_mutex);
+  return m_lastPorts;
+}
+
 void CSettingsSaver::Run() {
   std::unique_lock lock(m_mutex);
   for (;;) {
@@ -51,10 +56,13 @@ void CSettingsSaver::Run() {
 
     CProfileStore store(m_path);
     const std::string error = store.Save(m_storeName, snapshot) ? std::string() : store.Error();
-    if (m_onResult) m_onResult(error);
 
     lock.lock();
     m_lastError = error;
+    if (error.empty()) m_lastPorts = store.Ports();
+    lock.unlock();
+    if (m_onResult) m_onResult(error);
+    lock.lock();
     m_busy = false;
     m_changed.notify_all();
   }

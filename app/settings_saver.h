@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "settings/led_settings.h"
+#include "settings/port_map.h"
 
 class CSettingsSaver {
  public:
@@ -30,6 +31,9 @@ class CSettingsSaver {
   void Flush();
   // The outcome of the last finished save: empty when it succeeded.
   std::string LastError() const;
+  // The device map of the profile as the last good save merged it; nothing
+  // before the first good save.
+  std::optional<CPortMap> LastPorts() const;
 
  private:
   void Run();
@@ -43,5 +47,6 @@ class CSettingsSaver {
   bool m_busy = false;
   bool m_stopping = false;
   std::string m_lastError;
+  std::optional<CPortMap> m_lastPorts;
   std::thread m_thread;
 };

@@ -1,11 +1,13 @@
 // Words for the status line.
 #include "app/status_text.h"
 
+#include <QStringList>
+
 #include "device/adapter_tuning.h"
 #include "device/link_words.h"
 
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords) {
+                        const std::string& followWords, const std::vector<ReplacedValue>& replaced) {
   StatusText status;
   const QString device = QString::fromStdString(link.DevicePath());
   status.text = QStringLiteral("Com %1: %2\n").arg(port).arg(device);
@@ -24,6 +26,24 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
     status.text += QStringLiteral("\nSettings not saved: ") + reason;
     if (!status.detail.isEmpty()) status.detail += '\n';
     status.detail += reason;
+  }
+  if (!replaced.empty()) {
+    // The line names the first few; the tool tip names them all.
+    constexpr size_t kNamed = 2;
+    QStringList named;
+    QStringList all;
+    for (const ReplacedValue& value : replaced) {
+      const QString entry = QStringLiteral("%1 \u201c%2\u201d").arg(QString::fromStdString(value.key),
+                                                                 QString::fromStdString(value.text));
+      if (named.size() < static_cast<qsizetype>(kNamed)) named << entry;
+      all << entry;
+    }
+    QString line = QStringLiteral("\nUnreadable, default used: ") + named.join(QStringLiteral(", "));
+    if (replaced.size() > kNamed) line += QStringLiteral(" and %1 more").arg(replaced.size() - kNamed);
+    status.text += line;
+    if (!status.detail.isEmpty()) status.detail += '\n';
+    status.detail += QStringLiteral("Unreadable profile values, replaced by their defaults: ") +
+                     all.join(QStringLiteral(", "));
   }
   return status;
 }

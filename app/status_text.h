@@ -4,8 +4,10 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "device/serial_link.h"
+#include "settings/profile_store.h"
 
 struct StatusText {
   QString text;    // what the line shows
@@ -14,5 +16,7 @@ struct StatusText {
 
 // `followWords`, when not empty, stand for the link's state (a device that is
 // unplugged or came back, as the window's follower tells).
+// `replaced`: profile values that could not be read and were replaced by
+// their defaults; named with what they held.
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords = {});
+                        const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {});

@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "cli/stop_signals.h"
 #include "device/link_words.h"
 
 int CliContext::Fail(int code, const std::string& message) const {
@@ -59,4 +60,9 @@ int ReportProblems(const CliContext& context, const std::string& name, const std
   }
   context.streams.err << std::flush;
   return kExitUsage;
+}
+
+int CheckStop(const CliContext& context, const std::string& undone) {
+  if (!StopAsked()) return kExitDone;
+  return context.Fail(kExitFailure, "stopped by a signal; " + undone);
 }

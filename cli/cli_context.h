@@ -37,6 +37,10 @@ int CheckLineKept(const CliContext& context, const CSerialLink& link, const Port
 // A row-progress callback that shows "unit N: <verb> row done of total".
 unit_operations::RowProgress RowProgressFor(const CliContext& context, int unit, const std::string& verb);
 
+// After a stop signal: kExitFailure, said with `what` is left undone; else
+// kExitDone. For the places between units where a command may stop.
+int CheckStop(const CliContext& context, const std::string& undone);
+
 // Problems of a row file or the profile, each as "NAME:LINE: what" (or
 // "NAME: what" for the file as a whole). Returns kExitUsage.
 int ReportProblems(const CliContext& context, const std::string& name, const std::vector<FileProblem>& problems);

@@ -5,9 +5,11 @@
 #include <iostream>
 
 #include "cli/cli_run.h"
+#include "cli/stop_signals.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  InstallStopSignals();
   const bool terminal = isatty(STDERR_FILENO) == 1;
   const CliStreams streams{std::cin, std::cout, std::cerr, terminal};
   return RunCli(std::vector<std::string>(argv + 1, argv + argc), streams);

@@ -158,7 +158,14 @@ int RunWriteOrVerify(const CliContext& context) {
   if (!OpenChosenPort(context, link, &port, &code)) return code;
 
   int outcome = kExitDone;
-  for (const UnitPlan& plan : plans) {
+  for (size_t p = 0; p < plans.size(); ++p) {
+    const UnitPlan& plan = plans[p];
+    if (p > 0) {
+      std::string left;
+      for (size_t q = p; q < plans.size(); ++q) left += (left.empty() ? "" : ", ") + std::to_string(plans[q].unit);
+      const int stopped = CheckStop(context, std::string(writing ? "not written" : "not verified") + ": unit " + left);
+      if (stopped != kExitDone) return stopped;
+    }
     const std::vector<UnitRow> rows = WireRows(plan.rows);
     if (writing) unit_operations::WriteRows(link, plan.unit, rows, RowProgressFor(context, plan.unit, "writing"));
     std::vector<RowDifference> differences;

@@ -80,6 +80,8 @@ int RunUnitCommand(const CliContext& context) {
   int code = kExitDone;
   if (!OpenChosenPort(context, link, &port, &code)) return code;
   for (int unit : args.units) {
+    code = CheckStop(context, "not sent to unit " + std::to_string(unit) + " and any after it");
+    if (code != kExitDone) return code;
     std::string done;
     switch (args.command) {
       case CliCommand::kStore:

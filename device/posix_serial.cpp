@@ -5,10 +5,14 @@
 #include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "device/adapter_tuning.h"
@@ -88,7 +92,41 @@ bool LineIsRaw(const termios& line, speed_t speed) {
          line.c_cc[VTIME] == 0;
 }
 
+// The device numbers Linux gives /dev/tty (whatever terminal the opener
+// runs in) and /dev/ptmx (the pseudo-terminal multiplexer, also /dev/pts/ptmx).
+const dev_t kAnyControllingTerminal = makedev(5, 0);
+const dev_t kPtyMultiplexer = makedev(5, 2);
+
+// The terminal this process runs in, from /proc/self/stat; 0 when it has none.
+dev_t ControllingTerminal() {
+  FILE* stat = std::fopen("/proc/self/stat", "re");
+  if (!stat) return 0;
+  char text[1024] = {};
+  const size_t length = std::fread(text, 1, sizeof text - 1, stat);
+  std::fclose(stat);
+  // The command name in parentheses may hold anything: count from its end.
+  const char* close = std::strrchr(text, ')');
+  unsigned long ttyNumber = 0;
+  if (length == 0 || !close || std::sscanf(close + 1, " %*c %*d %*d %*d %lu", &ttyNumber) != 1) return 0;
+  if (ttyNumber == 0) return 0;
+  return makedev((ttyNumber >> 8) & 0xfff, (ttyNumber & 0xff) | ((ttyNumber >> 12) & 0xfff00));
+}
+
+// Why the device open on `fd` must not be taken for a unit line; empty when
+// it may. Asked before anything is changed on it.
+std::string WrongTerminal(const struct stat& info, const std::string& path) {
+  if (info.st_rdev == kAnyControllingTerminal || (info.st_rdev != 0 && info.st_rdev == ControllingTerminal())) {
+    return path + " is the terminal this program runs in, not a serial line";
+  }
+  if (info.st_rdev == kPtyMultiplexer) return path + " is the pseudo-terminal multiplexer, not a serial line";
+  return {};
+}
+
 }  // namespace
+
+struct CSerialLink::SavedLine {
+  termios line{};
+};
 
 CSerialLink::CSerialLink() = default;
 
@@ -123,6 +161,9 @@ void CSerialLink::CloseDevice() {
     // that did leave but that the other side has not read yet.
     int queued = 0;
     if (ioctl(m_hPort, TIOCOUTQ, &queued) != 0 || queued > 0) tcflush(m_hPort, TCOFLUSH);
+    // As terminal programs do, the line is left as it was found. A lost
+    // device refuses this, and has no settings left to keep.
+    if (m_savedLine) tcsetattr(m_hPort, TCSANOW, &m_savedLine->line);
     // A pty keeps the exclusive flag past close and would refuse the next
     // open. A lost device refuses this call and takes the flag with it.
     ioctl(m_hPort, TIOCNXCL);
@@ -130,6 +171,7 @@ void CSerialLink::CloseDevice() {
   }
   m_hPort = -1;
   m_bIsOpen = 0;
+  m_savedLine.reset();
   m_latencyTimerMs = -1;
 }
 
@@ -147,6 +189,12 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     return 0;
   }
 
+  // open() calls a socket "no such device"; it is there, only not a line.
+  struct stat named {};
+  if (stat(path.c_str(), &named) == 0 && S_ISSOCK(named.st_mode)) {
+    SetFault(Fault::kOther, path + " is a socket, not a serial device", 0);
+    return 0;
+  }
   const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
@@ -157,6 +205,24 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
       SetFault(fault, "open " + path, err);
     }
     if (fault == Fault::kPermission) m_groupToJoin = ::GroupToJoin(path);
+    return 0;
+  }
+  // Only a terminal device can be a line; and not every terminal is one.
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    const int err = errno;
+    close(fd);
+    SetFault(Fault::kOther, "open " + path, err);
+    return 0;
+  }
+  if (!S_ISCHR(info.st_mode) || !isatty(fd)) {
+    close(fd);
+    SetFault(Fault::kNotSerial, "open " + path + ": not a serial device", 0);
+    return 0;
+  }
+  if (const std::string wrong = WrongTerminal(info, path); !wrong.empty()) {
+    close(fd);
+    SetFault(Fault::kOther, wrong, 0);
     return 0;
   }
   // TIOCEXCL does not stop root; an advisory lock does, for every program
@@ -192,6 +258,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     SetFault(err == ENOTTY ? Fault::kNotSerial : Fault::kSetup, "read line settings of " + path, err);
     return 0;
   }
+  m_savedLine = std::make_unique<SavedLine>(SavedLine{line});
   const termios wanted = RawLine(line, speed);
   if (tcsetattr(fd, TCSANOW, &wanted) != 0) {
     const int err = errno;

@@ -52,6 +52,8 @@ int WaitFor(int fd, short events, Clock::time_point deadline) {
 }  // namespace
 
 int32_t CSerialLink::WriteByte(uint8_t byte) {
+  // Cleared only when the byte is known to have left (or been taken whole).
+  m_byteFailed = true;
   if (!m_bIsOpen || m_hPort < 0) return 1;
   const auto deadline = Clock::now() + kWriteBound;
 
@@ -90,10 +92,17 @@ int32_t CSerialLink::WriteByte(uint8_t byte) {
     int queued = 0;
     if (ioctl(m_hPort, TIOCOUTQ, &queued) != 0) {
       const int err = errno;
-      if (MeansGone(err)) Lose("write to " + m_devicePath, err);
-      return 1;  // the byte was accepted; how far it got cannot be known
+      if (MeansGone(err)) {
+        Lose("write to " + m_devicePath, err);
+      } else {
+        m_byteFailed = false;  // the byte was accepted; how far it got cannot be known
+      }
+      return 1;
     }
-    if (queued <= 0) return 1;
+    if (queued <= 0) {
+      m_byteFailed = false;
+      return 1;
+    }
     const auto now = Clock::now();
     if (now >= deadline) {
       tcflush(m_hPort, TCOFLUSH);

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 // The units' line speed: every program opens the link at this rate.
@@ -131,9 +132,14 @@ class CSerialLink {
   void WatchDevice();
   void SendFrame(const uint8_t* bytes, int count, int pauseMs);
 
+  // The line settings the device had before OpenPort, put back on closing.
+  struct SavedLine;
+
   int m_hPort = -1;
   int m_watch = -1;  // epoll set holding m_hPort while open
   int32_t m_bIsOpen = 0;
+  std::unique_ptr<SavedLine> m_savedLine;
+  bool m_byteFailed = false;  // the last WriteByte's byte did not leave within its bound
   PortResolver m_resolver;
   MissingAnswerHandler m_onMissingAnswer;
   Fault m_fault = Fault::kNone;

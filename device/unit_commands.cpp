@@ -10,9 +10,17 @@
 using namespace unit_protocol;
 
 void CSerialLink::SendFrame(const uint8_t* bytes, int count, int pauseMs) {
+  // Once a byte has not left within its bound, the rest of the frame stays
+  // back: without its first bytes a unit would read it as another frame (a
+  // channel value 0xA0..0xA7 looks like an address). The pauses are still
+  // taken, so the command lasts as long as ever.
+  bool stalled = false;
   for (int i = 0; i < count; ++i) {
     if (i > 0) PauseMs(pauseMs);
-    SendBytes(&bytes[i], 1);  // results are not examined: failures are kept by the link
+    if (stalled) continue;
+    m_byteFailed = false;
+    SendBytes(&bytes[i], 1);  // the count is not examined: failures are kept by the link
+    stalled = m_byteFailed;
   }
 }
 

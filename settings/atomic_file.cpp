@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -167,16 +169,88 @@ bool FillTemporary(int fd, const std::string& tempPath, std::string_view bytes, 
 
 std::string TemporaryFilePrefix(const std::string& fileName) { return "." + fileName + ".tmp."; }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+namespace {
+
+// Where renameat2's flags are unknown (old kernel, some filesystems), the
+// check is made just before a plain rename.
+bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
+
+bool StillExpected(const std::string& target, const FileStamp& expected) {
+  struct stat now {};
+  if (stat(target.c_str(), &now) != 0) return errno == ENOENT && !expected.exists;
+  return SameStamp(StampOf(now), expected);
+}
+
+// Puts the temporary file in the target's place. With `expected`, only over
+// the file it stamps; *changed is set when that file had been replaced.
+bool PutInPlace(int fd, const std::string& tempPath, const std::string& target, const FileStamp* expected,
+                bool* changed, std::string* error) {
+  *changed = false;
+  if (!expected) {
+    if (rename(tempPath.c_str(), target.c_str()) == 0) return true;
+    *error = Reason("replacing " + target, errno);
+    return false;
+  }
+  // Most changes are seen here, before the new file is ever shown to a reader.
+  if (!StillExpected(target, *expected)) {
+    *changed = true;
+    return false;
+  }
+  if (!expected->exists) {
+    if (renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) {
+      *changed = true;
+      return false;
+    }
+    if (!Unsupported(errno)) {
+      *error = Reason("replacing " + target, errno);
+      return false;
+    }
+  } else if (renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    // The old file now has the temporary name: it must be the one merged.
+    struct stat taken {};
+    if (lstat(tempPath.c_str(), &taken) == 0 && SameStamp(StampOf(taken), *expected)) return true;
+    *changed = true;
+    // Put the newer file back. Should yet another program have replaced ours
+    // meanwhile, its file is left alone under the temporary name.
+    struct stat ours {};
+    struct stat there {};
+    if (fstat(fd, &ours) == 0 && lstat(target.c_str(), &there) == 0 && SameFile(ours, there) &&
+        renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) != 0) {
+      *changed = false;
+      *error = Reason("putting back " + target + " after it changed while being saved", errno);
+    }
+    return false;
+  } else if (errno == ENOENT) {
+    *changed = true;  // removed meanwhile: merge again with it gone
+    return false;
+  } else if (!Unsupported(errno)) {
+    *error = Reason("replacing " + target, errno);
+    return false;
+  }
+  if (!StillExpected(target, *expected)) {
+    *changed = true;
+    return false;
+  }
+  if (rename(tempPath.c_str(), target.c_str()) == 0) return true;
+  *error = Reason("replacing " + target, errno);
+  return false;
+}
+
+ReplaceOutcome Replace(const std::string& path, std::string_view bytes, const FileStamp* expected,
+                       std::string* error) {
   std::string target;
-  if (!FinalTarget(path, &target, error)) return false;
+  if (!FinalTarget(path, &target, error)) return ReplaceOutcome::kFailed;
 
   struct stat old {};
   bool hadOld = stat(target.c_str(), &old) == 0;
   if (hadOld && !S_ISREG(old.st_mode)) {
     *error = S_ISDIR(old.st_mode) ? Reason("replacing " + target, EISDIR)
                                   : "replacing " + target + ": not a regular file";
-    return false;
+    return ReplaceOutcome::kFailed;
+  }
+  if (expected && !SameStamp(hadOld ? StampOf(old) : FileStamp{}, *expected)) {
+    return ReplaceOutcome::kChangedMeanwhile;
   }
 
   const std::string folder = FolderOf(target);
@@ -185,26 +259,47 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 
   std::string tempPath;
   int fd = CreateTemporary(folder + "/" + prefix, &tempPath, error);
-  if (fd < 0) return false;
+  if (fd < 0) return ReplaceOutcome::kFailed;
 
   // The file stays open, and so locked against sweepers, until it is renamed.
-  bool done = FillTemporary(fd, tempPath, bytes, hadOld ? &old : nullptr, error);
-  if (done && rename(tempPath.c_str(), target.c_str()) != 0) {
-    *error = Reason("replacing " + target, errno);
-    done = false;
+  bool changed = false;
+  bool done = FillTemporary(fd, tempPath, bytes, hadOld ? &old : nullptr, error) &&
+              PutInPlace(fd, tempPath, target, expected, &changed, error);
+  if (!done) {
+    // After a swap put back, the name holds our file again; anything else
+    // there (a file another program saved meanwhile) is not ours to remove.
+    struct stat ours {};
+    struct stat there {};
+    if (fstat(fd, &ours) == 0 && lstat(tempPath.c_str(), &there) == 0 && SameFile(ours, there)) {
+      unlink(tempPath.c_str());
+    }
+  } else if (expected && expected->exists) {
+    // The old file, swapped out (absent after the plain rename of the fallback).
+    struct stat taken {};
+    if (lstat(tempPath.c_str(), &taken) == 0 && taken.st_ino == expected->inode) unlink(tempPath.c_str());
   }
-  if (!done) unlink(tempPath.c_str());
   // The data were fsync'ed already, so close() has nothing left to report.
   close(fd);
-  if (!done) return false;
+  if (!done) return changed ? ReplaceOutcome::kChangedMeanwhile : ReplaceOutcome::kFailed;
 
   // The rename is durable only once the folder's entry is on disk.
   int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0 || fsync(dirFd) != 0) {
     *error = Reason("writing folder " + folder + " to disk", errno);
     if (dirFd >= 0) close(dirFd);
-    return false;
+    return ReplaceOutcome::kFailed;
   }
   close(dirFd);
-  return true;
+  return ReplaceOutcome::kReplaced;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  return Replace(path, bytes, nullptr, error) == ReplaceOutcome::kReplaced;
+}
+
+ReplaceOutcome ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
+                                      std::string* error) {
+  return Replace(path, bytes, &expected, error);
 }

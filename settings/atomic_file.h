@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "settings/whole_file.h"
+
 // Writes `bytes` as the new content of the file at `path`:
 // - a symbolic link is followed to its final target, and the target is
 //   replaced, so the link stays a link;
@@ -17,6 +19,20 @@
 // text>"; the temporary file is then removed and the old file stays as it was,
 // unless only the final folder sync failed.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+enum class ReplaceOutcome {
+  kReplaced,
+  kFailed,            // `error` says why; the file is as it was
+  kChangedMeanwhile,  // the file is no longer the one stamped: nothing replaced
+};
+
+// As WriteFileAtomically, for a text merged from the file as `expected`
+// stamps it: the new file takes the old one's place only if the old one is
+// still that file (same inode, size and modification time; or still absent).
+// The two are swapped in one step and the one taken out is checked, so an
+// edit saved by another program a moment before is put back, never lost.
+ReplaceOutcome ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
+                                      std::string* error);
 
 // The prefix of the temporary files that WriteFileAtomically makes for a
 // target named `fileName`.

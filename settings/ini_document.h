@@ -1,24 +1,31 @@
-// An INI text held line by line, so that a program can read and set its own
-// keys and write the text back with everything else untouched: other sections,
-// unknown keys, comments, blank lines, stray bytes and each line's own end.
+// An INI text kept as the bytes read, so that a program can read and set its
+// own keys and write the text back with everything else untouched: other
+// sections, unknown keys, comments, blank lines, stray bytes, a UTF-8 byte
+// order mark and each line's own end.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // Lines are "[section]", "key=value", comments starting with ';' or '#', and
-// anything else, which is kept but means nothing. Section and key names are
-// trimmed of blanks and compared without regard to ASCII case; a backslash is
-// an ordinary character of a name. When a name occurs more than once, the
-// first occurrence counts.
+// anything else, which is kept but means nothing. A line ends in "\r\n", "\n"
+// or a "\r" alone; a byte order mark at the very start belongs to no line.
+// Section and key names are trimmed of blanks and compared without regard to
+// ASCII case; a backslash is an ordinary character of a name. When a name
+// occurs more than once, the first occurrence counts.
+//
+// Memory: the text itself plus four bytes for each line that is neither blank
+// nor a comment (eight for a section header), so a text of many blank lines
+// costs little more than its size.
 class CIniDocument {
  public:
-  // Takes any bytes; nothing is rejected. Text() of an unchanged document
-  // returns exactly `text`.
-  explicit CIniDocument(std::string_view text);
+  // Takes any bytes up to 4 GiB (std::length_error beyond); nothing is
+  // rejected. Text() of an unchanged document returns exactly `text`.
+  explicit CIniDocument(std::string text);
 
   // The value of `key` in `section`, trimmed of blanks; nothing when absent.
   // The view lives until the document is next changed.
@@ -30,29 +37,37 @@ class CIniDocument {
   // most lines of the text already use.
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
+  // True once a Set has changed a byte of the text.
+  bool Changed() const { return m_changed; }
+
   // The whole text, byte for byte as read apart from the keys that were set.
-  std::string Text() const;
+  std::string Text() const { return m_text; }
+  // The same without a copy; valid until the document is next changed.
+  std::string_view TextView() const { return m_text; }
 
  private:
-  enum class Kind { kOther, kSection, kKey };
-  struct Line {
-    std::string body;  // the line without its end
-    std::string end;   // "\n", "\r\n", "\r" or "" (the last line of a text)
-    Kind kind = Kind::kOther;
-    std::string name;  // section or key name, trimmed
-    size_t valueBegin = 0;  // the trimmed value within body, for a key line
-    size_t valueEnd = 0;
-  };
   struct Place {
-    size_t keyLine;      // the key's line, or npos
-    size_t sectionLine;  // the section's header, or npos
-    size_t lastEntry;    // the section's last line that is neither blank nor a comment
+    size_t keyEntry;      // index into m_entries of the key's line, or npos
+    size_t sectionEntry;  // the section's header, or npos
+    size_t lastEntry;     // the section's last line that is neither blank nor a comment
   };
 
-  static Line ParseLine(std::string body, std::string end);
+  size_t LineEnd(size_t begin) const;       // offset of the line's end bytes
+  size_t NextLine(size_t begin) const;      // offset just past the line's end bytes
+  std::string_view Body(size_t begin) const;  // the line without its end
   Place Find(std::string_view section, std::string_view key) const;
-  void Insert(size_t at, std::string body);
+  // Puts `line` plus a line end in at `at` (the start of a line, or the end
+  // of the text) and records it as an entry at index `entry` when it is one.
+  void InsertLine(size_t at, size_t entry, std::string_view line);
+  void Shift(size_t firstEntry, int64_t delta);
 
-  std::vector<Line> m_lines;
+  std::string m_text;
+  size_t m_bodyStart = 0;  // past the byte order mark, if there is one
+  // Start offsets of the lines that are neither blank nor comments, in order.
+  std::vector<uint32_t> m_entries;
+  // Indices into m_entries of the section headers, in order: a lookup visits
+  // only the blocks of its own section.
+  std::vector<uint32_t> m_sections;
   std::string m_newline = "\n";
+  bool m_changed = false;
 };

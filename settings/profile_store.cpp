@@ -1,16 +1,72 @@
 // Loading and saving the settings record in the profile file.
 #include "settings/profile_store.h"
 
-#include "settings/atomic_file.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <random>
+#include <thread>
+
 #include "settings/ini_document.h"
 #include "settings/profile_text.h"
 #include "settings/whole_file.h"
 
 namespace {
 
+// A file that changes this often while being saved is being written by a
+// program in a loop; the save gives up rather than race it for ever.
+constexpr int kMergeAttempts = 200;
+
+// Before merging again: a pause of random length, so that two programs saving
+// in step (two instances) fall out of step and each gets its turn.
+void PauseBeforeMergingAgain(int attempt) {
+  thread_local std::minstd_rand random(static_cast<unsigned>(getpid()) ^
+                                       static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const int longest = std::min(attempt, 10) * 1000;
+  std::this_thread::sleep_for(std::chrono::microseconds(random() % static_cast<unsigned>(longest + 1)));
+}
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
+}
+
+// Programs of this kind saving the same profile take turns: each holds a lock
+// on the profile's folder from its read to its rename, so two instances never
+// race each other's merges. Editors take no part; a changed file is found
+// and merged again all the same. A folder that cannot be locked (missing yet,
+// or held too long by a program that hangs) is used without the lock.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder) {
+    m_fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > until) {
+        close(m_fd);
+        m_fd = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+  ~FolderLock() {
+    if (m_fd >= 0) close(m_fd);  // also drops the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int m_fd = -1;
+};
+
+std::string KeptChangingReason(const std::string& path) {
+  return "replacing " + path + ": it kept changing while being saved";
 }
 
 }  // namespace
@@ -18,25 +74,32 @@ std::string FolderOf(const std::string& path) {
 CProfileStore::CProfileStore(std::string path) : m_path(std::move(path)) {}
 
 bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
-  m_error.clear();
-  std::string before;
-  const ReadOutcome read = ReadWholeFile(m_path, &before, &m_error);
+  for (int attempt = 1;; ++attempt) {
+    m_error.clear();
+    const FolderLock turn(FolderOf(m_path));
+    std::string bytes;
+    FileStamp stamp;
+    const ReadOutcome read = ReadWholeFile(m_path, &bytes, &m_error, &stamp);
 
-  const std::string after = LoadFromProfileText(name, before, settings);
+    CIniDocument profile(std::move(bytes));
+    m_replaced = LoadFromProfile(name, profile, settings);
+    m_ports = CPortMap(profile);
 
-  // Writing back a file that was not read whole would lose its unread part.
-  if (read == ReadOutcome::kFailed) return false;
-  if (read == ReadOutcome::kRead && after == before) return true;
-  return Write(after);
+    // Writing back a file that was not read whole would lose its unread part.
+    if (read == ReadOutcome::kFailed) return false;
+    if (read == ReadOutcome::kRead && !profile.Changed()) return true;
+    const ReplaceOutcome written = Write(profile.TextView(), stamp);
+    if (written != ReplaceOutcome::kChangedMeanwhile) return written == ReplaceOutcome::kReplaced;
+    if (attempt == kMergeAttempts) {
+      m_error = KeptChangingReason(m_path);
+      return false;
+    }
+    PauseBeforeMergingAgain(attempt);
+  }
 }
 
 bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
-  m_error.clear();
-  // Read afresh, so that what a person edited while the program ran is kept.
-  std::string before;
-  if (ReadWholeFile(m_path, &before, &m_error) == ReadOutcome::kFailed) return false;
-
-  return Write(SaveToProfileText(name, before, settings));
+  return Merge([&](CIniDocument& profile) { SaveToProfile(name, profile, settings); });
 }
 
 bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value) {
@@ -50,13 +113,32 @@ bool CProfileStore::SaveValue(const std::string& section, const std::string& key
     m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
     return false;
   }
-  std::string before;
-  if (ReadWholeFile(m_path, &before, &m_error) == ReadOutcome::kFailed) return false;
-  CIniDocument profile(before);
-  profile.Set(section, key, value);
-  return Write(profile.Text());
+  return Merge([&](CIniDocument& profile) { profile.Set(section, key, value); });
 }
 
-bool CProfileStore::Write(const std::string& text) {
-  return MakeFolders(FolderOf(m_path), &m_error) && WriteFileAtomically(m_path, text, &m_error);
+bool CProfileStore::Merge(const std::function<void(CIniDocument&)>& edit) {
+  for (int attempt = 1;; ++attempt) {
+    m_error.clear();
+    const FolderLock turn(FolderOf(m_path));
+    // Read afresh, so that what a person edited while the program ran is kept.
+    std::string bytes;
+    FileStamp stamp;
+    if (ReadWholeFile(m_path, &bytes, &m_error, &stamp) == ReadOutcome::kFailed) return false;
+
+    CIniDocument profile(std::move(bytes));
+    edit(profile);
+    m_ports = CPortMap(profile);
+    const ReplaceOutcome written = Write(profile.TextView(), stamp);
+    if (written != ReplaceOutcome::kChangedMeanwhile) return written == ReplaceOutcome::kReplaced;
+    if (attempt == kMergeAttempts) {
+      m_error = KeptChangingReason(m_path);
+      return false;
+    }
+    PauseBeforeMergingAgain(attempt);
+  }
+}
+
+ReplaceOutcome CProfileStore::Write(std::string_view text, const FileStamp& read) {
+  if (!MakeFolders(FolderOf(m_path), &m_error)) return ReplaceOutcome::kFailed;
+  return ReplaceFileIfUnchanged(m_path, text, read, &m_error);
 }

@@ -2,10 +2,15 @@
 // read and edit: section [Settings\<name>], one key per value.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "settings/led_settings.h"
+#include "settings/atomic_file.h"
+#include "settings/port_map.h"
 #include "settings/profile_path.h"
+#include "settings/profile_text.h"
 
 class CProfileStore {
  public:
@@ -20,13 +25,18 @@ class CProfileStore {
   // cannot be read (a directory, no permission) is not written to. Returns
   // false when the file could not be read or written back; Error() then says
   // why ("<what was being done>: <system text>"), and is empty after success.
+  // Replaced() then lists the keys whose written values were not readable, in
+  // key order, and Ports() holds the device map of the file as read.
   bool Load(const std::string& name, LedSettings& settings);
 
   // Writes the record's 35 keys into the file, read afresh, keeping everything
   // else in it in place; keys new to the file are added at the end of the
   // section, in their fixed order. The file is replaced atomically with one
   // write: on failure (including a file that exists but cannot be read) the
-  // old file stays whole, false is returned and Error() says why.
+  // old file stays whole, false is returned and Error() says why. A file
+  // changed by someone else between the read and the write is read and
+  // merged again, so their change is kept. Ports() then holds the device map
+  // of the file as merged.
   bool Save(const std::string& name, const LedSettings& settings);
 
   // Sets one key of any section in the file, read afresh, keeping everything
@@ -36,10 +46,17 @@ class CProfileStore {
   bool SaveValue(const std::string& section, const std::string& key, const std::string& value);
 
   const std::string& Error() const { return m_error; }
+  const std::vector<ReplacedValue>& Replaced() const { return m_replaced; }
+  const CPortMap& Ports() const { return m_ports; }
 
  private:
-  bool Write(const std::string& text);
+  // Reads the file, applies `edit` and writes it back, reading and merging
+  // again while someone else changes the file in between.
+  bool Merge(const std::function<void(CIniDocument&)>& edit);
+  ReplaceOutcome Write(std::string_view text, const FileStamp& read);
 
   std::string m_path;
   std::string m_error;
+  std::vector<ReplacedValue> m_replaced;
+  CPortMap m_ports;
 };

@@ -1,17 +1,34 @@
 // What Load and Save do to the profile's text, without the file: the one
-// reading and writing of the settings keys that CProfileStore wraps.
+// reading and writing of the settings keys that CProfileStore wraps, and that
+// the in-memory fuzz target drives directly.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "settings/ini_document.h"
 #include "settings/led_settings.h"
 
-// Fills `settings` from section "Settings\<name>" of `text` (a key's default
-// when it is missing or not a 32-bit integer) and returns the text with every
-// loaded key written back as it was read; the channel-count word is left alone.
-std::string LoadFromProfileText(const std::string& name, std::string_view text, LedSettings& settings);
+// A value a person wrote that could not be read as a 32-bit integer, so the
+// key's default took its place.
+struct ReplacedValue {
+  std::string key;
+  std::string text;  // as written, trimmed; at most kShownBytes bytes of it
+  static constexpr size_t kShownBytes = 40;
+};
 
-// Returns `text` with the record's 35 keys set in section "Settings\<name>",
+// Fills `settings` from section "Settings\<name>" of `profile` (a key's
+// default when it is missing or not a 32-bit integer) and sets every loaded
+// key in `profile` to the value taken; the channel-count word is left alone.
+// Returns the keys whose written values could not be read, in key order.
+std::vector<ReplacedValue> LoadFromProfile(const std::string& name, CIniDocument& profile, LedSettings& settings);
+
+// Sets the record's 35 keys in section "Settings\<name>" of `profile`,
 // everything else in it kept in place.
+void SaveToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings);
+
+// The same on a whole text: the text as Load or Save would write it back.
+std::string LoadFromProfileText(const std::string& name, std::string_view text, LedSettings& settings);
 std::string SaveToProfileText(const std::string& name, std::string_view text, const LedSettings& settings);

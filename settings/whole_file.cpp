@@ -14,10 +14,33 @@ constexpr off_t kLargestProfile = off_t{64} << 20;
 
 std::string Reason(const std::string& doing, int err) { return doing + ": " + std::strerror(err); }
 
+// Far beyond anything the program writes: refused, and so never written back.
+std::string TooLarge(const std::string& path) {
+  return Reason("reading " + path, EFBIG) + " (over 64 MiB; left as it is)";
+}
+
 }  // namespace
 
-ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+FileStamp StampOf(const struct stat& info) {
+  FileStamp stamp;
+  stamp.exists = true;
+  stamp.device = info.st_dev;
+  stamp.inode = info.st_ino;
+  stamp.size = info.st_size;
+  stamp.modified = info.st_mtim;
+  return stamp;
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+  if (a.exists != b.exists) return false;
+  if (!a.exists) return true;
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
+}
+
+ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::string* error, FileStamp* stamp) {
   bytes->clear();
+  if (stamp) *stamp = FileStamp{};
   // O_NONBLOCK so that a FIFO put where the profile should be cannot hang us.
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
@@ -37,18 +60,20 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::stri
     *error = "reading " + path + ": not a regular file";
     outcome = ReadOutcome::kFailed;
   } else if (info.st_size > kLargestProfile) {
-    *error = Reason("reading " + path, EFBIG);
+    *error = TooLarge(path);
     outcome = ReadOutcome::kFailed;
   }
   if (outcome == ReadOutcome::kRead) {
-    bytes->reserve(static_cast<size_t>(info.st_size));
+    // A little room past the end, so that a profile's keys can be added to
+    // the text without moving it (and holding it twice for a moment).
+    bytes->reserve(static_cast<size_t>(info.st_size) + 4096);
     char buffer[65536];
     for (;;) {
       ssize_t got = read(fd, buffer, sizeof buffer);
       if (got > 0) {
         bytes->append(buffer, static_cast<size_t>(got));
         if (bytes->size() > static_cast<size_t>(kLargestProfile)) {
-          *error = Reason("reading " + path, EFBIG);
+          *error = TooLarge(path);
           outcome = ReadOutcome::kFailed;
           break;
         }
@@ -60,6 +85,13 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::stri
       outcome = ReadOutcome::kFailed;
       break;
     }
+  }
+  // Taken after the read: a change that landed while it ran is then a change
+  // after the stamp too, and shows as a mismatch later, never as a match.
+  struct stat after {};
+  if (stamp && outcome == ReadOutcome::kRead && fstat(fd, &after) == 0) {
+    *stamp = StampOf(after);
+    if (!SameStamp(*stamp, StampOf(info))) stamp->modified = timespec{-1, 0};
   }
   close(fd);
   return outcome;

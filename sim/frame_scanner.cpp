@@ -1,6 +1,8 @@
 // The resynchronising frame scanner of the simulated unit line.
 #include "sim/frame_scanner.h"
 
+#include <algorithm>
+
 namespace sim {
 
 // Only the first three bytes decide; later ones are values and may be anything.
@@ -43,7 +45,8 @@ void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* eve
   m_seenAny = true;
   m_lastAt = at;
 
-  std::vector<uint8_t> candidate = m_partial;
+  std::vector<uint8_t>& candidate = m_candidate;
+  candidate.assign(m_partial.begin(), m_partial.end());
   candidate.push_back(byte);
   int length = FrameLength(candidate);
   if (length < 0 && !m_partial.empty()) {
@@ -57,10 +60,11 @@ void FrameScanner::Feed(uint8_t byte, SteadyTime at, std::vector<ScanEvent>* eve
     Skip(candidate, at);
     return;
   }
-  m_partial = std::move(candidate);
+  m_partial.swap(candidate);
   if (length > 0 && m_partial.size() == static_cast<size_t>(length)) {
     FlushSkipped(events);
-    events->push_back({ScanEvent::Kind::Frame, std::move(m_partial), at});
+    const size_t count = m_partial.size();
+    events->push_back({ScanEvent::Kind::Frame, std::move(m_partial), at, count});
     m_partial.clear();
   }
 }
@@ -73,7 +77,7 @@ void FrameScanner::Idle(SteadyTime now, std::vector<ScanEvent>* events) {
 }
 
 std::optional<SteadyTime> FrameScanner::NextDeadline() const {
-  if (m_partial.empty() && m_skipped.empty()) return std::nullopt;
+  if (m_partial.empty() && m_skippedCount == 0) return std::nullopt;
   return m_lastAt + frame::kMaxGap + std::chrono::milliseconds(1);
 }
 
@@ -86,19 +90,23 @@ void FrameScanner::Finish(std::vector<ScanEvent>* events) {
 void FrameScanner::Reset() {
   m_partial.clear();
   m_skipped.clear();
+  m_skippedCount = 0;
   m_seenAny = false;
 }
 
 void FrameScanner::Skip(const std::vector<uint8_t>& bytes, SteadyTime lastArrival) {
   if (bytes.empty()) return;
-  m_skipped.insert(m_skipped.end(), bytes.begin(), bytes.end());
+  const size_t room = ScanEvent::kKeptNoise - m_skipped.size();
+  m_skipped.insert(m_skipped.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(std::min(room, bytes.size())));
+  m_skippedCount += bytes.size();
   m_skippedAt = lastArrival;
 }
 
 void FrameScanner::FlushSkipped(std::vector<ScanEvent>* events) {
-  if (m_skipped.empty()) return;
-  events->push_back({ScanEvent::Kind::Skipped, std::move(m_skipped), m_skippedAt});
+  if (m_skippedCount == 0) return;
+  events->push_back({ScanEvent::Kind::Skipped, std::move(m_skipped), m_skippedAt, m_skippedCount});
   m_skipped.clear();
+  m_skippedCount = 0;
 }
 
 std::vector<ScanEvent> ScanBytes(const std::vector<ByteRecord>& bytes) {

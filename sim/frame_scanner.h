@@ -56,8 +56,12 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 struct ScanEvent {
   enum class Kind { Frame, Skipped };
   Kind kind = Kind::Frame;
+  // The frame; for skipped bytes only the first kKeptNoise of them, so that a
+  // line full of noise costs no more than a line of frames.
   std::vector<uint8_t> bytes;
   SteadyTime at;  // arrival of the frame's last byte / the last skipped byte
+  size_t count = 0;  // bytes in the frame, or skipped in all
+  static constexpr size_t kKeptNoise = 32;
 };
 
 class FrameScanner {
@@ -88,7 +92,9 @@ class FrameScanner {
   void FlushSkipped(std::vector<ScanEvent>* events);
 
   std::vector<uint8_t> m_partial;
-  std::vector<uint8_t> m_skipped;
+  std::vector<uint8_t> m_candidate;  // kept so that a byte of noise allocates nothing
+  std::vector<uint8_t> m_skipped;    // the first ScanEvent::kKeptNoise skipped bytes
+  size_t m_skippedCount = 0;
   SteadyTime m_skippedAt{};  // arrival of the last skipped byte
   SteadyTime m_lastAt{};
   bool m_seenAny = false;

@@ -123,8 +123,9 @@ void SimLine::Impl::Handle(const std::vector<ScanEvent>& events, std::vector<std
   for (const ScanEvent& event : events) {
     const double seconds = Seconds(event.at);
     if (event.kind == ScanEvent::Kind::Skipped) {
-      lines->push_back(Stamp(seconds, "skipped " + std::to_string(event.bytes.size()) +
-                                          " bytes: " + HexBytes(event.bytes)));
+      const bool cut = event.count > event.bytes.size();
+      lines->push_back(Stamp(seconds, "skipped " + std::to_string(event.count) + " bytes: " +
+                                          HexBytes(event.bytes) + (cut ? " ..." : "")));
       continue;
     }
     FrameAction action = units.Apply(event.bytes, answer);

@@ -14,13 +14,17 @@
 namespace {
 
 std::mutex g_outputMutex;
+bool g_outputClosed = false;  // guarded by g_outputMutex
 
 // Output may go to a pipe; each line is flushed so a reader sees it at once.
+// A reader that has gone (`dimlet-sim | head -1`) ends the log, not the line:
+// the units go on answering.
 void PrintLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_outputMutex);
+  if (g_outputClosed) return;
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) g_outputClosed = true;
 }
 
 std::string Where(const sim::SimLine& line, const sim::SimOptions& options) {
@@ -45,6 +49,9 @@ int main(int argc, char** argv) {
     std::puts("dimlet-sim " DIMLET_VERSION);
     return 0;
   }
+
+  // A closed output is seen as a failed write (EPIPE), not as a signal.
+  signal(SIGPIPE, SIG_IGN);
 
   // Blocked before the serving thread exists, so it inherits the mask and
   // only sigwait below ever takes these signals.

@@ -1,14 +1,10 @@
 // Reading and writing the simulator's stored-rows file.
 #include "sim/unit_state_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "settings/atomic_file.h"
+#include "settings/whole_file.h"
 
 namespace sim {
 namespace {
@@ -37,24 +33,27 @@ bool ParseLine(const std::string& line, int* address, int* row, std::array<int, 
   return !(in >> rest);
 }
 
-std::string SystemError(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
-
 }  // namespace
 
 UnitStateFile::UnitStateFile(std::string path) : m_path(std::move(path)) {}
 
 bool UnitStateFile::Load(std::string* error) {
   m_entries.clear();
-  struct stat info{};
-  if (::stat(m_path.c_str(), &info) != 0 && errno == ENOENT) return true;
-  std::ifstream in(m_path);
-  if (!in) {
-    if (error) *error = SystemError("cannot read", m_path);
-    return false;
+  // Read without blocking and only as a regular file: a FIFO or a device
+  // named here would otherwise hold the start for ever.
+  std::string text;
+  std::string reason;
+  switch (ReadWholeFile(m_path, &text, &reason)) {
+    case ReadOutcome::kMissing:
+      return true;
+    case ReadOutcome::kFailed:
+      if (error) *error = "cannot use the state file: " + reason;
+      return false;
+    case ReadOutcome::kRead:
+      break;
   }
   std::map<int, StoredRows> entries;
+  std::istringstream in(text);
   std::string line;
   int lineNumber = 0;
   while (std::getline(in, line)) {
@@ -73,10 +72,6 @@ bool UnitStateFile::Load(std::string* error) {
     auto it = entries.try_emplace(address, FreshRows()).first;
     it->second[static_cast<size_t>(row)] = values;
   }
-  if (in.bad()) {
-    if (error) *error = SystemError("cannot read", m_path);
-    return false;
-  }
   m_entries = std::move(entries);
   return true;
 }
@@ -93,35 +88,11 @@ bool UnitStateFile::Save(std::string* error) const {
       text << '\n';
     }
   }
-  const std::string content = text.str();
-  const std::string temp = m_path + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = SystemError("cannot create", temp);
-    return false;
-  }
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (error) *error = SystemError("cannot write", temp);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  const bool synced = ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!synced || !closed) {
-    if (error) *error = SystemError("cannot write", temp);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (::rename(temp.c_str(), m_path.c_str()) != 0) {
-    if (error) *error = SystemError("cannot replace", m_path);
-    ::unlink(temp.c_str());
+  // The profile's own writer: a temporary file of a unique name that no
+  // link placed beforehand can redirect, synced and renamed over the file.
+  std::string reason;
+  if (!WriteFileAtomically(m_path, text.str(), &reason)) {
+    if (error) *error = "cannot keep " + m_path + ": " + reason;
     return false;
   }
   return true;

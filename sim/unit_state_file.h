@@ -18,17 +18,19 @@ class UnitStateFile {
 
   // Reads the file, replacing the entries held. A file that does not exist
   // yet counts as empty. False with *error (naming the file and line) when it
-  // cannot be read or a line is not of the form above with values in range;
-  // the entries are then left empty.
+  // cannot be read, is not a regular file (a FIFO is refused at once, not
+  // waited on) or a line is not of the form above with values in range; the
+  // entries are then left empty.
   bool Load(std::string* error);
 
   // The stored rows per unit address; rows a file leaves out are 128.
   const std::map<int, StoredRows>& Entries() const { return m_entries; }
   void Set(int address, const StoredRows& rows);
 
-  // Writes every entry to a temporary file beside the file and renames it
-  // over the file, so a crash leaves the old or the new file, never half of
-  // one. False with *error when any step fails; the old file is then kept.
+  // Writes every entry to a temporary file of a unique name beside the file
+  // and renames it over the file, so a crash leaves the old or the new file,
+  // never half of one; a link at the path stays a link and its target is
+  // written. False with *error when any step fails; the old file is then kept.
   bool Save(std::string* error) const;
 
  private:

@@ -101,3 +101,47 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   return 0;
 }
+
+namespace {
+
+// Builds and starts the window on `profileText` (plus a [Ports] entry for the
+// simulator) and returns the milliseconds that took; the window is gone after.
+double StartMs(const std::string& profileText) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "dimlet-app-bench-start";
+  std::filesystem::create_directories(dir);
+  sim::SimOptions options;
+  options.linkPath = (dir / "com1").string();
+  sim::SimLine line(options);
+  line.Start();
+  const std::string profile = (dir / "dimlet.ini").string();
+  std::ofstream(profile) << profileText << "\n[Ports]\nCom 1=" << options.linkPath << "\n";
+  LedSettings settings;
+  AnsweredBoxes boxes;
+  const auto start = std::chrono::steady_clock::now();
+  auto dlg = std::make_unique<CControllerDlg>(settings, profile, boxes);
+  dlg->Start();
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  dlg.reset();
+  std::filesystem::remove_all(dir);
+  return ms;
+}
+
+}  // namespace
+
+// Start-up on a profile of 10 MB of blank lines (the first start writes the
+// keys after them) against start-up on an ordinary profile, in the same run:
+// ms is the large start, ratio_to_ordinary the one over the other.
+void BM_StartOnTenMegabytesOfBlankLines(benchmark::State& state) {
+  const std::string blanks(10u << 20, '\n');
+  double largeMs = 0;
+  double ordinaryMs = 0;
+  for (auto _ : state) {
+    ordinaryMs += StartMs("");
+    const double ms = StartMs(blanks);
+    largeMs += ms;
+    state.SetIterationTime(ms / 1000);
+  }
+  state.counters["ms"] = largeMs / state.iterations();
+  state.counters["ratio_to_ordinary"] = largeMs / ordinaryMs;
+}
+BENCHMARK(BM_StartOnTenMegabytesOfBlankLines)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

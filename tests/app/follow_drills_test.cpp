@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -47,14 +46,9 @@ class FollowDrill : public WindowTest {
     ASSERT_TRUE(Inside().Link().IsPortOpen()) << Status();
   }
 
-  std::string Status() { return Inside().StatusLine()->text().toStdString(); }
-  // The status line wraps its rows to its width; the words are looked for
-  // across the wraps.
-  bool StatusSays(const char* words) {
-    std::string text = Status();
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text.find(words) != std::string::npos;
-  }
+  // The rows as one text: a long state is wrapped onto a second row.
+  std::string Status() { return Inside().StatusLine()->text().replace('\n', ' ').toStdString(); }
+  bool StatusSays(const char* words) { return Status().find(words) != std::string::npos; }
 
   // Runs the event loop until `done` or `bound` has passed; true if done.
   template <class Done>

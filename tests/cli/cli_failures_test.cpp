@@ -162,9 +162,11 @@ TEST_F(CliTest, PortHeldByTheWindowsLinkIsInUse) {
 
 TEST_F(CliTest, ARunningCommandHoldsThePortAgainstTheWindowAndASecondCommand) {
   WriteProfile();
-  CliChild writer({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,1,2,3,4\n3,1,2,3,4\n"),
-                   "--unit", "0-7"},
-                  m_dir, "");
+  // Eight rows to eight units, about two seconds; not read back, so that a
+  // late answer on a busy machine cannot change how it ends.
+  std::string rows = "sequence,ch1,ch2,ch3,ch4\n";
+  for (int s = 1; s <= 8; ++s) rows += std::to_string(s) + ",1,2,3,4\n";
+  CliChild writer({"write", File("rows.csv", rows), "--unit", "0-7", "--no-verify"}, m_dir, "");
   ASSERT_TRUE(m_sim->WaitForFrames(1, std::chrono::seconds(10)));
 
   CSerialLink window([this](int32_t) { return m_sim->SlavePath(); });
@@ -192,6 +194,29 @@ TEST_F(CliTest, LineLostWhileWritingIsAFailureNotASuccess) {
   const CliResult result = writer.Wait();
   EXPECT_EQ(result.status, 1);
   EXPECT_THAT(result.err, HasSubstr("connection lost"));
+}
+
+TEST_F(CliTest, StopSignalEndsAtAWholeUnitNeverInsideAFrame) {
+  WriteProfile();
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    m_sim->ClearRecords();
+    CliChild writer({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,1,2,3,4\n"), "--unit", "0-7"},
+                    m_dir, "");
+    ASSERT_TRUE(m_sim->WaitForFrames(1, std::chrono::seconds(10)));
+    writer.Signal(signal);
+    const CliResult result = writer.Wait();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr("stopped by a signal; not written: unit 1, 2, 3, 4, 5, 6, 7"));
+    const std::vector<sim::FrameRecord> frames = m_sim->Frames();
+    size_t bytes = 0;
+    for (const sim::FrameRecord& frame : frames) {
+      bytes += frame.bytes.size();
+      EXPECT_EQ(frame.bytes[0], 0xA0) << "only unit 0 was spoken to: " << frame.text;
+    }
+    EXPECT_EQ(frames.size(), 4u) << "unit 0's rows written and read back";
+    EXPECT_EQ(bytes, m_sim->ReceivedBytes().size()) << "a frame was left in part";
+  }
 }
 
 }  // namespace

@@ -75,6 +75,10 @@ CliChild::~CliChild() {
   if (m_err >= 0) close(m_err);
 }
 
+void CliChild::Signal(int signal) const {
+  if (m_pid > 0) kill(m_pid, signal);
+}
+
 CliResult CliChild::Wait() {
   CliResult result;
   if (m_pid <= 0) return result;

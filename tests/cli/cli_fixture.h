@@ -31,6 +31,7 @@ class CliChild {
   CliChild(const CliChild&) = delete;
   CliChild& operator=(const CliChild&) = delete;
   CliResult Wait();
+  void Signal(int signal) const;
 
  private:
   pid_t m_pid = -1;

@@ -47,6 +47,10 @@ bool TestPty::Write(const std::vector<uint8_t>& bytes) {
   return true;
 }
 
+void TestPty::StartRecording() {
+  if (!m_recorder.joinable()) m_recorder = std::thread([this] { Record(); });
+}
+
 void TestPty::CloseMaster() {
   if (m_recorder.joinable()) {
     {

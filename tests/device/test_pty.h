@@ -33,6 +33,8 @@ class TestPty {
   // Writes into the master as the unit would; false when it could not.
   bool Write(const std::vector<uint8_t>& bytes);
   void CloseMaster();
+  // Starts recording on a pty made without it: the master is read from now on.
+  void StartRecording();
   // Has the recorder write `answer` into the master as soon as `afterBytes`
   // bytes in all have arrived: a unit answering at once.
   void AnswerAfter(size_t afterBytes, std::vector<uint8_t> answer);

@@ -58,3 +58,65 @@ TEST(IniDocument, LastLineEndingInLoneCarriageReturnIsCompletedBeforeAnAddedLine
   EXPECT_EQ(reread.Value("A", "k"), "1");
   EXPECT_EQ(reread.Value("A", "j"), "2");
 }
+
+// Files as editors save them: a byte order mark in front, or lines ended by a
+// carriage return alone. Each row sets one key and expects only its value to change.
+TEST(IniDocument, ByteOrderMarkAndLoneCarriageReturnsAreReadAndKept) {
+  struct Row {
+    const char* fault;
+    std::string text;
+    std::string key;
+    std::string expectedValue;
+    std::string afterSet;  // the text after Set(key, "7")
+  };
+  const std::string bom = "\xEF\xBB\xBF";
+  const Row rows[] = {
+      {"mark hides the section", bom + "[Settings\\LED]\r\nMax SQ=5\r\n", "Max SQ", "5",
+       bom + "[Settings\\LED]\r\nMax SQ=7\r\n"},
+      {"mark dropped on writing a new key", bom + "[Settings\\LED]\nMax SQ=5\n", "New", "",
+       bom + "[Settings\\LED]\nMax SQ=5\nNew=7\n"},
+      {"mark alone gets a line end before the section", bom, "New", "", bom + "[Settings\\LED]\nNew=7\n"},
+      {"lone CR lines read as one line", "[Settings\\LED]\rMax SQ=5\rSEQ 0\\CH 0=9\r", "SEQ 0\\CH 0", "9",
+       "[Settings\\LED]\rMax SQ=5\rSEQ 0\\CH 0=7\r"},
+      {"lone CR file gets CR lines", "[Settings\\LED]\rMax SQ=5\r", "New", "",
+       "[Settings\\LED]\rMax SQ=5\rNew=7\r"},
+      {"CR CR LF hides the value", "[Settings\\LED]\r\r\nMax SQ=40\r\r\n", "Max SQ", "40",
+       "[Settings\\LED]\r\r\nMax SQ=7\r\r\n"},
+      {"CR before a blank LF line joins them", "[Settings\\LED]\rk=1\r\n\n[B]\r", "New", "",
+       "[Settings\\LED]\rk=1\r\nNew=7\r\n\n[B]\r"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fault);
+    CIniDocument ini(row.text);
+    EXPECT_EQ(ini.Text(), row.text);
+    EXPECT_EQ(ini.Value("Settings\\LED", row.key).value_or(""), row.expectedValue);
+    ini.Set("Settings\\LED", row.key, "7");
+    EXPECT_EQ(ini.Text(), row.afterSet);
+    EXPECT_TRUE(ini.Changed());
+  }
+}
+
+TEST(IniDocument, SettingTheSameValueChangesNothing) {
+  CIniDocument ini("[A]\nk = 5 \n");
+  ini.Set("a", "K", "5");
+  EXPECT_FALSE(ini.Changed());
+  EXPECT_EQ(ini.Text(), "[A]\nk = 5 \n");
+}
+
+// Millions of lines: every line is kept, and a key set after them lands in
+// the right place with the lines after it still found.
+TEST(IniDocument, ManyLinesKeepEveryByteAndKeysBeyondThem) {
+  std::string text = "[A]\n" + std::string(3'000'000, '\n') + "k=1\n" + std::string(1'000'000, '\r') +
+                     "[B]\nk=2\n" + std::string(1'000'000, '=') + "\n";
+  CIniDocument ini(text);
+  EXPECT_EQ(ini.Text(), text);
+  EXPECT_EQ(ini.Value("A", "k"), "1");
+  EXPECT_EQ(ini.Value("B", "k"), "2");
+  ini.Set("A", "k", "100");
+  ini.Set("A", "j", "3");
+  ini.Set("B", "k", "4");
+  EXPECT_EQ(ini.Value("A", "k"), "100");
+  EXPECT_EQ(ini.Value("A", "j"), "3");
+  EXPECT_EQ(ini.Value("B", "k"), "4");
+  EXPECT_EQ(ini.Text().size(), text.size() + 2 + 4);
+}

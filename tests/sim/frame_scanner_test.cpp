@@ -153,5 +153,24 @@ TEST(FrameScanner, RandomNoiseNeverHidesTheFrameThatFollowsAPause) {
   }
 }
 
+// Ten seconds of zero bytes once grew the simulator by half a gigabyte and
+// made one log line of 400 MB: only a count and the first bytes are kept.
+TEST(FrameScanner, EndlessNoiseKeepsACountAndItsFirstBytesOnly) {
+  sim::FrameScanner scanner;
+  std::vector<sim::ScanEvent> events;
+  const auto at = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  constexpr size_t kNoise = 2'000'000;
+  for (size_t i = 0; i < kNoise; ++i) scanner.Feed(static_cast<uint8_t>(i % 0xA0), at, &events);
+  EXPECT_TRUE(events.empty());
+  const Bytes frame = {0xA1, 0x57, 0x53};
+  for (uint8_t b : frame) scanner.Feed(b, at, &events);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].kind, sim::ScanEvent::Kind::Skipped);
+  EXPECT_EQ(events[0].count, kNoise);
+  ASSERT_EQ(events[0].bytes.size(), sim::ScanEvent::kKeptNoise);
+  EXPECT_EQ(events[0].bytes[5], 5);
+  EXPECT_EQ(events[1].bytes, frame);
+}
+
 }  // namespace
 }  // namespace simtest

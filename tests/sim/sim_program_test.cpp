@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <regex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,45 @@ TEST(SimProgram, WrongOptionExitsWithUsageError) {
   ChildProcess program = Program({"--answer-bytes", "7"});
   EXPECT_EQ(program.Line(), "");
   EXPECT_EQ(program.StopWith(0), 2);
+}
+
+// `dimlet-sim | head -1`: once the reader has gone the log ends, but the
+// units go on answering behind the same link. The simulator keeps the pid
+// that bash started, so the test ends it as any other.
+TEST(SimProgram, ClosedOutputEndsTheLogNotTheLine) {
+  TempFolder dir;
+  const std::string link = dir.File("com1");
+  ChildProcess::Options options;
+  options.captureOutput = true;
+  ChildProcess program({"/bin/bash", "-c", std::string("exec \"$0\" --link \"$1\" > >(head -1)"),
+                        DIMLET_SIM_PROGRAM, link},
+                       options);
+  ASSERT_FALSE(program.Line().empty());
+
+  PtyClient client(link);
+  ASSERT_TRUE(client.IsOpen());
+  for (uint8_t row = 0; row < 8; ++row) {
+    ASSERT_TRUE(client.Send({0xA1, 0x57, row, row, 2, 3, 4}));
+    std::this_thread::sleep_for(milliseconds(20));  // each frame a log line of its own
+  }
+  ASSERT_TRUE(client.Send({0xA1, 0x52, 7}));
+  EXPECT_EQ(client.Read(4, milliseconds(2000)), (Bytes{7, 2, 3, 4}));
+  EXPECT_FALSE(program.Ended().has_value()) << "a closed output ended the simulator";
+  EXPECT_EQ(program.StopWith(SIGTERM), 0);
+}
+
+// A FIFO named as the state file would block the start for ever, with the
+// signals that could end it already held back.
+TEST(SimProgram, StateFileThatIsNoRegularFileIsRefusedAtOnce) {
+  TempFolder dir;
+  const std::string fifo = dir.File("units.state");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& state : {fifo, dir.Path()}) {
+    SCOPED_TRACE(state);
+    ChildProcess program = Program({"--state", state});
+    EXPECT_EQ(program.Line(), "");
+    EXPECT_EQ(program.StopWith(0), 1) << "the start did not fail on its own";
+  }
 }
 
 }  // namespace

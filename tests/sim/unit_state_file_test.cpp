@@ -6,6 +6,7 @@
 
 
 #include "sim_line_fixture.h"
+#include "support/files.h"
 
 namespace simtest {
 namespace {
@@ -99,6 +100,27 @@ TEST(UnitStateFile, SaveToAnUnwritablePlaceFailsAndSaysWhere) {
   std::string error;
   EXPECT_FALSE(file.Save(&error));
   EXPECT_NE(error.find("/nonexistent-dir/units.state"), std::string::npos) << error;
+}
+
+// A link placed where a fixed temporary name would be cannot redirect the
+// write, and the state file stays a file of its own.
+TEST(UnitStateFile, SaveFollowsNoLinkPlacedBesideTheFile) {
+  TempFolder dir;
+  const std::string path = dir.File("units.state");
+  const std::string victim = dir.File("victim");
+  testsupport::WriteFile(victim, "precious\n");
+  ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+  sim::UnitStateFile file(path);
+  file.Set(2, sim::StoredRows{});
+  std::string error;
+  ASSERT_TRUE(file.Save(&error)) << error;
+  EXPECT_EQ(testsupport::ReadFile(victim), "precious\n");
+  struct stat info {};
+  ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  sim::UnitStateFile reread(path);
+  ASSERT_TRUE(reread.Load(&error)) << error;
+  EXPECT_EQ(reread.Entries().count(2), 1u);
 }
 
 }  // namespace
