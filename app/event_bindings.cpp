@@ -7,7 +7,6 @@
 
 #include "app/controller_dlg.h"
 #include "app/dialog_template.h"
-#include "app/link_follower.h"
 #include "app/slider.h"
 
 namespace {

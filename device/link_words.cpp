@@ -40,13 +40,13 @@ std::string StateWords(const CSerialLink& link) {
 
 std::string UnpluggedWords() { return "unplugged, waiting for it"; }
 
-std::string ReopenedWords() { return OpenWords() + ", reopened when the device came back"; }
+std::string ReopenedWords() { return "device back: " + OpenWords(); }
 
 LatencyWarning LatencyWords(int timerMs, const std::string& ttyName) {
   if (timerMs <= CSerialLink::kLatencyLimitMs) return {};
   const std::string ms = std::to_string(timerMs);
   const std::string tty = ttyName.empty() ? "ttyUSB0" : ttyName;
-  return {"the adapter holds answers back " + ms + " ms, uploads will fail: set its latency timer to 1 ms",
+  return {"adapter latency " + ms + " ms: uploads will fail",
           "The adapter passes received bytes on only every " + ms + " ms; a unit's answer is waited for 5 ms. "
           "Install Dimlet's udev rule (60-dimlet-adapters.rules, part of the package) and plug the adapter "
           "in again, or until the next plug-in: echo 1 | sudo tee /sys/class/tty/" + tty +
