@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr const char* kUnplugged = "unplugged, waiting for it";
-constexpr const char* kCameBack = "reopened when the device came back";
+constexpr const char* kCameBack = "device back: open, 9600 baud";
 // How soon after the device is back the link must be open again.
 constexpr milliseconds kReopenBound{1500};
 
