@@ -80,15 +80,16 @@ void CheckValueText(std::string_view text) {
   if (ParseProfileInt(text) != ReferenceInt(text)) Fail("ParseProfileInt disagrees with the digit-string reading");
 }
 
-// The text's lines without their ends ("\n", or "\r\n", or a final "\r").
+// The text's lines without their ends ("\r\n", "\n" or a lone "\r").
 std::vector<std::string_view> LinesOf(std::string_view text) {
   std::vector<std::string_view> lines;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte order mark is no line's
   while (!text.empty()) {
-    size_t newline = text.find('\n');
-    std::string_view line = text.substr(0, newline);
-    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
+    const size_t end = text.find_first_of("\r\n");
+    lines.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+    text.remove_prefix(end + (crlf ? 2 : 1));
   }
   return lines;
 }
@@ -194,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(ParseProfileInt(FormatProfileInt(value)) == value, "a written value does not read back");
   }
 
-  CIniDocument doc(text);
+  CIniDocument doc{std::string(text)};
   Check(doc.Text() == text, "an unchanged document does not write back its own bytes");
 
   const std::vector<Probe> probes = ProbesFor(text);
