@@ -1,6 +1,7 @@
 // Fuzzes the simulator's frame scanner with arbitrary bytes arriving after
 // arbitrary pauses, and checks what a unit line relies on:
-// - every byte fed comes out exactly once, in order, in a frame or a skipped run;
+// - every byte fed comes out exactly once, in order, in a frame or a skipped run
+//   (a long skipped run keeps only its first bytes, and counts the rest);
 // - every frame starts with an address byte 0xA0..0xA7 and has the length its
 //   type gives, with no pause longer than the allowed gap between its bytes,
 //   and is reported at the arrival of its last byte;
@@ -11,6 +12,7 @@
 // Input layout: pairs of (control, byte). The control's low three bits pick
 // the pause before the step; a control of 0xC0 or more makes the step an
 // Idle() call at that time instead of feeding the byte.
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -168,15 +170,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Every byte exactly once, in order; frames valid and unbroken.
   size_t pos = 0;
+  // A skipped run keeps only its first bytes but counts them all.
   for (const ScanEvent& event : events) {
-    Check(pos + event.bytes.size() <= fed.size(), "more bytes reported than fed");
+    const bool frame = event.kind == ScanEvent::Kind::Frame;
+    const size_t kept = frame ? event.count : std::min(event.count, ScanEvent::kKeptNoise);
+    Check(event.bytes.size() == kept, "event keeps other bytes than its count allows");
+    Check(pos + event.count <= fed.size(), "more bytes reported than fed");
     for (size_t k = 0; k < event.bytes.size(); ++k) {
       Check(event.bytes[k] == fed[pos + k], "bytes reported out of order or changed");
     }
     const size_t first = pos;
-    pos += event.bytes.size();
+    pos += event.count;
     Check(event.at >= fedAt[pos - 1], "event stamped before its last byte arrived");
-    if (event.kind != ScanEvent::Kind::Frame) continue;
+    if (!frame) continue;
     Check(ValidLength(event.bytes) == event.bytes.size(), "frame of a wrong length for its type");
     Check(event.at == fedAt[pos - 1], "frame stamped other than at its last byte");
     for (size_t k = first + 1; k < pos; ++k) {
