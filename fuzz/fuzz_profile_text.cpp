@@ -147,11 +147,31 @@ std::vector<Probe> ProbesFor(std::string_view text) {
   return probes;
 }
 
-std::vector<std::optional<std::string>> Look(const CIniDocument& doc, const std::vector<Probe>& probes) {
-  std::vector<std::optional<std::string>> values;
-  for (const Probe& probe : probes) {
-    std::optional<std::string_view> value = doc.Value(probe.section, probe.key);
-    values.push_back(value ? std::optional<std::string>(*value) : std::nullopt);
+// One key at a time, or all the keys of a section together: the two must
+// agree, so the text before a change is read one way and after it the other.
+std::vector<std::optional<std::string>> Look(const CIniDocument& doc, const std::vector<Probe>& probes,
+                                             bool together) {
+  std::vector<std::optional<std::string>> values(probes.size());
+  for (size_t i = 0; i < probes.size(); ++i) {
+    if (!together) {
+      std::optional<std::string_view> value = doc.Value(probes[i].section, probes[i].key);
+      if (value) values[i] = std::string(*value);
+      continue;
+    }
+    bool first = true;
+    for (size_t j = 0; j < i && first; ++j) first = probes[j].section != probes[i].section;
+    if (!first) continue;
+    std::vector<size_t> same;
+    std::vector<std::string_view> keys;
+    for (size_t j = i; j < probes.size(); ++j) {
+      if (probes[j].section != probes[i].section) continue;
+      same.push_back(j);
+      keys.push_back(probes[j].key);
+    }
+    const std::vector<std::optional<std::string_view>> found = doc.Values(probes[i].section, keys);
+    for (size_t k = 0; k < same.size(); ++k) {
+      if (found[k]) values[same[k]] = std::string(*found[k]);
+    }
   }
   return values;
 }
@@ -199,7 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(doc.Text() == text, "an unchanged document does not write back its own bytes");
 
   const std::vector<Probe> probes = ProbesFor(text);
-  const std::vector<std::optional<std::string>> before = Look(doc, probes);
+  const std::vector<std::optional<std::string>> before = Look(doc, probes, false);
   for (const std::optional<std::string>& value : before) {
     if (value) CheckValueText(*value);
   }
@@ -210,7 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(expected.numOfChannel == 12345, "loading changed the channel-count word");
   CheckLoadedValues(before, expected);
   const CIniDocument writtenDoc(written);
-  const std::vector<std::optional<std::string>> after = Look(writtenDoc, probes);
+  const std::vector<std::optional<std::string>> after = Look(writtenDoc, probes, true);
   for (size_t i = 0; i < probes.size(); ++i) {
     if (probes[i].target) continue;
     Check(after[i] == before[i], "setting the settings keys changed [" + probes[i].section + "] " + probes[i].key);
@@ -240,7 +260,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   record.numOfChannel = -7;
   if (size >= 8) std::memcpy(&record.seq.cells[data[4] % record.seq.cells.size()], data, sizeof(int32_t));
   const std::string saved = SaveToProfileText("LED", written, record);
-  const std::vector<std::optional<std::string>> afterSave = Look(CIniDocument(saved), probes);
+  // The keys are set together; setting them one by one must write the same.
+  CIniDocument oneByOne(written);
+  for (const ProfileKey& key : ProfileKeys()) oneByOne.Set(kSection, key.name, FormatProfileInt(KeyValue(record, key)));
+  Check(oneByOne.TextView() == saved, "keys set together differ from keys set one by one");
+  const std::vector<std::optional<std::string>> afterSave = Look(CIniDocument(saved), probes, true);
   CheckKeysReadBack(afterSave, record, false, "a saved key does not read back: ");
   for (size_t i = 0; i < probes.size(); ++i) {
     if (probes[i].settingsKey) continue;

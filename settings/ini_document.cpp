@@ -31,6 +31,23 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A key whose "key=value" line reads back as that key and nothing else.
+bool IsPlainKey(std::string_view key) {
+  if (key != Trim(key)) return false;
+  if (!key.empty() && (key.front() == '[' || key.front() == ';' || key.front() == '#')) return false;
+  return key.find_first_of("=\r\n") == std::string_view::npos;
+}
+
+// FNV-1a of the name in lower case: names that SameName finds equal hash alike.
+uint64_t NameHash(std::string_view name) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(Lower(c));
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 // Blank lines and comments are never looked at again, so they get no entry.
 bool IsEntry(std::string_view body) {
   std::string_view content = Trim(body);
@@ -112,6 +129,19 @@ std::string_view CIniDocument::Body(size_t begin) const {
   return std::string_view(m_text).substr(begin, LineEnd(begin) - begin);
 }
 
+std::optional<std::string_view> CIniDocument::KeyName(size_t begin) const {
+  // Only the bytes up to the '=' are read: a lookup passes over long values.
+  const std::string_view text(m_text);
+  size_t at = begin;
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  // A '[' without ']' is neither a section nor a key.
+  if (at < text.size() && text[at] == '[') return std::nullopt;
+  size_t end = at;
+  while (end < text.size() && text[end] != '=' && !IsLineEnd(text[end])) ++end;
+  if (end == text.size() || text[end] != '=') return std::nullopt;
+  return Trim(text.substr(at, end - at));
+}
+
 CIniDocument::Place CIniDocument::Find(std::string_view section, std::string_view key) const {
   Place place{kNone, kNone, kNone};
   // Keys are found in any block of the section; new keys go into its first.
@@ -123,14 +153,10 @@ CIniDocument::Place CIniDocument::Find(std::string_view section, std::string_vie
     if (firstBlock) place.sectionEntry = place.lastEntry = header;
     const size_t blockEnd = h + 1 < m_sections.size() ? m_sections[h + 1] : m_entries.size();
     for (size_t i = header + 1; i < blockEnd; ++i) {
-      std::string_view body = Body(m_entries[i]);
-      // A '[' without ']' is neither a section nor a key.
-      if (Trim(body).front() != '[') {
-        size_t equals = body.find('=');
-        if (equals != kNone && SameName(Trim(body.substr(0, equals)), key)) {
-          place.keyEntry = i;
-          return place;
-        }
+      std::optional<std::string_view> name = KeyName(m_entries[i]);
+      if (name && SameName(*name, key)) {
+        place.keyEntry = i;
+        return place;
       }
       if (firstBlock) place.lastEntry = i;
     }
@@ -138,28 +164,132 @@ CIniDocument::Place CIniDocument::Find(std::string_view section, std::string_vie
   return place;
 }
 
+std::vector<size_t> CIniDocument::FindAll(std::string_view section, const std::vector<std::string_view>& keys,
+                                           Place* firstBlock) const {
+  // Each line's name is hashed once and looked up among the keys' hashes.
+  std::vector<std::pair<uint64_t, size_t>> wanted;
+  wanted.reserve(keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) wanted.emplace_back(NameHash(keys[k]), k);
+  std::sort(wanted.begin(), wanted.end());
+
+  std::vector<size_t> found(keys.size(), kNone);
+  size_t missing = keys.size();
+  Place place{kNone, kNone, kNone};
+  // Past the first block only while keys are missing; the first block is
+  // always read to its end, for where new keys go.
+  for (size_t h = 0; h < m_sections.size() && (missing > 0 || place.sectionEntry == kNone); ++h) {
+    const size_t header = m_sections[h];
+    std::string_view content = Trim(Body(m_entries[header]));
+    if (!SameName(Trim(content.substr(1, content.find(']') - 1)), section)) continue;
+    const bool first = place.sectionEntry == kNone;
+    if (first) place.sectionEntry = place.lastEntry = header;
+    const size_t blockEnd = h + 1 < m_sections.size() ? m_sections[h + 1] : m_entries.size();
+    if (first) place.lastEntry = blockEnd - 1;
+    for (size_t i = header + 1; i < blockEnd && missing > 0; ++i) {
+      std::optional<std::string_view> name = KeyName(m_entries[i]);
+      if (!name) continue;
+      const uint64_t hash = NameHash(*name);
+      auto match = std::lower_bound(wanted.begin(), wanted.end(), std::make_pair(hash, size_t{0}));
+      for (; match != wanted.end() && match->first == hash; ++match) {
+        // The first occurrence counts.
+        if (found[match->second] != kNone || !SameName(*name, keys[match->second])) continue;
+        found[match->second] = i;
+        --missing;
+      }
+    }
+  }
+  if (firstBlock) *firstBlock = place;
+  return found;
+}
+
+std::string_view CIniDocument::ValueAt(size_t entry) const {
+  std::string_view body = Body(m_entries[entry]);
+  return Trim(body.substr(body.find('=') + 1));
+}
+
 std::optional<std::string_view> CIniDocument::Value(std::string_view section,
                                                     std::string_view key) const {
   Place place = Find(section, key);
   if (place.keyEntry == kNone) return std::nullopt;
-  std::string_view body = Body(m_entries[place.keyEntry]);
-  return Trim(body.substr(body.find('=') + 1));
+  return ValueAt(place.keyEntry);
+}
+
+std::vector<std::optional<std::string_view>> CIniDocument::Values(std::string_view section,
+                                                                  const std::vector<std::string_view>& keys) const {
+  std::vector<std::optional<std::string_view>> values;
+  values.reserve(keys.size());
+  for (size_t entry : FindAll(section, keys, nullptr)) {
+    values.push_back(entry == kNone ? std::nullopt : std::optional<std::string_view>(ValueAt(entry)));
+  }
+  return values;
+}
+
+void CIniDocument::SetAll(std::string_view section,
+                          const std::vector<std::pair<std::string_view, std::string>>& values) {
+  std::vector<std::string_view> keys;
+  keys.reserve(values.size());
+  for (const auto& [key, value] : values) keys.push_back(key);
+  Place place;
+  const std::vector<size_t> entries = FindAll(section, keys, &place);
+  // Replacing a value keeps every entry's index, so the places found stay good.
+  bool plainNewKeys = true;
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (entries[k] != kNone) {
+      ReplaceValue(entries[k], values[k].second);
+    } else {
+      plainNewKeys = plainNewKeys && IsPlainKey(keys[k]);
+    }
+  }
+  // New keys go one after another after the first block's last entry, where
+  // successive Sets put them. A name that would read back as something else
+  // (a comment, a header, a name with blanks around it) is left to Set.
+  std::vector<std::pair<std::string_view, size_t>> newEntries;
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (entries[k] != kNone) continue;
+    if (!plainNewKeys || place.sectionEntry == kNone) {
+      const bool sectionAdded = place.sectionEntry == kNone;
+      Set(section, keys[k], values[k].second);
+      // Where the section now is, if its header reads back as this section.
+      if (sectionAdded && plainNewKeys) {
+        FindAll(section, {}, &place);
+        if (place.sectionEntry != kNone) newEntries.emplace_back(keys[k], place.lastEntry);
+      }
+      continue;
+    }
+    // A key named twice: the second Set would find the line the first added.
+    auto added = std::find_if(newEntries.begin(), newEntries.end(),
+                              [&](const auto& earlier) { return SameName(earlier.first, keys[k]); });
+    if (added != newEntries.end()) {
+      ReplaceValue(added->second, values[k].second);
+      continue;
+    }
+    std::string entry;
+    entry.reserve(keys[k].size() + 1 + values[k].second.size());
+    entry.append(keys[k]).append("=").append(values[k].second);
+    InsertLine(NextLine(m_entries[place.lastEntry]), place.lastEntry + 1, entry);
+    ++place.lastEntry;
+    newEntries.emplace_back(keys[k], place.lastEntry);
+  }
+}
+
+void CIniDocument::ReplaceValue(size_t entry, std::string_view value) {
+  const size_t begin = m_entries[entry];
+  std::string_view body = Body(begin);
+  size_t valueBegin = begin + body.find('=') + 1;
+  size_t valueEnd = begin + body.size();
+  while (valueBegin < valueEnd && IsBlank(m_text[valueBegin])) ++valueBegin;
+  while (valueEnd > valueBegin && IsBlank(m_text[valueEnd - 1])) --valueEnd;
+  if (std::string_view(m_text).substr(valueBegin, valueEnd - valueBegin) == value) return;
+  CheckSize(m_text.size() + value.size());
+  m_text.replace(valueBegin, valueEnd - valueBegin, value);
+  Shift(entry + 1, static_cast<int64_t>(value.size()) - static_cast<int64_t>(valueEnd - valueBegin));
+  m_changed = true;
 }
 
 void CIniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
   Place place = Find(section, key);
   if (place.keyEntry != kNone) {
-    const size_t begin = m_entries[place.keyEntry];
-    std::string_view body = Body(begin);
-    size_t valueBegin = begin + body.find('=') + 1;
-    size_t valueEnd = begin + body.size();
-    while (valueBegin < valueEnd && IsBlank(m_text[valueBegin])) ++valueBegin;
-    while (valueEnd > valueBegin && IsBlank(m_text[valueEnd - 1])) --valueEnd;
-    if (std::string_view(m_text).substr(valueBegin, valueEnd - valueBegin) == value) return;
-    CheckSize(m_text.size() + value.size());
-    m_text.replace(valueBegin, valueEnd - valueBegin, value);
-    Shift(place.keyEntry + 1, static_cast<int64_t>(value.size()) - static_cast<int64_t>(valueEnd - valueBegin));
-    m_changed = true;
+    ReplaceValue(place.keyEntry, value);
     return;
   }
   std::string entry;

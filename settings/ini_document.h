@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Lines are "[section]", "key=value", comments starting with ';' or '#', and
@@ -37,6 +38,13 @@ class CIniDocument {
   // most lines of the text already use.
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
+  // Several keys of one section at once, found in one pass over it: the
+  // values as Value gives them, in the order of `keys`; and the keys set as
+  // Set would set them one after another.
+  std::vector<std::optional<std::string_view>> Values(std::string_view section,
+                                                      const std::vector<std::string_view>& keys) const;
+  void SetAll(std::string_view section, const std::vector<std::pair<std::string_view, std::string>>& values);
+
   // True once a Set has changed a byte of the text.
   bool Changed() const { return m_changed; }
 
@@ -55,7 +63,16 @@ class CIniDocument {
   size_t LineEnd(size_t begin) const;       // offset of the line's end bytes
   size_t NextLine(size_t begin) const;      // offset just past the line's end bytes
   std::string_view Body(size_t begin) const;  // the line without its end
+  // The trimmed name of the key on the entry line at `begin`; nothing when
+  // the line holds no key.
+  std::optional<std::string_view> KeyName(size_t begin) const;
   Place Find(std::string_view section, std::string_view key) const;
+  // The entry of each of `keys` in `section`, npos for those absent; and
+  // where the section's first block lies, as Find gives it for a missing key.
+  std::vector<size_t> FindAll(std::string_view section, const std::vector<std::string_view>& keys,
+                              Place* firstBlock) const;
+  std::string_view ValueAt(size_t entry) const;
+  void ReplaceValue(size_t entry, std::string_view value);
   // Puts `line` plus a line end in at `at` (the start of a line, or the end
   // of the text) and records it as an entry at index `entry` when it is one.
   void InsertLine(size_t at, size_t entry, std::string_view line);

@@ -4,26 +4,40 @@
 #include "settings/profile_keys.h"
 #include "settings/profile_value.h"
 
+namespace {
+
+std::vector<std::string_view> KeyNames(bool loadedOnly) {
+  std::vector<std::string_view> names;
+  for (const ProfileKey& key : ProfileKeys()) {
+    if (key.loaded || !loadedOnly) names.push_back(key.name);
+  }
+  return names;
+}
+
+}  // namespace
+
 std::vector<ReplacedValue> LoadFromProfile(const std::string& name, CIniDocument& profile, LedSettings& settings) {
   std::vector<ReplacedValue> replaced;
   const std::string section = ProfileSection(name);
+  const std::vector<std::optional<std::string_view>> stored = profile.Values(section, KeyNames(true));
+  std::vector<std::pair<std::string_view, std::string>> written;
   for (const ProfileKey& key : ProfileKeys()) {
     if (!key.loaded) continue;
-    std::optional<std::string_view> stored = profile.Value(section, key.name);
-    std::optional<int32_t> parsed = stored ? ParseProfileInt(*stored) : std::nullopt;
-    if (stored && !parsed) replaced.push_back({key.name, std::string(stored->substr(0, ReplacedValue::kShownBytes))});
+    const std::optional<std::string_view>& text = stored[written.size()];
+    std::optional<int32_t> parsed = text ? ParseProfileInt(*text) : std::nullopt;
+    if (text && !parsed) replaced.push_back({key.name, std::string(text->substr(0, ReplacedValue::kShownBytes))});
     const int32_t value = parsed.value_or(key.defaultValue);
     SetKeyValue(settings, key, value);
-    profile.Set(section, key.name, FormatProfileInt(value));
+    written.emplace_back(key.name, FormatProfileInt(value));
   }
+  profile.SetAll(section, written);
   return replaced;
 }
 
 void SaveToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings) {
-  const std::string section = ProfileSection(name);
-  for (const ProfileKey& key : ProfileKeys()) {
-    profile.Set(section, key.name, FormatProfileInt(KeyValue(settings, key)));
-  }
+  std::vector<std::pair<std::string_view, std::string>> written;
+  for (const ProfileKey& key : ProfileKeys()) written.emplace_back(key.name, FormatProfileInt(KeyValue(settings, key)));
+  profile.SetAll(ProfileSection(name), written);
 }
 
 std::string LoadFromProfileText(const std::string& name, std::string_view text, LedSettings& settings) {

@@ -32,6 +32,47 @@ TEST(IniDocument, SetReplacesOnlyTheValueOfTheFirstOccurrence) {
   EXPECT_EQ(ini.Text(), "[a]\r\n  K =  -2147483648  \r\nk=2\r\n");
 }
 
+// Many keys at once must find and change exactly what one key at a time
+// would: first occurrences across the section's blocks, names in any case,
+// stray '[' lines, other sections' keys, new keys in order after the first block.
+TEST(IniDocument, ManyKeysAtOnceAgreeWithOneKeyAtATime) {
+  const std::vector<std::string> texts = {
+      "",
+      "[A]\nk=1\n\n; about B\n[B]\nx=1\nk=9\n[a]\n  K =  2 \ny=3\n[A\nz=4\n",
+      "x=0\r\n[ a ]\r\nY=5\r\ny=6\r\n[B]\r\nj=7\r\n",
+      "[B]\nk=1\n",
+  };
+  const std::vector<std::vector<std::string_view>> keyLists = {
+      {"k", "j", "Y", "z", "new", "K", "x"}, {"new", "; not a key", "k", "[B]", " padded ", "k=v", "last"}};
+  for (const std::string& text : texts) {
+   for (const std::vector<std::string_view>& keys : keyLists) {
+    SCOPED_TRACE(text);
+    const CIniDocument read(text);
+    const std::vector<std::optional<std::string_view>> values = read.Values("A", keys);
+    ASSERT_EQ(values.size(), keys.size());
+    for (size_t k = 0; k < keys.size(); ++k) EXPECT_EQ(values[k], read.Value("A", keys[k])) << keys[k];
+
+    CIniDocument oneByOne(text);
+    CIniDocument atOnce(text);
+    std::vector<std::pair<std::string_view, std::string>> changes;
+    for (size_t k = 0; k < keys.size(); ++k) {
+      changes.emplace_back(keys[k], std::string(k + 1, static_cast<char>('a' + k)));
+      oneByOne.Set("A", keys[k], changes.back().second);
+    }
+    atOnce.SetAll("A", changes);
+    EXPECT_EQ(atOnce.Text(), oneByOne.Text());
+    EXPECT_EQ(atOnce.Changed(), oneByOne.Changed());
+   }
+  }
+  // A section whose header would not read back as itself.
+  CIniDocument oneByOne("[A]\n");
+  CIniDocument atOnce("[A]\n");
+  oneByOne.Set("x\ny", "k", "1");
+  oneByOne.Set("x\ny", "j", "2");
+  atOnce.SetAll("x\ny", {{"k", "1"}, {"j", "2"}});
+  EXPECT_EQ(atOnce.Text(), oneByOne.Text());
+}
+
 TEST(IniDocument, NewKeyGoesAfterTheSectionsLastEntryNotIntoTheNext) {
   CIniDocument ini("[A]\nk=1\n\n; about B\n[B]\nx=1\n[C]\n[A]\ny=2\n");
   ini.Set("A", "j", "2");
