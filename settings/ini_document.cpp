@@ -143,24 +143,9 @@ std::optional<std::string_view> CIniDocument::KeyName(size_t begin) const {
 }
 
 CIniDocument::Place CIniDocument::Find(std::string_view section, std::string_view key) const {
-  Place place{kNone, kNone, kNone};
-  // Keys are found in any block of the section; new keys go into its first.
-  for (size_t h = 0; h < m_sections.size(); ++h) {
-    const size_t header = m_sections[h];
-    std::string_view content = Trim(Body(m_entries[header]));
-    if (!SameName(Trim(content.substr(1, content.find(']') - 1)), section)) continue;
-    const bool firstBlock = place.sectionEntry == kNone;
-    if (firstBlock) place.sectionEntry = place.lastEntry = header;
-    const size_t blockEnd = h + 1 < m_sections.size() ? m_sections[h + 1] : m_entries.size();
-    for (size_t i = header + 1; i < blockEnd; ++i) {
-      std::optional<std::string_view> name = KeyName(m_entries[i]);
-      if (name && SameName(*name, key)) {
-        place.keyEntry = i;
-        return place;
-      }
-      if (firstBlock) place.lastEntry = i;
-    }
-  }
+  Place place{};
+  const size_t entry = FindAll(section, {key}, &place).front();
+  place.keyEntry = entry;
   return place;
 }
 
@@ -175,6 +160,7 @@ std::vector<size_t> CIniDocument::FindAll(std::string_view section, const std::v
   std::vector<size_t> found(keys.size(), kNone);
   size_t missing = keys.size();
   Place place{kNone, kNone, kNone};
+  // Keys are found in any block of the section; new keys go into its first.
   // Past the first block only while keys are missing; the first block is
   // always read to its end, for where new keys go.
   for (size_t h = 0; h < m_sections.size() && (missing > 0 || place.sectionEntry == kNone); ++h) {
