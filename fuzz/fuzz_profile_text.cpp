@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -152,25 +153,21 @@ std::vector<Probe> ProbesFor(std::string_view text) {
 std::vector<std::optional<std::string>> Look(const CIniDocument& doc, const std::vector<Probe>& probes,
                                              bool together) {
   std::vector<std::optional<std::string>> values(probes.size());
-  for (size_t i = 0; i < probes.size(); ++i) {
-    if (!together) {
+  if (!together) {
+    for (size_t i = 0; i < probes.size(); ++i) {
       std::optional<std::string_view> value = doc.Value(probes[i].section, probes[i].key);
       if (value) values[i] = std::string(*value);
-      continue;
     }
-    bool first = true;
-    for (size_t j = 0; j < i && first; ++j) first = probes[j].section != probes[i].section;
-    if (!first) continue;
-    std::vector<size_t> same;
+    return values;
+  }
+  std::map<std::string_view, std::vector<size_t>> bySection;
+  for (size_t i = 0; i < probes.size(); ++i) bySection[probes[i].section].push_back(i);
+  for (const auto& [section, indices] : bySection) {
     std::vector<std::string_view> keys;
-    for (size_t j = i; j < probes.size(); ++j) {
-      if (probes[j].section != probes[i].section) continue;
-      same.push_back(j);
-      keys.push_back(probes[j].key);
-    }
-    const std::vector<std::optional<std::string_view>> found = doc.Values(probes[i].section, keys);
-    for (size_t k = 0; k < same.size(); ++k) {
-      if (found[k]) values[same[k]] = std::string(*found[k]);
+    for (size_t i : indices) keys.push_back(probes[i].key);
+    const std::vector<std::optional<std::string_view>> found = doc.Values(section, keys);
+    for (size_t k = 0; k < indices.size(); ++k) {
+      if (found[k]) values[indices[k]] = std::string(*found[k]);
     }
   }
   return values;

@@ -38,6 +38,13 @@ bool IsPlainKey(std::string_view key) {
   return key.find_first_of("=\r\n") == std::string_view::npos;
 }
 
+std::string KeyLine(std::string_view key, std::string_view value) {
+  std::string line;
+  line.reserve(key.size() + 1 + value.size());
+  line.append(key).append("=").append(value);
+  return line;
+}
+
 // FNV-1a of the name in lower case: names that SameName finds equal hash alike.
 uint64_t NameHash(std::string_view name) {
   uint64_t hash = 14695981039346656037ull;
@@ -226,35 +233,37 @@ void CIniDocument::SetAll(std::string_view section,
       plainNewKeys = plainNewKeys && IsPlainKey(keys[k]);
     }
   }
+  if (!plainNewKeys) {
+    // A new name that would read back as something else (a comment, a
+    // header, a name with blanks around it) moves where later keys go: Set
+    // finds that out key by key.
+    for (size_t k = 0; k < values.size(); ++k) {
+      if (entries[k] == kNone) Set(section, keys[k], values[k].second);
+    }
+    return;
+  }
   // New keys go one after another after the first block's last entry, where
-  // successive Sets put them. A name that would read back as something else
-  // (a comment, a header, a name with blanks around it) is left to Set.
-  std::vector<std::pair<std::string_view, size_t>> newEntries;
+  // successive Sets put them; a key named twice finds the line added for it.
+  std::vector<std::pair<std::string_view, size_t>> added;
   for (size_t k = 0; k < values.size(); ++k) {
     if (entries[k] != kNone) continue;
-    if (!plainNewKeys || place.sectionEntry == kNone) {
-      const bool sectionAdded = place.sectionEntry == kNone;
+    auto earlier = std::find_if(added.begin(), added.end(),
+                                [&](const auto& line) { return SameName(line.first, keys[k]); });
+    if (earlier != added.end()) {
+      ReplaceValue(earlier->second, values[k].second);
+      continue;
+    }
+    if (place.sectionEntry == kNone) {
+      // Set adds the section at the end; from then on its block is known,
+      // unless its header does not read back as this section.
       Set(section, keys[k], values[k].second);
-      // Where the section now is, if its header reads back as this section.
-      if (sectionAdded && plainNewKeys) {
-        FindAll(section, {}, &place);
-        if (place.sectionEntry != kNone) newEntries.emplace_back(keys[k], place.lastEntry);
-      }
-      continue;
+      FindAll(section, {}, &place);
+      if (place.sectionEntry == kNone) continue;
+    } else {
+      InsertLine(NextLine(m_entries[place.lastEntry]), place.lastEntry + 1, KeyLine(keys[k], values[k].second));
+      ++place.lastEntry;
     }
-    // A key named twice: the second Set would find the line the first added.
-    auto added = std::find_if(newEntries.begin(), newEntries.end(),
-                              [&](const auto& earlier) { return SameName(earlier.first, keys[k]); });
-    if (added != newEntries.end()) {
-      ReplaceValue(added->second, values[k].second);
-      continue;
-    }
-    std::string entry;
-    entry.reserve(keys[k].size() + 1 + values[k].second.size());
-    entry.append(keys[k]).append("=").append(values[k].second);
-    InsertLine(NextLine(m_entries[place.lastEntry]), place.lastEntry + 1, entry);
-    ++place.lastEntry;
-    newEntries.emplace_back(keys[k], place.lastEntry);
+    added.emplace_back(keys[k], place.lastEntry);
   }
 }
 
@@ -278,9 +287,7 @@ void CIniDocument::Set(std::string_view section, std::string_view key, std::stri
     ReplaceValue(place.keyEntry, value);
     return;
   }
-  std::string entry;
-  entry.reserve(key.size() + 1 + value.size());
-  entry.append(key).append("=").append(value);
+  const std::string entry = KeyLine(key, value);
   if (place.sectionEntry != kNone) {
     InsertLine(NextLine(m_entries[place.lastEntry]), place.lastEntry + 1, entry);
     return;

@@ -4,26 +4,19 @@
 #include "settings/profile_keys.h"
 #include "settings/profile_value.h"
 
-namespace {
-
-std::vector<std::string_view> KeyNames(bool loadedOnly) {
-  std::vector<std::string_view> names;
-  for (const ProfileKey& key : ProfileKeys()) {
-    if (key.loaded || !loadedOnly) names.push_back(key.name);
-  }
-  return names;
-}
-
-}  // namespace
-
 std::vector<ReplacedValue> LoadFromProfile(const std::string& name, CIniDocument& profile, LedSettings& settings) {
   std::vector<ReplacedValue> replaced;
   const std::string section = ProfileSection(name);
-  const std::vector<std::optional<std::string_view>> stored = profile.Values(section, KeyNames(true));
+  std::vector<std::string_view> names;
+  for (const ProfileKey& key : ProfileKeys()) {
+    if (key.loaded) names.push_back(key.name);
+  }
+  const std::vector<std::optional<std::string_view>> stored = profile.Values(section, names);
   std::vector<std::pair<std::string_view, std::string>> written;
+  size_t at = 0;
   for (const ProfileKey& key : ProfileKeys()) {
     if (!key.loaded) continue;
-    const std::optional<std::string_view>& text = stored[written.size()];
+    const std::optional<std::string_view>& text = stored[at++];
     std::optional<int32_t> parsed = text ? ParseProfileInt(*text) : std::nullopt;
     if (text && !parsed) replaced.push_back({key.name, std::string(text->substr(0, ReplacedValue::kShownBytes))});
     const int32_t value = parsed.value_or(key.defaultValue);
