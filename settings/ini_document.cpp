@@ -151,12 +151,12 @@ std::optional<std::string_view> CIniDocument::KeyName(size_t begin) const {
 
 CIniDocument::Place CIniDocument::Find(std::string_view section, std::string_view key) const {
   Place place{};
-  const size_t entry = FindAll(section, {key}, &place).front();
+  const size_t entry = FindAll(section, {&key, 1}, &place).front();
   place.keyEntry = entry;
   return place;
 }
 
-std::vector<size_t> CIniDocument::FindAll(std::string_view section, const std::vector<std::string_view>& keys,
+std::vector<size_t> CIniDocument::FindAll(std::string_view section, std::span<const std::string_view> keys,
                                            Place* firstBlock) const {
   // Each line's name is hashed once and looked up among the keys' hashes.
   std::vector<std::pair<uint64_t, size_t>> wanted;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -69,7 +70,7 @@ class CIniDocument {
   Place Find(std::string_view section, std::string_view key) const;
   // The entry of each of `keys` in `section`, npos for those absent; and
   // where the section's first block lies, as Find gives it for a missing key.
-  std::vector<size_t> FindAll(std::string_view section, const std::vector<std::string_view>& keys,
+  std::vector<size_t> FindAll(std::string_view section, std::span<const std::string_view> keys,
                               Place* firstBlock) const;
   std::string_view ValueAt(size_t entry) const;
   void ReplaceValue(size_t entry, std::string_view value);

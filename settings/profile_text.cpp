@@ -8,11 +8,13 @@ std::vector<ReplacedValue> LoadFromProfile(const std::string& name, CIniDocument
   std::vector<ReplacedValue> replaced;
   const std::string section = ProfileSection(name);
   std::vector<std::string_view> names;
+  names.reserve(ProfileKeys().size());
   for (const ProfileKey& key : ProfileKeys()) {
     if (key.loaded) names.push_back(key.name);
   }
   const std::vector<std::optional<std::string_view>> stored = profile.Values(section, names);
   std::vector<std::pair<std::string_view, std::string>> written;
+  written.reserve(names.size());
   size_t at = 0;
   for (const ProfileKey& key : ProfileKeys()) {
     if (!key.loaded) continue;
@@ -29,6 +31,7 @@ std::vector<ReplacedValue> LoadFromProfile(const std::string& name, CIniDocument
 
 void SaveToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings) {
   std::vector<std::pair<std::string_view, std::string>> written;
+  written.reserve(ProfileKeys().size());
   for (const ProfileKey& key : ProfileKeys()) written.emplace_back(key.name, FormatProfileInt(KeyValue(settings, key)));
   profile.SetAll(ProfileSection(name), written);
 }
