@@ -1,7 +1,13 @@
 // Decoding the compiled-in pictures.
 #include "app/artwork.h"
 
+#include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QPixmapCache>
+#include <QStyle>
+#include <cstdint>
 
 namespace {
 
@@ -20,4 +26,27 @@ QIcon ProgramIcon() {
   icon.addPixmap(Png(QStringLiteral(":/dimlet/icon-32.png")));
   icon.addPixmap(Png(QStringLiteral(":/dimlet/icon-16.png")));
   return icon;
+}
+
+void PreloadStylePictures() {
+  if (QApplication::style()->name() != QLatin1String("fusion")) return;
+  // QPixmap::load(name) looks in the pixmap cache first, under a key made of
+  // the file's path, time, size and pixmap type (0, an ordinary pixmap), each number written as
+  // little-endian bytes of hex digits, low digit first. Should a later Qt
+  // make its key another way, the style decodes the picture itself as before.
+  const QString path = QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png");
+  const QFileInfo info(path);
+  auto hex = [](auto value) {
+    QString digits;
+    for (size_t i = 0; i < sizeof value; ++i) {
+      const unsigned byte = static_cast<unsigned>(value >> (8 * i)) & 0xffu;
+      digits += QLatin1Char("0123456789abcdef"[byte & 0xf]);
+      digits += QLatin1Char("0123456789abcdef"[byte >> 4]);
+    }
+    return digits;
+  };
+  const QString key = QLatin1String("qt_pixmap") + info.absoluteFilePath() +
+                      hex(static_cast<uint32_t>(info.lastModified().toSecsSinceEpoch())) +
+                      hex(static_cast<uint64_t>(info.size())) + hex(uint32_t{0});
+  QPixmapCache::insert(key, Png(path));
 }

@@ -10,3 +10,10 @@
 QPixmap LogoPixmap();
 // The program icon at 32 and 16 pixels.
 QIcon ProgramIcon();
+
+// The style's own pictures that painting the window needs, decoded the same
+// way ahead of the first paint. Fusion draws every group box frame from a
+// picture it loads by name alone, which makes Qt load each image plugin to
+// ask whether it is the reader; decoded here with its format named, the style
+// finds it in the pixmap cache instead. Other styles need nothing.
+void PreloadStylePictures();

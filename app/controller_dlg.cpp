@@ -121,6 +121,7 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
                                QWidget* parent)
     : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
   m_hIcon = ProgramIcon();
+  PreloadStylePictures();
   // The map the window last read: a port choice reads no file.
   m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
   m_link.SetMissingAnswerHandler(

@@ -28,6 +28,17 @@ QString ComboText(CControllerDlg& dlg, int id) {
   return CControllerDlgTestAccess(dlg).ControlAs<QComboBox>(id)->currentText();
 }
 
+// The image format plugins mapped into this process, one path per line.
+std::string LoadedImagePlugins() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line, found;
+  while (std::getline(maps, line)) {
+    const size_t at = line.find("/imageformats/");
+    if (at != std::string::npos && found.find(line.substr(at)) == std::string::npos) found += line.substr(at) + "\n";
+  }
+  return found;
+}
+
 }  // namespace
 
 class StartupTest : public WindowTest {};
@@ -46,6 +57,16 @@ TEST_F(StartupTest, BuildingTheWindowTouchesNeitherProfileNorLineUntilStart) {
   EXPECT_EQ(AllFrames(), (std::vector<Frame>{{0xA0, 0x57, 0x51, 0x08}}));
   m_dlg->Start();
   EXPECT_EQ(AllFrames().size(), 1u) << "a second start runs nothing again";
+}
+
+// Qt asks every image plugin whether it reads a picture that is loaded by
+// name alone; the window's pictures, and the style's frame picture that
+// every group box is drawn with, are decoded as PNG without asking.
+TEST_F(StartupTest, PaintingTheWindowLoadsNoImagePlugin) {
+  if (!LoadedImagePlugins().empty()) GTEST_SKIP() << "an earlier test in this process loaded image plugins";
+  StartWindow();
+  m_dlg->repaint();
+  EXPECT_EQ(LoadedImagePlugins(), "");
 }
 
 TEST_F(StartupTest, FreshProfileShowsDefaultsAndSendsOnlyTheHighestSequence) {
