@@ -31,9 +31,10 @@ QIcon ProgramIcon() {
 void PreloadStylePictures() {
   if (QApplication::style()->name() != QLatin1String("fusion")) return;
   // QPixmap::load(name) looks in the pixmap cache first, under a key made of
-  // the file's path, time, size and pixmap type (0, an ordinary pixmap), each number written as
-  // little-endian bytes of hex digits, low digit first. Should a later Qt
-  // make its key another way, the style decodes the picture itself as before.
+  // the file's path, time, size and pixmap type (0, an ordinary pixmap),
+  // each number written as its little-endian bytes in hex, low digit first.
+  // Should a later Qt make its key another way, the style decodes the
+  // picture itself as before (a window test notices: it loads the plugins).
   const QString path = QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png");
   const QFileInfo info(path);
   auto hex = [](auto value) {
