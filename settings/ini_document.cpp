@@ -208,7 +208,7 @@ std::optional<std::string_view> CIniDocument::Value(std::string_view section,
 }
 
 std::vector<std::optional<std::string_view>> CIniDocument::Values(std::string_view section,
-                                                                  const std::vector<std::string_view>& keys) const {
+                                                                  std::span<const std::string_view> keys) const {
   std::vector<std::optional<std::string_view>> values;
   values.reserve(keys.size());
   for (size_t entry : FindAll(section, keys, nullptr)) {

@@ -43,7 +43,7 @@ class CIniDocument {
   // values as Value gives them, in the order of `keys`; and the keys set as
   // Set would set them one after another.
   std::vector<std::optional<std::string_view>> Values(std::string_view section,
-                                                      const std::vector<std::string_view>& keys) const;
+                                                      std::span<const std::string_view> keys) const;
   void SetAll(std::string_view section, const std::vector<std::pair<std::string_view, std::string>>& values);
 
   // True once a Set has changed a byte of the text.

@@ -45,24 +45,24 @@ TEST(IniDocument, ManyKeysAtOnceAgreeWithOneKeyAtATime) {
   const std::vector<std::vector<std::string_view>> keyLists = {
       {"k", "j", "Y", "z", "new", "K", "x"}, {"new", "; not a key", "k", "[B]", " padded ", "k=v", "last"}};
   for (const std::string& text : texts) {
-   for (const std::vector<std::string_view>& keys : keyLists) {
-    SCOPED_TRACE(text);
-    const CIniDocument read(text);
-    const std::vector<std::optional<std::string_view>> values = read.Values("A", keys);
-    ASSERT_EQ(values.size(), keys.size());
-    for (size_t k = 0; k < keys.size(); ++k) EXPECT_EQ(values[k], read.Value("A", keys[k])) << keys[k];
+    for (const std::vector<std::string_view>& keys : keyLists) {
+      SCOPED_TRACE(text);
+      const CIniDocument read(text);
+      const std::vector<std::optional<std::string_view>> values = read.Values("A", keys);
+      ASSERT_EQ(values.size(), keys.size());
+      for (size_t k = 0; k < keys.size(); ++k) EXPECT_EQ(values[k], read.Value("A", keys[k])) << keys[k];
 
-    CIniDocument oneByOne(text);
-    CIniDocument atOnce(text);
-    std::vector<std::pair<std::string_view, std::string>> changes;
-    for (size_t k = 0; k < keys.size(); ++k) {
-      changes.emplace_back(keys[k], std::string(k + 1, static_cast<char>('a' + k)));
-      oneByOne.Set("A", keys[k], changes.back().second);
+      CIniDocument oneByOne(text);
+      CIniDocument atOnce(text);
+      std::vector<std::pair<std::string_view, std::string>> changes;
+      for (size_t k = 0; k < keys.size(); ++k) {
+        changes.emplace_back(keys[k], std::string(k + 1, static_cast<char>('a' + k)));
+        oneByOne.Set("A", keys[k], changes.back().second);
+      }
+      atOnce.SetAll("A", changes);
+      EXPECT_EQ(atOnce.Text(), oneByOne.Text());
+      EXPECT_EQ(atOnce.Changed(), oneByOne.Changed());
     }
-    atOnce.SetAll("A", changes);
-    EXPECT_EQ(atOnce.Text(), oneByOne.Text());
-    EXPECT_EQ(atOnce.Changed(), oneByOne.Changed());
-   }
   }
   // A section whose header would not read back as itself.
   CIniDocument oneByOne("[A]\n");
