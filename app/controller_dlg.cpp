@@ -28,13 +28,12 @@
 #include "app/status_text.h"
 #include "app/updown.h"
 #include "app/version_info.h"
+#include "settings/profile_keys.h"
 #include "settings/port_map.h"
 #include "settings/profile_store.h"
 
 namespace {
 
-constexpr int kComEntries = 4;
-constexpr const char* kStoreName = "LED";
 
 // A caption that the template shows on two lines breaks at the space nearest
 // its middle.

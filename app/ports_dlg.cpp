@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kComEntries = 4;
 
 QString EntryLine(int port, const std::string& path) {
   const bool present = access(path.c_str(), F_OK) == 0;

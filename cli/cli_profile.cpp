@@ -6,13 +6,13 @@
 
 #include "settings/ini_document.h"
 #include "settings/port_map.h"
+#include "settings/profile_keys.h"
 #include "settings/profile_path.h"
 #include "settings/profile_text.h"
 #include "settings/whole_file.h"
 
 namespace {
 
-constexpr const char* kStoreName = "LED";
 
 // The record as the window's load would fill it, from `text`, and the keys
 // whose written values could not be read. The document is changed in memory

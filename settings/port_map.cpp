@@ -1,24 +1,59 @@
 // The device map: the [Ports] section of the profile names the device path of
-// each "Com n" entry.
+// each "Com n" entry and the options of its line.
 #include "settings/port_map.h"
 
+#include <charconv>
 #include <cstdint>
 
 #include "settings/profile_store.h"
 #include "settings/whole_file.h"
 
+namespace {
+
+bool InRange(int port) { return port >= 1 && port <= kComEntries; }
+
+LineOptions ReadOptions(const CIniDocument& profile, int port) {
+  LineOptions options;
+  if (std::optional<std::string_view> echo = profile.Value("Ports", EchoKey(port))) {
+    options.echo = EchoModeFromText(*echo).value_or(EchoMode::kAuto);
+  }
+  if (std::optional<std::string_view> wait = profile.Value("Ports", AnswerWaitKey(port))) {
+    int ms = 0;
+    const auto [end, ec] = std::from_chars(wait->data(), wait->data() + wait->size(), ms);
+    if (ec == std::errc() && end == wait->data() + wait->size() && ms >= 0 && ms <= kMaxAnswerWaitMs) {
+      options.answerWaitMs = ms;
+    }
+  }
+  if (std::optional<std::string_view> rs485 = profile.Value("Ports", Rs485Key(port))) options.rs485 = *rs485 == "on";
+  return options;
+}
+
+}  // namespace
+
+std::string DefaultDevicePath(int port) { return "/dev/ttyUSB" + std::to_string(int64_t{port} - 1); }
+
+std::string ComEntryName(int port) { return "Com " + std::to_string(port); }
+
+std::string EchoKey(int port) { return ComEntryName(port) + " Echo"; }
+std::string AnswerWaitKey(int port) { return ComEntryName(port) + " Answer Wait"; }
+std::string Rs485Key(int port) { return ComEntryName(port) + " RS-485"; }
+
 CPortMap::CPortMap(const CIniDocument& profile) {
   for (int port = 1; port <= kPorts; ++port) {
-    std::optional<std::string_view> device = profile.Value("Ports", "Com " + std::to_string(port));
-    if (device) m_paths[static_cast<size_t>(port - 1)] = std::string(*device);
+    const auto index = static_cast<size_t>(port - 1);
+    std::optional<std::string_view> device = profile.Value("Ports", ComEntryName(port));
+    if (device) m_paths[index] = std::string(*device);
+    m_options[index] = ReadOptions(profile, port);
   }
 }
 
 std::string CPortMap::DevicePath(int port) const {
-  if (port >= 1 && port <= kPorts && !m_paths[static_cast<size_t>(port - 1)].empty()) {
-    return m_paths[static_cast<size_t>(port - 1)];
-  }
-  return "/dev/ttyUSB" + std::to_string(int64_t{port} - 1);
+  if (InRange(port) && !m_paths[static_cast<size_t>(port - 1)].empty()) return m_paths[static_cast<size_t>(port - 1)];
+  return DefaultDevicePath(port);
+}
+
+PortEntry CPortMap::Entry(int port) const {
+  return {DevicePath(port), InRange(port) ? m_options[static_cast<size_t>(port - 1)] : LineOptions{}};
 }
 
 std::string PortDevicePath(const std::string& profilePath, int port) {
@@ -33,7 +68,23 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
 bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
                        CPortMap* ports) {
   CProfileStore store(profilePath);
-  if (store.SaveValue("Ports", "Com " + std::to_string(port), device)) {
+  if (store.SaveValue("Ports", ComEntryName(port), device)) {
+    if (ports) *ports = store.Ports();
+    return true;
+  }
+  if (error) *error = store.Error();
+  return false;
+}
+
+bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
+                        CPortMap* ports) {
+  CProfileStore store(profilePath);
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {EchoKey(port), std::string(EchoModeText(options.echo))},
+      {AnswerWaitKey(port), std::to_string(options.answerWaitMs)},
+      {Rs485Key(port), options.rs485 ? "on" : "off"},
+  };
+  if (store.SaveValues("Ports", values)) {
     if (ports) *ports = store.Ports();
     return true;
   }

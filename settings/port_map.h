@@ -1,27 +1,54 @@
-// The device map: which device path each "Com n" entry of the window stands for.
-// Kept in the profile's [Ports] section, keys "Com 1".."Com 4".
+// The device map: which line each "Com n" entry of the window stands for, and
+// how that line is driven. Kept in the profile's [Ports] section: "Com n" holds
+// the device path, "Com n Echo" (auto, on, off), "Com n Answer Wait" (ms) and
+// "Com n RS-485" (on, off) its line options.
 #pragma once
 
 #include <array>
 #include <string>
 
 #include "settings/ini_document.h"
+#include "settings/line_options.h"
+
+// The number of Com entries: "Com 1" to "Com 4".
+inline constexpr int kComEntries = 4;
+
+// The device Com `port` stands for when the map names none: "/dev/ttyUSB<port-1>".
+std::string DefaultDevicePath(int port);
+
+// "Com <port>", the entry's name in the window, the profile and messages.
+std::string ComEntryName(int port);
+
+// One Com entry: its device (a path, or a network address) and line options.
+struct PortEntry {
+  std::string path;
+  LineOptions options;
+};
 
 // The map as one reading of the profile left it; looking a port up touches no file.
 class CPortMap {
  public:
-  static constexpr int kPorts = 4;  // "Com 1" to "Com 4"
+  static constexpr int kPorts = kComEntries;
 
   CPortMap() = default;  // nothing set: every port has its usual name
   explicit CPortMap(const CIniDocument& profile);
 
-  // The path of Com `port`; "/dev/ttyUSB<port-1>" when its key is missing or
-  // empty, or the port is outside 1..4.
+  // The path of Com `port`; DefaultDevicePath(port) when its key is missing
+  // or empty, or the port is outside 1..4.
   std::string DevicePath(int port) const;
+  // The path and the line options of Com `port`; options that are missing or
+  // not understood read as their defaults.
+  PortEntry Entry(int port) const;
 
  private:
   std::array<std::string, kPorts> m_paths;
+  std::array<LineOptions, kPorts> m_options;
 };
+
+// The profile keys of Com `port`'s line options, in the [Ports] section.
+std::string EchoKey(int port);
+std::string AnswerWaitKey(int port);
+std::string Rs485Key(int port);
 
 // Path of Com `port` from the profile at `profilePath`, read afresh; the
 // usual name also when the file cannot be read.
@@ -34,3 +61,8 @@ std::string PortDevicePath(const std::string& profilePath, int port);
 // `ports`, when given, receives the device map of the file as written.
 bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
                        CPortMap* ports = nullptr);
+
+// Keeps Com `port`'s line options in the profile at `profilePath`, in one
+// atomic save, as SetPortDevicePath does. False with *error set on failure.
+bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
+                        CPortMap* ports = nullptr);

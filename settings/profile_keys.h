@@ -21,7 +21,10 @@ struct ProfileKey {
 // Load reads the loaded ones in this same order.
 const std::vector<ProfileKey>& ProfileKeys();
 
-// Section "Settings\<name>" of the store `name` ("LED" in this program).
+// The store every load and save of this program uses: section "Settings\LED".
+inline constexpr const char* kStoreName = "LED";
+
+// Section "Settings\<name>" of the store `name` (kStoreName in this program).
 std::string ProfileSection(const std::string& name);
 
 int32_t KeyValue(const LedSettings& settings, const ProfileKey& key);

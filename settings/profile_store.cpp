@@ -103,17 +103,26 @@ bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
 }
 
 bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value) {
+  return SaveValues(section, {{key, value}});
+}
+
+bool CProfileStore::SaveValues(const std::string& section,
+                               const std::vector<std::pair<std::string, std::string>>& values) {
   m_error.clear();
-  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-    m_error = "\"" + key + "\" not saved: its value cannot hold a line break";
-    return false;
+  for (const auto& [key, value] : values) {
+    if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+      m_error = "\"" + key + "\" not saved: its value cannot hold a line break";
+      return false;
+    }
+    if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                           value.back() == '\t')) {
+      m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
+      return false;
+    }
   }
-  if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
-                         value.back() == '\t')) {
-    m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
-    return false;
-  }
-  return Merge([&](CIniDocument& profile) { profile.Set(section, key, value); });
+  return Merge([&](CIniDocument& profile) {
+    for (const auto& [key, value] : values) profile.Set(section, key, value);
+  });
 }
 
 bool CProfileStore::Merge(const std::function<void(CIniDocument&)>& edit) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/led_settings.h"
@@ -44,6 +45,8 @@ class CProfileStore {
   // fit on one line and keep no blanks at its ends (the reader trims them);
   // otherwise nothing is written. False with Error() set on failure.
   bool SaveValue(const std::string& section, const std::string& key, const std::string& value);
+  // Several keys of one section in one such write: all or none.
+  bool SaveValues(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values);
 
   const std::string& Error() const { return m_error; }
   const std::vector<ReplacedValue>& Replaced() const { return m_replaced; }
