@@ -27,7 +27,9 @@ TEST_F(CliTest, EachUnitCommandPutsItsFramesOnTheLine) {
       {"store to two units", {"store", "--unit", "2,5"}, {{0xA2, 0x57, 0x53}, {0xA5, 0x57, 0x53}}},
       {"run", {"run", "--unit", "3"}, {{0xA3, 0x57, 0x52}}},
       {"stop", {"stop", "--unit=3"}, {{0xA3, 0x57, 0x54}}},
-      {"new address goes out bare", {"set-address", "--unit", "0", "5"}, {{0xA0, 0x57, 0x4A, 0x05}}},
+      {"new address goes out bare, then is asked for",
+       {"set-address", "--unit", "0", "5", "--force"},
+       {{0xA0, 0x57, 0x4A, 0x05}, ReadRowFrame(5, 0)}},
       {"highest sequence", {"set-highest", "--unit", "7", "8"}, {{0xA7, 0x57, 0x51, 0x08}}},
       {"scan asks every address for row 0",
        {"scan"},
@@ -142,8 +144,8 @@ TEST_F(CliTest, PortComesFromTheProfileAsTheWindowFindsIt) {
 
   result = Run({"ports"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\n"));
-  EXPECT_THAT(result.out, HasSubstr("Com 2\t" + m_dir + "/nothing-here\tmissing\tchosen\n"));
+  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\techo auto\t"));
+  EXPECT_THAT(result.out, HasSubstr("Com 2\t" + m_dir + "/nothing-here\tmissing\tchosen\techo"));
   EXPECT_THAT(result.out, HasSubstr("Com 3\t/dev/ttyUSB2\t"));
 }
 

@@ -105,7 +105,7 @@ TEST_F(CliTest, VerifyFindsAUnitThatDoesNotHoldWhatWasSent) {
   absent.units = {0, 2};
   const VerifyCase cases[] = {
       {"unit answers two bytes of four", partial, 4, "unit 1, sequence 3: CH3 did not answer"},
-      {"no unit at the address", absent, 4, "unit 1, sequence 1: CH1 did not answer"},
+      {"no unit at the address: one line, not one per row", absent, 4, "dimlet-cli: unit 1: did not answer\n"},
   };
   for (const VerifyCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -207,7 +207,7 @@ TEST_F(CliTest, StopSignalEndsAtAWholeUnitNeverInsideAFrame) {
     ASSERT_TRUE(m_sim->WaitForFrames(1, std::chrono::seconds(10)));
     writer.Signal(signal);
     const CliResult result = writer.Wait();
-    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.status, 128 + signal);
     EXPECT_THAT(result.err, HasSubstr("stopped by a signal; not written: unit 1, 2, 3, 4, 5, 6, 7"));
     const std::vector<sim::FrameRecord> frames = m_sim->Frames();
     size_t bytes = 0;
