@@ -200,7 +200,8 @@ void Summarize(const CliContext& context, const std::string& doneWords, bool dat
                         {"not_reached", t.notReached},
                         {"line_faults", t.lineFaults},
                         {"exit", code}});
-  if (t.units <= 1 && lines <= 1) return;
+  // A scan's list is its summary.
+  if ((t.units <= 1 && lines <= 1) || doneWords.empty()) return;
   auto count = [](int n, const char* one, const char* many) { return std::to_string(n) + ' ' + (n == 1 ? one : many); };
   std::string text = count(t.units, "unit", "units") + " on " + count(static_cast<int>(lines), "line", "lines") + ":";
   std::vector<std::string> parts;

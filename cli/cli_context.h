@@ -41,6 +41,7 @@ struct CliContext {
   const CliProfile& profile;
   CliReport* report = nullptr;   // set once the lines are known
   ByteTraceFile* trace = nullptr;
+  std::string* outFault = nullptr;  // why standard output failed, once it has
 
   // "dimlet-cli: <message>" on standard error outside any line; returns `code`.
   int Fail(int code, const std::string& message) const;

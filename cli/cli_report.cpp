@@ -7,18 +7,21 @@
 
 #include "cli/row_file.h"
 
-CliReport::CliReport(const CliStreams& streams, bool quiet, bool json, std::vector<std::string> labels)
+CliReport::CliReport(const CliStreams& streams, bool quiet, bool json, std::vector<std::string> labels,
+                     std::string* outFault)
     : m_streams(streams),
       m_quiet(quiet),
       m_json(json),
       m_labels(std::move(labels)),
       m_tallies(m_labels.empty() ? 1 : m_labels.size()),
-      m_held(m_tallies.size()) {}
+      m_held(m_tallies.size()),
+      m_outFaultTo(outFault) {}
 
 void CliReport::CheckOut() {
   if (m_outFault.empty() && !m_streams.out) {
     const int err = errno;
     m_outFault = std::string("standard output could not be written") + (err ? std::string(": ") + std::strerror(err) : "");
+    if (m_outFaultTo) *m_outFaultTo = m_outFault;
   }
 }
 

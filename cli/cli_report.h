@@ -26,7 +26,10 @@ struct Tally {
 class CliReport {
  public:
   // `labels`: how each line is named in messages when there are several.
-  CliReport(const CliStreams& streams, bool quiet, bool json, std::vector<std::string> labels);
+  // `outFault`, when given, receives why standard output failed, for the
+  // run's last word.
+  CliReport(const CliStreams& streams, bool quiet, bool json, std::vector<std::string> labels,
+            std::string* outFault = nullptr);
 
   // "dimlet-cli: [line: ]text" on standard error, control bytes escaped.
   void Message(size_t line, const std::string& text);
@@ -79,5 +82,6 @@ class CliReport {
   std::vector<Held> m_held;
   size_t m_live = 0;  // the line whose output goes straight out
   std::string m_outFault;
+  std::string* m_outFaultTo;
   mutable std::mutex m_mutex;
 };

@@ -274,7 +274,7 @@ int RunWriteOrVerify(const CliContext& base) {
     return kExitDone;
   }
 
-  CliReport report(base.streams, args.quiet, args.json, Labels(lines));
+  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;
   code = WorkLines(context, lines, [&plans](LineSession& line) { return WorkRows(line, plans[line.Index()]); });
@@ -292,7 +292,7 @@ int RunRead(const CliContext& base) {
   std::vector<PortChoice> lines;
   std::string error;
   if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
-  CliReport report(base.streams, args.quiet, args.json, Labels(lines));
+  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;
   std::vector<std::vector<FileRow>> read(lines.size());

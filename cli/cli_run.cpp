@@ -49,7 +49,9 @@ int Dispatch(CliContext& context) {
 int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   const CliArguments parsed = ParseCliArguments(args);
   CliProfile profile;
+  std::string outFault;
   CliContext context{parsed, streams, profile};
+  context.outFault = &outFault;
   if (!parsed.error.empty()) return context.Fail(kExitUsage, parsed.error);
 
   int code = kExitDone;
@@ -81,14 +83,16 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   streams.out.flush();
   if (!streams.out) {
     const int err = errno;
-    code = Worse(code, context.Fail(kExitFailure, std::string("standard output could not be written") +
-                                                      (err ? std::string(": ") + std::strerror(err) : "")));
+    if (outFault.empty()) {
+      outFault = std::string("standard output could not be written") + (err ? std::string(": ") + std::strerror(err) : "");
+    }
+    code = Worse(code, context.Fail(kExitFailure, outFault));
   }
   return code;
 }
 
 int RunPorts(const CliContext& context) {
-  CliReport report(context.streams, context.args.quiet, context.args.json, {});
+  CliReport report(context.streams, context.args.quiet, context.args.json, {}, context.outFault);
   const int chosen = ChoosePort(context.profile, "").comEntry;
   std::string error;
   const std::vector<SerialPortInfo> adapters = ListSerialPorts(&error);
@@ -146,7 +150,7 @@ int RunScan(const CliContext& base) {
   if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
-  CliReport report(base.streams, base.args.quiet, base.args.json, labels);
+  CliReport report(base.streams, base.args.quiet, base.args.json, labels, base.outFault);
   CliContext context = base;
   context.report = &report;
   const bool several = lines.size() > 1;
@@ -171,7 +175,7 @@ int RunScan(const CliContext& base) {
     line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
     return static_cast<int>(kExitNoAnswer);
   });
-  Summarize(context, "answer", true, code);
+  Summarize(context, "", true, code);
   return code;
 }
 
@@ -182,7 +186,7 @@ int RunUnitCommand(const CliContext& base) {
   if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
-  CliReport report(base.streams, args.quiet, args.json, labels);
+  CliReport report(base.streams, args.quiet, args.json, labels, base.outFault);
   CliContext context = base;
   context.report = &report;
 
@@ -239,7 +243,7 @@ int RunSetAddress(const CliContext& base) {
   std::vector<PortChoice> lines;
   std::string error;
   if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
-  CliReport report(base.streams, args.quiet, args.json, {lines[0].label});
+  CliReport report(base.streams, args.quiet, args.json, {lines[0].label}, base.outFault);
   CliContext context = base;
   context.report = &report;
   const int unit = args.units[0];
