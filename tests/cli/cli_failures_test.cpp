@@ -91,6 +91,41 @@ TEST_F(CliTest, ProfileCellThatIsNoByteIsNotSent) {
   EXPECT_TRUE(m_sim->ReceivedBytes().empty());
 }
 
+struct AnswerCase {
+  const char* name;
+  std::vector<int> units;  // present on the line; empty: a silent line
+  std::vector<std::string> args;
+  int status;
+  std::string message;  // a part of standard error, or of standard output when status is 0
+  bool changeSent;      // whether a change-address frame may go out
+};
+
+TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
+  const AnswerCase cases[] = {
+      {"set-address onto an address in use", {0, 5}, {"set-address", "--unit", "0", "5"}, 1,
+       "a unit already answers at address 5", false},
+      {"set-address done only once the unit answers there", {0}, {"set-address", "--unit", "0", "3"}, 0,
+       "unit 0: now answers at address 3", true},
+      {"set-address that no unit took", {}, {"set-address", "--unit", "0", "3"}, 4,
+       "no unit answers at address 3 after the change; none answers at address 0 either", true},
+      {"scan of a silent line", {}, {"scan"}, 4, "no unit answers. Likely causes:", false},
+  };
+  for (const AnswerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim.reset();
+    sim::SimOptions options;
+    options.units = c.units;
+    options.silent = c.units.empty();
+    StartSim(options);
+    const CliResult result = Run(c.args);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_THAT(c.status == 0 ? result.out : result.err, HasSubstr(c.message));
+    bool changed = false;
+    for (const Frame& frame : Frames()) changed = changed || (frame.size() == 4 && frame[2] == 0x4A);
+    EXPECT_EQ(changed, c.changeSent);
+  }
+}
+
 struct VerifyCase {
   const char* name;
   sim::SimOptions options;
