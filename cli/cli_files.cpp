@@ -59,6 +59,13 @@ int StandardStreamNamed(const std::string& name) {
   }
   if (name == "/dev/stdout") return 1;
   if (name == "/dev/stderr") return 2;
+  // Any other name of the file behind them (a link to /dev/stdout, /proc/PID/fd/1).
+  struct stat target {};
+  if (stat(name.c_str(), &target) != 0) return -1;
+  for (int fd : {1, 2}) {
+    struct stat open {};
+    if (fstat(fd, &open) == 0 && open.st_dev == target.st_dev && open.st_ino == target.st_ino) return fd;
+  }
   return -1;
 }
 
