@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ostream>
 #include <thread>
@@ -65,6 +66,15 @@ LineSession::LineSession(const CliContext& context, const PortChoice& port, size
 bool LineSession::Open() {
   const std::string path = m_port.path;
   m_link.SetPortResolver([path](int32_t) { return path; });
+  m_link.SetLineOptions(m_port.options);
+  if (ByteTraceFile* trace = m_context.trace) {
+    const std::string label = m_port.label;
+    m_link.SetByteTrace([trace, label](CSerialLink::TraceDirection direction, uint8_t byte,
+                                       std::chrono::steady_clock::time_point at) {
+      const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
+      trace->Byte(label, direction == CSerialLink::TraceDirection::kSent, byte, micros);
+    });
+  }
   if (m_link.OpenPort(m_port.comEntry, kLineBaud)) return true;
   const std::string why = link_words::StateWords(m_link);
   Message(m_port.name + ": " + why);
@@ -74,8 +84,14 @@ bool LineSession::Open() {
 }
 
 std::string LineSession::CheckFrames(const std::string& what) {
+  // A line that went away says so in the window's words; one still open
+  // says how the frame failed.
   std::string why;
-  if (!m_link.IsPortOpen()) why = link_words::FaultWords(m_link.LastFault());
+  if (!m_link.IsPortOpen()) {
+    why = link_words::FaultWords(m_link.LastFault());
+  } else if (m_link.LastFrame() != CSerialLink::FrameOutcome::kSent) {
+    why = link_words::FrameWords(m_link.LastFrame());
+  }
   if (why.empty()) return why;
   Message(m_port.name + ": " + what + " did not leave whole: " + why);
   Result({{"event", "line fault"}, {"message", what + " did not leave whole: " + why}, {"exit", kExitFailure}});
@@ -217,9 +233,13 @@ void Summarize(const CliContext& context, const std::string& doneWords, bool dat
 std::string NoUnitCauses(const CSerialLink& link) {
   std::string causes = "Likely causes:";
   const int latency = link.LatencyTimerMs();
-  if (latency > CSerialLink::kLatencyLimitMs) {
+  const int limit = LatencyLimitMs(link.AnswerWaitMs());
+  if (latency > limit) {
     causes += " the adapter holds answers back for " + std::to_string(latency) + " ms (its latency timer), above the " +
-              std::to_string(CSerialLink::kLatencyLimitMs) + " ms an answer allows;";
+              std::to_string(limit) + " ms an answer allows;";
+  }
+  if (link.Echoes() == true) {
+    causes += " the line returns what it sends (echo): the units may answer over it, check the echo setting;";
   }
   return causes + " the wrong port (is this the line the units are on?); silence: units without power, the bus "
                   "not wired or its wires swapped";
