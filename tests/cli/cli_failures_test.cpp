@@ -1,12 +1,18 @@
 // How dimlet-cli fails: each class of failure has its exit status and its
 // message, bad input never reaches the line, and a difference between what a
 // unit holds and what it was sent is found.
+#include <fcntl.h>
 #include <signal.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "cli_fixture.h"
+#include "support/files.h"
 #include "device/serial_link.h"
 
 namespace {
@@ -124,6 +130,65 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
     for (const Frame& frame : Frames()) changed = changed || (frame.size() == 4 && frame[2] == 0x4A);
     EXPECT_EQ(changed, c.changeSent);
   }
+}
+
+struct FrameFaultCase {
+  const char* name;
+  bool holdLine;       // the line's output suspended, as flow control holds it
+  std::string script;  // $CLI is dimlet-cli, rows.csv a row file for --unit
+  std::string message;
+};
+
+TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
+  const FrameFaultCase cases[] = {
+      {"store on a held line", true, "\"$CLI\" store --unit 5", "unit 5: store did not leave whole: the frame did not "
+                                                             "leave the port within 1 s"},
+      {"write without read-back on a held line", true, "\"$CLI\" write --unit 2 rows.csv --no-verify",
+       "unit 2: write-row did not leave whole: the frame did not leave the port within 1 s"},
+      {"echo asked for on a line that returns nothing", false, "\"$CLI\" run --unit 1 --echo on",
+       "unit 1: run did not leave whole: the line did not return what was sent"},
+      {"echo set on in the Com entry",
+       false,
+       "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
+       "the line did not return what was sent"},
+  };
+  WriteProfile();
+  File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
+  for (const FrameFaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int held = c.holdLine ? open(m_sim->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) : -1;
+    ASSERT_TRUE(!c.holdLine || tcflow(held, TCOOFF) == 0);
+    const CliResult result = RunShell(c.script);
+    if (held >= 0) {
+      tcflow(held, TCOON);
+      close(held);
+    }
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr(c.message));
+    EXPECT_THAT(result.out, testing::Not(HasSubstr("told"))) << "reported as done";
+    EXPECT_THAT(result.out, testing::Not(HasSubstr("written"))) << "reported as done";
+  }
+  // The Com entry's setting gives way to the command line's.
+  EXPECT_EQ(RunShell("\"$CLI\" --profile echo.ini run --unit 1 --echo off").status, 0);
+}
+
+TEST_F(CliTest, TraceHasEveryByteWithItsTimeDirectionAndLine) {
+  const std::string trace = m_dir + "/trace.txt";
+  ASSERT_EQ(Run({"set-highest", "--unit", "3", "8", "--trace", trace}).status, 0);
+  std::istringstream lines(testsupport::ReadFile(trace));
+  std::vector<std::string> bytes;
+  long long last = 0;
+  std::string line;
+  while (std::getline(lines, line)) {
+    long long micros = 0;
+    char name[16] = {}, direction[16] = {};
+    unsigned byte = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lld\t%15[^\t]\t%15[^\t]\t%2X", &micros, name, direction, &byte), 4) << line;
+    EXPECT_GE(micros, last) << "time goes forward";
+    last = micros;
+    bytes.push_back(std::string(name) + ' ' + direction + ' ' + std::to_string(byte));
+  }
+  EXPECT_EQ(bytes, (std::vector<std::string>{"Com 1 sent 163", "Com 1 sent 87", "Com 1 sent 81", "Com 1 sent 8"}));
 }
 
 struct VerifyCase {
