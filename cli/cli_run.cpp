@@ -20,10 +20,16 @@
 
 namespace {
 
+// The answer wait a link gives a line with `options`: theirs, or the protocol's.
+int AnswerWaitOf(const LineOptions& options) {
+  CSerialLink link;
+  link.SetLineOptions(options);
+  return link.AnswerWaitMs();
+}
+
 std::string OptionsWords(const LineOptions& options) {
   return "echo " + std::string(EchoModeText(options.echo)) + "\tanswer wait " +
-         (options.answerWaitMs > 0 ? std::to_string(options.answerWaitMs) + " ms" : "5 ms") + "\tRS-485 " +
-         (options.rs485 ? "on" : "off");
+         std::to_string(AnswerWaitOf(options)) + " ms\tRS-485 " + (options.rs485 ? "on" : "off");
 }
 
 int Dispatch(CliContext& context) {
@@ -105,7 +111,7 @@ int RunPorts(const CliContext& context) {
       if (adapters[a].IsNamed(port.path)) mappedTo[a] += (mappedTo[a].empty() ? "" : ",") + ComEntryName(entry);
     }
     if (!report.Json()) {
-      report.Data(ComEntryName(entry) + '\t' + port.path + '\t' + state + (entry == chosen ? "\tchosen" : "") +
+      report.Data(ComEntryName(entry) + '\t' + port.path + '\t' + state + (entry == chosen ? "\tchosen" : "\t-") +
                   '\t' + OptionsWords(port.options) + '\n');
     }
     report.Result(0, {{"event", "com entry"},
@@ -114,7 +120,7 @@ int RunPorts(const CliContext& context) {
                       {"state", state},
                       {"chosen", entry == chosen},
                       {"echo", EchoModeText(port.options.echo)},
-                      {"answer_wait_ms", port.options.answerWaitMs > 0 ? port.options.answerWaitMs : 5},
+                      {"answer_wait_ms", AnswerWaitOf(port.options)},
                       {"rs485", port.options.rs485}});
   }
   for (size_t a = 0; a < adapters.size(); ++a) {

@@ -145,7 +145,7 @@ TEST_F(CliTest, PortComesFromTheProfileAsTheWindowFindsIt) {
 
   result = Run({"ports"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\techo auto\t"));
+  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\t-\techo auto\t"));
   EXPECT_THAT(result.out, HasSubstr("Com 2\t" + m_dir + "/nothing-here\tmissing\tchosen\techo"));
   EXPECT_THAT(result.out, HasSubstr("Com 3\t/dev/ttyUSB2\t"));
 }
