@@ -5,7 +5,6 @@
 #include <charconv>
 
 #include "cli/cli_options.h"
-#include "settings/port_map.h"
 #include "settings/unit_list.h"
 
 namespace {
@@ -77,20 +76,6 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
 }
 
 }  // namespace
-
-int ComEntryNumber(const std::string& text) {
-  if (text.size() < 4 || text.size() > 5) return 0;
-  std::string word = text.substr(0, 3);
-  std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (word != "com") return 0;
-  std::string rest = text.substr(3);
-  if (rest.size() == 2) {
-    if (rest[0] != ' ') return 0;
-    rest.erase(0, 1);
-  }
-  int number = 0;
-  return ParseNumber(rest, 1, kComEntries, &number) ? number : 0;
-}
 
 CliArguments ParseCliArguments(const std::vector<std::string>& args) {
   CliArguments result;

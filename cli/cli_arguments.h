@@ -59,9 +59,6 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args);
 // The command's name as typed: "write".
 std::string CommandName(CliCommand command);
 
-// "Com N" (N 1..kComEntries, any case, the blank optional): N; otherwise 0.
-int ComEntryNumber(const std::string& text);
-
 // The --help text, and the usage of one command ("write", ...); empty for a
 // name that is no command.
 std::string CliUsageText();

@@ -3,6 +3,7 @@
 
 #include <charconv>
 
+#include "cli/line_name.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
 #include "settings/unit_list.h"
@@ -36,8 +37,7 @@ const std::string kTaken;
 
 std::string StorePort(CliArguments& args, const std::string& value) {
   const std::string entries = "\"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) + "\"";
-  // A device path or a network line (tcp://, rfc2217://) holds a slash.
-  if (ComEntryNumber(value) == 0 && value.find('/') == std::string::npos) {
+  if (!IsLineName(value)) {
     return "--port takes " + entries + ", a device path such as /dev/ttyUSB0 or tcp://HOST:PORT, not \"" + value +
            "\"";
   }

@@ -2,7 +2,7 @@
 // the window's load, from a document that is never saved.
 #include "cli/cli_profile.h"
 
-#include "cli/cli_arguments.h"
+#include "cli/line_name.h"
 #include "settings/ini_document.h"
 #include "settings/port_map.h"
 #include "settings/profile_keys.h"

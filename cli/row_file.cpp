@@ -8,7 +8,7 @@
 #include <tuple>
 #include <utility>
 
-#include "cli/cli_arguments.h"
+#include "cli/line_name.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
 #include "settings/unit_list.h"
@@ -111,7 +111,7 @@ bool ReadLineName(std::string_view field, std::string* name, std::string* proble
     *name = ComEntryName(entry);
     return true;
   }
-  if (text.find('/') == std::string::npos) {
+  if (!IsLineName(text)) {
     *problem = "line: " + Quoted(field) + " is neither \"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) +
                "\" nor a device path";
     return false;
