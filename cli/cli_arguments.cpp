@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "cli/cli_options.h"
+#include "settings/led_settings.h"
 #include "settings/unit_list.h"
 
 namespace {
@@ -65,7 +66,7 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
       break;
     case CliCommand::kSetHighest:
       if (result.units.empty()) return "set-highest needs --unit N[,N...]";
-      if (!ParseNumber(positional[0], 1, 8, &result.value)) {
+      if (!ParseNumber(positional[0], 1, kSequenceRows, &result.value)) {
         return "set-highest takes a VALUE 1-8, not \"" + positional[0] + "\"";
       }
       break;

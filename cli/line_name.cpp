@@ -1,24 +1,24 @@
 // Reading line names.
 #include "cli/line_name.h"
 
-#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <string_view>
 
 #include "settings/port_map.h"
 
 int ComEntryNumber(const std::string& text) {
-  if (text.size() < 4 || text.size() > 5) return 0;
-  std::string word = text.substr(0, 3);
-  std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (word != "com") return 0;
-  std::string rest = text.substr(3);
-  if (rest.size() == 2) {
-    if (rest[0] != ' ') return 0;
-    rest.erase(0, 1);
+  constexpr std::string_view kWord = "com";
+  if (text.size() <= kWord.size()) return 0;
+  for (size_t i = 0; i < kWord.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != kWord[i]) return 0;
   }
+  size_t at = kWord.size();
+  if (text[at] == ' ') ++at;
   int number = 0;
-  const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
-  if (rest.empty() || ec != std::errc() || end != rest.data() + rest.size()) return 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data() + at, end, number);
+  if (at == text.size() || text[at] == '+' || text[at] == '-' || ec != std::errc() || stop != end) return 0;
   return number >= 1 && number <= kComEntries ? number : 0;
 }
 

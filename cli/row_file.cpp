@@ -17,7 +17,7 @@ namespace {
 
 // The columns in file order; a file has the line and the unit column or not.
 constexpr std::string_view kColumns[] = {"line", "unit", "sequence", "ch1", "ch2", "ch3", "ch4"};
-constexpr size_t kChannelColumns = 4;
+constexpr size_t kChannelColumns = kChannels;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 std::string HeaderText(bool withLine, bool withUnit) {

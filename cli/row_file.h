@@ -18,12 +18,14 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/led_settings.h"
+
 struct FileRow {
   int line = 0;       // 1-based line of the file the row was read from
   int lineName = -1;  // index into RowFile::lineNames, or -1 in a file without the line column
   int unit = -1;      // 0..7, or -1 in a file without the unit column
   int sequence = 1;   // 1..8
-  std::array<int32_t, 4> channels{};  // CH1..CH4, each 0..255
+  std::array<int32_t, kChannels> channels{};  // CH1..CH4, each 0..255
 };
 
 struct FileProblem {
