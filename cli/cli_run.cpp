@@ -123,19 +123,16 @@ int RunPorts(const CliContext& context) {
                       {"answer_wait_ms", AnswerWaitOf(port.options)},
                       {"rs485", port.options.rs485}});
   }
+  auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
   for (size_t a = 0; a < adapters.size(); ++a) {
     const SerialPortInfo& port = adapters[a];
     const int latency = AdapterLatencyTimerMs(TtyNameOf(port.devNode));
-    auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
-    if (report.Json()) continue;
-    report.Data("adapter\t" + port.devNode + '\t' + shown(port.byId) + '\t' + shown(port.manufacturer) + '\t' +
-                      shown(port.product) + '\t' + shown(port.vendorProduct) + '\t' + shown(port.serial) + '\t' +
-                      (latency >= 0 ? "latency " + std::to_string(latency) + " ms" : "latency -") + '\t' +
-                      shown(mappedTo[a]) + '\n');
-  }
-  for (size_t a = 0; a < adapters.size() && report.Json(); ++a) {
-    const SerialPortInfo& port = adapters[a];
-    const int latency = AdapterLatencyTimerMs(TtyNameOf(port.devNode));
+    if (!report.Json()) {
+      report.Data("adapter\t" + port.devNode + '\t' + shown(port.byId) + '\t' + shown(port.manufacturer) + '\t' +
+                  shown(port.product) + '\t' + shown(port.vendorProduct) + '\t' + shown(port.serial) + '\t' +
+                  (latency >= 0 ? "latency " + std::to_string(latency) + " ms" : "latency -") + '\t' +
+                  shown(mappedTo[a]) + '\n');
+    }
     report.Result(0, {{"event", "adapter"},
                       {"path", port.devNode},
                       {"by_id", port.byId},
@@ -147,6 +144,9 @@ int RunPorts(const CliContext& context) {
                       {"com_entry", mappedTo[a]}});
   }
   if (!error.empty()) report.Message(0, "serial adapters could not be listed: " + error);
+  report.ClosingResult(
+      {{"event", "summary"}, {"command", "ports"}, {"com_entries", kComEntries}, {"adapters", adapters.size()},
+       {"exit", kExitDone}});
   return kExitDone;
 }
 
