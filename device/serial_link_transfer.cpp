@@ -96,12 +96,12 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
       return false;
     }
     if (n == 0) {
-      if (!m_echoes) {
-        // "auto", and the first pause brought nothing back: no echo here.
-        m_echoes = false;
+      if (!until) break;  // it may come in a later pause
+      if (LineClock::now() >= *until) {
+        // "auto", and nothing came back in the whole first frame: no echo here.
+        if (!m_echoes) m_echoes = false;
         break;
       }
-      if (!until || LineClock::now() >= *until) break;
       m_hPort->WaitReadable(*until);
       continue;
     }
