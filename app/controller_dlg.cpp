@@ -134,7 +134,7 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   });
   m_follower = std::make_unique<CLinkFollower>(m_link, [this] {
     m_link.ClosePort();
-    m_link.OpenPort(m_settings.comPort, kLineBaud);
+    OpenOnComEntry();
   });
   connect(m_follower.get(), &CLinkFollower::StateChanged, this, &CControllerDlg::UpdateStatusLine);
   BuildControls();
@@ -254,7 +254,7 @@ void CControllerDlg::Start() {
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
   const int32_t startPort = m_settings.comPort;
-  if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kLineBaud);
+  if (!m_link.IsPortOpen()) OpenOnComEntry();
   m_follower->LinkChanged();
 
   RebuildSequenceList();
@@ -334,7 +334,7 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced);
+  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_outcome);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

@@ -7,11 +7,15 @@
 #include "device/link_words.h"
 
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords, const std::vector<ReplacedValue>& replaced) {
+                        const std::string& followWords, const std::vector<ReplacedValue>& replaced,
+                        const std::string& outcome) {
   StatusText status;
   const QString device = QString::fromStdString(link.DevicePath());
   status.text = QStringLiteral("Com %1: %2\n").arg(port).arg(device);
   status.text += QString::fromStdString(followWords.empty() ? link_words::StateWords(link) : followWords);
+  // How the line behaves shares the state's row: the box has few to spare.
+  const std::string habits = link_words::LineWords(link);
+  if (!habits.empty()) status.text += QStringLiteral("; ") + QString::fromStdString(habits);
   if (!link.IsPortOpen()) status.detail = QString::fromStdString(link.Reason());
   if (link.IsPortOpen()) {
     const link_words::LatencyWarning late =
@@ -27,6 +31,7 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
     if (!status.detail.isEmpty()) status.detail += '\n';
     status.detail += reason;
   }
+  if (!outcome.empty()) status.text += QStringLiteral("\n") + QString::fromStdString(outcome);
   if (!replaced.empty()) {
     // The line names the first few; the tool tip names them all.
     constexpr size_t kNamed = 2;
