@@ -280,6 +280,12 @@ void CControllerDlg::Start() {
   // highest sequence to unit m_unitId.
   ControlAs<QLineEdit>(ctl::kNewIdEdit)->setText(QString::number(m_newId));
   ControlAs<QLineEdit>(ctl::kMaxSqEdit)->setText(QString::number(m_maxSq));
+  // The outcome row tells of the operator's commands; of the start-up frame
+  // only a fault the state row does not already tell.
+  const CSerialLink::FrameOutcome startFrame = m_link.LastFrame();
+  if (startFrame == CSerialLink::FrameOutcome::kSent || startFrame == CSerialLink::FrameOutcome::kNotOpen) {
+    m_outcome.clear();
+  }
 
   for (CSlider* slider : m_sliders) {
     slider->SetMin(0);
