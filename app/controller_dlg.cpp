@@ -340,7 +340,8 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_outcome);
+  const StatusText status =
+      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_outcome);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);
