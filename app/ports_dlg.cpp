@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -71,6 +72,8 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   layout->addLayout(pathRow);
 
   auto* optionsRow = new QHBoxLayout;
+  m_optionsTitle = new QLabel(this);
+  optionsRow->addWidget(m_optionsTitle);
   auto* echoLabel = new QLabel(QStringLiteral("&Echo:"), this);
   m_echo = new QComboBox(this);
   m_echo->setObjectName(QStringLiteral("echo"));
@@ -85,6 +88,7 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   m_answerWait->setSuffix(QStringLiteral(" ms"));
   // Only a finished value is applied: typing 20 must not apply 2 first.
   m_answerWait->setKeyboardTracking(false);
+  m_answerWait->installEventFilter(this);
   m_answerWait->setToolTip(QStringLiteral("How long an answer byte may take: longer for converters that answer late"));
   waitLabel->setBuddy(m_answerWait);
   m_rs485 = new QCheckBox(QStringLiteral("RS-&485 mode"), this);
@@ -156,7 +160,21 @@ void CPortsDlg::ShowEntryChoice() {
   const int port = m_entries->currentRow() + 1;
   m_assignButton->setText(QStringLiteral("&Assign to Com %1").arg(port));
   m_assignButton->setEnabled(port >= 1);
+  m_optionsTitle->setText(QStringLiteral("Line of Com %1:").arg(port));
   ShowLineOptions();
+}
+
+bool CPortsDlg::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the answer wait applies the typed value, and nothing more: the
+  // dialog would otherwise press its first button (Assign) as well.
+  if (watched == m_answerWait && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      m_answerWait->interpretText();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void CPortsDlg::SetApplyOptions(ApplyOptions apply) {

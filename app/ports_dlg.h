@@ -45,6 +45,9 @@ class CPortsDlg : public QDialog {
   // Reads the map and the adapters afresh.
   void Refresh();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void ChooseAdapter();
   void AssignChosen();
@@ -64,6 +67,7 @@ class CPortsDlg : public QDialog {
   QPushButton* m_assignButton = nullptr;
   QLabel* m_message = nullptr;
   ApplyOptions m_applyOptions;
+  QLabel* m_optionsTitle = nullptr;
   QComboBox* m_echo = nullptr;
   QSpinBox* m_answerWait = nullptr;
   QCheckBox* m_rs485 = nullptr;

@@ -119,9 +119,17 @@ TEST_F(LineHabitsTest, PortsDialogLineOptionsReachTheLinkAndSurviveARestart) {
     dialog.SetApplyOptions([this](int port, const LineOptions& options, std::string* error) {
       return Inside().ApplyLineOptions(port, options, error);
     });
+    dialog.show();  // its buttons take Enter only when shown
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_EQ(ShownOptions(dialog), (LineOptions{EchoMode::kAuto, 5, false})) << "defaults: auto, 5 ms, off";
     dialog.findChild<QComboBox*>(QStringLiteral("echo"))->setCurrentIndex(1);
-    dialog.findChild<QSpinBox*>(QStringLiteral("answerWait"))->setValue(20);
+    // Typed and entered: Enter applies the wait and presses no button of the dialog.
+    auto* wait = dialog.findChild<QSpinBox*>(QStringLiteral("answerWait"));
+    wait->selectAll();
+    QTest::keyClicks(wait, QStringLiteral("20"));
+    QTest::keyClick(wait, Qt::Key_Return);
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("portsMessage"))->text().toStdString(),
+              "Com 1: echo on, answer wait 20 ms, RS-485 mode off");
     QTest::mouseClick(dialog.findChild<QCheckBox*>(QStringLiteral("rs485")), Qt::LeftButton);
   }
   const LineOptions chosen{EchoMode::kOn, 20, true};
