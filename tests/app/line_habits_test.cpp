@@ -99,6 +99,49 @@ INSTANTIATE_TEST_SUITE_P(Commands, HeldLineTest,
                                          HeldCase{"highest sequence", ctl::kMaxSqEdit}),
                          testsupport::RowName{});
 
+// What each command did, told in the window's own numbers: unit KIVO 2,
+// Sequent 3.
+struct OutcomeCase {
+  std::string name;
+  int control;
+  std::string outcome;
+  const char* typed = nullptr;  // into the control, an edit, instead of a click
+  int answerBytes = 4;
+};
+
+class OutcomeRowTest : public LineHabitsTest, public testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(OutcomeRowTest, SaysWhatWasSentToWhichUnit) {
+  const OutcomeCase& c = GetParam();
+  sim::SimOptions options;
+  options.answerBytes = c.answerBytes;
+  StartSim(options);
+  StartWindow();
+  ChooseComboEntry(ctl::kUnitCombo, 2);
+  ChooseComboEntry(ctl::kSequenceCombo, 2);
+  if (c.typed) {
+    ClearEdit(c.control);
+    TypeInto(c.control, QString::fromUtf8(c.typed));
+  } else {
+    Click(c.control);
+  }
+  EXPECT_TRUE(StatusHas("\n" + c.outcome + "\n") || Status().ends_with("\n" + c.outcome)) << Status();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, OutcomeRowTest,
+    testing::Values(OutcomeCase{"download row", ctl::kDownload, "KIVO 2: row 3 written"},
+                    OutcomeCase{"upload row", ctl::kUpload, "KIVO 2: row 3 read"},
+                    OutcomeCase{"upload row half answered", ctl::kUpload, "KIVO 2: row 3 read, 2 channels missing",
+                                nullptr, 2},
+                    OutcomeCase{"upload row unanswered", ctl::kUpload, "KIVO 2: no answer to row 3", nullptr, 0},
+                    OutcomeCase{"store", ctl::kSave, "KIVO 2: store sent"},
+                    OutcomeCase{"run", ctl::kRunStop, "KIVO 2: run sent"},
+                    OutcomeCase{"new address", ctl::kNewId, "KIVO 2: address 0 sent"},
+                    OutcomeCase{"highest sequence over its limit", ctl::kMaxSqEdit, "KIVO 2: highest sequence 8 sent",
+                                "12"}),
+    testsupport::RowName{});
+
 // The line options as the Ports… dialog shows them for Com `port`.
 LineOptions ShownOptions(CPortsDlg& dialog) {
   auto* echo = dialog.findChild<QComboBox*>(QStringLiteral("echo"));
