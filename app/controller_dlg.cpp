@@ -125,10 +125,10 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
   m_link.SetMissingAnswerHandler(
       [this](int channel) { ShowBox(QStringLiteral("Error%1").arg(channel)); });
-  m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const std::string& error) {
+  m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const SettingsSaveResult& result) {
     // Back on the window's thread; dropped if the window is gone by then.
-    QMetaObject::invokeMethod(this, [this, error] {
-      TakeSaveResult(error);
+    QMetaObject::invokeMethod(this, [this, result] {
+      TakeSaveResult(result);
       UpdateStatusLine();
     }, Qt::QueuedConnection);
   });
@@ -146,19 +146,25 @@ CControllerDlg::~CControllerDlg() = default;
 
 void CControllerDlg::FlushSaves() {
   m_saver->Flush();
-  TakeSaveResult(m_saver->LastError());
+  if (std::optional<SettingsSaveResult> last = m_saver->LastResult()) TakeSaveResult(*last);
   UpdateStatusLine();
 }
 
-void CControllerDlg::TakeSaveResult(const std::string& error) {
-  m_saveError = error;
-  if (!error.empty()) return;
+void CControllerDlg::TakeSaveResult(const SettingsSaveResult& result) {
+  bool tableChanged = false;
+  if (!m_saver->Take(result, m_settings, &tableChanged)) return;
+  m_saveError = result.error;
+  if (!result.error.empty()) return;
   // Once a save has gone through, the file holds the defaults in place of
   // what could not be read, and the [Ports] entries as they are now.
-  if (std::optional<CPortMap> ports = m_saver->LastPorts()) {
-    m_replaced.clear();
-    m_ports = *ports;
-    ShowMappedPaths(m_comCombo, m_ports);
+  m_replaced.clear();
+  m_changedElsewhere = result.changedElsewhere;
+  m_ports = result.ports;
+  ShowMappedPaths(m_comCombo, m_ports);
+  // Cells another program saved meanwhile: the window shows what the file holds.
+  if (tableChanged) {
+    RefreshFromRow();
+    RebuildSequenceList();
   }
 }
 
@@ -247,9 +253,11 @@ void CControllerDlg::Start() {
   setWindowIcon(m_hIcon);
 
   CProfileStore store(m_profilePath);
-  if (!store.Load(kStoreName, m_settings)) m_saveError = store.Error();
+  std::string loadError;
+  if (!store.Load(kStoreName, m_settings, &loadError)) m_saveError = loadError;
   m_replaced = store.Replaced();
   m_ports = store.Ports();
+  m_saver->Loaded(m_settings);
 
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
@@ -301,8 +309,9 @@ void CControllerDlg::ShowAbout() {
   if (m_endRequested && m_handlersRunning == 0) OnExit(ctl::kExit);
 }
 
-void CControllerDlg::ShowBox(const QString& text) {
+bool CControllerDlg::ShowBox(const QString& text) {
   if (!m_endRequested) m_boxes.Show(this, text);
+  return !m_endRequested;
 }
 
 void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {
@@ -334,7 +343,8 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced);
+  const StatusText status =
+      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_changedElsewhere);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

@@ -22,6 +22,7 @@ class CSettingsSaver;
 class CSlider;
 class CUpDown;
 class CMessageBoxes;
+struct SettingsSaveResult;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -104,8 +105,10 @@ class CControllerDlg : public QDialog {
   void OnExit(int id);
 
   void ShowAbout();
-  // Shows one of the fixed messages, unless the window is ending.
-  void ShowBox(const QString& text);
+  // Shows one of the fixed messages, unless the window is ending. False when
+  // the window is ending, before the box or while it was open: a confirmation
+  // then counts as not given.
+  bool ShowBox(const QString& text);
   // Runs one handler; ends the window afterwards if that was asked meanwhile.
   void RunHandler(void (CControllerDlg::*handler)(int), int id);
   // The "Ports…" dialog, and the mapping it asks for: Com `port` to `path`,
@@ -116,7 +119,7 @@ class CControllerDlg : public QDialog {
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
-  void TakeSaveResult(const std::string& error);
+  void TakeSaveResult(const SettingsSaveResult& result);
   // Waits until every queued save of the settings is on disk and shows how
   // the last one went.
   void FlushSaves();
@@ -157,5 +160,6 @@ class CControllerDlg : public QDialog {
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
   std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
+  std::vector<std::string> m_changedElsewhere;  // keys the last good save found changed by another program too
   CPortMap m_ports;                 // the device map of the last reading of the profile
 };

@@ -11,21 +11,23 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
+
+#include "settings/file_support.h"
 
 namespace {
 
 constexpr int kMostLinks = 40;  // as the kernel's own limit on a chain of links
 constexpr int kTemporaryAttempts = 8;
 
-std::string Reason(const std::string& doing, int err) { return doing + ": " + std::strerror(err); }
+enum class ReplaceOutcome {
+  kReplaced,
+  kFailed,            // `error` says why; the file is as it was
+  kChangedMeanwhile,  // the file is no longer the one stamped: nothing replaced
+};
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+// The prefix of the temporary files made for a target named `fileName`.
+std::string TemporaryFilePrefix(const std::string& fileName) { return "." + fileName + ".tmp."; }
 
 std::string NameOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -165,12 +167,6 @@ bool FillTemporary(int fd, const std::string& tempPath, std::string_view bytes, 
   return true;
 }
 
-}  // namespace
-
-std::string TemporaryFilePrefix(const std::string& fileName) { return "." + fileName + ".tmp."; }
-
-namespace {
-
 // Where renameat2's flags are unknown (old kernel, some filesystems), the
 // check is made just before a plain rename.
 bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
@@ -299,7 +295,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   return Replace(path, bytes, nullptr, error) == ReplaceOutcome::kReplaced;
 }
 
-ReplaceOutcome ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
-                                      std::string* error) {
-  return Replace(path, bytes, &expected, error);
+bool ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
+                            bool* changedMeanwhile, std::string* error) {
+  const ReplaceOutcome outcome = Replace(path, bytes, &expected, error);
+  *changedMeanwhile = outcome == ReplaceOutcome::kChangedMeanwhile;
+  return outcome == ReplaceOutcome::kReplaced;
 }
