@@ -1,0 +1,84 @@
+// What CSerialLink needs of the thing that carries its bytes: a tty on this
+// machine (tty_transport.cpp) or a connection to a serial device server
+// (network_transport.cpp). The link above knows frames, echo and answer waits;
+// a transport only moves single bytes, and every wait in it ends at the
+// caller's deadline.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/serial_link.h"
+#include "settings/line_options.h"
+
+using LineClock = std::chrono::steady_clock;
+
+// A failure as the transport saw it: the fault the operator can act on and
+// the system's reason ("<what was being done>: <system text>").
+struct LineFailure {
+  CSerialLink::Fault fault = CSerialLink::Fault::kOther;
+  std::string reason;
+  std::string groupToJoin;  // after kPermission: the group that grants access, if any
+};
+
+class LineTransport {
+ public:
+  virtual ~LineTransport() = default;
+
+  enum class Sent {
+    kLeft,    // the byte has left (a tty's output queue is empty again; a socket took it)
+    kHeld,    // not taken, or not gone, by the deadline; what waited was dropped
+    kGone,    // the line went away; *failure says how
+    kFailed,  // another error; *failure says which. The line may still work.
+  };
+  // Writes one byte and waits for it to leave until `deadline`.
+  virtual Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) = 0;
+
+  // Up to `maxCount` bytes that have already arrived, in order; never waits
+  // for bytes that have not. A read in progress is waited for until
+  // `deadline`. Returns the count (0: nothing waiting), or -1 when the line
+  // went away (*failure says how). Other failures count as nothing waiting,
+  // with *failure set.
+  virtual int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
+                              LineFailure* failure) = 0;
+
+  // Waits until a byte can be read or `deadline` passes; true when one can.
+  // Also true when the line went away (the next read tells).
+  virtual bool WaitReadable(LineClock::time_point deadline) = 0;
+
+  // Drops what has arrived and not been read. False when the line went away.
+  virtual bool DiscardWaiting(LineFailure* failure) = 0;
+
+  // A descriptor that turns readable, or reports a hang-up, when something
+  // happens on the line; valid from open to Close(). For epoll, never read.
+  virtual int Descriptor() const = 0;
+
+  // The USB adapter's latency timer in ms, or -1 (none, unknown).
+  virtual int32_t LatencyTimerMs() const { return -1; }
+
+  // How the line was set up, for the status line, in plain words; empty when
+  // there is nothing to say ("no RS-485 mode in this driver: used as it is",
+  // "network round trip 4 ms").
+  virtual std::string Notes() const { return {}; }
+
+  // Puts back what opening changed (line settings, RS-485 mode) and lets the
+  // line go. Closing twice does nothing.
+  virtual void Close() = 0;
+};
+
+// Opens the tty at `path` exclusively, raw 8N1 at `baud`; asks for RS-485 mode
+// when `options.rs485`. nullptr with *failure set when it cannot be used.
+std::unique_ptr<LineTransport> OpenTtyLine(const std::string& path, int32_t baud, const LineOptions& options,
+                                           LineFailure* failure);
+
+// True for "tcp://HOST:PORT" and "rfc2217://HOST:PORT": a line behind a
+// serial device server, reached over the network.
+bool IsNetworkAddress(const std::string& address);
+
+// Connects to the network line at `address` (see IsNetworkAddress), within
+// the bound of a local open; for rfc2217:// sets `baud` 8N1 without flow
+// control on the server's port. nullptr with *failure set when it cannot.
+std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options,
+                                               LineFailure* failure);
