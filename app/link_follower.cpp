@@ -146,11 +146,10 @@ void CLinkFollower::Look() {
     }
     return;
   }
-  const bool present = access(m_link.DevicePath().c_str(), F_OK) == 0;
   if (m_state != State::kWaiting) return;
   m_lookStep = std::min(m_lookStep * 2, kLookInterval);
   m_look.start(m_lookStep);
-  if (present) Attempt();
+  if (access(m_link.DevicePath().c_str(), F_OK) == 0) Attempt();
 }
 
 void CLinkFollower::Attempt() {

@@ -1,10 +1,15 @@
 // Two windows on one profile: each save writes only what its window changed,
-// so neither undoes the other's change without a word.
+// so neither undoes the other's change without a word; and a change whose
+// save failed is not forgotten by the next one.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
 
 #include "app/slider.h"
+#include "support/files.h"
 #include "window_fixture.h"
 
 namespace {
@@ -48,6 +53,25 @@ TEST_F(SharedProfileTest, EachWindowSavesOnlyItsOwnChangesAndSaysWhenBothChanged
   EXPECT_NE(StatusOf(other).find("Profile also changed elsewhere; this window's value saved: SEQ 0\\CH 2"),
             std::string::npos)
       << StatusOf(other);
+}
+
+// A save that failed (here: a folder where the file should be) leaves its
+// change to go out with the next save, even though that one changes another cell.
+TEST_F(SharedProfileTest, AChangeWhoseSaveFailedGoesOutWithTheNextSave) {
+  StartWindow();
+  ASSERT_EQ(::rename(m_profilePath.c_str(), (m_profilePath + ".away").c_str()), 0);
+  ASSERT_EQ(::mkdir(m_profilePath.c_str(), 0700), 0);
+  Press(*m_dlg, 0, Qt::Key_End);
+  ASSERT_NE(StatusOf(*m_dlg).find("Settings not saved"), std::string::npos) << StatusOf(*m_dlg);
+
+  ASSERT_EQ(::rmdir(m_profilePath.c_str()), 0);
+  ASSERT_EQ(::rename((m_profilePath + ".away").c_str(), m_profilePath.c_str()), 0);
+  Press(*m_dlg, 1, Qt::Key_Home);
+  const std::string profile = ReadProfile();
+  EXPECT_NE(profile.find("SEQ 0\\CH 0=255\n"), std::string::npos) << "the change whose save failed was lost:\n"
+                                                                    << profile;
+  EXPECT_NE(profile.find("SEQ 0\\CH 1=0\n"), std::string::npos) << profile;
+  EXPECT_EQ(StatusOf(*m_dlg).find("Settings not saved"), std::string::npos) << StatusOf(*m_dlg);
 }
 
 }  // namespace
