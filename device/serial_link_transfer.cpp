@@ -129,7 +129,7 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
   return true;
 }
 
-CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& frame) {
+CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& frame, bool lastEchoLater) {
   // Once a byte has not left within its bound (or the line returned another
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an
@@ -154,7 +154,7 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& fra
   }
   // The last byte has no pause after it: its echo is waited for, as long as
   // an answer would be and no longer than it takes to come.
-  if (!stopped && m_pendingCount > 0) {
+  if (!stopped && m_pendingCount > 0 && !lastEchoLater) {
     TakeEchoes(LineClock::now() + std::chrono::milliseconds(AnswerWaitMs()));
   }
   return m_lastFrame;
