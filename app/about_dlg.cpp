@@ -34,5 +34,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-  new CWindowCentring(this, [parent] { return parent->frameGeometry(); });
+  new CWindowCentring(this, [parent] { return CWindowCentring::FrameOf(parent); });
 }
