@@ -18,9 +18,10 @@ struct StatusText {
 // `followWords`, when not empty, stand for the link's state (a device that is
 // unplugged or came back, as the window's follower tells).
 // `replaced`: profile values that could not be read and were replaced by
-// their defaults; named with what they held.
+// their defaults; named with what they held. `changedElsewhere`: keys that
+// another program changed in the profile while this window changed them too.
 // `outcome`: what the last command sent to which unit, or why not; a row of
 // its own after a failed save.
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
                         const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {},
-                        const std::string& outcome = {});
+                        const std::vector<std::string>& changedElsewhere = {}, const std::string& outcome = {});
