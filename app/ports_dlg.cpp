@@ -31,7 +31,7 @@ constexpr EchoMode kEchoChoices[] = {EchoMode::kAuto, EchoMode::kOn, EchoMode::k
 LineOptions OptionsInProfile(const std::string& profilePath, int port) {
   std::string text;
   std::string error;
-  if (ReadWholeFile(profilePath, &text, &error) != ReadOutcome::kRead) return {};
+  if (!ReadWholeFile(profilePath, &text, nullptr, &error)) return {};
   return CPortMap(CIniDocument(std::move(text))).Entry(port).options;
 }
 

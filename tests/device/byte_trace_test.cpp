@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "device/byte_trace.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
 
@@ -16,7 +16,7 @@ TEST(ByteTrace, EachByteSentAndReceivedIsOneLineWithItsLineAndARisingTime) {
   std::string error;
   std::unique_ptr<CByteTraceFile> trace = CByteTraceFile::Open(folder.File("trace.txt"), &error);
   ASSERT_TRUE(trace) << error;
-  TestPty pty;
+  testsupport::TestPty pty;
   pty.AnswerAfter(3, {0x0a, 0x14, 0x1e, 0x28});
   CSerialLink link([&pty](int32_t) { return pty.SlavePath(); });
   link.SetByteTrace(trace->For(link));
