@@ -33,12 +33,15 @@ std::string UnitWords(int32_t unit) { return "KIVO " + std::to_string(unit) + ":
 std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
 
 // `done` when the command's last frame went out whole; otherwise why not,
-// after the rows that went before it (`rowsDone` of `doneWords`).
+// after the rows that went before it (`rowsDone` of `doneWords`). On a link
+// that is not open the row loops go on sending nothing: no row went before.
 std::string Outcome(int32_t unit, const CSerialLink& link, const std::string& done, int rowsDone = 0,
                     const std::string& doneWords = {}) {
-  if (link.LastFrame() == CSerialLink::FrameOutcome::kSent) return UnitWords(unit) + done;
-  const std::string before = rowsDone > 0 ? Rows(rowsDone) + " " + doneWords + ", then " : "";
-  return UnitWords(unit) + before + link_words::FrameWords(link.LastFrame());
+  const CSerialLink::FrameOutcome outcome = link.LastFrame();
+  if (outcome == CSerialLink::FrameOutcome::kSent) return UnitWords(unit) + done;
+  const bool someSent = rowsDone > 0 && outcome != CSerialLink::FrameOutcome::kNotOpen;
+  const std::string before = someSent ? Rows(rowsDone) + " " + doneWords + ", then " : "";
+  return UnitWords(unit) + before + link_words::FrameWords(outcome);
 }
 
 // What a read of rows brought: the rows read and the channels that did not

@@ -107,6 +107,8 @@ struct OutcomeCase {
   std::string outcome;
   const char* typed = nullptr;  // into the control, an edit, instead of a click
   int answerBytes = 4;
+  bool allRows = false;
+  const char* device = nullptr;  // Com 1's device instead of the simulator
 };
 
 class OutcomeRowTest : public LineHabitsTest, public testing::WithParamInterface<OutcomeCase> {};
@@ -116,9 +118,10 @@ TEST_P(OutcomeRowTest, SaysWhatWasSentToWhichUnit) {
   sim::SimOptions options;
   options.answerBytes = c.answerBytes;
   StartSim(options);
-  StartWindow();
+  StartWindow("", 1, c.device ? c.device : "");
   ChooseComboEntry(ctl::kUnitCombo, 2);
   ChooseComboEntry(ctl::kSequenceCombo, 2);
+  if (c.allRows) Click(ctl::kAllRows);
   if (c.typed) {
     ClearEdit(c.control);
     TypeInto(c.control, QString::fromUtf8(c.typed));
@@ -139,7 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
                     OutcomeCase{"run", ctl::kRunStop, "KIVO 2: run sent"},
                     OutcomeCase{"new address", ctl::kNewId, "KIVO 2: address 0 sent"},
                     OutcomeCase{"highest sequence over its limit", ctl::kMaxSqEdit, "KIVO 2: highest sequence 8 sent",
-                                "12"}),
+                                "12"},
+                    OutcomeCase{"all rows to a port that is not open", ctl::kDownload,
+                                "KIVO 2: not sent: the port is not open", nullptr, 4, true, "/nonexistent/tty"}),
     testsupport::RowName{});
 
 // The line options as the Ports… dialog shows them for Com `port`.
