@@ -27,6 +27,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 
 class CControllerDlg : public QDialog {
   Q_OBJECT
@@ -124,8 +125,13 @@ class CControllerDlg : public QDialog {
   // the last one went.
   void FlushSaves();
 
+  // Builds the controls from the template (controller_controls.cpp).
   void BuildControls();
   void ConnectEvents();
+  // Sizes the window to its page, or to `area` less a frame when the page
+  // does not fit there: the scroll area then shows bars and every control
+  // can still be reached.
+  void FitToArea(const QRect& area);
 
   void RefreshFromRow();
   void RebuildSequenceList();
@@ -143,6 +149,8 @@ class CControllerDlg : public QDialog {
   std::unique_ptr<CSettingsSaver> m_saver;
   std::unique_ptr<CLinkFollower> m_follower;  // after m_link: goes before it
 
+  QScrollArea* m_scroll = nullptr;
+  QWidget* m_page = nullptr;  // holds every control, at the template's size
   QHash<int, QWidget*> m_controls;
   std::array<CSlider*, kChannels> m_sliders{};
   CUpDown* m_newIdUpDown = nullptr;
@@ -152,7 +160,7 @@ class CControllerDlg : public QDialog {
   QComboBox* m_sequenceCombo = nullptr;
   QListWidget* m_sequenceList = nullptr;
   QPushButton* m_runButton = nullptr;
-  QLabel* m_statusLine = nullptr;
+  QLabel* m_statusLine = nullptr;  // a CStatusLine
 
   bool m_started = false;
   bool m_endRequested = false;  // EndAsExit() came while a handler ran

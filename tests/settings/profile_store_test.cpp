@@ -176,7 +176,7 @@ TEST_F(ProfileStore, BadBytesAreKeptAndDoNotHideTheKeys) {
   std::string randomBytes(4096, '\0');
   for (char& c : randomBytes) c = static_cast<char>(random());
   for (const std::string& junk : {randomBytes, std::string("[Settings\\LED]\0Max SQ=1\0\0", 25),
-                                  std::string(10 << 20, 'q'), std::string(10 << 20, 'k') + "=1",
+                                  std::string(10 << 20, 'q'), std::string(10 << 20, 'k').append("=1"),
                                   std::string("[Settings\\LED\nMax SQ=1")}) {
     WriteFile(path, junk + "\n[Settings\\LED]\nSEQ 1\\CH 1=77\n");
     LedSettings loaded;
