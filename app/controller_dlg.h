@@ -17,15 +17,18 @@
 #include "settings/port_map.h"
 #include "settings/profile_store.h"
 
+class CByteTraceFile;
 class CLinkFollower;
 class CSettingsSaver;
 class CSlider;
 class CUpDown;
 class CMessageBoxes;
+struct SettingsSaveResult;
 class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 
 class CControllerDlg : public QDialog {
   Q_OBJECT
@@ -43,6 +46,10 @@ class CControllerDlg : public QDialog {
   // combos filled, ranges set, the highest sequence sent to unit 0, row 0
   // shown. Runs once; later calls do nothing.
   void Start();
+
+  // Writes every byte the link sends and receives to `trace`, which must
+  // outlive the window. Before Start(), so the first frame is in it too.
+  void TraceBytes(CByteTraceFile& trace);
 
   // Ends the window the way Exit does, for a request from outside (a signal
   // of the session or the terminal): a box waiting for OK is closed, a
@@ -104,8 +111,10 @@ class CControllerDlg : public QDialog {
   void OnExit(int id);
 
   void ShowAbout();
-  // Shows one of the fixed messages, unless the window is ending.
-  void ShowBox(const QString& text);
+  // Shows one of the fixed messages, unless the window is ending. False when
+  // the window is ending, before the box or while it was open: a confirmation
+  // then counts as not given.
+  bool ShowBox(const QString& text);
   // Runs one handler; ends the window afterwards if that was asked meanwhile.
   void RunHandler(void (CControllerDlg::*handler)(int), int id);
   // The "Ports…" dialog, and the mapping it asks for: Com `port` to `path`,
@@ -113,16 +122,24 @@ class CControllerDlg : public QDialog {
   // current entry.
   void ShowPorts();
   bool AssignPort(int port, const std::string& path, std::string* error);
+  // Keeps Com `port`'s line options in the profile and gives them to the link
+  // when it is the current entry (reopened for a change of RS-485 mode).
+  bool ApplyLineOptions(int port, const LineOptions& options, std::string* error);
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
-  void TakeSaveResult(const std::string& error);
+  void TakeSaveResult(const SettingsSaveResult& result);
   // Waits until every queued save of the settings is on disk and shows how
   // the last one went.
   void FlushSaves();
 
+  // Builds the controls from the template (controller_controls.cpp).
   void BuildControls();
   void ConnectEvents();
+  // Sizes the window to its page, or to `area` less a frame when the page
+  // does not fit there: the scroll area then shows bars and every control
+  // can still be reached.
+  void FitToArea(const QRect& area);
 
   void RefreshFromRow();
   void RebuildSequenceList();
@@ -132,6 +149,8 @@ class CControllerDlg : public QDialog {
   void BulkFill(int32_t value);
   void SaveSettings();
   void ReopenPort();
+  // Opens the link on the record's Com entry with that entry's line options.
+  void OpenOnComEntry();
   int32_t& Channel(int channel);  // m_ch1..m_ch4 by 0..3
 
   LedSettings& m_settings;
@@ -140,6 +159,8 @@ class CControllerDlg : public QDialog {
   std::unique_ptr<CSettingsSaver> m_saver;
   std::unique_ptr<CLinkFollower> m_follower;  // after m_link: goes before it
 
+  QScrollArea* m_scroll = nullptr;
+  QWidget* m_page = nullptr;  // holds every control, at the template's size
   QHash<int, QWidget*> m_controls;
   std::array<CSlider*, kChannels> m_sliders{};
   CUpDown* m_newIdUpDown = nullptr;
@@ -149,7 +170,7 @@ class CControllerDlg : public QDialog {
   QComboBox* m_sequenceCombo = nullptr;
   QListWidget* m_sequenceList = nullptr;
   QPushButton* m_runButton = nullptr;
-  QLabel* m_statusLine = nullptr;
+  QLabel* m_statusLine = nullptr;  // a CStatusLine
 
   bool m_started = false;
   bool m_endRequested = false;  // EndAsExit() came while a handler ran
@@ -157,5 +178,7 @@ class CControllerDlg : public QDialog {
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
   std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
+  std::vector<std::string> m_changedElsewhere;  // keys the last good save found changed by another program too
   CPortMap m_ports;                 // the device map of the last reading of the profile
+  std::string m_outcome;            // what the last command did, for the status line
 };

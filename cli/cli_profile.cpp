@@ -37,23 +37,21 @@ bool HasSequenceValues(const std::string& text) {
 bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* error) {
   profile->path = given.empty() ? ProfilePathFor("dimlet") : given;
   std::string reason;
-  switch (ReadWholeFile(profile->path, &profile->text, &reason)) {
-    case ReadOutcome::kRead:
-      profile->exists = true;
-      return true;
-    case ReadOutcome::kMissing:
-      if (given.empty()) return true;
-      *error = "--profile " + given + ": no such file";
-      return false;
-    case ReadOutcome::kFailed:
-      profile->text.clear();
-      // The window's own profile that cannot be read counts as empty, as it
-      // does for the window; one named on purpose must be read.
-      if (given.empty()) return true;
-      *error = "--profile: " + reason;
-      return false;
+  FileStamp stamp;
+  if (!ReadWholeFile(profile->path, &profile->text, &stamp, &reason)) {
+    profile->text.clear();
+    // The window's own profile that cannot be read counts as empty, as it
+    // does for the window; one named on purpose must be read.
+    if (given.empty()) return true;
+    *error = "--profile: " + reason;
+    return false;
   }
-  return false;
+  profile->exists = stamp.exists;
+  if (!stamp.exists && !given.empty()) {
+    *error = "--profile " + given + ": no such file";
+    return false;
+  }
+  return true;
 }
 
 bool PortChoice::Network() const { return path.rfind("tcp://", 0) == 0 || path.rfind("rfc2217://", 0) == 0; }

@@ -29,9 +29,9 @@ struct timespec ModifiedAt(const std::string& path) {
 
 CliChild::CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
                    bool errOnTerminal) {
-  std::vector<std::string> argv = args;
-  argv.insert(argv.begin(), DIMLET_CLI_PROGRAM);
-  Start(argv, configHome, input, errOnTerminal, false);
+  std::vector<std::string> argv(1, DIMLET_CLI_PROGRAM);
+  argv.insert(argv.end(), args.begin(), args.end());
+  Start(std::move(argv), configHome, input, errOnTerminal, false);
 }
 
 std::unique_ptr<CliChild> CliChild::Shell(const std::string& script, const std::string& configHome, bool holdInput) {
@@ -59,9 +59,11 @@ void CliChild::Start(std::vector<std::string> argv_text, const std::string& conf
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> env_text = {"XDG_CONFIG_HOME=" + configHome, "HOME=" + configHome, "LANG=C.UTF-8",
-                                       "PATH=/usr/bin:/bin",
-                                       std::string("CLI=") + DIMLET_CLI_PROGRAM};
+  std::vector<std::string> env_text;
+  for (const char* name : {"XDG_CONFIG_HOME=", "HOME="}) env_text.push_back(name + configHome);
+  env_text.push_back("LANG=C.UTF-8");
+  env_text.push_back("PATH=/usr/bin:/bin");
+  env_text.push_back("CLI=" DIMLET_CLI_PROGRAM);
   std::vector<char*> env;
   for (std::string& e : env_text) env.push_back(e.data());
   env.push_back(nullptr);
