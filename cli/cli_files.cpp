@@ -108,6 +108,8 @@ bool ReadRowSource(const std::string& name, int inFd, std::istream& in, std::str
   return ok;
 }
 
+bool IsStandardOutput(const std::string& name) { return name == "-" || StandardStreamNamed(name) == 1; }
+
 bool WriteOutput(const std::string& name, const std::string& text, std::ostream& out, std::ostream& err,
                  std::string* error) {
   const int standard = name == "-" ? 1 : StandardStreamNamed(name);

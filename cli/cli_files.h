@@ -24,3 +24,7 @@ bool ReadRowSource(const std::string& name, int inFd, std::istream& in, std::str
 // FIFO) is written to directly.
 bool WriteOutput(const std::string& name, const std::string& text, std::ostream& out, std::ostream& err,
                  std::string* error);
+
+// Whether the output `name` is standard output: "-" or any name of it
+// (/dev/stdout, /dev/fd/1, a link to the file it is redirected to).
+bool IsStandardOutput(const std::string& name);

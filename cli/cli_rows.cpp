@@ -368,7 +368,9 @@ int RunRead(const CliContext& base) {
 
   std::vector<FileRow> all;
   for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
-  const bool toStdout = args.output == "-";
+  // Rows sent to standard output by another of its names are data like "-":
+  // no closing words among them, and JSON rows when JSON was asked for.
+  const bool toStdout = IsStandardOutput(args.output);
   if (all.empty()) {
     if (code == kExitDone) code = kExitNoAnswer;
     base.Fail(code, "nothing written: no unit's rows are whole");
