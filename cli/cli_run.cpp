@@ -278,12 +278,23 @@ int RunSetAddress(const CliContext& base) {
     }
     const bool moved = answers(wanted);
     if (!line.CheckFrames("the check of " + at).empty()) return static_cast<int>(kExitFailure);
-    if (moved) {
+    // An answer at the new address proves nothing when another unit held it
+    // (--force): only silence at the old one shows that the unit moved.
+    const bool stayed = answers(unit);
+    if (!line.CheckFrames("the check of address " + std::to_string(unit)).empty()) {
+      return static_cast<int>(kExitFailure);
+    }
+    if (moved && !stayed) {
       line.Say("unit " + std::to_string(unit) + ": now answers at " + at);
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "address changed"}, {"address", wanted}});
       return static_cast<int>(kExitDone);
     }
-    const bool stayed = answers(unit);
+    if (moved) {
+      line.Message("unit " + std::to_string(unit) + ": still answers at address " + std::to_string(unit) +
+                   " after the change; the answer at " + at + " is another unit's");
+      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not changed"}, {"address", wanted}});
+      return static_cast<int>(kExitFailure);
+    }
     line.Message("unit " + std::to_string(unit) + ": no unit answers at " + at + " after the change; " +
                  (stayed ? "a unit still answers at address " + std::to_string(unit)
                          : "none answers at address " + std::to_string(unit) + " either"));

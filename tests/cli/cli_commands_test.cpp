@@ -21,6 +21,7 @@ struct FrameCase {
   const char* name;
   std::vector<std::string> args;
   std::vector<Frame> frames;
+  int status = 0;
 };
 
 TEST_F(CliTest, EachUnitCommandPutsItsFramesOnTheLine) {
@@ -28,9 +29,10 @@ TEST_F(CliTest, EachUnitCommandPutsItsFramesOnTheLine) {
       {"store to two units", {"store", "--unit", "2,5"}, {{0xA2, 0x57, 0x53}, {0xA5, 0x57, 0x53}}},
       {"run", {"run", "--unit", "3"}, {{0xA3, 0x57, 0x52}}},
       {"stop", {"stop", "--unit=3"}, {{0xA3, 0x57, 0x54}}},
-      {"new address goes out bare, then is asked for",
+      {"forced new address goes out bare, then the new and the old are asked for (unit 5 keeps its own)",
        {"set-address", "--unit", "0", "5", "--force"},
-       {{0xA0, 0x57, 0x4A, 0x05}, ReadRowFrame(5, 0)}},
+       {{0xA0, 0x57, 0x4A, 0x05}, ReadRowFrame(5, 0), ReadRowFrame(0, 0)},
+       1},
       {"highest sequence", {"set-highest", "--unit", "7", "8"}, {{0xA7, 0x57, 0x51, 0x08}}},
       {"scan asks every address for row 0",
        {"scan"},
@@ -43,7 +45,7 @@ TEST_F(CliTest, EachUnitCommandPutsItsFramesOnTheLine) {
     SCOPED_TRACE(c.name);
     m_sim->ClearRecords();
     const CliResult result = Run(c.args);
-    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(Frames(), c.frames);
   }
 }

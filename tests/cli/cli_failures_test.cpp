@@ -112,6 +112,8 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
        "a unit already answers at address 5", false},
       {"set-address done only once the unit answers there", {0}, {"set-address", "--unit", "0", "3"}, 0,
        "unit 0: now answers at address 3", true},
+      {"set-address forced onto a unit's address that the unit did not take", {0, 5},
+       {"set-address", "--unit", "0", "5", "--force"}, 1, "unit 0: still answers at address 0 after the change", true},
       {"set-address that no unit took", {}, {"set-address", "--unit", "0", "3"}, 4,
        "no unit answers at address 3 after the change; none answers at address 0 either", true},
       {"scan of a silent line", {}, {"scan"}, 4, "no unit answers. Likely causes:", false},
