@@ -13,7 +13,9 @@
 #include <ostream>
 #include <thread>
 
+#include "cli/row_file.h"
 #include "cli/stop_signals.h"
+#include "device/byte_trace.h"
 #include "device/link_words.h"
 
 ByteTraceFile::~ByteTraceFile() {
@@ -26,9 +28,10 @@ bool ByteTraceFile::Open(const std::string& name, std::string* error) {
     m_file = stderr;
     return true;
   }
-  m_file = std::fopen(name.c_str(), "we");
+  std::string why;
+  m_file = OpenTraceTarget(name, &why);
   if (!m_file) {
-    *error = "--trace " + name + ": " + std::strerror(errno);
+    *error = "--trace " + why;
     return false;
   }
   m_own = true;
@@ -68,7 +71,7 @@ bool LineSession::Open() {
   m_link.SetPortResolver([path](int32_t) { return path; });
   m_link.SetLineOptions(m_port.options);
   if (ByteTraceFile* trace = m_context.trace) {
-    const std::string label = m_port.label;
+    const std::string label = Printable(m_port.label);
     m_link.SetByteTrace([trace, label](CSerialLink::TraceDirection direction, uint8_t byte,
                                        std::chrono::steady_clock::time_point at) {
       const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();

@@ -1,8 +1,56 @@
 // The byte trace's lines and the file they go to.
 #include "device/byte_trace.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+
+namespace {
+
+// Whether the terminal `fd` is one the program already writes to.
+bool OwnTerminal(int fd) {
+  struct stat target {};
+  if (fstat(fd, &target) != 0) return false;
+  if (target.st_rdev == makedev(5, 0)) return true;  // /dev/tty
+  for (int standard : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat open {};
+    if (fstat(standard, &open) == 0 && S_ISCHR(open.st_mode) && open.st_rdev == target.st_rdev) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::FILE* OpenTraceTarget(const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = path + ": " + why;
+    return nullptr;
+  };
+  // Not blocking: a FIFO without a reader fails at once instead of waiting.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return fail(errno == ENXIO ? "a FIFO that nobody reads" : std::strerror(errno));
+  if (isatty(fd) && !OwnTerminal(fd)) {
+    close(fd);
+    return fail("a terminal line, perhaps a unit line; the trace is not written onto one (- for standard error)");
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int err = errno;
+    close(fd);
+    return fail(std::strerror(err));
+  }
+  std::FILE* file = fdopen(fd, "w");
+  if (!file) {
+    const int err = errno;
+    close(fd);
+    return fail(std::strerror(err));
+  }
+  return file;
+}
 
 std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::chrono::steady_clock::time_point at,
                       const std::string& line) {
@@ -16,11 +64,8 @@ std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::
 
 std::unique_ptr<CByteTraceFile> CByteTraceFile::Open(const std::string& path, std::string* error) {
   if (path == "-") return std::unique_ptr<CByteTraceFile>(new CByteTraceFile(stderr, false, "standard error"));
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (!file) {
-    if (error) *error = path + ": " + std::strerror(errno);
-    return nullptr;
-  }
+  std::FILE* file = OpenTraceTarget(path, error);
+  if (!file) return nullptr;
   return std::unique_ptr<CByteTraceFile>(new CByteTraceFile(file, true, path));
 }
 

@@ -19,6 +19,13 @@
 std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::chrono::steady_clock::time_point at,
                       const std::string& line);
 
+// Opens `path` to take a trace, replacing what it held. Refused (nullptr,
+// *error saying why) are a FIFO nobody reads, which would hold the program
+// before its first byte, and a terminal other than the program's own
+// (standard output or error, /dev/tty): that may be a unit line, and the
+// trace's text would go out on it.
+std::FILE* OpenTraceTarget(const std::string& path, std::string* error);
+
 // Where a trace goes: a file, or standard error.
 class CByteTraceFile {
  public:

@@ -52,6 +52,11 @@ TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
        "printf '[Settings\\\\LED]\\nCom Port Addr=99\\n[Ports]\\nCom 1=units\\n' > p99.ini && "
        "\"$CLI\" --profile p99.ini store --unit 1",
        0, "", "unit 1: told to store its rows", true},
+      {"a trace onto the unit line itself", "\"$CLI\" --trace units run --unit 1", 2, "--trace units: a terminal line",
+       "", false},
+      {"a trace of a line whose name holds control bytes",
+       "ln -s units $'\\e[1mu' && \"$CLI\" --port ./$'\\e[1mu' --trace - run --unit 1", 0, "\\x1b[1mu\tsent", "",
+       true},
       {"the system console is no unit line", "\"$CLI\" store --unit 1 --port /dev/console", 3, "/dev/console", "",
        false},
   };

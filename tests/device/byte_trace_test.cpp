@@ -1,6 +1,7 @@
 // The byte trace as a file: every byte of a read-row and its answer, one line
 // each with a rising time, and a trace that cannot be written says so.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 
@@ -44,9 +45,22 @@ TEST(ByteTrace, EachByteSentAndReceivedIsOneLineWithItsLineAndARisingTime) {
 }
 
 TEST(ByteTrace, AFileThatCannotBeOpenedOrWrittenIsReported) {
+  testsupport::TempFolder folder;
+  testsupport::TestPty unitLine;
+  ASSERT_EQ(mkfifo(folder.File("fifo").c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    std::string error;
+  } refused[] = {
+      {"/nonexistent-folder/trace.txt", "/nonexistent-folder/trace.txt: No such file"},
+      {folder.File("fifo"), "a FIFO that nobody reads"},  // used to wait for a reader for ever
+      {unitLine.SlavePath(), "a terminal line"},          // used to put the trace's text on the line
+  };
   std::string error;
-  EXPECT_FALSE(CByteTraceFile::Open("/nonexistent-folder/trace.txt", &error));
-  EXPECT_NE(error.find("/nonexistent-folder/trace.txt: No such file"), std::string::npos) << error;
+  for (const auto& c : refused) {
+    EXPECT_FALSE(CByteTraceFile::Open(c.path, &error)) << c.path;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+  }
 
   std::unique_ptr<CByteTraceFile> full = CByteTraceFile::Open("/dev/full", &error);
   ASSERT_TRUE(full);
