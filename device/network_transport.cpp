@@ -1,0 +1,474 @@
+// A line behind a serial device server (ser2net or a small box), reached
+// over TCP: raw ("tcp://HOST:PORT", the bytes as they are) or Telnet with
+// COM-port control ("rfc2217://HOST:PORT", this end sets 9600 8N1).
+//
+// Every byte is sent on its own at once (TCP_NODELAY), so the commands' pauses
+// reach the far side as they were made. Opening (name lookup, connect and the
+// COM-port settings) never takes longer than kOpenBound; a name lookup that
+// outlasts it goes on in its own thread and is then forgotten.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "device/line_transport.h"
+#include "device/posix_error.h"
+#include "device/telnet_codec.h"
+
+using posix_error::ErrorText;
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// As long as a local open may keep the window: a written byte's bound.
+constexpr milliseconds kOpenBound{1000};
+constexpr char kRawScheme[] = "tcp://";
+constexpr char kTelnetScheme[] = "rfc2217://";
+// What the network may add to an answer before it misses the 5 ms answer
+// window: the same budget as a USB adapter's latency timer.
+constexpr double kRoundTripLimitMs = CSerialLink::kLatencyLimitMs;
+// A byte out and a byte back at 9600 baud, and the 5 ms answer window.
+constexpr double kWireMs = 5.0 - CSerialLink::kLatencyLimitMs;
+constexpr int kAnswerWindowMs = 5;
+constexpr size_t kReadChunk = 512;
+
+struct NetworkAddress {
+  bool telnet = false;
+  std::string host;
+  std::string port;
+};
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// "tcp://HOST:PORT", "rfc2217://HOST:PORT"; an IPv6 host in brackets. Empty
+// when it parses, else what is wrong with it.
+std::string ParseAddress(const std::string& text, NetworkAddress* address) {
+  address->telnet = StartsWith(text, kTelnetScheme);
+  const std::string rest = text.substr(address->telnet ? sizeof kTelnetScheme - 1 : sizeof kRawScheme - 1);
+  const std::string form = std::string(address->telnet ? kTelnetScheme : kRawScheme) + "HOST:PORT";
+  size_t colon = std::string::npos;
+  if (!rest.empty() && rest.front() == '[') {
+    const size_t close = rest.find(']');
+    if (close == std::string::npos) return text + ": no closing ] after the IPv6 address";
+    address->host = rest.substr(1, close - 1);
+    if (close + 1 < rest.size() && rest[close + 1] == ':') colon = close + 1;
+    else if (close + 1 != rest.size()) return text + ": write " + form;
+  } else {
+    colon = rest.rfind(':');
+    address->host = rest.substr(0, colon);
+    if (address->host.find(':') != std::string::npos) return text + ": an IPv6 address goes in [ ]";
+  }
+  if (address->host.empty()) return text + ": no host; write " + form;
+  if (colon == std::string::npos) return text + ": no port; write " + form;
+  address->port = rest.substr(colon + 1);
+  const bool digits = !address->port.empty() && address->port.size() <= 5 &&
+                      std::all_of(address->port.begin(), address->port.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits || std::stoi(address->port) < 1 || std::stoi(address->port) > 65535) {
+    return text + ": the port must be a number from 1 to 65535";
+  }
+  return {};
+}
+
+// getaddrinfo has no time-out; a lookup that outlasts the deadline finishes
+// in its thread, which then frees what it found.
+struct Lookup {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  bool abandoned = false;
+  int result = 0;
+  addrinfo* found = nullptr;
+};
+
+using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+
+AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) == 0) {
+    return AddressList(found, freeaddrinfo);
+  }
+  hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+  auto lookup = std::make_shared<Lookup>();
+  std::thread([lookup, hints, host = address.host, port = address.port] {
+    addrinfo* list = nullptr;
+    const int result = getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+    std::lock_guard<std::mutex> lock(lookup->mutex);
+    if (lookup->abandoned) {
+      if (result == 0) freeaddrinfo(list);
+      return;
+    }
+    lookup->result = result;
+    lookup->found = result == 0 ? list : nullptr;
+    lookup->finished = true;
+    lookup->done.notify_all();
+  }).detach();
+
+  std::unique_lock<std::mutex> lock(lookup->mutex);
+  if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
+    lookup->abandoned = true;
+    *error = "look up " + address.host + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
+    return AddressList(nullptr, freeaddrinfo);
+  }
+  if (lookup->result != 0) {
+    *error = "look up " + address.host + ": " +
+             (lookup->result == EAI_NONAME ? std::string("no such host") : gai_strerror(lookup->result));
+  }
+  return AddressList(lookup->found, freeaddrinfo);
+}
+
+std::string Numeric(const addrinfo& entry) {
+  char host[NI_MAXHOST] = {};
+  char port[NI_MAXSERV] = {};
+  getnameinfo(entry.ai_addr, entry.ai_addrlen, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
+  return entry.ai_family == AF_INET6 ? "[" + std::string(host) + "]:" + port : std::string(host) + ":" + port;
+}
+
+// Waits for `events` on `fd` until `deadline`; the revents, 0 at the
+// deadline, -1 with errno when poll failed.
+int WaitFor(int fd, short events, LineClock::time_point deadline) {
+  for (;;) {
+    const auto left = std::max(LineClock::duration::zero(), deadline - LineClock::now());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    pollfd entry{fd, events, 0};
+    const int ready = ppoll(&entry, 1, &timeout, nullptr);
+    if (ready > 0) return entry.revents;
+    if (ready == 0) {
+      if (LineClock::now() >= deadline) return 0;
+      continue;
+    }
+    if (errno != EINTR) return -1;
+  }
+}
+
+// A connected, non-blocking TCP socket with Nagle off; -1 with *error set.
+int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* error) {
+  const std::string where = "connect to " + Numeric(entry);
+  const int fd = socket(entry.ai_family, entry.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, entry.ai_protocol);
+  if (fd < 0) {
+    *error = where + ": " + ErrorText(errno);
+    return -1;
+  }
+  const int on = 1;
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+    // Without it, bytes written within one round trip would go out together.
+    *error = "turn off coalescing on " + Numeric(entry) + ": " + ErrorText(errno);
+    close(fd);
+    return -1;
+  }
+  int err = 0;
+  if (connect(fd, entry.ai_addr, entry.ai_addrlen) != 0) {
+    err = errno;
+    if (err == EINPROGRESS || err == EINTR) {
+      const int ready = WaitFor(fd, POLLOUT, deadline);
+      if (ready == 0) {
+        *error = where + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
+        close(fd);
+        return -1;
+      }
+      socklen_t size = sizeof err;
+      err = ready < 0 ? errno : (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0 ? errno : err);
+    }
+  }
+  if (err != 0) {
+    *error = where + ": " + ErrorText(err);
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+double SmoothedRoundTripMs(int fd) {
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return -1;
+  return info.tcpi_rtt / 1000.0;
+}
+
+std::string Ms(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, ms < 10 ? "%.1f" : "%.0f", ms);
+  return text;
+}
+
+// What the round trip leaves of the answer window, in words.
+std::string RoundTripNotes(double roundTripMs, const LineOptions& options) {
+  if (roundTripMs < 0) return {};
+  std::string notes = "network round trip " + Ms(roundTripMs) + " ms";
+  const int waitMs = std::max(options.answerWaitMs, kAnswerWindowMs);
+  const int needed = static_cast<int>(std::ceil(kWireMs + roundTripMs)) + 1;
+  if (roundTripMs > kRoundTripLimitMs && needed > waitMs) {
+    notes += needed <= kMaxAnswerWaitMs
+                 ? ": too slow for a " + std::to_string(waitMs) + " ms answer wait; set it to " +
+                       std::to_string(needed) + " ms"
+                 : ": too slow for units' answers";
+  }
+  return notes;
+}
+
+class NetworkLine final : public LineTransport {
+ public:
+  NetworkLine(int fd, bool telnet, std::string where) : m_fd(fd), m_telnet(telnet), m_where(std::move(where)) {}
+  ~NetworkLine() override { Close(); }
+
+  bool Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure, double* roundTripMs);
+  void SetNotes(std::string notes) { m_notes = std::move(notes); }
+
+  Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
+  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
+                      LineFailure* failure) override;
+  bool WaitReadable(LineClock::time_point deadline) override;
+  bool DiscardWaiting(LineFailure* failure) override;
+  int Descriptor() const override { return m_fd; }
+  std::string Notes() const override { return m_notes; }
+  void Close() override {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  enum class Pump { kOk, kGone, kFailed };
+  // Takes everything the socket holds without waiting into m_arrived.
+  Pump Take(LineFailure* failure);
+  Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
+  void Fail(LineFailure* failure, CSerialLink::Fault fault, const std::string& reason) const {
+    if (failure) *failure = LineFailure{fault, reason, {}};
+  }
+
+  int m_fd;
+  bool m_telnet;
+  std::string m_where;
+  std::string m_notes;
+  telnet::Session m_session;
+  std::vector<uint8_t> m_arrived;  // data bytes not yet read, oldest first
+  size_t m_readFrom = 0;
+  bool m_ended = false;  // the far end closed; m_endReason says how
+  std::string m_endReason;
+};
+
+LineTransport::Sent NetworkLine::SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline,
+                                         LineFailure* failure) {
+  size_t sent = 0;
+  while (sent < count) {
+    const ssize_t n = send(m_fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EAGAIN) {
+      Fail(failure, CSerialLink::Fault::kLost, "send to " + m_where + ": " + ErrorText(err));
+      return Sent::kGone;
+    }
+    const int ready = WaitFor(m_fd, POLLOUT, deadline);
+    if (ready == 0) {
+      // Bytes in the socket cannot be taken back, and would reach a unit
+      // late and out of their frame: the connection is given up instead.
+      Fail(failure, CSerialLink::Fault::kLost,
+           "send to " + m_where + ": the far end took nothing for " + std::to_string(kOpenBound.count()) + " ms");
+      return Sent::kGone;
+    }
+    if (ready < 0) {
+      Fail(failure, CSerialLink::Fault::kOther, "wait to send to " + m_where + ": " + ErrorText(errno));
+      return Sent::kFailed;
+    }
+  }
+  return Sent::kLeft;
+}
+
+LineTransport::Sent NetworkLine::WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) {
+  if (m_fd < 0) return Sent::kFailed;
+  if (!m_telnet) return SendAll(&byte, 1, deadline, failure);
+  std::vector<uint8_t> wire;
+  m_session.Encode(byte, &wire);
+  return SendAll(wire.data(), wire.size(), deadline, failure);
+}
+
+NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
+  if (m_ended) {
+    Fail(failure, CSerialLink::Fault::kLost, m_endReason);
+    return Pump::kGone;
+  }
+  uint8_t chunk[kReadChunk];
+  std::vector<uint8_t> reply;
+  for (;;) {
+    const ssize_t got = recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (got > 0) {
+      if (m_readFrom == m_arrived.size()) {
+        m_arrived.clear();
+        m_readFrom = 0;
+      }
+      if (m_telnet) {
+        m_session.Receive(chunk, static_cast<size_t>(got), &m_arrived, &reply);
+      } else {
+        m_arrived.insert(m_arrived.end(), chunk, chunk + got);
+      }
+      continue;
+    }
+    const int err = got == 0 ? 0 : errno;
+    if (err == EINTR) continue;
+    // What the session must answer goes out now; a failure shows at the next send.
+    if (!reply.empty()) send(m_fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (err == EAGAIN) return Pump::kOk;
+    m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
+              err == ENETUNREACH;
+    const std::string reason = "receive from " + m_where + ": " +
+                               (got == 0 ? std::string("closed by the far end") : ErrorText(err));
+    if (m_ended) m_endReason = reason;
+    Fail(failure, m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
+    return m_ended ? Pump::kGone : Pump::kFailed;
+  }
+}
+
+int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point, LineFailure* failure) {
+  if (m_fd < 0 || maxCount <= 0) return 0;
+  const Pump pump = Take(failure);
+  const size_t waiting = m_arrived.size() - m_readFrom;
+  // Bytes that came before the end are still the unit's; the end shows next.
+  if (waiting == 0) return pump == Pump::kGone ? -1 : 0;
+  const size_t count = std::min(waiting, static_cast<size_t>(maxCount));
+  std::copy_n(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), count, buffer);
+  m_readFrom += count;
+  return static_cast<int32_t>(count);
+}
+
+bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
+  for (;;) {
+    if (m_fd < 0 || m_readFrom < m_arrived.size() || m_ended) return true;
+    const int ready = WaitFor(m_fd, POLLIN, deadline);
+    if (ready == 0) return false;
+    if (ready < 0) return true;  // the next read tells what is wrong
+    // Telnet commands alone make the socket readable without a data byte.
+    if (Take(nullptr) != Pump::kOk) return true;
+  }
+}
+
+bool NetworkLine::DiscardWaiting(LineFailure* failure) {
+  if (m_fd < 0) return true;
+  const Pump pump = Take(failure);
+  m_arrived.clear();
+  m_readFrom = 0;
+  return pump != Pump::kGone;
+}
+
+bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure,
+                            double* roundTripMs) {
+  using telnet::ComPortSetting;
+  const std::vector<uint8_t> opening = m_session.Opening();
+  const auto asked = LineClock::now();
+  if (SendAll(opening.data(), opening.size(), deadline, failure) != Sent::kLeft) return false;
+  bool settingsSent = false;
+  const std::pair<ComPortSetting, uint32_t> wanted[] = {
+      {telnet::kSetBaudRate, baud},
+      {telnet::kSetDataSize, 8},
+      {telnet::kSetParity, telnet::kParityNone},
+      {telnet::kSetStopSize, telnet::kStopBitsOne},
+      {telnet::kSetControl, telnet::kControlNoFlow},
+  };
+  const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
+  for (;;) {
+    if (Take(failure) != Pump::kOk) {
+      if (failure) failure->fault = CSerialLink::Fault::kNotFound;
+      return false;
+    }
+    const telnet::ComPortState state = m_session.ComPort();
+    if (state == telnet::ComPortState::kRefused) {
+      Fail(failure, CSerialLink::Fault::kSetup,
+           m_where + " refuses COM-port control (RFC 2217): it cannot set 9600 8N1; use tcp:// for a raw port");
+      return false;
+    }
+    if (state == telnet::ComPortState::kAccepted && !settingsSent) {
+      *roundTripMs = std::chrono::duration<double, std::milli>(LineClock::now() - asked).count();
+      const std::vector<uint8_t> settings = m_session.Settings(baud);
+      if (SendAll(settings.data(), settings.size(), deadline, failure) != Sent::kLeft) return false;
+      settingsSent = true;
+    }
+    bool all = settingsSent;
+    for (const auto& [setting, value] : wanted) {
+      const std::optional<uint32_t> answer = m_session.Answered(setting);
+      if (!answer) {
+        all = false;
+      } else if (*answer != value) {
+        Fail(failure, CSerialLink::Fault::kSetup,
+             m_where + " did not take the " + names[setting] + ": asked " + std::to_string(value) + ", it set " +
+                 std::to_string(*answer));
+        return false;
+      }
+    }
+    if (all) break;
+    const int ready = WaitFor(m_fd, POLLIN, deadline);
+    if (ready == 0) {
+      Fail(failure, CSerialLink::Fault::kSetup,
+           settingsSent ? m_where + " did not confirm " + std::to_string(baud) + " 8N1 within " +
+                              std::to_string(kOpenBound.count()) + " ms"
+                        : m_where + " does not answer COM-port control (RFC 2217) within " +
+                              std::to_string(kOpenBound.count()) + " ms; use tcp:// for a raw port");
+      return false;
+    }
+  }
+  // Bytes from before the settings took were read at another speed.
+  m_arrived.clear();
+  m_readFrom = 0;
+  return true;
+}
+
+}  // namespace
+
+bool IsNetworkAddress(const std::string& address) {
+  return StartsWith(address, kRawScheme) || StartsWith(address, kTelnetScheme);
+}
+
+std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options,
+                                               LineFailure* failure) {
+  const auto deadline = LineClock::now() + kOpenBound;
+  NetworkAddress parsed;
+  if (const std::string wrong = ParseAddress(address, &parsed); !wrong.empty()) {
+    *failure = LineFailure{CSerialLink::Fault::kOther, wrong, {}};
+    return nullptr;
+  }
+  std::string error;
+  const AddressList list = Resolve(parsed, deadline, &error);
+  if (!list) {
+    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
+    return nullptr;
+  }
+  // Every address the name has, in the resolver's order, within the one bound.
+  int fd = -1;
+  std::string where;
+  for (const addrinfo* entry = list.get(); entry && fd < 0; entry = entry->ai_next) {
+    fd = Connect(*entry, deadline, &error);
+    where = Numeric(*entry);
+  }
+  if (fd < 0) {
+    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
+    return nullptr;
+  }
+  auto line = std::make_unique<NetworkLine>(fd, parsed.telnet, where);
+  double roundTripMs = SmoothedRoundTripMs(fd);
+  if (parsed.telnet) {
+    double negotiated = -1;
+    if (!line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)) return nullptr;
+    roundTripMs = std::max(roundTripMs, negotiated);
+  }
+  line->SetNotes(RoundTripNotes(roundTripMs, options));
+  return line;
+}
