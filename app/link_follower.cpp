@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "device/link_words.h"
+#include "device/network_address.h"
 #include "device/serial_ports.h"
 
 CLinkFollower::CLinkFollower(CSerialLink& link, std::function<void()> reopen, QObject* parent)
@@ -57,9 +58,9 @@ CLinkFollower::CommandScope::~CommandScope() {
 
 std::string CLinkFollower::Words() const {
   if (!m_link.IsPortOpen() && m_unplugged && (m_state == State::kWaiting || m_state == State::kRetrying)) {
-    return link_words::UnpluggedWords();
+    return link_words::AwayWords(m_link);
   }
-  if (m_link.IsPortOpen() && m_cameBack) return link_words::ReopenedWords();
+  if (m_link.IsPortOpen() && m_cameBack) return link_words::BackWords(m_link);
   return {};
 }
 
@@ -77,9 +78,26 @@ void CLinkFollower::Review() {
     case CSerialLink::Fault::kNotFound:
       Wait(m_unplugged);  // not there yet: open it when it comes
       break;
+    case CSerialLink::Fault::kInUse:
+      if (Network()) Wait(m_unplugged);  // the server's line is busy with another client for now
+      break;
     default:
       break;  // the operator has to act; nothing to wait for
   }
+}
+
+bool CLinkFollower::Network() const { return IsNetworkAddress(m_link.DevicePath()); }
+
+void CLinkFollower::LookOverNetwork() {
+  if (m_state != State::kWaiting) return;
+  // Each try may hold the window up to the connect bound when the server's
+  // host does not answer: the pause after it is ten times what it took.
+  const auto start = std::chrono::steady_clock::now();
+  Attempt();
+  if (m_state != State::kWaiting || m_look.isActive()) return;
+  const auto took = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  m_lookStep = std::clamp(std::max(m_lookStep * 2, took * 10), kFirstLook, kNetworkLookLimit);
+  m_look.start(m_lookStep);
 }
 
 void CLinkFollower::Wait(bool unplugged) {
@@ -115,6 +133,10 @@ void CLinkFollower::OnUdevEvents() {
 }
 
 void CLinkFollower::Look() {
+  if (Network()) {
+    LookOverNetwork();
+    return;
+  }
   const bool present = access(m_link.DevicePath().c_str(), F_OK) == 0;
   if (m_state == State::kRefused) {
     // Once it has gone, its return is worth another try.
@@ -150,7 +172,10 @@ void CLinkFollower::Attempt() {
     return;
   }
   const CSerialLink::Fault fault = m_link.LastFault();
-  if (fault == CSerialLink::Fault::kNotFound) {
+  // A server that is away, or busy with another client, is tried again later.
+  const bool networkAway = Network() && (fault == CSerialLink::Fault::kNotFound ||
+                                         fault == CSerialLink::Fault::kInUse || fault == CSerialLink::Fault::kLost);
+  if (fault == CSerialLink::Fault::kNotFound || networkAway) {
     // Gone again before it could be opened.
     if (m_state != State::kWaiting) Wait(m_unplugged);
     return;

@@ -28,6 +28,12 @@ std::string UnpluggedWords();
 // A link that opened again by itself when its device came back.
 std::string ReopenedWords();
 
+// The same two for `link`: a network line is not unplugged but lost, with
+// its cause ("network line lost: connection reset by peer; reconnecting"), and
+// comes back as a network line.
+std::string AwayWords(const CSerialLink& link);
+std::string BackWords(const CSerialLink& link);
+
 // A USB adapter whose latency timer of `timerMs` holds answers back past the
 // answer window, on tty `ttyName`: a short line for the status line, and the
 // fix in full for its tool tip. Both empty when the timer is within bounds or

@@ -238,7 +238,12 @@ class NetworkLine final : public LineTransport {
   bool WaitReadable(LineClock::time_point deadline) override;
   bool DiscardWaiting(LineFailure* failure) override;
   int Descriptor() const override { return m_fd; }
-  std::string Notes() const override { return m_notes; }
+  std::string Notes() const override {
+    if (!m_answersLate) return m_notes;
+    return m_notes + (m_notes.empty() ? "" : "; ") +
+           "answers come late: on ser2net set chardelay: false for this port (its default holds each answer "
+           "about 2 ms), or raise the answer wait";
+  }
   void Close() override {
     if (m_fd >= 0) close(m_fd);
     m_fd = -1;
@@ -249,6 +254,13 @@ class NetworkLine final : public LineTransport {
   // Takes everything the socket holds without waiting into m_arrived.
   Pump Take(LineFailure* failure);
   Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
+  // The bytes not yet read, when they are one line of text.
+  std::string SaidText() const {
+    std::string text(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), m_arrived.end());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const bool printable = std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    return printable && text.size() <= 80 ? text : std::string();
+  }
   void Fail(LineFailure* failure, CSerialLink::Fault fault, const std::string& reason) const {
     if (failure) *failure = LineFailure{fault, reason, {}};
   }
@@ -260,7 +272,8 @@ class NetworkLine final : public LineTransport {
   telnet::Session m_session;
   std::vector<uint8_t> m_arrived;  // data bytes not yet read, oldest first
   size_t m_readFrom = 0;
-  bool m_ended = false;  // the far end closed; m_endReason says how
+  bool m_answersLate = false;  // bytes were still arriving when the next command began
+  bool m_ended = false;        // the far end closed; m_endReason says how
   std::string m_endReason;
 };
 
@@ -331,8 +344,12 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
     if (err == EAGAIN) return Pump::kOk;
     m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
               err == ENETUNREACH;
-    const std::string reason = "receive from " + m_where + ": " +
-                               (got == 0 ? std::string("closed by the far end") : ErrorText(err));
+    // A server that turns a client away says why in text ("Port already in
+    // use") and closes; that text is no unit's answer.
+    const std::string said = got == 0 ? SaidText() : std::string();
+    const std::string reason =
+        "receive from " + m_where + ": " +
+        (got == 0 ? "closed by the far end" + (said.empty() ? "" : " (\"" + said + "\")") : ErrorText(err));
     if (m_ended) m_endReason = reason;
     Fail(failure, m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
     return m_ended ? Pump::kGone : Pump::kFailed;
@@ -365,6 +382,9 @@ bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
 bool NetworkLine::DiscardWaiting(LineFailure* failure) {
   if (m_fd < 0) return true;
   const Pump pump = Take(failure);
+  // On a network line nothing but a unit sends: what is left over is the end
+  // of an answer that missed its window.
+  m_answersLate = m_answersLate || m_readFrom < m_arrived.size();
   m_arrived.clear();
   m_readFrom = 0;
   return pump != Pump::kGone;
@@ -387,13 +407,17 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
   const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
   for (;;) {
     if (Take(failure) != Pump::kOk) {
-      if (failure) failure->fault = CSerialLink::Fault::kNotFound;
+      // Turned away before the line was ours: away, or held by another client.
+      if (failure) {
+        const bool held = failure->reason.find("in use") != std::string::npos;
+        failure->fault = held ? CSerialLink::Fault::kInUse : CSerialLink::Fault::kNotFound;
+      }
       return false;
     }
     const telnet::ComPortState state = m_session.ComPort();
     if (state == telnet::ComPortState::kRefused) {
       Fail(failure, CSerialLink::Fault::kSetup,
-           m_where + " refuses COM-port control (RFC 2217): it cannot set 9600 8N1; use tcp:// for a raw port");
+           "set up " + m_where + ": the server refuses COM-port control (RFC 2217); use tcp:// for a raw port");
       return false;
     }
     if (state == telnet::ComPortState::kAccepted && !settingsSent) {
@@ -409,19 +433,20 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
         all = false;
       } else if (*answer != value) {
         Fail(failure, CSerialLink::Fault::kSetup,
-             m_where + " did not take the " + names[setting] + ": asked " + std::to_string(value) + ", it set " +
-                 std::to_string(*answer));
+             "set up " + m_where + ": the server set " + std::to_string(*answer) + " as " + names[setting] +
+                 ", not " + std::to_string(value));
         return false;
       }
     }
     if (all) break;
     const int ready = WaitFor(m_fd, POLLIN, deadline);
     if (ready == 0) {
+      const std::string bound = std::to_string(kOpenBound.count()) + " ms";
       Fail(failure, CSerialLink::Fault::kSetup,
-           settingsSent ? m_where + " did not confirm " + std::to_string(baud) + " 8N1 within " +
-                              std::to_string(kOpenBound.count()) + " ms"
-                        : m_where + " does not answer COM-port control (RFC 2217) within " +
-                              std::to_string(kOpenBound.count()) + " ms; use tcp:// for a raw port");
+           "set up " + m_where + ": " +
+               (settingsSent ? "the server did not confirm " + std::to_string(baud) + " 8N1 within " + bound
+                             : "no answer to COM-port control (RFC 2217) within " + bound +
+                                   "; use tcp:// for a raw port"));
       return false;
     }
   }

@@ -51,7 +51,7 @@ const OpenFailure kOpenFailures[] = {
     {"server refuses COM-port control", "{far}", FarEnd::Mode::kRefuseComPort, CSerialLink::Fault::kSetup,
      "refuses COM-port control"},
     {"server accepts and says nothing", "{far}", FarEnd::Mode::kSilent, CSerialLink::Fault::kSetup,
-     "does not answer COM-port control"},
+     "no answer to COM-port control"},
 };
 
 class NetworkOpenFailure : public testing::TestWithParam<OpenFailure> {};
