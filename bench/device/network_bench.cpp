@@ -1,0 +1,158 @@
+// Programming units through ser2net on loopback against the same work on a
+// local pseudo-terminal, side by side in one run: all eight rows written and
+// read back on each of eight units, first on the local line, then through
+// ser2net (raw, and Telnet with COM-port control).
+//
+// Per repetition, "ratio" is the network line's time over the local line's;
+// "gap_*" are the pauses between a write-row frame's bytes as the simulated
+// units received them, in ms, at the 50th, 90th and 99th percentile and at
+// the most, and "gap_shift_*" the network's value less the local line's.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "device/serial_link.h"
+#include "device/unit_operations.h"
+#include "sim/sim_line.h"
+#include "support/ser2net_bridge.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Write-row frames pause 3 ms between bytes, frames at least 10 ms apart.
+constexpr double kLongestFrameGapMs = 8.0;
+
+std::string MakeFolder() {
+  char name[] = "/tmp/dimlet-network-bench-XXXXXX";
+  if (!mkdtemp(name)) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  return name;
+}
+
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::exit(1);
+}
+
+sim::SimOptions RemoteOptions(const std::string& folder) {
+  sim::SimOptions options;
+  options.linkPath = folder + "/line";
+  return options;
+}
+
+// Two simulated lines: one the local link opens, one behind ser2net.
+struct Rig {
+  std::string folder = MakeFolder();
+  sim::SimLine local;
+  sim::SimLine remote{RemoteOptions(folder)};
+  std::unique_ptr<testsupport::Ser2netBridge> bridge;
+
+  Rig() {
+    std::string error;
+    if (!local.Start(&error) || !remote.Start(&error)) Fail("simulated line: " + error);
+    bridge = std::make_unique<testsupport::Ser2netBridge>(folder + "/line", folder);
+    if (!bridge->Running()) Fail(bridge->Why());
+  }
+  ~Rig() {
+    bridge.reset();
+    std::remove((folder + "/ser2net.yaml").c_str());
+    std::remove(folder.c_str());
+  }
+};
+
+Rig& SharedRig() {
+  static Rig rig;
+  return rig;
+}
+
+// Rows 0..7 of all eight units written and verified; seconds taken.
+double WriteAndVerify(const std::string& device, benchmark::State& state) {
+  CSerialLink link([device](int32_t) { return device; });
+  if (!link.OpenPort(1, kLineBaud)) {
+    state.SkipWithError((device + ": " + link.Reason()).c_str());
+    return 0;
+  }
+  std::vector<unit_operations::UnitRow> rows;
+  for (int32_t row = 0; row < unit_operations::kRowsPerUnit; ++row) {
+    rows.push_back({row, {row * 30, 255, 13, 255 - row}});
+  }
+  const auto start = Clock::now();
+  size_t differences = 0;
+  for (int32_t unit = 0; unit < unit_operations::kUnitAddresses; ++unit) {
+    unit_operations::WriteRows(link, unit, rows);
+    differences += unit_operations::VerifyRows(link, unit, rows).size();
+  }
+  const std::chrono::duration<double> took = Clock::now() - start;
+  if (differences != 0) state.SkipWithError((device + ": rows read back differ").c_str());
+  return took.count();
+}
+
+// The gaps inside write-row frames, in ms, sorted.
+std::vector<double> FrameGaps(const std::vector<sim::ByteRecord>& received) {
+  std::vector<double> gaps;
+  for (size_t i = 1; i < received.size(); ++i) {
+    const double ms = std::chrono::duration<double, std::milli>(received[i].at - received[i - 1].at).count();
+    if (ms < kLongestFrameGapMs) gaps.push_back(ms);
+  }
+  std::sort(gaps.begin(), gaps.end());
+  return gaps;
+}
+
+double Percentile(const std::vector<double>& sorted, double p) {
+  if (sorted.empty()) return 0;
+  return sorted[std::min(sorted.size() - 1, static_cast<size_t>(p * static_cast<double>(sorted.size())))];
+}
+
+void BM_WriteVerify8Units(benchmark::State& state, bool comPort) {
+  Rig& rig = SharedRig();
+  const std::string address = comPort ? rig.bridge->ComPortAddress() : rig.bridge->RawAddress();
+  double ratioSum = 0;
+  std::vector<double> localGaps, networkGaps;
+  for (auto _ : state) {
+    rig.local.ClearRecords();
+    rig.remote.ClearRecords();
+    const double localSeconds = WriteAndVerify(rig.local.SlavePath(), state);
+    const double networkSeconds = WriteAndVerify(address, state);
+    if (localSeconds <= 0 || networkSeconds <= 0) break;
+    state.SetIterationTime(networkSeconds);
+    ratioSum += networkSeconds / localSeconds;
+    for (double gap : FrameGaps(rig.local.Received())) localGaps.push_back(gap);
+    for (double gap : FrameGaps(rig.remote.Received())) networkGaps.push_back(gap);
+  }
+  std::sort(localGaps.begin(), localGaps.end());
+  std::sort(networkGaps.begin(), networkGaps.end());
+  state.counters["ratio"] = benchmark::Counter(ratioSum, benchmark::Counter::kAvgIterations);
+  const std::pair<const char*, double> points[] = {{"p50", 0.5}, {"p90", 0.9}, {"p99", 0.99}, {"max", 1.0}};
+  for (const auto& [name, p] : points) {
+    const double local = Percentile(localGaps, p);
+    const double network = Percentile(networkGaps, p);
+    state.counters[std::string("gap_local_") + name] = local;
+    state.counters[std::string("gap_net_") + name] = network;
+    state.counters[std::string("gap_shift_") + name] = network - local;
+  }
+}
+
+double Smallest(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+
+void Configure(benchmark::internal::Benchmark* b) {
+  b->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1)
+      ->Repetitions(5)
+      ->ComputeStatistics("min", Smallest)
+      ->ReportAggregatesOnly(true);
+}
+
+BENCHMARK_CAPTURE(BM_WriteVerify8Units, ser2net_raw, false)->Apply(Configure);
+BENCHMARK_CAPTURE(BM_WriteVerify8Units, ser2net_rfc2217, true)->Apply(Configure);
+
+}  // namespace
