@@ -60,7 +60,7 @@ class CLinkFollower : public QObject {
   static constexpr std::chrono::milliseconds kLookInterval{1000};
   // A network line has no udev events: it is tried again, at first quickly,
   // then with pauses growing up to this.
-  static constexpr std::chrono::milliseconds kNetworkLookLimit{30000};
+  static constexpr std::chrono::milliseconds kNetworkLookLimit{5000};
 
  signals:
   // The link opened, closed or changed what Words() says.
