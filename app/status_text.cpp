@@ -15,7 +15,7 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
   if (!link.IsPortOpen()) status.detail = QString::fromStdString(link.Reason());
   if (link.IsPortOpen()) {
     const link_words::LatencyWarning late =
-        link_words::LatencyWords(link.LatencyTimerMs(), TtyNameOf(link.DevicePath()));
+        link_words::LatencyWords(link.LatencyTimerMs(), TtyNameOf(link.DevicePath()), link.AnswerWaitMs());
     if (!late.line.empty()) {
       status.text += QStringLiteral("\n") + QString::fromStdString(late.line);
       status.detail = QString::fromStdString(late.fix);

@@ -1,7 +1,7 @@
 // The link's words.
 #include "device/link_words.h"
 
-#include "device/line_transport.h"
+#include "device/network_address.h"
 
 namespace link_words {
 
@@ -86,15 +86,43 @@ std::string BackWords(const CSerialLink& link) {
   return IsNetworkAddress(link.DevicePath()) ? "network line back: " + OpenWords() : ReopenedWords();
 }
 
-LatencyWarning LatencyWords(int timerMs, const std::string& ttyName) {
-  if (timerMs <= CSerialLink::kLatencyLimitMs) return {};
+std::string FrameWords(CSerialLink::FrameOutcome outcome) {
+  switch (outcome) {
+    case CSerialLink::FrameOutcome::kSent:
+      return {};
+    case CSerialLink::FrameOutcome::kNotOpen:
+      return "not sent: the port is not open";
+    case CSerialLink::FrameOutcome::kHeld:
+      return "the frame did not leave the port within 1 s — the line is held";
+    case CSerialLink::FrameOutcome::kEchoWrong:
+      return "the line did not return what was sent: another sender, or a broken bus";
+    case CSerialLink::FrameOutcome::kEchoMissing:
+      return "the line did not return what was sent: its echo stopped, or the echo setting is wrong";
+    case CSerialLink::FrameOutcome::kLost:
+      return "the line went away while the frame was sent";
+  }
+  return "not sent";
+}
+
+std::string LineWords(const CSerialLink& link) {
+  if (!link.IsPortOpen()) return {};
+  std::string words = link.Echoes().value_or(false) ? "echoes" : "";
+  if (!link.LineNotes().empty()) words += (words.empty() ? "" : "; ") + link.LineNotes();
+  return words;
+}
+
+LatencyWarning LatencyWords(int timerMs, const std::string& ttyName, int answerWaitMs) {
+  if (timerMs <= LatencyLimitMs(answerWaitMs)) return {};
   const std::string ms = std::to_string(timerMs);
   const std::string tty = ttyName.empty() ? "ttyUSB0" : ttyName;
-  return {"adapter latency " + ms + " ms: uploads will fail",
-          "The adapter passes received bytes on only every " + ms + " ms; a unit's answer is waited for 5 ms. "
-          "Install Dimlet's udev rule (60-dimlet-adapters.rules, part of the package) and plug the adapter "
-          "in again, or until the next plug-in: echo 1 | sudo tee /sys/class/tty/" + tty +
-              "/device/latency_timer"};
+  const std::string wait = std::to_string(AnswerWaitForLatency(timerMs));
+  return {"adapter latency " + ms + " ms: uploads will fail — or set the answer wait to " + wait + " ms",
+          "The adapter passes received bytes on only every " + ms + " ms; a unit's answer is waited for " +
+              std::to_string(answerWaitMs) +
+              " ms. Install Dimlet's udev rule (60-dimlet-adapters.rules, part of the package) and plug the "
+              "adapter in again, or until the next plug-in: echo 1 | sudo tee /sys/class/tty/" + tty +
+              "/device/latency_timer. Or give this Com entry an answer wait of " + wait +
+              " ms in Ports… (each upload then takes longer)."};
 }
 
 }  // namespace link_words

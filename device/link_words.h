@@ -34,14 +34,24 @@ std::string ReopenedWords();
 std::string AwayWords(const CSerialLink& link);
 std::string BackWords(const CSerialLink& link);
 
+// Why a command's frame did not go out whole, in the operator's words
+// ("the frame did not leave the port within 1 s — the line is held"); empty
+// for a frame that was sent.
+std::string FrameWords(CSerialLink::FrameOutcome outcome);
+
+// What the status line says of how the open line behaves and was set up:
+// "echoes" once the line is known to return what it sends, and the line's
+// notes (RS-485 mode, a network line's round trip). Empty when nothing.
+std::string LineWords(const CSerialLink& link);
+
 // A USB adapter whose latency timer of `timerMs` holds answers back past the
-// answer window, on tty `ttyName`: a short line for the status line, and the
-// fix in full for its tool tip. Both empty when the timer is within bounds or
-// unknown (-1).
+// answer wait of `answerWaitMs`, on tty `ttyName`: a short line for the
+// status line, and the fix in full for its tool tip, naming the answer wait
+// that would work. Both empty when the timer is within bounds or unknown (-1).
 struct LatencyWarning {
   std::string line;
   std::string fix;
 };
-LatencyWarning LatencyWords(int timerMs, const std::string& ttyName);
+LatencyWarning LatencyWords(int timerMs, const std::string& ttyName, int answerWaitMs = unit_protocol::kAnswerWindowMs);
 
 }  // namespace link_words

@@ -26,6 +26,7 @@
 #include "device/line_transport.h"
 #include "device/posix_error.h"
 #include "device/telnet_codec.h"
+#include "device/unit_protocol.h"
 
 using posix_error::ErrorText;
 
@@ -37,12 +38,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kOpenBound{1000};
 constexpr char kRawScheme[] = "tcp://";
 constexpr char kTelnetScheme[] = "rfc2217://";
-// What the network may add to an answer before it misses the 5 ms answer
-// window: the same budget as a USB adapter's latency timer.
-constexpr double kRoundTripLimitMs = CSerialLink::kLatencyLimitMs;
-// A byte out and a byte back at 9600 baud, and the 5 ms answer window.
-constexpr double kWireMs = 5.0 - CSerialLink::kLatencyLimitMs;
-constexpr int kAnswerWindowMs = 5;
 constexpr size_t kReadChunk = 512;
 
 struct NetworkAddress {
@@ -209,13 +204,15 @@ std::string Ms(double ms) {
   return text;
 }
 
-// What the round trip leaves of the answer window, in words.
+// What the round trip leaves of the answer wait, in words. The network
+// holds an answer back as a USB adapter's latency timer does, and has the
+// same budget.
 std::string RoundTripNotes(double roundTripMs, const LineOptions& options) {
   if (roundTripMs < 0) return {};
   std::string notes = "network round trip " + Ms(roundTripMs) + " ms";
-  const int waitMs = std::max(options.answerWaitMs, kAnswerWindowMs);
-  const int needed = static_cast<int>(std::ceil(kWireMs + roundTripMs)) + 1;
-  if (roundTripMs > kRoundTripLimitMs && needed > waitMs) {
+  const int waitMs = std::max(options.answerWaitMs, unit_protocol::kAnswerWindowMs);
+  const int needed = AnswerWaitForLatency(static_cast<int32_t>(std::ceil(roundTripMs)));
+  if (roundTripMs > LatencyLimitMs(waitMs) && needed > waitMs) {
     notes += needed <= kMaxAnswerWaitMs
                  ? ": too slow for a " + std::to_string(waitMs) + " ms answer wait; set it to " +
                        std::to_string(needed) + " ms"

@@ -3,15 +3,28 @@
 //
 // The link only moves bytes: SendBytes writes a buffer one byte at a time, each
 // waited for at most 1000 ms; ReadWaiting takes bytes that have already arrived
-// and never waits for more. Every failure keeps a reason for the window to show;
-// nothing here talks to the operator.
+// and never waits for more. What carries the bytes is a transport: a tty here,
+// or a serial device server on the network. Every failure keeps a reason for
+// the window to show; nothing here talks to the operator.
+//
+// The line's own habits are the link's business too: a line that returns
+// every byte sent (echo) has those bytes taken back and checked, never read
+// as an answer, and a line that answers late is waited for as long as its
+// answer wait allows.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "settings/line_options.h"
+#include "device/unit_protocol.h"
+
+class LineTransport;
 
 // The units' line speed: every program opens the link at this rate.
 inline constexpr int32_t kLineBaud = 9600;
@@ -35,6 +48,21 @@ class CSerialLink {
     kOther,
   };
 
+  // How the last command's frame went.
+  enum class FrameOutcome {
+    kSent,         // every byte left (and, on a line that echoes, came back as sent)
+    kNotOpen,      // nothing was sent: the link is not open
+    kHeld,         // a byte did not leave within its bound; the rest stayed back
+    kEchoWrong,    // the line returned other bytes than were sent
+    kEchoMissing,  // the line echoes, but did not return a byte that was sent
+    kLost,         // the line went away during the frame
+  };
+
+  enum class TraceDirection { kSent, kReceived };
+  // Every byte that left and every byte that arrived (echoes, answers, and
+  // what is discarded), with the time it was seen.
+  using ByteTrace = std::function<void(TraceDirection, uint8_t byte, std::chrono::steady_clock::time_point at)>;
+
   // Without a resolver, port n is "/dev/ttyUSB<n-1>".
   CSerialLink();
   explicit CSerialLink(PortResolver resolver);
@@ -44,6 +72,11 @@ class CSerialLink {
 
   void SetPortResolver(PortResolver resolver);
   void SetMissingAnswerHandler(MissingAnswerHandler handler);
+  // Echo and answer wait apply from the next frame (a changed echo setting is
+  // found out again); RS-485 mode from the next OpenPort.
+  void SetLineOptions(const LineOptions& options);
+  const LineOptions& Options() const { return m_options; }
+  void SetByteTrace(ByteTrace trace);
 
   // 1 if the link is open afterwards. On an open link: 1, nothing changes.
   // On failure: 0, nothing held, Fault() and Reason() say why.
@@ -53,8 +86,9 @@ class CSerialLink {
   int32_t IsPortOpen() const { return m_bIsOpen; }
 
   // Writes one byte and waits at most 1000 ms for it to leave; what has not
-  // left by then is discarded. Always 1.
+  // left by then is discarded. Always 1; LastByteLeft() tells whether it left.
   int32_t WriteByte(uint8_t byte);
+  bool LastByteLeft() const { return m_byteLeft; }
   // 0 when closed or count <= 0; else writes each byte by WriteByte and
   // returns count, whatever the single writes did.
   int32_t SendBytes(const uint8_t* bytes, int32_t count);
@@ -66,7 +100,8 @@ class CSerialLink {
   void DiscardWaiting();
 
   // The unit commands. Each writes its frame one byte per SendBytes call with
-  // its fixed pauses, also on a closed link (which sends nothing).
+  // its fixed pauses, also on a closed link (which sends nothing). LastFrame()
+  // then tells how the frame went.
   void WriteRow(int32_t unit, int32_t row, int32_t ch1, int32_t ch2, int32_t ch3, int32_t ch4);
   // Reads the unit's four answer bytes into ch1..ch4. A missing byte leaves its
   // destination and those after it unchanged and is reported, channel by
@@ -78,11 +113,11 @@ class CSerialLink {
   // at the first byte that did not come in time, so a later one is never
   // taken for the wrong channel.
   struct RowAnswer {
-    std::array<uint8_t, 4> channels{};
-    int arrived = 0;  // 0..4
-    bool Whole() const { return arrived == 4; }
+    std::array<uint8_t, unit_protocol::kAnswerBytes> channels{};
+    int arrived = 0;  // 0..kAnswerBytes
+    bool Whole() const { return arrived == unit_protocol::kAnswerBytes; }
     // The channel (1..4) that did not arrive first; 0 when the answer is whole.
-    int FirstMissing() const { return arrived < 4 ? arrived + 1 : 0; }
+    int FirstMissing() const { return arrived < unit_protocol::kAnswerBytes ? arrived + 1 : 0; }
   };
   // The read-row command with its frame and pauses, as ReadRow sends it,
   // returning the answer instead of storing it. With `reportMissing` each
@@ -107,6 +142,15 @@ class CSerialLink {
   // fault kLost and this returns true.
   bool CheckGone();
 
+  FrameOutcome LastFrame() const { return m_lastFrame; }
+  // Whether the open line returns what it sends: set by the echo option, or
+  // found by the first frame after opening under "auto"; nothing until known.
+  std::optional<bool> Echoes() const { return m_echoes; }
+  // How the open line was set up, in plain words for the status line (an
+  // RS-485 request the driver refused, a network line's round trip); empty
+  // when there is nothing to say.
+  const std::string& LineNotes() const { return m_lineNotes; }
+
   Fault LastFault() const { return m_fault; }
   // The system's reason for the last failure (errno text and what was being
   // done); empty while nothing failed.
@@ -120,31 +164,56 @@ class CSerialLink {
   // read after asking its driver for low latency; -1 when the device has none
   // (a pty, a built-in port) or it could not be read.
   int32_t LatencyTimerMs() const { return m_latencyTimerMs; }
-  // The longest latency timer that still lets an answer byte arrive within
-  // the 5 ms a read-row waits for it: 5 ms less a byte out and a byte back at
-  // 9600 baud, rounded down.
-  static constexpr int32_t kLatencyLimitMs = 2;
+  // The longest wait for an answer byte on this line: its answer wait, never
+  // less than the protocol's window.
+  int32_t AnswerWaitMs() const;
 
  private:
   void SetFault(Fault fault, const std::string& what, int err);
   void Lose(const std::string& what, int err);
   void CloseDevice();
   void WatchDevice();
-  void SendFrame(const uint8_t* bytes, int count, int pauseMs);
+  // Sends `frame` with its pauses; on a line that echoes, takes each byte's
+  // echo back in the pause after it and checks it. Keeps the outcome.
+  FrameOutcome SendFrame(const unit_protocol::Frame& frame);
+  // Takes the echoes of sent bytes that have arrived by now, or, with
+  // `until`, waits for all of them until then. False after a wrong echo, or
+  // with `until` when one did not come; m_lastFrame then says which.
+  bool TakeEchoes(std::optional<std::chrono::steady_clock::time_point> until);
+  int32_t ReadTraced(uint8_t* buffer, int32_t maxCount);
 
-  // The line settings the device had before OpenPort, put back on closing.
-  struct SavedLine;
-
-  int m_hPort = -1;
-  int m_watch = -1;  // epoll set holding m_hPort while open
+  std::unique_ptr<LineTransport> m_hPort;  // the open line; empty when none
+  int m_watch = -1;                         // epoll set holding the line while open
   int32_t m_bIsOpen = 0;
-  std::unique_ptr<SavedLine> m_savedLine;
-  bool m_byteFailed = false;  // the last WriteByte's byte did not leave within its bound
+  bool m_byteLeft = false;  // the last WriteByte's byte left within its bound
   PortResolver m_resolver;
   MissingAnswerHandler m_onMissingAnswer;
+  ByteTrace m_trace;
+  LineOptions m_options;
+  std::optional<bool> m_echoes;
+  std::array<uint8_t, unit_protocol::Frame::kLongest> m_pendingEcho{};  // sent, echo not yet back
+  size_t m_pendingCount = 0;
+  // Bytes read while finding out whether the line echoes that were not an
+  // echo after all: served first by the next read.
+  std::array<uint8_t, unit_protocol::Frame::kLongest> m_unread{};
+  size_t m_unreadCount = 0;
+  FrameOutcome m_lastFrame = FrameOutcome::kNotOpen;
   Fault m_fault = Fault::kNone;
   std::string m_reason;
   std::string m_devicePath;
+  std::string m_lineNotes;
   int32_t m_latencyTimerMs = -1;
   std::string m_groupToJoin;
 };
+
+// The longest USB latency timer with which answer bytes still arrive within
+// an answer wait of `answerWaitMs`: the wait less a byte out and a byte back
+// at 9600 baud, rounded down.
+constexpr int32_t LatencyLimitMs(int32_t answerWaitMs) {
+  return (answerWaitMs * 1000 - 2 * unit_protocol::kByteMicros) / 1000;
+}
+// The shortest answer wait that lets answers through a latency timer of
+// `timerMs`: the inverse of LatencyLimitMs.
+constexpr int32_t AnswerWaitForLatency(int32_t timerMs) {
+  return (timerMs * 1000 + 2 * unit_protocol::kByteMicros + 999) / 1000;
+}

@@ -6,15 +6,22 @@
 #include "device/unit_protocol.h"
 
 namespace unit_operations {
+namespace {
+
+// A frame that did not go out whole ends the loop: its rows and units after
+// it would fare no better, and each would wait out its bounds again. A link
+// that was never open goes on, sending nothing, with every pause taken.
+bool FrameFailed(const CSerialLink& link) {
+  const CSerialLink::FrameOutcome outcome = link.LastFrame();
+  return outcome != CSerialLink::FrameOutcome::kSent && outcome != CSerialLink::FrameOutcome::kNotOpen;
+}
+
+}  // namespace
 
 std::vector<int32_t> AllRows() {
   std::vector<int32_t> rows;
-  for (int32_t row = 0; row < kRowsPerUnit; ++row) rows.push_back(row);
+  for (int32_t row = 0; row < unit_protocol::kRowsPerUnit; ++row) rows.push_back(row);
   return rows;
-}
-
-CSerialLink::RowAnswer ReadOneRow(CSerialLink& link, int32_t unit, int32_t row) {
-  return link.ReadRowAnswer(unit, row);
 }
 
 void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows, const RowProgress& progress) {
@@ -22,6 +29,7 @@ void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows
   for (int i = 0; i < total; ++i) {
     const UnitRow& r = rows[i];
     link.WriteRow(unit, r.row, r.values[0], r.values[1], r.values[2], r.values[3]);
+    if (FrameFailed(link)) return;
     PauseMs(kPauseAfterWriteRowMs);
     if (progress) progress(i + 1, total);
   }
@@ -36,6 +44,7 @@ std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, co
   const int total = static_cast<int>(rows.size());
   for (int i = 0; i < total; ++i) {
     answers.push_back(link.ReadRowAnswer(unit, rows[i], hooks.reportMissing));
+    if (FrameFailed(link)) break;
     if (hooks.answered) hooks.answered(rows[i], answers.back());
     PauseMs(kPauseAfterReadRowMs);
     if (hooks.progress) hooks.progress(i + 1, total);
@@ -45,10 +54,11 @@ std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, co
 
 std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress) {
   std::vector<int32_t> present;
-  for (int32_t unit = 0; unit < kUnitAddresses; ++unit) {
+  for (int32_t unit = 0; unit < unit_protocol::kUnitAddresses; ++unit) {
     if (link.ReadRowAnswer(unit, 0).arrived > 0) present.push_back(unit);
+    if (FrameFailed(link)) break;
     PauseMs(kPauseAfterReadRowMs);
-    if (progress) progress(unit + 1, kUnitAddresses);
+    if (progress) progress(unit + 1, unit_protocol::kUnitAddresses);
   }
   return present;
 }
@@ -61,13 +71,14 @@ std::vector<RowDifference> VerifyRows(CSerialLink& link, int32_t unit, const std
 
   std::vector<RowDifference> differences;
   for (size_t i = 0; i < rows.size(); ++i) {
-    for (int k = 0; k < 4; ++k) {
+    const int arrived = i < answers.size() ? answers[i].arrived : 0;  // rows after a failed frame: none
+    for (int k = 0; k < unit_protocol::kAnswerBytes; ++k) {
       RowDifference d;
       d.unit = unit;
       d.row = rows[i].row;
       d.channel = k + 1;
       d.expected = unit_protocol::LowByte(rows[i].values[k]);
-      if (k < answers[i].arrived) {
+      if (k < arrived) {
         d.found = answers[i].channels[k];
         if (*d.found == d.expected) continue;
       }

@@ -4,6 +4,11 @@
 //
 // Plain C++ for any caller: the window, the command-line program and tests.
 // Nothing here talks to the operator; progress and answers are handed back.
+//
+// Each operation stops at the first frame that did not go out whole (a held
+// line, an echo fault, a line lost) and leaves link.LastFrame() saying so;
+// callers check it after each call. On a link that is not open they go on,
+// sending nothing, with every pause taken.
 #pragma once
 
 #include <array>
@@ -13,11 +18,10 @@
 #include <vector>
 
 #include "device/serial_link.h"
+#include "device/unit_protocol.h"
 
 namespace unit_operations {
 
-inline constexpr int kUnitAddresses = 8;  // units answer to 0..7
-inline constexpr int kRowsPerUnit = 8;    // row indices 0..7 ("Sequent 1".."Sequent 8")
 // Between rows: after each write-row command, and once more after the last;
 // after each read-row command.
 inline constexpr int kPauseAfterWriteRowMs = 10;
@@ -27,7 +31,7 @@ inline constexpr int kPauseAfterReadRowMs = 20;
 // their low 8 bits, as WriteRow sends them.
 struct UnitRow {
   int32_t row = 0;
-  std::array<int32_t, 4> values{};
+  std::array<int32_t, unit_protocol::kAnswerBytes> values{};
 };
 
 // Called after each row with how many are done (1..total) and the total.
@@ -37,9 +41,6 @@ using RowAnswered = std::function<void(int32_t row, const CSerialLink::RowAnswer
 
 // Rows 0..7 of a unit, for callers that hold them as eight rows of four.
 std::vector<int32_t> AllRows();
-
-// One row read back: the bytes that arrived and the first channel that did not.
-CSerialLink::RowAnswer ReadOneRow(CSerialLink& link, int32_t unit, int32_t row);
 
 // WriteRow for each of `rows` in order, pausing 10 ms after each and a
 // further 10 ms after the last. Nothing is checked or read.

@@ -82,12 +82,12 @@ double WriteAndVerify(const std::string& device, benchmark::State& state) {
     return 0;
   }
   std::vector<unit_operations::UnitRow> rows;
-  for (int32_t row = 0; row < unit_operations::kRowsPerUnit; ++row) {
+  for (int32_t row = 0; row < unit_protocol::kRowsPerUnit; ++row) {
     rows.push_back({row, {row * 30, 255, 13, 255 - row}});
   }
   const auto start = Clock::now();
   size_t differences = 0;
-  for (int32_t unit = 0; unit < unit_operations::kUnitAddresses; ++unit) {
+  for (int32_t unit = 0; unit < unit_protocol::kUnitAddresses; ++unit) {
     unit_operations::WriteRows(link, unit, rows);
     differences += unit_operations::VerifyRows(link, unit, rows).size();
   }

@@ -48,11 +48,15 @@ INSTANTIATE_TEST_SUITE_P(AdapterTimer, LatencyDrill,
 TEST(LatencyWords, WarnOnlyPastTheWindowAndNameTheFix) {
   EXPECT_TRUE(link_words::LatencyWords(-1, "ttyUSB0").line.empty()) << "no timer known, nothing to say";
   EXPECT_TRUE(link_words::LatencyWords(1, "ttyUSB0").line.empty());
-  EXPECT_TRUE(link_words::LatencyWords(CSerialLink::kLatencyLimitMs, "ttyUSB0").line.empty());
+  EXPECT_TRUE(link_words::LatencyWords(2, "ttyUSB0").line.empty());
   const link_words::LatencyWarning late = link_words::LatencyWords(16, "ttyUSB3");
   EXPECT_NE(late.line.find("16 ms"), std::string::npos) << late.line;
   EXPECT_NE(late.fix.find("60-dimlet-adapters.rules"), std::string::npos) << late.fix;
   EXPECT_NE(late.fix.find("/sys/class/tty/ttyUSB3/device/latency_timer"), std::string::npos) << late.fix;
+  // 16 ms of timer and a byte out and back at 9600 baud: 19 ms lets answers through.
+  EXPECT_NE(late.line.find("answer wait to 19 ms"), std::string::npos) << late.line;
+  EXPECT_TRUE(link_words::LatencyWords(16, "ttyUSB3", 19).line.empty());
+  EXPECT_FALSE(link_words::LatencyWords(17, "ttyUSB3", 19).line.empty());
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST_F(UnitOperations, ReadRowAnswerSaysTheFirstChannelThatDidNotArrive) {
   options.answerBytes = 2;
   Start(options);
   line->SetUnitRow(0, 4, {11, 12, 13, 14});
-  const CSerialLink::RowAnswer answer = ReadOneRow(link, 0, 4);
+  const CSerialLink::RowAnswer answer = link.ReadRowAnswer(0, 4);
   EXPECT_EQ(answer.arrived, 2);
   EXPECT_EQ(answer.FirstMissing(), 3);
   EXPECT_EQ(answer.channels, (std::array<uint8_t, 4>{11, 12, 0, 0}));
