@@ -7,6 +7,8 @@
 #include <ostream>
 
 #include "cli/cli_context.h"
+#include "device/link_words.h"
+#include "device/network_address.h"
 
 #ifndef DIMLET_VERSION
 #define DIMLET_VERSION "unknown"
@@ -43,13 +45,29 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   return context.Fail(kExitFailure, "no such command");
 }
 
+namespace {
+
+// Whether a server answers is known only by connecting (within the bound of
+// an open): "reached" and what the connection showed (its round trip, and
+// whether it is too slow for the answers), or why it could not be reached.
+std::string NetworkLineState(const std::string& address, int entry) {
+  CSerialLink link([&address](int32_t) { return address; });
+  if (!link.OpenPort(entry, kLineBaud)) return link_words::StateWords(link);
+  const std::string notes = link_words::LineWords(link);
+  return notes.empty() ? "reached" : "reached, " + notes;
+}
+
+}  // namespace
+
 int RunPorts(const CliContext& context) {
   const int chosen = ChoosePort(context.profilePath, "").comEntry;
   for (int entry = 1; entry <= 4; ++entry) {
     const PortChoice port = ChoosePort(context.profilePath, "Com " + std::to_string(entry));
     struct stat info{};
     const bool there = stat(port.path.c_str(), &info) == 0;
-    context.streams.out << "Com " << entry << '\t' << port.path << '\t' << (there ? "there" : "missing")
+    context.streams.out << "Com " << entry << '\t' << port.path << '\t'
+                        << (IsNetworkAddress(port.path) ? NetworkLineState(port.path, entry)
+                                                        : there ? "there" : "missing")
                         << (entry == chosen ? "\tchosen" : "") << '\n';
   }
   context.streams.out << std::flush;

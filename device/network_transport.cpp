@@ -39,6 +39,10 @@ constexpr milliseconds kOpenBound{1000};
 constexpr char kRawScheme[] = "tcp://";
 constexpr char kTelnetScheme[] = "rfc2217://";
 constexpr size_t kReadChunk = 512;
+// How long a raw connection is watched for a server turning it away at once
+// ("Port already in use"), and the pause before trying such a server again.
+constexpr milliseconds kTurnAwayWindow{10};
+constexpr milliseconds kInUseRetry{20};
 
 struct NetworkAddress {
   bool telnet = false;
@@ -227,6 +231,9 @@ class NetworkLine final : public LineTransport {
   ~NetworkLine() override { Close(); }
 
   bool Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure, double* roundTripMs);
+  // A raw connection: false with *failure set when the server closes it
+  // before `until`. What it said meanwhile is no unit's and is dropped.
+  bool Welcomed(LineClock::time_point until, LineFailure* failure);
   void SetNotes(std::string notes) { m_notes = std::move(notes); }
 
   Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
@@ -248,6 +255,7 @@ class NetworkLine final : public LineTransport {
 
  private:
   enum class Pump { kOk, kGone, kFailed };
+  void TurnedAway(LineFailure* failure) const;
   // Takes everything the socket holds without waiting into m_arrived.
   Pump Take(LineFailure* failure);
   Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
@@ -387,6 +395,24 @@ bool NetworkLine::DiscardWaiting(LineFailure* failure) {
   return pump != Pump::kGone;
 }
 
+bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
+  while (WaitFor(m_fd, POLLIN, until) > 0) {
+    if (Take(failure) == Pump::kOk) continue;
+    TurnedAway(failure);
+    return false;
+  }
+  m_arrived.clear();
+  m_readFrom = 0;
+  return true;
+}
+
+// Turned away before the line was ours: away, or held by another client.
+void NetworkLine::TurnedAway(LineFailure* failure) const {
+  if (!failure) return;
+  const bool held = failure->reason.find("in use") != std::string::npos;
+  failure->fault = held ? CSerialLink::Fault::kInUse : CSerialLink::Fault::kNotFound;
+}
+
 bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure,
                             double* roundTripMs) {
   using telnet::ComPortSetting;
@@ -404,11 +430,7 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
   const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
   for (;;) {
     if (Take(failure) != Pump::kOk) {
-      // Turned away before the line was ours: away, or held by another client.
-      if (failure) {
-        const bool held = failure->reason.find("in use") != std::string::npos;
-        failure->fault = held ? CSerialLink::Fault::kInUse : CSerialLink::Fault::kNotFound;
-      }
+      TurnedAway(failure);
       return false;
     }
     const telnet::ComPortState state = m_session.ComPort();
@@ -453,6 +475,35 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
   return true;
 }
 
+// Connects to the first of `list` that takes the connection and sets the
+// line up; nullptr with *failure set when none could be had.
+std::unique_ptr<LineTransport> ConnectOnce(const addrinfo& list, bool telnet, int32_t baud, const LineOptions& options,
+                                           LineClock::time_point deadline, LineFailure* failure) {
+  // Every address the name has, in the resolver's order, within the one bound.
+  int fd = -1;
+  std::string where;
+  std::string error;
+  for (const addrinfo* entry = &list; entry && fd < 0; entry = entry->ai_next) {
+    fd = Connect(*entry, deadline, &error);
+    where = Numeric(*entry);
+  }
+  if (fd < 0) {
+    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
+    return nullptr;
+  }
+  auto line = std::make_unique<NetworkLine>(fd, telnet, where);
+  double roundTripMs = SmoothedRoundTripMs(fd);
+  if (telnet) {
+    double negotiated = -1;
+    if (!line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)) return nullptr;
+    roundTripMs = std::max(roundTripMs, negotiated);
+  } else if (!line->Welcomed(std::min(deadline, LineClock::now() + kTurnAwayWindow), failure)) {
+    return nullptr;
+  }
+  line->SetNotes(RoundTripNotes(roundTripMs, options));
+  return line;
+}
+
 }  // namespace
 
 bool IsNetworkAddress(const std::string& address) {
@@ -473,24 +524,13 @@ std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32
     *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
     return nullptr;
   }
-  // Every address the name has, in the resolver's order, within the one bound.
-  int fd = -1;
-  std::string where;
-  for (const addrinfo* entry = list.get(); entry && fd < 0; entry = entry->ai_next) {
-    fd = Connect(*entry, deadline, &error);
-    where = Numeric(*entry);
+  // A server frees its line a moment after the last client left; a client
+  // that comes in that moment is turned away. Tried again within the bound.
+  for (;;) {
+    std::unique_ptr<LineTransport> line = ConnectOnce(*list, parsed.telnet, baud, options, deadline, failure);
+    if (line || failure->fault != CSerialLink::Fault::kInUse || LineClock::now() + kInUseRetry >= deadline) {
+      return line;
+    }
+    std::this_thread::sleep_for(kInUseRetry);
   }
-  if (fd < 0) {
-    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
-    return nullptr;
-  }
-  auto line = std::make_unique<NetworkLine>(fd, parsed.telnet, where);
-  double roundTripMs = SmoothedRoundTripMs(fd);
-  if (parsed.telnet) {
-    double negotiated = -1;
-    if (!line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)) return nullptr;
-    roundTripMs = std::max(roundTripMs, negotiated);
-  }
-  line->SetNotes(RoundTripNotes(roundTripMs, options));
-  return line;
 }

@@ -40,7 +40,8 @@ FarEnd::~FarEnd() {
 
 std::string FarEnd::Address() const {
   const std::string host = m_host.find(':') != std::string::npos ? "[" + m_host + "]" : m_host;
-  return std::string(m_mode == Mode::kRaw ? "tcp://" : "rfc2217://") + host + ":" + std::to_string(m_port);
+  const bool raw = m_mode == Mode::kRaw || m_mode == Mode::kTurnAway;
+  return std::string(raw ? "tcp://" : "rfc2217://") + host + ":" + std::to_string(m_port);
 }
 
 bool FarEnd::Start() {
@@ -183,6 +184,11 @@ void FarEnd::Serve() {
         m_client = client;
         m_scan = 0;
         ++m_connections;
+        if (m_mode == Mode::kTurnAway) {
+          const char text[] = "Port already in use\r\n";
+          (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
+          DropClient(false);
+        }
       }
     }
     if (m_client >= 0 && entries[2].fd >= 0 && entries[2].revents) {
@@ -214,7 +220,7 @@ void FarEnd::Decode(const uint8_t* bytes, size_t count, std::vector<uint8_t>* re
   const auto now = Clock::now();
   for (size_t i = 0; i < count; ++i) {
     const uint8_t b = bytes[i];
-    if (m_mode == Mode::kRaw) {
+    if (m_mode == Mode::kRaw || m_mode == Mode::kTurnAway) {
       m_data.push_back({now, b});
       continue;
     }

@@ -22,6 +22,7 @@ class FarEnd {
     kComPort,        // Telnet, agrees to BINARY and SUPPRESS-GO-AHEAD, answers COM-port settings
     kRefuseComPort,  // Telnet, says DONT to COM-port control
     kSilent,         // accepts, then neither reads nor says anything
+    kTurnAway,       // raw; says "Port already in use" and closes, as a busy ser2net
   };
   using Clock = std::chrono::steady_clock;
   struct Arrival {

@@ -7,6 +7,7 @@
 
 #include "device/line_transport.h"
 #include "network_far_end.h"
+#include "support/row_names.h"
 
 namespace {
 
@@ -50,6 +51,8 @@ const OpenFailure kOpenFailures[] = {
      "look up no-such-host.invalid"},
     {"server refuses COM-port control", "{far}", FarEnd::Mode::kRefuseComPort, CSerialLink::Fault::kSetup,
      "refuses COM-port control"},
+    {"server busy with another client", "{far}", FarEnd::Mode::kTurnAway, CSerialLink::Fault::kInUse,
+     "closed by the far end (\"Port already in use\")"},
     {"server accepts and says nothing", "{far}", FarEnd::Mode::kSilent, CSerialLink::Fault::kSetup,
      "no answer to COM-port control"},
 };
@@ -73,7 +76,7 @@ TEST_P(NetworkOpenFailure, NamesTheFaultWithinTheOpenBound) {
   EXPECT_NE(failure.reason.find(GetParam().reasonPart), std::string::npos) << failure.reason;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NetworkOpenFailure, testing::ValuesIn(kOpenFailures));
+INSTANTIATE_TEST_SUITE_P(Cases, NetworkOpenFailure, testing::ValuesIn(kOpenFailures), testsupport::RowName{});
 
 struct Escaping {
   const char* name;
@@ -110,7 +113,8 @@ TEST_P(NetworkBytes, EveryValueArrivesAsOneByteBothWays) {
 INSTANTIATE_TEST_SUITE_P(Cases, NetworkBytes,
                          testing::Values(Escaping{"raw", FarEnd::Mode::kRaw, "127.0.0.1"},
                                          Escaping{"com_port", FarEnd::Mode::kComPort, "127.0.0.1"},
-                                         Escaping{"com_port_ipv6", FarEnd::Mode::kComPort, "::1"}));
+                                         Escaping{"com_port_ipv6", FarEnd::Mode::kComPort, "::1"}),
+                         testsupport::RowName{});
 
 TEST(NetworkDrop, AResetUnderACommandIsALostLineWithinTheBoundsAndSaysSo) {
   FarEnd far(FarEnd::Mode::kComPort);

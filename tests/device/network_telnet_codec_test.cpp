@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/telnet_codec.h"
+#include "support/row_names.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ TEST_P(TelnetReceive, GivesTheDataBytesAndTheAnswers) {
   EXPECT_EQ(session.ComPort(), GetParam().comPort);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TelnetReceive, testing::ValuesIn(kReceived));
+INSTANTIATE_TEST_SUITE_P(Cases, TelnetReceive, testing::ValuesIn(kReceived), testsupport::RowName{});
 
 TEST(TelnetSend, EscapesIacAlwaysAndCrUntilBinaryAndWritesSettingsBigEndian) {
   telnet::Session session;
