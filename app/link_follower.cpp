@@ -91,12 +91,13 @@ bool CLinkFollower::Network() const { return IsNetworkAddress(m_link.DevicePath(
 void CLinkFollower::LookOverNetwork() {
   if (m_state != State::kWaiting) return;
   // Each try may hold the window up to the connect bound when the server's
-  // host does not answer: the pause after it is ten times what it took.
+  // host does not answer: the pause after it is at least ten times what it
+  // took, so the window stays free nine tenths of the time.
   const auto start = std::chrono::steady_clock::now();
   Attempt();
   if (m_state != State::kWaiting || m_look.isActive()) return;
   const auto took = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  m_lookStep = std::clamp(std::max(m_lookStep * 2, took * 10), kFirstLook, kNetworkLookLimit);
+  m_lookStep = std::max(std::min(m_lookStep * 2, kNetworkLookLimit), took * 10);
   m_look.start(m_lookStep);
 }
 

@@ -59,7 +59,7 @@ class CLinkFollower : public QObject {
   static constexpr std::chrono::milliseconds kFirstLook{100};
   static constexpr std::chrono::milliseconds kLookInterval{1000};
   // A network line has no udev events: it is tried again, at first quickly,
-  // then with pauses growing up to this.
+  // then with pauses growing up to this (longer only after a slow try).
   static constexpr std::chrono::milliseconds kNetworkLookLimit{5000};
 
  signals:

@@ -19,6 +19,7 @@
 
 #include "device/serial_link.h"
 #include "device/unit_operations.h"
+#include "device/unit_protocol.h"
 #include "sim/sim_line.h"
 #include "support/ser2net_bridge.h"
 
@@ -96,14 +97,20 @@ double WriteAndVerify(const std::string& device, benchmark::State& state) {
   return took.count();
 }
 
-// The gaps inside write-row frames, in ms, sorted.
-std::vector<double> FrameGaps(const std::vector<sim::ByteRecord>& received) {
+// The gaps between the bytes of write-row frames, in ms. A frame starts
+// after a gap longer than any inside one; its second byte says which it is.
+std::vector<double> WriteFrameGaps(const std::vector<sim::ByteRecord>& received) {
   std::vector<double> gaps;
+  size_t frameStart = 0;
   for (size_t i = 1; i < received.size(); ++i) {
     const double ms = std::chrono::duration<double, std::milli>(received[i].at - received[i - 1].at).count();
-    if (ms < kLongestFrameGapMs) gaps.push_back(ms);
+    if (ms >= kLongestFrameGapMs) {
+      frameStart = i;
+      continue;
+    }
+    const bool writeFrame = frameStart + 1 < received.size() && received[frameStart + 1].byte == unit_protocol::kWriteLetter;
+    if (writeFrame) gaps.push_back(ms);
   }
-  std::sort(gaps.begin(), gaps.end());
   return gaps;
 }
 
@@ -125,8 +132,8 @@ void BM_WriteVerify8Units(benchmark::State& state, bool comPort) {
     if (localSeconds <= 0 || networkSeconds <= 0) break;
     state.SetIterationTime(networkSeconds);
     ratioSum += networkSeconds / localSeconds;
-    for (double gap : FrameGaps(rig.local.Received())) localGaps.push_back(gap);
-    for (double gap : FrameGaps(rig.remote.Received())) networkGaps.push_back(gap);
+    for (double gap : WriteFrameGaps(rig.local.Received())) localGaps.push_back(gap);
+    for (double gap : WriteFrameGaps(rig.remote.Received())) networkGaps.push_back(gap);
   }
   std::sort(localGaps.begin(), localGaps.end());
   std::sort(networkGaps.begin(), networkGaps.end());

@@ -20,7 +20,7 @@ constexpr uint8_t kComPort = 44;
 }  // namespace
 
 FarEnd::FarEnd(Mode mode, const std::string& host) : m_mode(mode), m_host(host) {
-  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0 || !Start()) throw std::runtime_error("no loopback port");
+  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0 || !Listen()) throw std::runtime_error("no loopback port");
   m_server = std::thread([this] { Serve(); });
 }
 
@@ -44,23 +44,19 @@ std::string FarEnd::Address() const {
   return std::string(raw ? "tcp://" : "rfc2217://") + host + ":" + std::to_string(m_port);
 }
 
-bool FarEnd::Start() {
+bool FarEnd::Listen() {
   const bool v6 = m_host.find(':') != std::string::npos;
   const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  const int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_storage address{};
   socklen_t size = 0;
   if (v6) {
     auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
     in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(static_cast<uint16_t>(m_port));
     inet_pton(AF_INET6, m_host.c_str(), &in6->sin6_addr);
     size = sizeof *in6;
   } else {
     auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
     in4->sin_family = AF_INET;
-    in4->sin_port = htons(static_cast<uint16_t>(m_port));
     inet_pton(AF_INET, m_host.c_str(), &in4->sin_addr);
     size = sizeof *in4;
   }
@@ -71,11 +67,7 @@ bool FarEnd::Start() {
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
   m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
                     : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-  if (m_server.joinable()) {
-    RunOnServer([this, fd] { m_listener = fd; });
-  } else {
-    m_listener = fd;
-  }
+  m_listener = fd;
   return true;
 }
 
@@ -132,11 +124,6 @@ std::vector<FarEnd::Arrival> FarEnd::Data() {
   return m_data;
 }
 
-std::vector<uint8_t> FarEnd::Wire() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_wire;
-}
-
 bool FarEnd::WaitForData(size_t count, std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
@@ -147,12 +134,6 @@ bool FarEnd::WaitForData(size_t count, std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
-}
-
-void FarEnd::Clear() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_data.clear();
-  m_wire.clear();
 }
 
 void FarEnd::Serve() {
@@ -183,7 +164,6 @@ void FarEnd::Serve() {
         DropClient(false);
         m_client = client;
         m_scan = 0;
-        ++m_connections;
         if (m_mode == Mode::kTurnAway) {
           const char text[] = "Port already in use\r\n";
           (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
@@ -202,7 +182,6 @@ void FarEnd::Serve() {
       bool reset = false;
       {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_wire.insert(m_wire.end(), chunk, chunk + got);
         Decode(chunk, static_cast<size_t>(got), &reply);
         reset = m_data.size() >= m_resetAfter;
         if (reset) m_resetAfter = SIZE_MAX;

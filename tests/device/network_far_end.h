@@ -5,7 +5,6 @@
 // one replaces the old.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -30,7 +29,7 @@ class FarEnd {
     uint8_t byte;
   };
 
-  // Listens on `host` ("127.0.0.1", "::1") at a free port.
+  // Listens on `host` ("127.0.0.1", "::1") at a free port; throws when it cannot.
   explicit FarEnd(Mode mode, const std::string& host = "127.0.0.1");
   ~FarEnd();
   FarEnd(const FarEnd&) = delete;
@@ -42,10 +41,7 @@ class FarEnd {
 
   // Data bytes as the far end decoded them (Telnet commands taken out).
   std::vector<Arrival> Data();
-  // Every byte as it came over the wire.
-  std::vector<uint8_t> Wire();
   bool WaitForData(size_t count, std::chrono::milliseconds timeout);
-  void Clear();
 
   // Sends `bytes` to the client as they are (already in wire form).
   void Send(const std::vector<uint8_t>& bytes);
@@ -54,13 +50,11 @@ class FarEnd {
   void ResetAfter(size_t afterBytes);
   // Closes the client connection in order (the client reads an end).
   void CloseClient();
-  // Stops listening and drops the client; Start() listens again on the same
-  // port.
+  // Stops listening and drops the client.
   void Stop();
-  bool Start();
-  int Connections() const { return m_connections; }
 
  private:
+  bool Listen();
   struct Task {
     std::function<void()> body;
     bool done = false;
@@ -77,10 +71,8 @@ class FarEnd {
   int m_listener = -1;
   int m_client = -1;
   int m_wake[2] = {-1, -1};
-  std::atomic<int> m_connections{0};
   std::mutex m_mutex;
   std::vector<Arrival> m_data;
-  std::vector<uint8_t> m_wire;
   size_t m_resetAfter = SIZE_MAX;
   std::vector<uint8_t> m_sub;
   int m_scan = 0;  // 0 data, 1 after IAC, 2 option verb, 3 in SB, 4 IAC in SB
