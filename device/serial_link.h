@@ -175,7 +175,9 @@ class CSerialLink {
   void WatchDevice();
   // Sends `frame` with its pauses; on a line that echoes, takes each byte's
   // echo back in the pause after it and checks it. Keeps the outcome.
-  FrameOutcome SendFrame(const unit_protocol::Frame& frame);
+  // With `lastEchoLater` the last byte's echo is left for the caller to take
+  // in the pause that follows the frame (the read-row's answer pause).
+  FrameOutcome SendFrame(const unit_protocol::Frame& frame, bool lastEchoLater = false);
   // Takes the echoes of sent bytes that have arrived by now, or, with
   // `until`, waits for all of them until then. False after a wrong echo, or
   // with `until` when one did not come; m_lastFrame then says which.

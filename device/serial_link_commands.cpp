@@ -20,7 +20,7 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   // Whatever waits now is not this frame's answer (a late byte of an earlier
   // one, line noise); taken as CH1 it would shift the whole row.
   DiscardWaiting();
-  const bool sent = SendFrame(ReadRowFrame(unit, row)) == FrameOutcome::kSent;
+  bool sent = SendFrame(ReadRowFrame(unit, row), /*lastEchoLater=*/true) == FrameOutcome::kSent;
 
   RowAnswer answer;
   bool missing = !sent;  // a frame that did not go out whole has no answer to take
@@ -28,6 +28,12 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   for (int k = 0; k < kAnswerBytes; ++k) {
     const auto pauseStart = LineClock::now();
     PauseMs(kReadPauseMs);
+    // The frame's last echo comes back in the first answer pause, ahead of
+    // the answer; it is waited for as long as an answer byte would be.
+    if (k == 0 && sent && !TakeEchoes(pauseStart + wait)) {
+      sent = false;
+      missing = true;
+    }
     if (!missing) {
       // A late line is waited for up to its answer wait; a byte already there
       // is taken at once, as after the protocol's own pause.

@@ -101,12 +101,12 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
       return false;
     }
     if (n == 0) {
-      if (!m_echoes) {
-        // "auto", and the first pause brought nothing back: no echo here.
-        m_echoes = false;
+      if (!until) break;  // it may come in a later pause
+      if (LineClock::now() >= *until) {
+        // "auto", and nothing came back in the whole first frame: no echo here.
+        if (!m_echoes) m_echoes = false;
         break;
       }
-      if (!until || LineClock::now() >= *until) break;
       m_hPort->WaitReadable(*until);
       continue;
     }
@@ -134,7 +134,7 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
   return true;
 }
 
-CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& frame) {
+CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& frame, bool lastEchoLater) {
   // Once a byte has not left within its bound (or the line returned another
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an
@@ -159,7 +159,7 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& fra
   }
   // The last byte has no pause after it: its echo is waited for, as long as
   // an answer would be and no longer than it takes to come.
-  if (!stopped && m_pendingCount > 0) {
+  if (!stopped && m_pendingCount > 0 && !lastEchoLater) {
     TakeEchoes(LineClock::now() + std::chrono::milliseconds(AnswerWaitMs()));
   }
   return m_lastFrame;

@@ -88,6 +88,10 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
       result.options.silent = true;
       continue;
     }
+    if (arg == "--echo") {
+      result.options.echo = true;
+      continue;
+    }
     const bool takesValue = arg == "--link" || arg == "--units" || arg == "--state" ||
                             arg == "--delay" || arg == "--latency" || arg == "--answer-bytes";
     if (!takesValue) return fail("unknown option \"" + arg + "\" (see --help)");
@@ -132,6 +136,8 @@ std::string UsageText() {
          "                     first (an FTDI adapter's default is 16)\n"
          "  --answer-bytes N   send only the first N (0-4) bytes of each answer\n"
          "  --silent           never answer\n"
+         "  --echo             return every byte received, as a two-wire RS-485\n"
+         "                     adapter does\n"
          "  -h, --help         show this text and exit\n"
          "  -V, --version      show the version and exit\n"
          "\n"

@@ -48,6 +48,9 @@ struct SimOptions {
   int latencyMs = 0;
   int answerBytes = 4;    // how many of the four answer bytes are sent
   bool silent = false;    // recognise frames but never answer
+  // Return every byte the host sends, at once, as a two-wire RS-485 adapter
+  // hears its own transmission; the units still see the frames.
+  bool echo = false;
   bool keepRecords = true;  // false: Frames() and Received() stay empty, so a
                             // line left running for days does not grow
 };

@@ -84,6 +84,9 @@ void SimLine::Impl::ReadMaster(SteadyTime now, std::vector<ScanEvent>* events) {
         if (options.keepRecords) received.push_back(ByteRecord{now, buffer[i]});
         scanner.Feed(buffer[i], now, events);
       }
+      // Queued before any answer to the frame these bytes end, so the host
+      // hears its own bytes first, as on the wire.
+      if (options.echo) Queue(now, std::vector<uint8_t>(buffer, buffer + n));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

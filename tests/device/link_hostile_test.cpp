@@ -149,6 +149,7 @@ TEST(LinkHostile, OnceAByteOfAFrameStallsNoLaterByteOfItReachesTheLine) {
   const auto took = Clock::now() - start;
   EXPECT_GE(took, milliseconds(1000 + 18)) << "the pauses of the frame were not all taken";
   EXPECT_LT(took, milliseconds(1990)) << "later bytes of the frame waited their bound too";
+  EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kHeld) << "a frame that never left counted as sent";
 
   pty.StartRecording();
   link.StoreOnUnit(1);
@@ -162,6 +163,7 @@ TEST(LinkHostile, OnceAByteOfAFrameStallsNoLaterByteOfItReachesTheLine) {
   // The stalled byte itself (0xA0) may have left before the flush; nothing after it may.
   if (!got.empty() && got.front() == 0xA0) got.erase(got.begin());
   EXPECT_EQ(got, (std::vector<uint8_t>{0xA1, 0x57, 0x53})) << "bytes of the stalled frame reached the line";
+  EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kSent);
 }
 
 }  // namespace

@@ -71,6 +71,20 @@ std::vector<long long> GapsUs(const std::vector<Arrival>& arrivals) {
   return gaps;
 }
 
+// The frames as data, where the rules of the protocol live: low bytes, the
+// run flag's 32 bits, the bare new address, the highest sequence's limit.
+TEST(FrameBytes, BuildersFollowTheProtocolsRules) {
+  using namespace unit_protocol;
+  const auto bytes = [](const Frame& f) { return Bytes(f.Bytes().begin(), f.Bytes().end()); };
+  EXPECT_EQ(bytes(WriteRowFrame(1, 2, 0, 128, 255, 300)), (Bytes{0xA1, 0x57, 0x02, 0x00, 0x80, 0xFF, 0x2C}));
+  EXPECT_EQ(bytes(ReadRowFrame(5, 4)), (Bytes{0xA5, 0x52, 0x04}));
+  EXPECT_EQ(bytes(RunStateFrame(7, 256)), (Bytes{0xA7, 0x57, 0x52}));
+  EXPECT_EQ(bytes(ChangeAddressFrame(2, 300)), (Bytes{0xA2, 0x57, 0x4A, 0x2C}));
+  EXPECT_EQ(bytes(HighestSequenceFrame(0, 200)), (Bytes{0xA0, 0x57, 0x51, 0x08}));
+  EXPECT_EQ(ReadRowFrame(0, 0).pauseMs, kReadPauseMs);
+  EXPECT_EQ(StoreFrame(0).pauseMs, kWritePauseMs);
+}
+
 class UnitFrames : public testing::TestWithParam<FrameCase> {};
 
 TEST_P(UnitFrames, ExactBytesArriveWithAtLeastTheirPauseBetweenThem) {

@@ -1,0 +1,197 @@
+// Lines that return what they send, as two-wire RS-485 adapters do: the echo
+// is taken back and checked, never read as an answer, and every command gives
+// the same result as on a plain line. An echo that differs or stops is a line
+// fault. Also: the answer wait of a late line, and RS-485 mode on a pty.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "device/link_words.h"
+#include "device/unit_operations.h"
+#include "sim/sim_line.h"
+#include "support/row_names.h"
+
+namespace {
+
+using namespace unit_operations;
+using Outcome = CSerialLink::FrameOutcome;
+using std::chrono::milliseconds;
+using testsupport::RowName;
+
+// An echoing line written here, apart from the simulator: every byte comes
+// straight back (the `corrupt`-th one, counted from 1, with its low bit
+// flipped), and a read-row frame is answered 11 22 33 44.
+class EchoingFarEnd {
+ public:
+  explicit EchoingFarEnd(int corrupt = 0) : m_corrupt(corrupt) {
+    int slave = -1;
+    char name[128] = {};
+    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("no pty");
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    close(slave);
+    m_path = name;
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~EchoingFarEnd() {
+    m_stop = true;
+    m_thread.join();
+    close(m_master);
+  }
+  const std::string& Path() const { return m_path; }
+
+ private:
+  void Serve() {
+    std::vector<uint8_t> seen;
+    while (!m_stop) {
+      pollfd entry{m_master, POLLIN, 0};
+      if (poll(&entry, 1, 10) <= 0 || !(entry.revents & POLLIN)) continue;
+      uint8_t byte = 0;
+      if (read(m_master, &byte, 1) != 1) continue;
+      seen.push_back(byte);
+      uint8_t echo = byte;
+      if (static_cast<int>(seen.size()) == m_corrupt) echo ^= 1;
+      (void)!write(m_master, &echo, 1);
+      const size_t n = seen.size();
+      if (n >= 3 && (seen[n - 3] & 0xF8) == 0xA0 && seen[n - 2] == 0x52 && seen[n - 1] < 8) {
+        const uint8_t answer[] = {11, 22, 33, 44};
+        (void)!write(m_master, answer, sizeof answer);
+      }
+    }
+  }
+
+  int m_master = -1;
+  int m_corrupt;
+  std::string m_path;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+// A link to `path` with the echo setting `echo`, open.
+void Open(CSerialLink& link, const std::string& path, EchoMode echo) {
+  link.SetPortResolver([path](int32_t) { return path; });
+  link.SetLineOptions({echo, 0, false});
+  ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
+}
+
+struct EchoCase {
+  const char* name;
+  bool lineEchoes;
+  EchoMode setting;
+};
+void PrintTo(const EchoCase& c, std::ostream* os) { *os << c.name; }
+
+class EchoLine : public testing::TestWithParam<EchoCase> {};
+
+// Everything a unit is told, and everything read back, on the simulated line.
+TEST_P(EchoLine, EveryCommandScanAndVerifyGiveThePlainLinesResults) {
+  const EchoCase& c = GetParam();
+  sim::SimOptions options;
+  options.echo = c.lineEchoes;
+  options.units = {0, 1, 2, 3, 4, 5, 6};  // 7 is free for unit 2's new address
+  sim::SimLine line(options);
+  std::string error;
+  ASSERT_TRUE(line.Start(&error)) << error;
+  CSerialLink link;
+  Open(link, line.SlavePath(), c.setting);
+
+  std::vector<UnitRow> rows;
+  for (int32_t r = 0; r < 8; ++r) rows.push_back({r, {r, 255, 0xA3, 0x57}});
+  WriteRows(link, 2, rows);
+  EXPECT_EQ(link.LastFrame(), Outcome::kSent) << link_words::FrameWords(link.LastFrame());
+  EXPECT_EQ(link.Echoes(), c.lineEchoes);
+  EXPECT_TRUE(VerifyRows(link, 2, rows).empty()) << "the rows read back differ";
+  line.SetUnitRow(5, 3, {9, 8, 7, 6});
+  int32_t ch[4] = {};
+  link.ReadRow(5, 3, &ch[0], &ch[1], &ch[2], &ch[3]);
+  EXPECT_EQ((std::array<int32_t, 4>{ch[0], ch[1], ch[2], ch[3]}), (std::array<int32_t, 4>{9, 8, 7, 6}));
+  EXPECT_EQ(ScanUnits(link), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6}));
+
+  const std::vector<std::function<void()>> commands = {
+      [&] { link.StoreOnUnit(2); }, [&] { link.SetRunState(2, 1); }, [&] { link.SetRunState(2, 0); },
+      [&] { link.SetHighestSequence(2, 6); }, [&] { link.ChangeAddress(2, 7); }};
+  for (const auto& command : commands) {
+    line.ClearRecords();
+    command();
+    EXPECT_EQ(link.LastFrame(), Outcome::kSent) << link_words::FrameWords(link.LastFrame());
+    ASSERT_TRUE(line.WaitForFrames(1, milliseconds(2000)));
+  }
+  EXPECT_EQ(line.Unit(7).highestSequence, 6) << "unit 2 did not take its commands";
+  EXPECT_EQ(line.Unit(7).stored[4], (std::array<int, 4>{4, 255, 0xA3, 0x57}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, EchoLine,
+                         testing::Values(EchoCase{"PlainLineAuto", false, EchoMode::kAuto},
+                                         EchoCase{"PlainLineOff", false, EchoMode::kOff},
+                                         EchoCase{"EchoingLineAuto", true, EchoMode::kAuto},
+                                         EchoCase{"EchoingLineOn", true, EchoMode::kOn}),
+                         RowName{});
+
+TEST(EchoFault, AnEchoThatDiffersOrNeverComesIsALineFaultNotAnAnswer) {
+  {
+    EchoingFarEnd far;
+    CSerialLink link;
+    Open(link, far.Path(), EchoMode::kAuto);
+    const CSerialLink::RowAnswer answer = link.ReadRowAnswer(1, 2);
+    EXPECT_EQ(answer.channels, (std::array<uint8_t, 4>{11, 22, 33, 44})) << "an echo was taken as the answer";
+    EXPECT_EQ(link.Echoes(), true);
+  }
+  {
+    EchoingFarEnd far(/*corrupt=*/2);
+    CSerialLink link;
+    Open(link, far.Path(), EchoMode::kOn);
+    link.WriteRow(0, 1, 2, 3, 4, 5);
+    EXPECT_EQ(link.LastFrame(), Outcome::kEchoWrong);
+    link.StoreOnUnit(0);
+    EXPECT_EQ(link.LastFrame(), Outcome::kSent) << "the line is usable again after a bad echo";
+  }
+  {
+    sim::SimLine line;  // a line without echo, told that it echoes
+    ASSERT_TRUE(line.Start());
+    CSerialLink link;
+    Open(link, line.SlavePath(), EchoMode::kOn);
+    link.StoreOnUnit(0);
+    EXPECT_EQ(link.LastFrame(), Outcome::kEchoMissing);
+    EXPECT_NE(link_words::FrameWords(link.LastFrame()).find("did not return what was sent"), std::string::npos);
+  }
+}
+
+// A converter that holds answers back 16 ms, like an FTDI adapter at its
+// default: the protocol's 5 ms miss every answer; the wait the advice names
+// takes them all.
+TEST(AnswerWait, ALateLineAnswersWithinTheWaitTheAdviceNames) {
+  sim::SimOptions options;
+  options.latencyMs = 16;
+  sim::SimLine line(options);
+  ASSERT_TRUE(line.Start());
+  line.SetUnitRow(0, 1, {1, 2, 3, 4});
+  CSerialLink link([&](int32_t) { return line.SlavePath(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1);
+  EXPECT_EQ(link.ReadRowAnswer(0, 1).arrived, 0);
+  link.SetLineOptions({EchoMode::kAuto, AnswerWaitForLatency(16), false});
+  EXPECT_EQ(link.AnswerWaitMs(), 19);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(link.ReadRowAnswer(0, 1).channels, (std::array<uint8_t, 4>{1, 2, 3, 4}));
+}
+
+TEST(Rs485Mode, ADriverWithoutItIsNamedAndTheLineUsedAsItIs) {
+  sim::SimLine line;
+  ASSERT_TRUE(line.Start());
+  CSerialLink link([&](int32_t) { return line.SlavePath(); });
+  link.SetLineOptions({EchoMode::kAuto, 0, true});
+  ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
+  EXPECT_EQ(link_words::LineWords(link), "no RS-485 mode in this driver: used as it is");
+  link.StoreOnUnit(1);
+  EXPECT_EQ(link.LastFrame(), Outcome::kSent);
+  EXPECT_TRUE(line.WaitForFrames(1, milliseconds(2000)));
+}
+
+}  // namespace
