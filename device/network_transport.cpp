@@ -39,7 +39,7 @@ constexpr milliseconds kInUseRetry{20};
 
 std::string Ms(double ms) {
   char text[32];
-  std::snprintf(text, sizeof text, ms < 10 ? "%.1f" : "%.0f", ms);
+  std::snprintf(text, sizeof text, ms < 1 ? "%.2f" : ms < 10 ? "%.1f" : "%.0f", ms);
   return text;
 }
 

@@ -186,7 +186,10 @@ void FarEnd::Serve() {
         reset = m_data.size() >= m_resetAfter;
         if (reset) m_resetAfter = SIZE_MAX;
       }
-      if (!reply.empty()) (void)!send(m_client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      if (!reply.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_answerDelayMs.load()));
+        (void)!send(m_client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      }
       if (reset) DropClient(true);
     }
   }

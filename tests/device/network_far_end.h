@@ -5,6 +5,7 @@
 // one replaces the old.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -45,6 +46,8 @@ class FarEnd {
 
   // Sends `bytes` to the client as they are (already in wire form).
   void Send(const std::vector<uint8_t>& bytes);
+  // Holds each answer back `ms` before sending it: a slow network.
+  void SetAnswerDelay(int ms) { m_answerDelayMs = ms; }
   // Drops the client with a reset once `afterBytes` data bytes came in all
   // (0: now).
   void ResetAfter(size_t afterBytes);
@@ -78,6 +81,7 @@ class FarEnd {
   int m_scan = 0;  // 0 data, 1 after IAC, 2 option verb, 3 in SB, 4 IAC in SB
   uint8_t m_verb = 0;
   bool m_stop = false;
+  std::atomic<int> m_answerDelayMs{0};
   std::mutex m_taskMutex;
   std::condition_variable m_taskDone;
   std::vector<Task*> m_tasks;

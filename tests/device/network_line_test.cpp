@@ -116,6 +116,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, NetworkBytes,
                                          Escaping{"com_port_ipv6", FarEnd::Mode::kComPort, "::1"}),
                          testsupport::RowName{});
 
+TEST(NetworkNotes, ARoundTripTooLongForTheAnswerWaitNamesTheWaitThatWorks) {
+  FarEnd far(FarEnd::Mode::kComPort);
+  far.SetAnswerDelay(6);
+  LineFailure failure;
+  auto line = Open(far.Address(), &failure);
+  ASSERT_NE(line, nullptr) << failure.reason;
+  EXPECT_NE(line->Notes().find("too slow for a 5 ms answer wait; set it to "), std::string::npos) << line->Notes();
+  line.reset();
+  LineOptions patient;
+  patient.answerWaitMs = 50;
+  line = OpenNetworkLine(far.Address(), 9600, patient, &failure);
+  ASSERT_NE(line, nullptr) << failure.reason;
+  EXPECT_EQ(line->Notes().find("too slow"), std::string::npos) << line->Notes();
+}
+
 TEST(NetworkNotes, AnswersStillArrivingWhenTheNextCommandBeginsAreCalledLate) {
   FarEnd far(FarEnd::Mode::kRaw);
   LineFailure failure;
