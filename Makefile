@@ -1,13 +1,14 @@
 # The two commands of the README:
 #   make run   - build, then start Dimlet against the bundled simulated unit line
-#   make test  - build, then run every test
+#   make test  - build, then run every test but the long soak drills
+#                (`make drills` runs those; CI runs both)
 # Both first install any missing Debian packages (scripts/install-deps).
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench package screenshot clean
+.PHONY: all deps configure build run test drills window-check bench package screenshot clean
 
 all: build
 
@@ -25,7 +26,13 @@ run: configure
 	scripts/run-demo $(BUILD)
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --label-exclude drill
+
+drills: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --label-regex drill
+
+window-check: build
+	scripts/window-check $(BUILD)
 
 bench: build
 	scripts/run-bench $(BUILD)

@@ -1,4 +1,4 @@
-// The About box: icon, program name and version, OK.
+// The About box: icon, program name and version, build and licence, OK.
 #include "app/about_dlg.h"
 
 #include <QLabel>
@@ -7,6 +7,7 @@
 #include "app/artwork.h"
 #include "app/dialog_units.h"
 #include "app/version_info.h"
+#include "app/window_centring.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About ORVANEL"));
@@ -24,7 +25,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   name->setTextFormat(Qt::PlainText);
   name->setGeometry(units.ToPixels({40, 10, 119, 8}));
 
-  auto* detail = new QLabel(QStringLiteral("%1 %2").arg(version::kProductName, version::kVersion), this);
+  auto* detail = new QLabel(QStringLiteral("Release %1, MIT licence").arg(version::kVersion), this);
   detail->setTextFormat(Qt::PlainText);
   detail->setGeometry(units.ToPixels({40, 25, 119, 8}));
 
@@ -32,4 +33,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   ok->setGeometry(units.ToPixels({178, 7, 50, 14}));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  new CWindowCentring(this, [parent] { return CWindowCentring::FrameOf(parent); });
 }

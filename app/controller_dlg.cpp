@@ -1,24 +1,18 @@
-// The operator window: its controls built from the template table, start-up,
-// the status line, the About box and the way the window ends.
+// The operator window's life: its parts wired together, start-up, the status
+// line, the About box and the way the window ends. Its controls are built in
+// controller_controls.cpp.
 #include "app/controller_dlg.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QSlider>
 
 #include "app/about_dlg.h"
 #include "app/artwork.h"
-#include "app/choice_combo.h"
 #include "app/dialog_template.h"
-#include "app/dialog_units.h"
 #include "app/link_follower.h"
 #include "app/message_boxes.h"
 #include "app/ports_dlg.h"
@@ -32,90 +26,6 @@
 #include "settings/port_map.h"
 #include "settings/profile_store.h"
 
-namespace {
-
-
-// A caption that the template shows on two lines breaks at the space nearest
-// its middle.
-QString TwoLineCaption(const QString& caption) {
-  int best = -1;
-  for (int i = 0; i < caption.size(); ++i) {
-    if (caption[i] == ' ' && (best < 0 || std::abs(i - caption.size() / 2) < std::abs(best - caption.size() / 2))) best = i;
-  }
-  QString lines = caption;
-  if (best >= 0) lines[best] = '\n';
-  return lines;
-}
-
-QWidget* MakeControl(const ctl::Control& row, QWidget* parent) {
-  const QString caption = QString::fromUtf8(row.caption);
-  const QString shown = (row.flags & ctl::kMultiLine) ? TwoLineCaption(caption) : caption;
-  switch (row.kind) {
-    case ctl::Kind::kPushButton: {
-      auto* button = new QPushButton(shown, parent);
-      button->setAutoDefault(true);  // Enter presses the focused button
-      button->setDefault(row.flags & ctl::kDefault);
-      return button;
-    }
-    case ctl::Kind::kCheckBox:
-      return new QCheckBox(shown, parent);
-    case ctl::Kind::kEdit: {
-      auto* edit = new QLineEdit(parent);
-      edit->setReadOnly(row.flags & ctl::kReadOnly);
-      edit->setAlignment((row.flags & ctl::kRightAlign) ? Qt::AlignRight | Qt::AlignVCenter
-                                                         : Qt::AlignLeft | Qt::AlignVCenter);
-      return edit;
-    }
-    case ctl::Kind::kSlider: {
-      auto* slider = new QSlider(Qt::Vertical, parent);
-      slider->setTickPosition(QSlider::TicksRight);
-      slider->setTickInterval(32);
-      slider->setPageStep(16);
-      return slider;
-    }
-    case ctl::Kind::kPicture: {
-      auto* picture = new QLabel(parent);
-      picture->setPixmap(LogoPixmap());
-      return picture;
-    }
-    case ctl::Kind::kText:
-      return new QLabel(caption, parent);
-    case ctl::Kind::kGroupBox: {
-      auto* group = new QGroupBox(caption, parent);
-      // A frame only: clicks go to the controls it surrounds.
-      group->setAttribute(Qt::WA_TransparentForMouseEvents);
-      group->setFocusPolicy(Qt::NoFocus);
-      return group;
-    }
-    case ctl::Kind::kComboBox:
-      return new CChoiceCombo(row.flags & ctl::kEditableCombo, parent);
-    case ctl::Kind::kListBox: {
-      auto* list = new QListWidget(parent);
-      list->setSortingEnabled(row.flags & ctl::kSorted);
-      list->setSelectionMode(QAbstractItemView::SingleSelection);
-      list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-      return list;
-    }
-    case ctl::Kind::kUpDown:
-      break;  // needs its edit; made by the caller
-  }
-  return nullptr;
-}
-
-bool IsTabStop(ctl::Kind kind) {
-  switch (kind) {
-    case ctl::Kind::kText:
-    case ctl::Kind::kGroupBox:
-    case ctl::Kind::kPicture:
-    case ctl::Kind::kUpDown:
-      return false;
-    default:
-      return true;
-  }
-}
-
-}  // namespace
-
 CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
                                QWidget* parent)
     : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
@@ -125,10 +35,10 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
   m_link.SetMissingAnswerHandler(
       [this](int channel) { ShowBox(QStringLiteral("Error%1").arg(channel)); });
-  m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const std::string& error) {
+  m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const SettingsSaveResult& result) {
     // Back on the window's thread; dropped if the window is gone by then.
-    QMetaObject::invokeMethod(this, [this, error] {
-      TakeSaveResult(error);
+    QMetaObject::invokeMethod(this, [this, result] {
+      TakeSaveResult(result);
       UpdateStatusLine();
     }, Qt::QueuedConnection);
   });
@@ -146,86 +56,26 @@ CControllerDlg::~CControllerDlg() = default;
 
 void CControllerDlg::FlushSaves() {
   m_saver->Flush();
-  TakeSaveResult(m_saver->LastError());
+  if (std::optional<SettingsSaveResult> last = m_saver->LastResult()) TakeSaveResult(*last);
   UpdateStatusLine();
 }
 
-void CControllerDlg::TakeSaveResult(const std::string& error) {
-  m_saveError = error;
-  if (!error.empty()) return;
+void CControllerDlg::TakeSaveResult(const SettingsSaveResult& result) {
+  bool tableChanged = false;
+  if (!m_saver->Take(result, m_settings, &tableChanged)) return;
+  m_saveError = result.error;
+  if (!result.error.empty()) return;
   // Once a save has gone through, the file holds the defaults in place of
   // what could not be read, and the [Ports] entries as they are now.
-  if (std::optional<CPortMap> ports = m_saver->LastPorts()) {
-    m_replaced.clear();
-    m_ports = *ports;
-    ShowMappedPaths(m_comCombo, m_ports);
+  m_replaced.clear();
+  m_changedElsewhere = result.changedElsewhere;
+  m_ports = result.ports;
+  ShowMappedPaths(m_comCombo, m_ports);
+  // Cells another program saved meanwhile: the window shows what the file holds.
+  if (tableChanged) {
+    RefreshFromRow();
+    RebuildSequenceList();
   }
-}
-
-void CControllerDlg::BuildControls() {
-  setWindowTitle(QString::fromUtf8(ctl::kMainWindowCaption));
-  // A caption, no system menu, no minimise, maximise or close box. A window
-  // of its own rather than a dialog: a parentless dialog is made transient
-  // for the application's group leader, and task bars leave such windows out.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setFont(DialogFont());
-  const DialogUnits units(font());
-  setFixedSize(units.SizeToPixels(ctl::kMainWindowSize.width, ctl::kMainWindowSize.height));
-
-  QWidget* previousTabStop = nullptr;
-  QLineEdit* previousEdit = nullptr;
-  std::vector<QWidget*> stacking;
-  QHash<QString, QLabel*> captions;
-  for (const ctl::Control& row : ctl::MainTemplate()) {
-    QWidget* widget = row.kind == ctl::Kind::kUpDown ? new CUpDown(previousEdit, this) : MakeControl(row, this);
-    QRect place = units.ToPixels(row.place);
-    if (row.kind == ctl::Kind::kComboBox) place.setHeight(widget->sizeHint().height());  // the rest is the drop-down
-    if (row.kind == ctl::Kind::kPicture) place.setSize(widget->sizeHint());              // shown at its own size
-    widget->setGeometry(place);
-    widget->setAccessibleName(QString::fromUtf8(row.caption));
-    if (row.kind == ctl::Kind::kText) captions.insert(QString::fromUtf8(row.caption), qobject_cast<QLabel*>(widget));
-    if (row.id != ctl::kNone) {
-      widget->setObjectName(QStringLiteral("ctl%1").arg(row.id));
-      widget->setProperty("controlId", row.id);
-      m_controls.insert(row.id, widget);
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) previousEdit = edit;
-    if (IsTabStop(row.kind)) {
-      widget->setFocusPolicy(Qt::StrongFocus);
-      if (previousTabStop) QWidget::setTabOrder(previousTabStop, widget);
-      previousTabStop = widget;
-    } else {
-      widget->setFocusPolicy(Qt::NoFocus);
-    }
-    stacking.push_back(widget);
-  }
-  // The first control of the template lies on top.
-  for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) (*it)->raise();
-  for (const ctl::ControlName& name : ctl::ControlNames()) {
-    QWidget* control = Control(name.id);
-    control->setAccessibleName(QString::fromUtf8(name.name));
-    if (QLabel* caption = captions.value(QString::fromUtf8(name.caption), nullptr)) caption->setBuddy(control);
-  }
-
-  for (int channel = 0; channel < kChannels; ++channel)
-    m_sliders[channel] = new CSlider(ControlAs<QSlider>(ctl::kChannelSliders[channel]), this);
-  m_newIdUpDown = ControlAs<CUpDown>(ctl::kNewIdUpDown);
-  m_maxSqUpDown = ControlAs<CUpDown>(ctl::kMaxSqUpDown);
-  m_comCombo = ControlAs<QComboBox>(ctl::kComCombo);
-  m_unitCombo = ControlAs<QComboBox>(ctl::kUnitCombo);
-  m_sequenceCombo = ControlAs<QComboBox>(ctl::kSequenceCombo);
-  m_sequenceList = ControlAs<QListWidget>(ctl::kSequenceList);
-  m_runButton = ControlAs<QPushButton>(ctl::kRunStop);
-
-  m_statusLine = new QLabel(this);
-  m_statusLine->setObjectName(QStringLiteral("statusLine"));
-  // Rows fitted by UpdateStatusLine(), never wrapped by the label itself.
-  m_statusLine->setWordWrap(false);
-  // Paths and reasons come from files and devices: shown as they are, never as markup.
-  m_statusLine->setTextFormat(Qt::PlainText);
-  m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  m_statusLine->setGeometry(units.ToPixels(ctl::kStatusLinePlace));
 }
 
 void CControllerDlg::Start() {
@@ -247,9 +97,11 @@ void CControllerDlg::Start() {
   setWindowIcon(m_hIcon);
 
   CProfileStore store(m_profilePath);
-  if (!store.Load(kStoreName, m_settings)) m_saveError = store.Error();
+  std::string loadError;
+  if (!store.Load(kStoreName, m_settings, &loadError)) m_saveError = loadError;
   m_replaced = store.Replaced();
   m_ports = store.Ports();
+  m_saver->Loaded(m_settings);
 
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
@@ -263,7 +115,7 @@ void CControllerDlg::Start() {
   m_running = 0;
 
   m_comCombo->clear();
-  for (int port = 1; port <= kComEntries; ++port) m_comCombo->addItem(QStringLiteral("Com %1").arg(port));
+  for (int port = 1; port <= kComEntries; ++port) m_comCombo->addItem(QString::fromStdString(ComEntryName(port)));
   m_comCombo->setCurrentIndex(startPort - 1);
   ShowMappedPaths(m_comCombo, m_ports);
   m_unitCombo->clear();
@@ -275,7 +127,7 @@ void CControllerDlg::Start() {
 
   CopyRowToMembers();
   m_newIdUpDown->SetRange(0, 7);
-  m_maxSqUpDown->SetRange(1, 8);
+  m_maxSqUpDown->SetRange(1, kSequenceRows);
   // These sets run the text-changed handlers: the second one sends the
   // highest sequence to unit m_unitId.
   ControlAs<QLineEdit>(ctl::kNewIdEdit)->setText(QString::number(m_newId));
@@ -301,8 +153,9 @@ void CControllerDlg::ShowAbout() {
   if (m_endRequested && m_handlersRunning == 0) OnExit(ctl::kExit);
 }
 
-void CControllerDlg::ShowBox(const QString& text) {
+bool CControllerDlg::ShowBox(const QString& text) {
   if (!m_endRequested) m_boxes.Show(this, text);
+  return !m_endRequested;
 }
 
 void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {
@@ -334,7 +187,8 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
-  const StatusText status = DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced);
+  const StatusText status =
+      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_changedElsewhere);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

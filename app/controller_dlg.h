@@ -22,10 +22,12 @@ class CSettingsSaver;
 class CSlider;
 class CUpDown;
 class CMessageBoxes;
+struct SettingsSaveResult;
 class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 
 class CControllerDlg : public QDialog {
   Q_OBJECT
@@ -104,8 +106,10 @@ class CControllerDlg : public QDialog {
   void OnExit(int id);
 
   void ShowAbout();
-  // Shows one of the fixed messages, unless the window is ending.
-  void ShowBox(const QString& text);
+  // Shows one of the fixed messages, unless the window is ending. False when
+  // the window is ending, before the box or while it was open: a confirmation
+  // then counts as not given.
+  bool ShowBox(const QString& text);
   // Runs one handler; ends the window afterwards if that was asked meanwhile.
   void RunHandler(void (CControllerDlg::*handler)(int), int id);
   // The "Ports…" dialog, and the mapping it asks for: Com `port` to `path`,
@@ -116,13 +120,18 @@ class CControllerDlg : public QDialog {
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
-  void TakeSaveResult(const std::string& error);
+  void TakeSaveResult(const SettingsSaveResult& result);
   // Waits until every queued save of the settings is on disk and shows how
   // the last one went.
   void FlushSaves();
 
+  // Builds the controls from the template (controller_controls.cpp).
   void BuildControls();
   void ConnectEvents();
+  // Sizes the window to its page, or to `area` less a frame when the page
+  // does not fit there: the scroll area then shows bars and every control
+  // can still be reached.
+  void FitToArea(const QRect& area);
 
   void RefreshFromRow();
   void RebuildSequenceList();
@@ -140,6 +149,8 @@ class CControllerDlg : public QDialog {
   std::unique_ptr<CSettingsSaver> m_saver;
   std::unique_ptr<CLinkFollower> m_follower;  // after m_link: goes before it
 
+  QScrollArea* m_scroll = nullptr;
+  QWidget* m_page = nullptr;  // holds every control, at the template's size
   QHash<int, QWidget*> m_controls;
   std::array<CSlider*, kChannels> m_sliders{};
   CUpDown* m_newIdUpDown = nullptr;
@@ -149,7 +160,7 @@ class CControllerDlg : public QDialog {
   QComboBox* m_sequenceCombo = nullptr;
   QListWidget* m_sequenceList = nullptr;
   QPushButton* m_runButton = nullptr;
-  QLabel* m_statusLine = nullptr;
+  QLabel* m_statusLine = nullptr;  // a CStatusLine
 
   bool m_started = false;
   bool m_endRequested = false;  // EndAsExit() came while a handler ran
@@ -157,5 +168,6 @@ class CControllerDlg : public QDialog {
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
   std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
+  std::vector<std::string> m_changedElsewhere;  // keys the last good save found changed by another program too
   CPortMap m_ports;                 // the device map of the last reading of the profile
 };

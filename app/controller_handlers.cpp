@@ -111,7 +111,8 @@ void CControllerDlg::OnSliderCommitted(int id) {
 
 void CControllerDlg::OnDownload(int) {
   if (m_allRows == 1) {
-    ShowBox(QStringLiteral("Download all sequent?"));
+    // An end of the program while the box waits is no OK: nothing is sent.
+    if (!ShowBox(QStringLiteral("Download all sequent?"))) return;
     std::vector<unit_operations::UnitRow> rows;
     for (int row = 0; row < kSequenceRows; ++row) rows.push_back({row, m_settings.seq.Row(row)});
     unit_operations::WriteRows(m_link, m_unitId, rows);
@@ -123,7 +124,7 @@ void CControllerDlg::OnDownload(int) {
 void CControllerDlg::OnUpload(int) {
   SequenceTable& table = m_settings.seq;
   if (m_allRows == 1) {
-    ShowBox(QStringLiteral("Upload all sequent?"));
+    if (!ShowBox(QStringLiteral("Upload all sequent?"))) return;
     // Each row as ReadRow reads it: missing bytes reported in their place,
     // the answer stored before the pause to the next row.
     unit_operations::ReadHooks hooks;

@@ -1,6 +1,7 @@
 // Following the link's device: hang-up, waiting, reopening, retrying.
 #include "app/link_follower.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -60,7 +61,14 @@ std::string CLinkFollower::Words() const {
   if (!m_link.IsPortOpen() && m_unplugged && (m_state == State::kWaiting || m_state == State::kRetrying)) {
     return link_words::AwayWords(m_link);
   }
+<<<<<<< HEAD
   if (m_link.IsPortOpen() && m_cameBack) return link_words::BackWords(m_link);
+=======
+  if (m_link.IsPortOpen() && m_cameBack) return link_words::ReopenedWords();
+  if (!m_link.IsPortOpen() && m_state == State::kRefused) {
+    return link_words::StateWords(m_link) + " — watching for a change there";
+  }
+>>>>>>> main
   return {};
 }
 
@@ -133,26 +141,46 @@ void CLinkFollower::OnUdevEvents() {
   if (ours && m_state == State::kWaiting) Attempt();
 }
 
+std::optional<CLinkFollower::PathIdentity> CLinkFollower::IdentityOf(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return PathIdentity{info.st_dev, info.st_ino, info.st_rdev, info.st_mode & S_IFMT};
+}
+
+void CLinkFollower::Refuse() {
+  m_unplugged = false;
+  Settle(State::kRefused);
+  m_refusedAt = IdentityOf(m_link.DevicePath());
+  m_look.start(kLookInterval);
+}
+
 void CLinkFollower::Look() {
+<<<<<<< HEAD
   if (Network()) {
     LookOverNetwork();
     return;
   }
   const bool present = access(m_link.DevicePath().c_str(), F_OK) == 0;
+=======
+>>>>>>> main
   if (m_state == State::kRefused) {
-    // Once it has gone, its return is worth another try.
-    if (present) {
-      m_look.start(kLookInterval);
-    } else {
+    // Once it has gone, or something else has taken its place, another try
+    // is worth it.
+    const std::optional<PathIdentity> now = IdentityOf(m_link.DevicePath());
+    if (!now) {
       Wait(true);
       emit StateChanged();
+    } else if (now != m_refusedAt) {
+      Attempt();
+    } else {
+      m_look.start(kLookInterval);
     }
     return;
   }
   if (m_state != State::kWaiting) return;
   m_lookStep = std::min(m_lookStep * 2, kLookInterval);
   m_look.start(m_lookStep);
-  if (present) Attempt();
+  if (access(m_link.DevicePath().c_str(), F_OK) == 0) Attempt();
 }
 
 void CLinkFollower::Attempt() {
@@ -196,9 +224,14 @@ void CLinkFollower::Attempt() {
     m_backoff *= 2;
     return;
   }
-  // Refused for good, or something waiting does not mend: say why.
-  m_unplugged = false;
-  Settle(refused ? State::kRefused : State::kIdle);
-  if (refused) m_look.start(kLookInterval);
+  // Refused for good, or not a serial device (a file or a FIFO put where the
+  // device was): followed on, since the device may take its place again.
+  // Anything else waiting does not mend: say why and stop.
+  if (refused || fault == CSerialLink::Fault::kNotSerial) {
+    Refuse();
+  } else {
+    m_unplugged = false;
+    Settle(State::kIdle);
+  }
   emit StateChanged();
 }

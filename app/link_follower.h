@@ -9,9 +9,11 @@
 
 #include <QObject>
 #include <QTimer>
+#include <sys/types.h>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "device/serial_link.h"
@@ -46,7 +48,8 @@ class CLinkFollower : public QObject {
   };
 
   // Words for the link's state where following has something to say
-  // ("unplugged, waiting for it", reopened); empty otherwise.
+  // ("unplugged, waiting for it", reopened, a refusal still being watched);
+  // empty otherwise.
   std::string Words() const;
 
   // How long after a device appears a refused open ("permission denied", "in
@@ -71,8 +74,21 @@ class CLinkFollower : public QObject {
     kIdle,      // open, or not open for a reason that waiting does not mend
     kWaiting,   // the device is away; looking out for it
     kRetrying,  // the device is back but refused; trying again with backoff
-    kRefused,   // refused for good; looking out only for the device to go
+    kRefused,   // refused for good, or not a serial device; looking out for
+                // what is at the path to go or to be replaced
   };
+
+  // What is at a path: which file, and what kind. Two different ones mean
+  // the thing there was replaced, even without a moment of absence.
+  struct PathIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    dev_t special = 0;
+    mode_t mode = 0;
+    bool operator==(const PathIdentity&) const = default;
+  };
+  static std::optional<PathIdentity> IdentityOf(const std::string& path);
+  void Refuse();
 
   void WatchLink();
   void OnHangUpSignal();
@@ -100,4 +116,5 @@ class CLinkFollower : public QObject {
   bool m_attemptDue = false;
   bool m_unplugged = false;
   bool m_cameBack = false;
+  std::optional<PathIdentity> m_refusedAt;  // what was at the path when it was refused
 };

@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -17,6 +19,34 @@
 
 namespace {
 
+// The widest a path or any other single word is shown in the dialog's lines;
+// a longer one is shortened in its middle and shown whole in the tool tip.
+constexpr int kLongestWordPx = 360;
+
+// `text` with each word wider than kLongestWordPx shortened in its middle,
+// so that no path can stretch the dialog past the screen.
+QString ElideLongWords(const QString& text, const QFontMetrics& metrics) {
+  QStringList words = text.split(' ');
+  for (QString& word : words) {
+    if (metrics.horizontalAdvance(word) > kLongestWordPx) {
+      word = metrics.elidedText(word, Qt::ElideMiddle, kLongestWordPx);
+    }
+  }
+  return words.join(' ');
+}
+
+// Shows `text` in the label, shortened where needed, whole in its tool tip.
+void SetShortened(QLabel* label, const QString& text) {
+  const QString shown = ElideLongWords(text, label->fontMetrics());
+  label->setText(shown);
+  label->setToolTip(shown == text ? QString() : text);
+}
+
+void AddShortened(QListWidget* list, const QString& text) {
+  const QString shown = ElideLongWords(text, list->fontMetrics());
+  auto* item = new QListWidgetItem(shown, list);
+  if (shown != text) item->setToolTip(text);
+}
 
 QString EntryLine(int port, const std::string& path) {
   // Whether a server answers is known only by connecting, which opening does.
@@ -92,18 +122,18 @@ void CPortsDlg::Refresh() {
   const int entry = m_entries->currentRow();
   m_entries->clear();
   for (int port = 1; port <= kComEntries; ++port) {
-    m_entries->addItem(EntryLine(port, PortDevicePath(m_profilePath, port)));
+    AddShortened(m_entries, EntryLine(port, PortDevicePath(m_profilePath, port)));
   }
   if (entry >= 0) m_entries->setCurrentRow(entry);
 
   std::string error;
   m_found = m_list(&error);
   m_adapters->clear();
-  for (const SerialPortInfo& port : m_found) m_adapters->addItem(QString::fromStdString(port.Description()));
+  for (const SerialPortInfo& port : m_found) AddShortened(m_adapters, QString::fromStdString(port.Description()));
   if (m_found.empty()) {
-    m_message->setText(error.empty() ? QStringLiteral("No serial adapter found; a path can still be typed.")
-                                     : QString::fromStdString(error) +
-                                           QStringLiteral("; a path can still be typed."));
+    SetShortened(m_message, error.empty() ? QStringLiteral("No serial adapter found; a path can still be typed.")
+                                          : QString::fromStdString(error) +
+                                                QStringLiteral("; a path can still be typed."));
   }
 }
 
@@ -122,18 +152,19 @@ void CPortsDlg::ChooseAdapter() {
 
 void CPortsDlg::AssignChosen() {
   const int port = m_entries->currentRow() + 1;
-  const std::string path = m_path->text().trimmed().toStdString();
+  const std::string typed = m_path->text().trimmed().toStdString();
   if (port < 1) return;
-  if (path.empty()) {
-    m_message->setText(QStringLiteral("Choose an adapter or type a device path first."));
+  if (typed.empty()) {
+    SetShortened(m_message, QStringLiteral("Choose an adapter or type a device path first."));
     return;
   }
+  std::string path;
   std::string error;
-  if (!m_assign(port, path, &error)) {
-    m_message->setText(QStringLiteral("Com %1 not changed: %2").arg(port).arg(QString::fromStdString(error)));
+  if (!StoredDevicePath(typed, &path, &error) || !m_assign(port, path, &error)) {
+    SetShortened(m_message, QStringLiteral("Com %1 not changed: %2").arg(port).arg(QString::fromStdString(error)));
     return;
   }
-  m_message->setText(QStringLiteral("Com %1 is now %2").arg(port).arg(QString::fromStdString(path)));
+  SetShortened(m_message, QStringLiteral("Com %1 is now %2").arg(port).arg(QString::fromStdString(path)));
   Refresh();
 }
 

@@ -1,6 +1,7 @@
 // CPortsDlg: the "Ports…" dialog. Shows what each Com entry is mapped to and
 // whether that device is present, lists the serial adapters found with their
-// descriptions, and maps a Com entry to a chosen adapter or to any typed path.
+// descriptions, and maps a Com entry to a chosen adapter or to any typed path
+// (stored absolute). Long paths are shortened in its lines, whole in tool tips.
 #pragma once
 
 #include "settings/port_map.h"

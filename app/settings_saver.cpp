@@ -1,11 +1,15 @@
 // The profile writer thread.
 #include "app/settings_saver.h"
 
+#include "settings/profile_keys.h"
 #include "settings/profile_store.h"
 
 CSettingsSaver::CSettingsSaver(std::string profilePath, std::string storeName,
-                               std::function<void(const std::string&)> onResult)
-    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {}
+                               std::function<void(const SettingsSaveResult&)> onResult)
+    : m_path(std::move(profilePath)), m_storeName(std::move(storeName)), m_onResult(std::move(onResult)) {
+  // Nothing loaded yet: a zero record differs from any the window holds in
+  // most keys, and a key that is missing in the file is written all the same.
+}
 
 CSettingsSaver::~CSettingsSaver() {
   if (!m_thread.joinable()) return;  // nothing was ever saved
@@ -17,10 +21,29 @@ CSettingsSaver::~CSettingsSaver() {
   m_thread.join();
 }
 
+void CSettingsSaver::Loaded(const LedSettings& record) { m_known = record; }
+
+CSettingsSaver::Queued CSettingsSaver::Combined(const Queued& earlier, Queued later) {
+  for (const ProfileKey& key : ProfileKeys()) {
+    if (KeyValue(earlier.record, key) != KeyValue(earlier.base, key)) {
+      SetKeyValue(later.base, key, KeyValue(earlier.base, key));
+    }
+  }
+  return later;
+}
+
 void CSettingsSaver::Save(const LedSettings& snapshot) {
+  Queued next{++m_queued, snapshot, m_known};
+  m_known = snapshot;
   {
     std::lock_guard lock(m_mutex);
-    m_pending = snapshot;
+    // A replaced save's changes, or a failed one's, go with this one.
+    if (m_pending) {
+      next = Combined(*m_pending, std::move(next));
+    } else if (m_unsaved) {
+      next = Combined(*m_unsaved, std::move(next));
+    }
+    m_pending = std::move(next);
   }
   // The thread starts with the first save, so a window that is only looked
   // at never pays for it.
@@ -33,14 +56,28 @@ void CSettingsSaver::Flush() {
   m_changed.wait(lock, [this] { return !m_pending && !m_busy; });
 }
 
-std::string CSettingsSaver::LastError() const {
+std::optional<SettingsSaveResult> CSettingsSaver::LastResult() const {
   std::lock_guard lock(m_mutex);
-  return m_lastError;
+  return m_last;
 }
 
-std::optional<CPortMap> CSettingsSaver::LastPorts() const {
-  std::lock_guard lock(m_mutex);
-  return m_lastPorts;
+bool CSettingsSaver::Take(const SettingsSaveResult& result, LedSettings& record, bool* tableChanged) {
+  *tableChanged = false;
+  if (result.number <= m_taken) return false;
+  m_taken = result.number;
+  if (!result.error.empty()) return true;
+  SequenceTable& table = record.seq;
+  for (size_t cell = 0; cell < table.cells.size(); ++cell) {
+    const int32_t theirs = result.saved.seq.cells[cell];
+    const int32_t sent = result.written.seq.cells[cell];
+    // A cell the window changed after this save was queued is its own, and
+    // goes out with the next save.
+    if (theirs == sent || table.cells[cell] != sent) continue;
+    table.cells[cell] = theirs;
+    m_known.seq.cells[cell] = theirs;
+    *tableChanged = true;
+  }
+  return true;
 }
 
 void CSettingsSaver::Run() {
@@ -49,19 +86,34 @@ void CSettingsSaver::Run() {
     m_changed.wait(lock, [this] { return m_pending || m_stopping; });
     // Stopping still writes what is queued: nothing the operator did is lost.
     if (!m_pending) return;
-    const LedSettings snapshot = *m_pending;
+    const Queued queued = *m_pending;
     m_pending.reset();
     m_busy = true;
     lock.unlock();
 
+    SettingsSaveResult result;
+    result.number = queued.number;
+    result.written = queued.record;
     CProfileStore store(m_path);
-    const std::string error = store.Save(m_storeName, snapshot) ? std::string() : store.Error();
+    if (store.SaveChanges(m_storeName, queued.record, queued.base, &result.error)) {
+      result.saved = store.Saved();
+      result.changedElsewhere = store.ChangedElsewhere();
+      result.ports = store.Ports();
+    } else if (result.error.empty()) {
+      result.error = "saving " + m_path + ": failed for no reason given";  // should not happen; never report success
+    }
 
     lock.lock();
-    m_lastError = error;
-    if (error.empty()) m_lastPorts = store.Ports();
+    if (result.error.empty()) {
+      m_unsaved.reset();
+    } else if (m_pending) {
+      m_pending = Combined(queued, std::move(*m_pending));
+    } else {
+      m_unsaved = queued;
+    }
+    m_last = result;
     lock.unlock();
-    if (m_onResult) m_onResult(error);
+    if (m_onResult) m_onResult(result);
     lock.lock();
     m_busy = false;
     m_changed.notify_all();

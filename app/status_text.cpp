@@ -6,8 +6,26 @@
 #include "device/adapter_tuning.h"
 #include "device/link_words.h"
 
+namespace {
+
+// The line names the first few; the tool tip names them all.
+constexpr qsizetype kNamed = 2;
+
+// Adds `line` and the names of `entries` to the status: the first kNamed on
+// the line, all of them in the tool tip after `detailLine`.
+void AddNamed(StatusText& status, const QString& line, const QStringList& entries, const QString& detailLine) {
+  QString shown = QStringLiteral("\n") + line + entries.mid(0, kNamed).join(QStringLiteral(", "));
+  if (entries.size() > kNamed) shown += QStringLiteral(" and %1 more").arg(entries.size() - kNamed);
+  status.text += shown;
+  if (!status.detail.isEmpty()) status.detail += '\n';
+  status.detail += detailLine + entries.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords, const std::vector<ReplacedValue>& replaced) {
+                        const std::string& followWords, const std::vector<ReplacedValue>& replaced,
+                        const std::vector<std::string>& changedElsewhere) {
   StatusText status;
   const QString device = QString::fromStdString(link.DevicePath());
   status.text = QStringLiteral("Com %1: %2\n").arg(port).arg(device);
@@ -33,22 +51,19 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
     status.detail += reason;
   }
   if (!replaced.empty()) {
-    // The line names the first few; the tool tip names them all.
-    constexpr size_t kNamed = 2;
-    QStringList named;
-    QStringList all;
+    QStringList entries;
     for (const ReplacedValue& value : replaced) {
-      const QString entry = QStringLiteral("%1 \u201c%2\u201d").arg(QString::fromStdString(value.key),
-                                                                 QString::fromStdString(value.text));
-      if (named.size() < static_cast<qsizetype>(kNamed)) named << entry;
-      all << entry;
+      entries << QStringLiteral("%1 \u201c%2\u201d").arg(QString::fromStdString(value.key),
+                                                        QString::fromStdString(value.text));
     }
-    QString line = QStringLiteral("\nUnreadable, default used: ") + named.join(QStringLiteral(", "));
-    if (replaced.size() > kNamed) line += QStringLiteral(" and %1 more").arg(replaced.size() - kNamed);
-    status.text += line;
-    if (!status.detail.isEmpty()) status.detail += '\n';
-    status.detail += QStringLiteral("Unreadable profile values, replaced by their defaults: ") +
-                     all.join(QStringLiteral(", "));
+    AddNamed(status, QStringLiteral("Unreadable, default used: "), entries,
+             QStringLiteral("Unreadable profile values, replaced by their defaults: "));
+  }
+  if (!changedElsewhere.empty()) {
+    QStringList keys;
+    for (const std::string& key : changedElsewhere) keys << QString::fromStdString(key);
+    AddNamed(status, QStringLiteral("Profile also changed elsewhere; this window's value saved: "), keys,
+             QStringLiteral("Another program changed these profile values too; this window's later change was saved: "));
   }
   return status;
 }

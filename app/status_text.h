@@ -17,6 +17,8 @@ struct StatusText {
 // `followWords`, when not empty, stand for the link's state (a device that is
 // unplugged or came back, as the window's follower tells).
 // `replaced`: profile values that could not be read and were replaced by
-// their defaults; named with what they held.
+// their defaults; named with what they held. `changedElsewhere`: keys that
+// another program changed in the profile while this window changed them too.
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {});
+                        const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {},
+                        const std::vector<std::string>& changedElsewhere = {});

@@ -44,7 +44,7 @@ PortChoice ChoosePort(const std::string& profilePath, const std::string& port) {
     // A profile that cannot be read counts as empty, as it does for the window.
     std::string text;
     std::string error;
-    ReadWholeFile(profilePath, &text, &error);
+    if (!ReadWholeFile(profilePath, &text, nullptr, &error)) text.clear();
     choice.comEntry = SettingsFrom(text).comPort;
   }
   choice.path = PortDevicePath(profilePath, choice.comEntry);
@@ -55,17 +55,16 @@ PortChoice ChoosePort(const std::string& profilePath, const std::string& port) {
 bool ProfileRows(const std::string& profilePath, std::vector<FileRow>* rows, std::vector<FileProblem>* problems) {
   std::string text;
   std::string error;
-  switch (ReadWholeFile(profilePath, &text, &error)) {
-    case ReadOutcome::kRead:
-      break;
-    case ReadOutcome::kMissing:
-      // Its defaults are not something an operator tuned: sending them to
-      // units would overwrite their rows with 128s.
-      problems->push_back({0, "no such file: there are no sequences to send"});
-      return false;
-    case ReadOutcome::kFailed:
-      problems->push_back({0, error});
-      return false;
+  FileStamp stamp;
+  if (!ReadWholeFile(profilePath, &text, &stamp, &error)) {
+    problems->push_back({0, error});
+    return false;
+  }
+  if (!stamp.exists) {
+    // Its defaults are not something an operator tuned: sending them to
+    // units would overwrite their rows with 128s.
+    problems->push_back({0, "no such file: there are no sequences to send"});
+    return false;
   }
   std::vector<ReplacedValue> replaced;
   const LedSettings settings = SettingsFrom(text, &replaced);

@@ -50,13 +50,13 @@ bool GatherPlans(const CliContext& context, std::vector<UnitPlan>* plans, int* c
     } else {
       name = args.file;
       std::string error;
-      const ReadOutcome read = ReadWholeFile(args.file, &text, &error);
-      if (read == ReadOutcome::kMissing) {
-        *code = context.Fail(kExitUsage, args.file + ": no such file");
+      FileStamp stamp;
+      if (!ReadWholeFile(args.file, &text, &stamp, &error)) {
+        *code = context.Fail(kExitUsage, error);
         return false;
       }
-      if (read == ReadOutcome::kFailed) {
-        *code = context.Fail(kExitUsage, error);
+      if (!stamp.exists) {
+        *code = context.Fail(kExitUsage, args.file + ": no such file");
         return false;
       }
     }

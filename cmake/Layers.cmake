@@ -30,8 +30,3 @@ function(dimlet_layer target)
     PUBLIC $<BUILD_INTERFACE:${exported}>
     PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
-
-# For white-box tests of a layer's private parts: the whole source tree.
-function(dimlet_private_access target)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
-endfunction()

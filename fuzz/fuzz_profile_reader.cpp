@@ -92,20 +92,21 @@ void CheckStore(std::string_view text, const LedSettings& expected, const std::s
   CProfileStore store(path);
   LedSettings loaded;
   loaded.numOfChannel = 12345;
-  Check(store.Load("LED", loaded), "Load failed: " + store.Error());
+  std::string error;
+  Check(store.Load("LED", loaded, &error), "Load failed: " + error);
   Check(SameLoaded(loaded, expected), "Load filled other values than the file holds");
   Check(loaded.numOfChannel == 12345, "Load changed the channel-count word");
   Check(ReadFile(path) == expectedText, "Load wrote other text than setting its keys gives");
 
   LedSettings again;
-  Check(CProfileStore(path).Load("LED", again), "second Load failed");
+  Check(CProfileStore(path).Load("LED", again, &error), "second Load failed");
   Check(SameLoaded(again, loaded), "second Load gave other values");
   Check(ReadFile(path) == expectedText, "second Load changed the file");
 
   loaded.numOfChannel = -7;
-  Check(CProfileStore(path).Save("LED", loaded), "Save failed");
+  Check(CProfileStore(path).Save("LED", loaded, &error), "Save failed");
   LedSettings saved;
-  Check(CProfileStore(path).Load("LED", saved), "Load after Save failed");
+  Check(CProfileStore(path).Load("LED", saved, &error), "Load after Save failed");
   Check(SameLoaded(saved, loaded), "Save then Load did not give the record back");
   const CIniDocument file(ReadFile(path));
   std::optional<std::string_view> channels = file.Value(kSection, "Num Of Channel");

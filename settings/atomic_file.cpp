@@ -11,21 +11,17 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
+
+#include "settings/file_support.h"
 
 namespace {
 
 constexpr int kMostLinks = 40;  // as the kernel's own limit on a chain of links
 constexpr int kTemporaryAttempts = 8;
 
-std::string Reason(const std::string& doing, int err) { return doing + ": " + std::strerror(err); }
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+// The prefix of the temporary files made for a target named `fileName`.
+std::string TemporaryFilePrefix(const std::string& fileName) { return "." + fileName + ".tmp."; }
 
 std::string NameOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -165,12 +161,6 @@ bool FillTemporary(int fd, const std::string& tempPath, std::string_view bytes, 
   return true;
 }
 
-}  // namespace
-
-std::string TemporaryFilePrefix(const std::string& fileName) { return "." + fileName + ".tmp."; }
-
-namespace {
-
 // Where renameat2's flags are unknown (old kernel, some filesystems), the
 // check is made just before a plain rename.
 bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
@@ -237,20 +227,24 @@ bool PutInPlace(int fd, const std::string& tempPath, const std::string& target, 
   return false;
 }
 
-ReplaceOutcome Replace(const std::string& path, std::string_view bytes, const FileStamp* expected,
-                       std::string* error) {
+// The one replacing of both public functions. With `expected`, *changed is
+// set when the file was no longer the one stamped (nothing replaced, no failure).
+bool Replace(const std::string& path, std::string_view bytes, const FileStamp* expected, bool* changed,
+             std::string* error) {
+  *changed = false;
   std::string target;
-  if (!FinalTarget(path, &target, error)) return ReplaceOutcome::kFailed;
+  if (!FinalTarget(path, &target, error)) return false;
 
   struct stat old {};
   bool hadOld = stat(target.c_str(), &old) == 0;
   if (hadOld && !S_ISREG(old.st_mode)) {
     *error = S_ISDIR(old.st_mode) ? Reason("replacing " + target, EISDIR)
                                   : "replacing " + target + ": not a regular file";
-    return ReplaceOutcome::kFailed;
+    return false;
   }
   if (expected && !SameStamp(hadOld ? StampOf(old) : FileStamp{}, *expected)) {
-    return ReplaceOutcome::kChangedMeanwhile;
+    *changed = true;
+    return false;
   }
 
   const std::string folder = FolderOf(target);
@@ -259,12 +253,11 @@ ReplaceOutcome Replace(const std::string& path, std::string_view bytes, const Fi
 
   std::string tempPath;
   int fd = CreateTemporary(folder + "/" + prefix, &tempPath, error);
-  if (fd < 0) return ReplaceOutcome::kFailed;
+  if (fd < 0) return false;
 
   // The file stays open, and so locked against sweepers, until it is renamed.
-  bool changed = false;
   bool done = FillTemporary(fd, tempPath, bytes, hadOld ? &old : nullptr, error) &&
-              PutInPlace(fd, tempPath, target, expected, &changed, error);
+              PutInPlace(fd, tempPath, target, expected, changed, error);
   if (!done) {
     // After a swap put back, the name holds our file again; anything else
     // there (a file another program saved meanwhile) is not ours to remove.
@@ -280,26 +273,27 @@ ReplaceOutcome Replace(const std::string& path, std::string_view bytes, const Fi
   }
   // The data were fsync'ed already, so close() has nothing left to report.
   close(fd);
-  if (!done) return changed ? ReplaceOutcome::kChangedMeanwhile : ReplaceOutcome::kFailed;
+  if (!done) return false;
 
   // The rename is durable only once the folder's entry is on disk.
   int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0 || fsync(dirFd) != 0) {
     *error = Reason("writing folder " + folder + " to disk", errno);
     if (dirFd >= 0) close(dirFd);
-    return ReplaceOutcome::kFailed;
+    return false;
   }
   close(dirFd);
-  return ReplaceOutcome::kReplaced;
+  return true;
 }
 
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-  return Replace(path, bytes, nullptr, error) == ReplaceOutcome::kReplaced;
+  bool changed = false;  // stays false: there is no stamp to differ from
+  return Replace(path, bytes, nullptr, &changed, error);
 }
 
-ReplaceOutcome ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
-                                      std::string* error) {
-  return Replace(path, bytes, &expected, error);
+bool ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
+                            bool* changedMeanwhile, std::string* error) {
+  return Replace(path, bytes, &expected, changedMeanwhile, error);
 }

@@ -20,20 +20,13 @@
 // unless only the final folder sync failed.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
 
-enum class ReplaceOutcome {
-  kReplaced,
-  kFailed,            // `error` says why; the file is as it was
-  kChangedMeanwhile,  // the file is no longer the one stamped: nothing replaced
-};
-
 // As WriteFileAtomically, for a text merged from the file as `expected`
 // stamps it: the new file takes the old one's place only if the old one is
 // still that file (same inode, size and modification time; or still absent).
 // The two are swapped in one step and the one taken out is checked, so an
 // edit saved by another program a moment before is put back, never lost.
-ReplaceOutcome ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
-                                      std::string* error);
-
-// The prefix of the temporary files that WriteFileAtomically makes for a
-// target named `fileName`.
-std::string TemporaryFilePrefix(const std::string& fileName);
+// False when the file was not replaced: with *changedMeanwhile set when it
+// was no longer the one stamped (no failure: merge again), otherwise with
+// `error` set as above.
+bool ReplaceFileIfUnchanged(const std::string& path, std::string_view bytes, const FileStamp& expected,
+                            bool* changedMeanwhile, std::string* error);

@@ -4,6 +4,8 @@
 
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 
 #include "settings/profile_store.h"
 #include "settings/whole_file.h"
@@ -11,6 +13,8 @@
 namespace {
 
 bool InRange(int port) { return port >= 1 && port <= kComEntries; }
+
+bool IsNetworkAddress(const std::string& device) { return device.find("://") != std::string::npos; }
 
 LineOptions ReadOptions(const CIniDocument& profile, int port) {
   LineOptions options;
@@ -61,19 +65,36 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
   std::string error;
   // Any failure to read falls back to the usual USB adapter name; the port's
   // own open reports a wrong device to the operator.
-  if (ReadWholeFile(profilePath, &text, &error) != ReadOutcome::kRead) return CPortMap().DevicePath(port);
+  if (!ReadWholeFile(profilePath, &text, nullptr, &error)) return CPortMap().DevicePath(port);
   return CPortMap(CIniDocument(std::move(text))).DevicePath(port);
+}
+
+bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason) {
+  if (IsNetworkAddress(typed) || typed.empty()) {
+    *stored = typed;
+    return true;
+  }
+  std::error_code failed;
+  const std::filesystem::path absolute = std::filesystem::absolute(typed, failed);
+  if (failed) {
+    *reason = "finding the current folder for \"" + typed + "\": " + failed.message();
+    return false;
+  }
+  *stored = absolute.lexically_normal().string();
+  return true;
 }
 
 bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
                        CPortMap* ports) {
-  CProfileStore store(profilePath);
-  if (store.SaveValue("Ports", ComEntryName(port), device)) {
-    if (ports) *ports = store.Ports();
-    return true;
+  // Relative to what? Each program that reads the map starts somewhere else.
+  if (!device.empty() && device.front() != '/' && !IsNetworkAddress(device)) {
+    *error = "\"" + device + "\" not saved: a device path must start with /";
+    return false;
   }
-  if (error) *error = store.Error();
-  return false;
+  CProfileStore store(profilePath);
+  if (!store.SaveValue("Ports", ComEntryName(port), device, error)) return false;
+  if (ports) *ports = store.Ports();
+  return true;
 }
 
 bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
@@ -84,10 +105,7 @@ bool SetPortLineOptions(const std::string& profilePath, int port, const LineOpti
       {AnswerWaitKey(port), std::to_string(options.answerWaitMs)},
       {Rs485Key(port), options.rs485 ? "on" : "off"},
   };
-  if (store.SaveValues("Ports", values)) {
-    if (ports) *ports = store.Ports();
-    return true;
-  }
-  if (error) *error = store.Error();
-  return false;
+  if (!store.SaveValues("Ports", values, error)) return false;
+  if (ports) *ports = store.Ports();
+  return true;
 }

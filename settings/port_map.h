@@ -54,10 +54,18 @@ std::string Rs485Key(int port);
 // usual name also when the file cannot be read.
 std::string PortDevicePath(const std::string& profilePath, int port);
 
+// What a Com entry stores for a device the operator typed: a network address
+// ("<scheme>://…") as typed; a path made absolute against the current folder
+// and tidied ("." and ".." taken out), so that every program finds the same
+// device wherever it was started. False with *reason set when the current
+// folder cannot be known.
+bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason);
+
 // Maps Com `port` to `device` in the [Ports] section of the profile at
 // `profilePath`, through the profile store's atomic save: everything else in
 // the file stays. False with *error set when the path cannot be kept there
-// (a line break, blanks at its ends) or the file cannot be written.
+// (not absolute nor a network address, a line break, blanks at its ends) or
+// the file cannot be written.
 // `ports`, when given, receives the device map of the file as written.
 bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
                        CPortMap* ports = nullptr);

@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "settings/file_support.h"
 #include "settings/ini_document.h"
 #include "settings/profile_text.h"
 #include "settings/whole_file.h"
@@ -30,11 +31,6 @@ void PauseBeforeMergingAgain(int attempt) {
   std::this_thread::sleep_for(std::chrono::microseconds(random() % static_cast<unsigned>(longest + 1)));
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
-}
-
 // Programs of this kind saving the same profile take turns: each holds a lock
 // on the profile's folder from its read to its rename, so two instances never
 // race each other's merges. Editors take no part; a changed file is found
@@ -43,7 +39,7 @@ std::string FolderOf(const std::string& path) {
 class FolderLock {
  public:
   explicit FolderLock(const std::string& folder) {
-    m_fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd < 0) return;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
@@ -73,81 +69,89 @@ std::string KeptChangingReason(const std::string& path) {
 
 CProfileStore::CProfileStore(std::string path) : m_path(std::move(path)) {}
 
-bool CProfileStore::Load(const std::string& name, LedSettings& settings) {
+bool CProfileStore::Load(const std::string& name, LedSettings& settings, std::string* error) {
   for (int attempt = 1;; ++attempt) {
-    m_error.clear();
     const FolderLock turn(FolderOf(m_path));
     std::string bytes;
     FileStamp stamp;
-    const ReadOutcome read = ReadWholeFile(m_path, &bytes, &m_error, &stamp);
+    const bool read = ReadWholeFile(m_path, &bytes, &stamp, error);
 
     CIniDocument profile(std::move(bytes));
     m_replaced = LoadFromProfile(name, profile, settings);
     m_ports = CPortMap(profile);
 
     // Writing back a file that was not read whole would lose its unread part.
-    if (read == ReadOutcome::kFailed) return false;
-    if (read == ReadOutcome::kRead && !profile.Changed()) return true;
-    const ReplaceOutcome written = Write(profile.TextView(), stamp);
-    if (written != ReplaceOutcome::kChangedMeanwhile) return written == ReplaceOutcome::kReplaced;
+    if (!read) return false;
+    if (stamp.exists && !profile.Changed()) return true;
+    bool changedMeanwhile = false;
+    if (Write(profile.TextView(), stamp, &changedMeanwhile, error)) return true;
+    if (!changedMeanwhile) return false;
     if (attempt == kMergeAttempts) {
-      m_error = KeptChangingReason(m_path);
+      *error = KeptChangingReason(m_path);
       return false;
     }
     PauseBeforeMergingAgain(attempt);
   }
 }
 
-bool CProfileStore::Save(const std::string& name, const LedSettings& settings) {
-  return Merge([&](CIniDocument& profile) { SaveToProfile(name, profile, settings); });
+bool CProfileStore::Save(const std::string& name, const LedSettings& settings, std::string* error) {
+  return Merge([&](CIniDocument& profile) { SaveToProfile(name, profile, settings); }, error);
 }
 
-bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value) {
-  return SaveValues(section, {{key, value}});
+bool CProfileStore::SaveChanges(const std::string& name, const LedSettings& settings, const LedSettings& base,
+                                std::string* error) {
+  return Merge([&](CIniDocument& profile) { m_changes = SaveChangesToProfile(name, profile, settings, base); },
+               error);
+}
+
+bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value,
+                              std::string* error) {
+  return SaveValues(section, {{key, value}}, error);
 }
 
 bool CProfileStore::SaveValues(const std::string& section,
-                               const std::vector<std::pair<std::string, std::string>>& values) {
-  m_error.clear();
+                               const std::vector<std::pair<std::string, std::string>>& values, std::string* error) {
   for (const auto& [key, value] : values) {
     if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-      m_error = "\"" + key + "\" not saved: its value cannot hold a line break";
+      *error = "\"" + key + "\" not saved: its value cannot hold a line break";
       return false;
     }
     if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
                            value.back() == '\t')) {
-      m_error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
+      *error = "\"" + key + "\" not saved: its value cannot start or end with a blank";
       return false;
     }
   }
-  return Merge([&](CIniDocument& profile) {
-    for (const auto& [key, value] : values) profile.Set(section, key, value);
-  });
+  return Merge(
+      [&](CIniDocument& profile) {
+        for (const auto& [key, value] : values) profile.Set(section, key, value);
+      },
+      error);
 }
 
-bool CProfileStore::Merge(const std::function<void(CIniDocument&)>& edit) {
+bool CProfileStore::Merge(const std::function<void(CIniDocument&)>& edit, std::string* error) {
   for (int attempt = 1;; ++attempt) {
-    m_error.clear();
     const FolderLock turn(FolderOf(m_path));
     // Read afresh, so that what a person edited while the program ran is kept.
     std::string bytes;
     FileStamp stamp;
-    if (ReadWholeFile(m_path, &bytes, &m_error, &stamp) == ReadOutcome::kFailed) return false;
+    if (!ReadWholeFile(m_path, &bytes, &stamp, error)) return false;
 
     CIniDocument profile(std::move(bytes));
     edit(profile);
     m_ports = CPortMap(profile);
-    const ReplaceOutcome written = Write(profile.TextView(), stamp);
-    if (written != ReplaceOutcome::kChangedMeanwhile) return written == ReplaceOutcome::kReplaced;
+    bool changedMeanwhile = false;
+    if (Write(profile.TextView(), stamp, &changedMeanwhile, error)) return true;
+    if (!changedMeanwhile) return false;
     if (attempt == kMergeAttempts) {
-      m_error = KeptChangingReason(m_path);
+      *error = KeptChangingReason(m_path);
       return false;
     }
     PauseBeforeMergingAgain(attempt);
   }
 }
 
-ReplaceOutcome CProfileStore::Write(std::string_view text, const FileStamp& read) {
-  if (!MakeFolders(FolderOf(m_path), &m_error)) return ReplaceOutcome::kFailed;
-  return ReplaceFileIfUnchanged(m_path, text, read, &m_error);
+bool CProfileStore::Write(std::string_view text, const FileStamp& read, bool* changedMeanwhile, std::string* error) {
+  *changedMeanwhile = false;
+  return MakeFolders(FolderOf(m_path), error) && ReplaceFileIfUnchanged(m_path, text, read, changedMeanwhile, error);
 }

@@ -36,6 +36,38 @@ void SaveToProfile(const std::string& name, CIniDocument& profile, const LedSett
   profile.SetAll(ProfileSection(name), written);
 }
 
+SavedChanges SaveChangesToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings,
+                                  const LedSettings& base) {
+  const std::string section = ProfileSection(name);
+  std::vector<std::string_view> names;
+  names.reserve(ProfileKeys().size());
+  for (const ProfileKey& key : ProfileKeys()) names.push_back(key.name);
+  const std::vector<std::optional<std::string_view>> stored = profile.Values(section, names);
+
+  SavedChanges result{settings, {}};
+  std::vector<std::pair<std::string_view, std::string>> written;
+  size_t at = 0;
+  for (const ProfileKey& key : ProfileKeys()) {
+    const std::optional<std::string_view>& text = stored[at++];
+    // A key missing or unreadable in the file holds nothing of theirs to keep.
+    const std::optional<int32_t> parsed = text ? ParseProfileInt(*text) : std::nullopt;
+    const bool readable = parsed.has_value();
+    const int32_t theirs = parsed.value_or(0);
+    const int32_t mine = KeyValue(settings, key);
+    const int32_t known = KeyValue(base, key);
+    if (mine != known) {
+      if (readable && theirs != known && theirs != mine) result.changedElsewhere.push_back(key.name);
+      written.emplace_back(key.name, FormatProfileInt(mine));
+    } else if (!readable) {
+      written.emplace_back(key.name, FormatProfileInt(mine));
+    } else {
+      SetKeyValue(result.saved, key, theirs);
+    }
+  }
+  profile.SetAll(section, written);
+  return result;
+}
+
 std::string LoadFromProfileText(const std::string& name, std::string_view text, LedSettings& settings) {
   CIniDocument profile{std::string(text)};
   LoadFromProfile(name, profile, settings);

@@ -29,6 +29,21 @@ std::vector<ReplacedValue> LoadFromProfile(const std::string& name, CIniDocument
 // everything else in it kept in place.
 void SaveToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings);
 
+// What saving only this program's changes left in the text.
+struct SavedChanges {
+  LedSettings saved;  // the record as the text now holds it
+  // Keys that both this program and someone else changed from what this
+  // program last knew; this program's value was set, as the later change.
+  std::vector<std::string> changedElsewhere;
+};
+
+// Sets in section "Settings\<name>" of `profile` the keys in which `settings`
+// differs from `base` (the record as this program last read or saved the
+// text), and those the section lacks or holds unreadable. Every other key
+// keeps the value the text holds, so another program's change to it stays.
+SavedChanges SaveChangesToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings,
+                                  const LedSettings& base);
+
 // The same on a whole text: the text as Load or Save would write it back.
 std::string LoadFromProfileText(const std::string& name, std::string_view text, LedSettings& settings);
 std::string SaveToProfileText(const std::string& name, std::string_view text, const LedSettings& settings);

@@ -6,13 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "settings/file_support.h"
 
 namespace {
 
 constexpr off_t kLargestProfile = off_t{64} << 20;
-
-std::string Reason(const std::string& doing, int err) { return doing + ": " + std::strerror(err); }
 
 // Far beyond anything the program writes: refused, and so never written back.
 std::string TooLarge(const std::string& path) {
@@ -38,32 +37,32 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
          a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
 }
 
-ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::string* error, FileStamp* stamp) {
+bool ReadWholeFile(const std::string& path, std::string* bytes, FileStamp* stamp, std::string* error) {
   bytes->clear();
   if (stamp) *stamp = FileStamp{};
   // O_NONBLOCK so that a FIFO put where the profile should be cannot hang us.
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
-    if (errno == ENOENT) return ReadOutcome::kMissing;
+    if (errno == ENOENT) return true;
     *error = Reason("reading " + path, errno);
-    return ReadOutcome::kFailed;
+    return false;
   }
   struct stat info {};
-  ReadOutcome outcome = ReadOutcome::kRead;
+  bool whole = true;
   if (fstat(fd, &info) != 0) {
     *error = Reason("reading " + path, errno);
-    outcome = ReadOutcome::kFailed;
+    whole = false;
   } else if (S_ISDIR(info.st_mode)) {
     *error = Reason("reading " + path, EISDIR);
-    outcome = ReadOutcome::kFailed;
+    whole = false;
   } else if (!S_ISREG(info.st_mode)) {
     *error = "reading " + path + ": not a regular file";
-    outcome = ReadOutcome::kFailed;
+    whole = false;
   } else if (info.st_size > kLargestProfile) {
     *error = TooLarge(path);
-    outcome = ReadOutcome::kFailed;
+    whole = false;
   }
-  if (outcome == ReadOutcome::kRead) {
+  if (whole) {
     // A little room past the end, so that a profile's keys can be added to
     // the text without moving it (and holding it twice for a moment).
     bytes->reserve(static_cast<size_t>(info.st_size) + 4096);
@@ -74,7 +73,7 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::stri
         bytes->append(buffer, static_cast<size_t>(got));
         if (bytes->size() > static_cast<size_t>(kLargestProfile)) {
           *error = TooLarge(path);
-          outcome = ReadOutcome::kFailed;
+          whole = false;
           break;
         }
         continue;
@@ -82,19 +81,19 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string* bytes, std::stri
       if (got == 0) break;
       if (errno == EINTR) continue;
       *error = Reason("reading " + path, errno);
-      outcome = ReadOutcome::kFailed;
+      whole = false;
       break;
     }
   }
   // Taken after the read: a change that landed while it ran is then a change
   // after the stamp too, and shows as a mismatch later, never as a match.
   struct stat after {};
-  if (stamp && outcome == ReadOutcome::kRead && fstat(fd, &after) == 0) {
+  if (stamp && whole && fstat(fd, &after) == 0) {
     *stamp = StampOf(after);
     if (!SameStamp(*stamp, StampOf(info))) stamp->modified = timespec{-1, 0};
   }
   close(fd);
-  return outcome;
+  return whole;
 }
 
 bool MakeFolders(const std::string& folder, std::string* error) {

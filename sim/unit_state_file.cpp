@@ -43,15 +43,12 @@ bool UnitStateFile::Load(std::string* error) {
   // named here would otherwise hold the start for ever.
   std::string text;
   std::string reason;
-  switch (ReadWholeFile(m_path, &text, &reason)) {
-    case ReadOutcome::kMissing:
-      return true;
-    case ReadOutcome::kFailed:
-      if (error) *error = "cannot use the state file: " + reason;
-      return false;
-    case ReadOutcome::kRead:
-      break;
+  FileStamp stamp;
+  if (!ReadWholeFile(m_path, &text, &stamp, &reason)) {
+    if (error) *error = "cannot use the state file: " + reason;
+    return false;
   }
+  if (!stamp.exists) return true;
   std::map<int, StoredRows> entries;
   std::istringstream in(text);
   std::string line;

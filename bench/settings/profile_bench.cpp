@@ -40,7 +40,8 @@ LedSettings Record(int32_t salt) {
 std::string ProfileBytes() {
   const std::string path = BenchFolder() + "/bytes.ini";
   std::filesystem::remove(path);
-  CProfileStore(path).Save("LED", Record(0));
+  std::string error;
+  if (!CProfileStore(path).Save("LED", Record(0), &error)) std::abort();
   std::string bytes(std::filesystem::file_size(path), '\0');
   int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0 || read(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
@@ -85,7 +86,8 @@ void BM_Save(benchmark::State& state) {
   std::filesystem::remove(path);
   int32_t salt = 0;
   for (auto _ : state) {
-    if (!CProfileStore(path).Save("LED", Record(++salt))) state.SkipWithError("save failed");
+    std::string error;
+    if (!CProfileStore(path).Save("LED", Record(++salt), &error)) state.SkipWithError(error.c_str());
   }
 }
 BENCHMARK(BM_Save)->UseRealTime()->Unit(benchmark::kMicrosecond);
@@ -94,10 +96,11 @@ BENCHMARK(BM_Save)->UseRealTime()->Unit(benchmark::kMicrosecond);
 void BM_Load(benchmark::State& state) {
   const std::string path = BenchFolder() + "/load.ini";
   std::filesystem::remove(path);
-  CProfileStore(path).Save("LED", Record(1));
+  std::string error;
+  if (!CProfileStore(path).Save("LED", Record(1), &error)) state.SkipWithError(error.c_str());
   LedSettings settings;
   for (auto _ : state) {
-    if (!CProfileStore(path).Load("LED", settings)) state.SkipWithError("load failed");
+    if (!CProfileStore(path).Load("LED", settings, &error)) state.SkipWithError(error.c_str());
     benchmark::DoNotOptimize(settings);
   }
 }
@@ -111,7 +114,8 @@ void BM_LoadFirstRun(benchmark::State& state) {
     state.PauseTiming();
     std::filesystem::remove(path);
     state.ResumeTiming();
-    if (!CProfileStore(path).Load("LED", settings)) state.SkipWithError("load failed");
+    std::string error;
+    if (!CProfileStore(path).Load("LED", settings, &error)) state.SkipWithError(error.c_str());
   }
 }
 BENCHMARK(BM_LoadFirstRun)->UseRealTime()->Unit(benchmark::kMicrosecond);

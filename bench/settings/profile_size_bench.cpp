@@ -96,7 +96,7 @@ void Measure(benchmark::State& state, Call call) {
     std::string bytes;
     std::string error;
     const auto readStart = Clock::now();
-    if (ReadWholeFile(path, &bytes, &error) != ReadOutcome::kRead) state.SkipWithError(error.c_str());
+    if (!ReadWholeFile(path, &bytes, nullptr, &error)) state.SkipWithError(error.c_str());
     readSeconds += std::chrono::duration<double>(Clock::now() - readStart).count();
     bytes = std::string();
     g_peakBytes = g_heldBytes.load();
@@ -120,13 +120,17 @@ void Measure(benchmark::State& state, Call call) {
 void BM_LoadManyLines(benchmark::State& state) {
   Measure(state, [](const std::string& path) {
     LedSettings settings;
-    return CProfileStore(path).Load("LED", settings);
+    std::string error;
+    return CProfileStore(path).Load("LED", settings, &error);
   });
 }
 BENCHMARK(BM_LoadManyLines)->Args({10, 0})->Args({60, 0})->Args({10, 1})->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_SaveManyLines(benchmark::State& state) {
-  Measure(state, [](const std::string& path) { return CProfileStore(path).Save("LED", LedSettings{}); });
+  Measure(state, [](const std::string& path) {
+    std::string error;
+    return CProfileStore(path).Save("LED", LedSettings{}, &error);
+  });
 }
 BENCHMARK(BM_SaveManyLines)->Args({10, 0})->Args({10, 1})->UseRealTime()->Unit(benchmark::kMillisecond);
 

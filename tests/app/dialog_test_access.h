@@ -9,6 +9,7 @@
 #include "app/controller_dlg.h"
 
 class QLabel;
+class QScrollArea;
 
 class CControllerDlgTestAccess {
  public:
@@ -21,6 +22,9 @@ class CControllerDlgTestAccess {
   }
   CSlider* Slider(int channel) const { return m_dlg.m_sliders[channel]; }  // 0..3
   QLabel* StatusLine() const { return m_dlg.m_statusLine; }
+  QScrollArea* ScrollArea() const { return m_dlg.m_scroll; }
+  // Sizes the window for a screen whose free area is `area`.
+  void FitToArea(const QRect& area) { m_dlg.FitToArea(area); }
   const CSerialLink& Link() const { return m_dlg.m_link; }
 
   int32_t CurRow() const { return m_dlg.m_curRow; }

@@ -1,8 +1,10 @@
 // Drills of the window following its device: the simulated line hung up and
 // brought back many times, idle and in the middle of commands; a device that
 // refuses at first when it comes back; a reopen held back while a command's
-// message box is open; an idle open link that costs no CPU.
+// message box is open; a file standing in the device's place for a while; an
+// idle open link that costs no CPU.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QEventLoop>
@@ -14,6 +16,7 @@
 #include <thread>
 
 #include "app/dialog_template.h"
+#include "support/files.h"
 #include "window_fixture.h"
 
 namespace {
@@ -170,6 +173,27 @@ TEST_F(FollowDrill, InUseRightAfterTheDeviceReturnsIsRetriedThenReported) {
       ASSERT_TRUE(WaitUntil([&] { return StatusSays(kUnplugged); }, milliseconds(2500))) << Status();
       ReturnAndExpectReopened();
     }
+  }
+}
+
+// A file or a FIFO standing for a while where the device was is not a line,
+// and is said to be watched; the device coming back in its place is opened.
+TEST_F(FollowDrill, NotASerialDeviceForAWhileIsWatchedUntilTheDeviceReturns) {
+  for (const bool fifo : {false, true}) {
+    SCOPED_TRACE(fifo ? "a FIFO" : "a regular file");
+    m_sim->HangUp();
+    ASSERT_TRUE(WaitUntil([&] { return StatusSays(kUnplugged); }, milliseconds(1000))) << Status();
+    if (fifo) {
+      ASSERT_EQ(::mkfifo(m_linkPath.c_str(), 0600), 0);
+    } else {
+      testsupport::WriteFile(m_linkPath, "not a line\n");
+    }
+    ASSERT_TRUE(WaitUntil([&] { return StatusSays("not a serial device — watching"); }, milliseconds(3000)))
+        << Status();
+    QTest::qWait(1200);
+    ASSERT_EQ(::unlink(m_linkPath.c_str()), 0);
+    ReturnAndExpectReopened();
+    if (HasFatalFailure()) return;
   }
 }
 

@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QScreen>
+#include <filesystem>
 #include <fstream>
 
 #include "app/dialog_template.h"
@@ -97,6 +99,57 @@ TEST_F(PortsTest, AssigningTheCurrentEntryReopensAtOnceAndKeepsTheRestOfTheProfi
   EXPECT_FALSE(Inside().AssignPort(2, "/dev/tty\nUSB1", &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(ReadProfile(), profile) << "a refused path changed the profile";
+}
+
+// A typed path means the same device to every program, wherever it was
+// started; a network address is kept as typed.
+TEST_F(PortsTest, TypedPathsAreStoredAbsolute) {
+  StartWindow();
+  const std::string cwd = std::filesystem::current_path();
+  const std::pair<const char*, std::string> rows[] = {
+      {"units", cwd + "/units"},
+      {"./sub/../units", cwd + "/units"},
+      {"/dev/serial/../ttyUSB3", "/dev/ttyUSB3"},
+      {"tcp://lab-host:4001", "tcp://lab-host:4001"},
+  };
+  for (const auto& [typed, stored] : rows) {
+    std::string assigned;
+    CPortsDlg dialog(m_profilePath, 2,
+                     [&](int, const std::string& path, std::string*) {
+                       assigned = path;
+                       return true;
+                     },
+                     TwoAdapters);
+    dialog.findChild<QLineEdit*>(QStringLiteral("devicePath"))->setText(QString::fromUtf8(typed));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("assign")), Qt::LeftButton);
+    EXPECT_EQ(assigned, stored) << typed;
+  }
+}
+
+// A path far wider than the screen is shortened in the dialog's lines, never
+// stretches it past the screen, and is shown whole in the tool tip.
+TEST_F(PortsTest, AVeryLongPathKeepsTheDialogOnTheScreen) {
+  StartWindow();
+  const std::string longPath = "/tmp/" + std::string(5000, 'x');
+  CPortsDlg dialog(m_profilePath, 2,
+                   [&](int port, const std::string& path, std::string* error) {
+                     return Inside().AssignPort(port, path, error);
+                   },
+                   TwoAdapters);
+  dialog.findChild<QLineEdit*>(QStringLiteral("devicePath"))->setText(QString::fromStdString(longPath));
+  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("assign")), Qt::LeftButton);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+
+  auto* entries = dialog.findChild<QListWidget*>(QStringLiteral("comEntries"));
+  EXPECT_TRUE(entries->item(1)->toolTip().contains(QString::fromStdString(longPath)));
+  EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("portsMessage"))->toolTip().contains(
+      QString::fromStdString(longPath)));
+  const QRect screen = dialog.screen()->availableGeometry();
+  EXPECT_LE(dialog.width(), screen.width());
+  for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+    EXPECT_TRUE(dialog.rect().contains(button->geometry())) << button->text().toStdString() << " is off the dialog";
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The window ended by a session's or a terminal's signal while it saves or
 // runs an all-rows transfer: the transfer finishes, the profile is whole with
 // the last change in it, the port is closed and free, and the next window
-// opens it.
+// opens it. A signal while an all-rows confirmation waits is no OK: nothing
+// is sent or read.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -31,7 +32,7 @@ bool IsExclusive(const std::string& path) {
   return !asked || exclusive != 0;
 }
 
-enum class During { kSave, kAllRowsDownload, kAllRowsUpload, kConfirmationBox };
+enum class During { kSave, kAllRowsDownload, kAllRowsUpload, kDownloadConfirmation, kUploadConfirmation };
 
 struct EndCase {
   const char* name;
@@ -65,11 +66,13 @@ TEST_P(WindowEndTest, EndsAsExitWithTheLastChangeSavedAndThePortFree) {
   ASSERT_NE(last, 128);
 
   std::atomic<int> writeFrames{0};
+  const bool atBox = c.during == During::kDownloadConfirmation || c.during == During::kUploadConfirmation;
+  const bool upload = c.during == During::kAllRowsUpload || c.during == During::kUploadConfirmation;
   if (c.during == During::kSave) {
     ::raise(c.signal);
   } else {
     Click(ctl::kAllRows);
-    if (c.during == During::kConfirmationBox) {
+    if (atBox) {
       // A real box, whose own loop is where the signal is taken.
       m_boxes.onShow = [&](const QString& text) {
         QTimer::singleShot(30, [&] { ::raise(c.signal); });
@@ -85,10 +88,10 @@ TEST_P(WindowEndTest, EndsAsExitWithTheLastChangeSavedAndThePortFree) {
       });
     }
     const auto started = std::chrono::steady_clock::now();
-    Click(c.during == During::kAllRowsUpload ? ctl::kUpload : ctl::kDownload);
+    Click(upload ? ctl::kUpload : ctl::kDownload);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4))
         << "the confirmation box waited for somebody to press OK";
-    if (c.during != During::kConfirmationBox) {
+    if (!atBox) {
       EXPECT_EQ(writeFrames.load(), 1) << "the signal was never sent";
     }
   }
@@ -96,7 +99,9 @@ TEST_P(WindowEndTest, EndsAsExitWithTheLastChangeSavedAndThePortFree) {
   ASSERT_TRUE(Ended()) << "the window did not end";
   EXPECT_EQ(m_dlg->result(), QDialog::Accepted) << "ended the Exit way";
   EXPECT_FALSE(Inside().Link().IsPortOpen());
-  if (c.during != During::kSave) {
+  if (atBox) {
+    EXPECT_TRUE(AllFrames().empty()) << "the end of the program was taken as an OK";
+  } else if (c.during != During::kSave) {
     EXPECT_EQ(Frames(8).size(), 8u) << "the transfer was cut short";
   }
   // (An upload may also report an answer byte that came too late on a busy
@@ -130,5 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"InterruptDuringAllRowsDownload", SIGINT, During::kAllRowsDownload},
                     EndCase{"HangUpDuringAllRowsDownload", SIGHUP, During::kAllRowsDownload},
                     EndCase{"TermDuringAllRowsUpload", SIGTERM, During::kAllRowsUpload},
-                    EndCase{"InterruptWhileTheConfirmationWaits", SIGINT, During::kConfirmationBox}),
+                    EndCase{"TermWhileTheDownloadConfirmationWaits", SIGTERM, During::kDownloadConfirmation},
+                    EndCase{"InterruptWhileTheDownloadConfirmationWaits", SIGINT, During::kDownloadConfirmation},
+                    EndCase{"TermWhileTheUploadConfirmationWaits", SIGTERM, During::kUploadConfirmation}),
     [](const auto& info) { return std::string(info.param.name); });

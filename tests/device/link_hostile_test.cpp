@@ -15,7 +15,10 @@
 #include <gtest/gtest.h>
 
 #include "device/serial_link.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
+
+using testsupport::Clock;
+using testsupport::TestPty;
 
 namespace {
 

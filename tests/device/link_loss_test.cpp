@@ -14,7 +14,11 @@
 #include "device/serial_link.h"
 #include "support/row_names.h"
 #include "support/temp_folder.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
+
+using testsupport::Clock;
+using testsupport::OpenDescriptorCount;
+using testsupport::TestPty;
 
 namespace {
 

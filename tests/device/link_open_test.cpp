@@ -10,7 +10,10 @@
 #include "support/files.h"
 #include "support/row_names.h"
 #include "support/temp_folder.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
+
+using testsupport::OpenDescriptorCount;
+using testsupport::TestPty;
 
 namespace {
 

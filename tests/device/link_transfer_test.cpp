@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include "device/serial_link.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
+
+using testsupport::Clock;
+using testsupport::TestPty;
+using testsupport::WaitForInput;
 
 namespace {
 

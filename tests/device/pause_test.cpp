@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "device/pause.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
+
+using testsupport::Clock;
 
 namespace {
 

@@ -6,7 +6,11 @@
 
 #include "device/serial_link.h"
 #include "support/row_names.h"
-#include "test_pty.h"
+#include "support/test_pty.h"
+
+using testsupport::Clock;
+using testsupport::TestPty;
+using testsupport::WaitForInput;
 
 namespace {
 

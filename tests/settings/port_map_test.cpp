@@ -41,7 +41,7 @@ TEST(PortMap, SettingAnEntryKeepsTheRestOfTheFileAndReadsBackTheSame) {
 
   const std::string kept = ReadFile(path);
   for (const std::string& bad : {std::string("/dev/tty\nUSB0"), std::string(" /dev/ttyUSB0"),
-                                std::string("/dev/ttyUSB0\t")}) {
+                                std::string("/dev/ttyUSB0\t"), std::string("ttyUSB0")}) {
     error.clear();
     EXPECT_FALSE(SetPortDevicePath(path, 3, bad, &error));
     EXPECT_FALSE(error.empty());

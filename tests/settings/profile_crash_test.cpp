@@ -41,8 +41,9 @@ int32_t WholeProfileCounter(const std::string& path) {
 ChildProcess StartSaver(const std::string& path, int32_t first, int32_t last) {
   return ChildProcess::Fork([&] {
     CProfileStore store(path);
+    std::string error;
     for (int32_t counter = first; last < 0 || counter <= last; ++counter) {
-      if (!store.Save("LED", Filled(counter))) return 2;
+      if (!store.Save("LED", Filled(counter), &error)) return 2;
     }
     return 0;
   });
@@ -57,7 +58,8 @@ size_t TemporaryCount(const TempFolder& folder) {
 TEST(ProfileCrash, WriterKilledAtRandomMomentsLeavesAWholeFile) {
   TempFolder folder;
   const std::string path = folder.File("dimlet.ini");
-  ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(0)));
+  std::string error;
+  ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(0), &error)) << error;
   std::mt19937 random(std::random_device{}());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   int kills = 0;
@@ -81,14 +83,15 @@ TEST(ProfileCrash, WriterKilledAtRandomMomentsLeavesAWholeFile) {
   RecordProperty("last_whole_save", seen);
   EXPECT_GE(kills, 100);
   EXPECT_GT(seen, 0) << "no save ever finished before its kill";
-  ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(seen + 1)));
+  ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(seen + 1), &error));
   EXPECT_EQ(TemporaryCount(folder), 0u);
 }
 
 TEST(ProfileCrash, TwoInstancesSavingAtOnceLeaveTheLastWholeSave) {
   TempFolder folder;
   const std::string path = folder.File("dimlet.ini");
-  ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(0)));
+  std::string error;
+  ASSERT_TRUE(CProfileStore(path).Save("LED", Filled(0), &error)) << error;
   ChildProcess first = StartSaver(path, 1000, 1150);
   ChildProcess second = StartSaver(path, 2000, 2150);
   ASSERT_TRUE(first.Running());

@@ -31,6 +31,7 @@ class ReadOnlyProfileFolder : public testing::Test {
   TempFolder folder;
   std::string path = folder.File("dimlet.ini");
   std::optional<ReadOnlyFolder> readOnly;
+  std::string error;
 };
 
 TEST_F(ReadOnlyProfileFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
@@ -38,11 +39,11 @@ TEST_F(ReadOnlyProfileFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
   settings.seq.FillAll(9);
   const LedSettings before = settings;
   CProfileStore store(path);
-  EXPECT_FALSE(store.Save("LED", settings));
-  EXPECT_NE(store.Error().find("temporary file"), std::string::npos) << store.Error();
-  EXPECT_TRUE(store.Error().find(std::strerror(EPERM)) != std::string::npos ||
-              store.Error().find(std::strerror(EACCES)) != std::string::npos)
-      << store.Error();
+  EXPECT_FALSE(store.Save("LED", settings, &error));
+  EXPECT_NE(error.find("temporary file"), std::string::npos) << error;
+  EXPECT_TRUE(error.find(std::strerror(EPERM)) != std::string::npos ||
+              error.find(std::strerror(EACCES)) != std::string::npos)
+      << error;
   EXPECT_EQ(ReadFile(path), kOldProfile);
   EXPECT_EQ(settings.seq.cells, before.seq.cells);
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
@@ -51,8 +52,8 @@ TEST_F(ReadOnlyProfileFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
 TEST_F(ReadOnlyProfileFolder, LoadStillFillsTheRecordWhenTheWriteBackFails) {
   LedSettings settings;
   CProfileStore store(path);
-  EXPECT_FALSE(store.Load("LED", settings));
-  EXPECT_FALSE(store.Error().empty());
+  EXPECT_FALSE(store.Load("LED", settings, &error));
+  EXPECT_FALSE(error.empty());
   EXPECT_EQ(settings.maxSq, 3);
   EXPECT_EQ(settings.comPort, 1);
   EXPECT_EQ(settings.seq.Cell(5, 2), 128);
@@ -71,14 +72,15 @@ class FullDisk : public testing::Test {
   TempFolder folder;
   std::string path = folder.File("dimlet.ini");
   SmallDisk disk{folder.Path(), 64 * 1024};
+  std::string error;
 };
 
 TEST_F(FullDisk, SaveFailsWithNoSpaceAndKeepsTheOldFile) {
   LedSettings settings;
   settings.seq.FillAll(200);
   CProfileStore store(path);
-  EXPECT_FALSE(store.Save("LED", settings));
-  EXPECT_NE(store.Error().find(std::strerror(ENOSPC)), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.Save("LED", settings, &error));
+  EXPECT_NE(error.find(std::strerror(ENOSPC)), std::string::npos) << error;
   EXPECT_EQ(ReadFile(path), kOldProfile);
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"dimlet.ini", "filler"}));
 }
@@ -88,7 +90,7 @@ TEST_F(FullDisk, SaveSucceedsOnceSpaceIsFreed) {
   LedSettings settings;
   settings.maxSq = 4;
   CProfileStore store(path);
-  ASSERT_TRUE(store.Save("LED", settings)) << store.Error();
+  ASSERT_TRUE(store.Save("LED", settings, &error)) << error;
   EXPECT_NE(ReadFile(path).find("[Ports]\nCom 1=/dev/ttyS0\n[Settings\\LED]\nMax SQ=4\n"), std::string::npos);
 }
 

@@ -24,6 +24,7 @@ class ProfileHostile : public testing::Test {
   std::string path = folder.File("dimlet.ini");
   CProfileStore store{path};
   LedSettings settings;
+  std::string error;
 };
 
 TEST_F(ProfileHostile, UnreadableValuesAreNamedWithWhatTheyHeldAndReplacedByTheDefault) {
@@ -39,7 +40,7 @@ TEST_F(ProfileHostile, UnreadableValuesAreNamedWithWhatTheyHeldAndReplacedByTheD
   for (const Row& row : rows) {
     SCOPED_TRACE(row.written);
     WriteFile(path, std::string("[Settings\\LED]\nMax SQ=") + row.written + "\nSEQ 1\\CH 2=40\n");
-    ASSERT_TRUE(store.Load("LED", settings)) << store.Error();
+    ASSERT_TRUE(store.Load("LED", settings, &error)) << error;
     EXPECT_EQ(settings.maxSq, 8);
     EXPECT_EQ(settings.seq.Cell(1, 2), 40);
     ASSERT_EQ(store.Replaced().size(), 1u);
@@ -47,7 +48,7 @@ TEST_F(ProfileHostile, UnreadableValuesAreNamedWithWhatTheyHeldAndReplacedByTheD
     EXPECT_EQ(store.Replaced()[0].text, row.shown);
     EXPECT_EQ(CIniDocument(ReadFile(path)).Value("Settings\\LED", "Max SQ"), "8");
     // The second load finds only its own values: nothing left to name.
-    ASSERT_TRUE(store.Load("LED", settings));
+    ASSERT_TRUE(store.Load("LED", settings, &error));
     EXPECT_TRUE(store.Replaced().empty());
   }
 }
@@ -55,7 +56,7 @@ TEST_F(ProfileHostile, UnreadableValuesAreNamedWithWhatTheyHeldAndReplacedByTheD
 // An editor's byte order mark and carriage-return-only lines: the keys are
 // found, no second section is added, and a complete profile is not rewritten.
 TEST_F(ProfileHostile, ProfilesOfOtherEditorsAreReadAndLeftAsTheyWere) {
-  CProfileStore(path).Save("LED", Filled(9));
+  CProfileStore(path).Save("LED", Filled(9), &error);
   const std::string saved = ReadFile(path);
   std::string crOnly = saved;
   for (char& c : crOnly) c = c == '\n' ? '\r' : c;
@@ -63,13 +64,13 @@ TEST_F(ProfileHostile, ProfilesOfOtherEditorsAreReadAndLeftAsTheyWere) {
     WriteFile(path, text);
     const unsigned long inode = InodeOf(path);
     settings = LedSettings{};
-    ASSERT_TRUE(store.Load("LED", settings)) << store.Error();
+    ASSERT_TRUE(store.Load("LED", settings, &error)) << error;
     EXPECT_EQ(settings.maxSq, 9);
     EXPECT_EQ(settings.seq.cells, Filled(9).seq.cells);
     EXPECT_TRUE(store.Replaced().empty());
     EXPECT_EQ(ReadFile(path), text);
     EXPECT_EQ(InodeOf(path), inode) << "a profile holding every key was rewritten";
-    ASSERT_TRUE(store.Save("LED", Filled(10)));
+    ASSERT_TRUE(store.Save("LED", Filled(10), &error));
     const std::string after = ReadFile(path);
     EXPECT_EQ(after.rfind(text.substr(0, 3), 0), 0u) << "the first bytes changed";
     EXPECT_EQ(after.size(), text.size() + 35) << "lines were added or lost";
@@ -80,9 +81,9 @@ TEST_F(ProfileHostile, ProfilesOfOtherEditorsAreReadAndLeftAsTheyWere) {
 TEST_F(ProfileHostile, SixtyMegabytesOfBlankLinesLoadAndSave) {
   const std::string blanks(60u << 20, '\n');
   WriteFile(path, blanks);
-  ASSERT_TRUE(store.Load("LED", settings)) << store.Error();
+  ASSERT_TRUE(store.Load("LED", settings, &error)) << error;
   EXPECT_EQ(settings.maxSq, 8);
-  ASSERT_TRUE(store.Save("LED", Filled(3))) << store.Error();
+  ASSERT_TRUE(store.Save("LED", Filled(3), &error)) << error;
   const std::string after = ReadFile(path);
   EXPECT_EQ(after.compare(0, blanks.size(), blanks), 0);
   EXPECT_EQ(CIniDocument(after.substr(blanks.size())).Value("Settings\\LED", "Max SQ"), "3");
@@ -91,10 +92,10 @@ TEST_F(ProfileHostile, SixtyMegabytesOfBlankLinesLoadAndSave) {
 TEST_F(ProfileHostile, ProfileBeyondTheLargestReadIsRefusedAndLeftUntouched) {
   const std::string big((64u << 20) + 1, '\n');
   WriteFile(path, big);
-  EXPECT_FALSE(store.Load("LED", settings));
-  EXPECT_NE(store.Error().find("File too large"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.Load("LED", settings, &error));
+  EXPECT_NE(error.find("File too large"), std::string::npos) << error;
   EXPECT_EQ(settings.maxSq, 8);
-  EXPECT_FALSE(store.Save("LED", settings));
+  EXPECT_FALSE(store.Save("LED", settings, &error));
   EXPECT_EQ(ReadFile(path).size(), big.size());
 }
 
@@ -102,11 +103,11 @@ TEST_F(ProfileHostile, ProfileBeyondTheLargestReadIsRefusedAndLeftUntouched) {
 // afterwards reads nothing, and a save brings in what a person changed.
 TEST_F(ProfileHostile, PortMapIsTheOneOfTheLastReading) {
   WriteFile(path, "[Ports]\nCom 2=/dev/ttyS4\n");
-  ASSERT_TRUE(store.Load("LED", settings));
+  ASSERT_TRUE(store.Load("LED", settings, &error));
   WriteFile(path, "[Ports]\nCom 2=/dev/ttyS5\n");
   EXPECT_EQ(store.Ports().DevicePath(2), "/dev/ttyS4");
   EXPECT_EQ(store.Ports().DevicePath(1), "/dev/ttyUSB0");
-  ASSERT_TRUE(store.Save("LED", settings));
+  ASSERT_TRUE(store.Save("LED", settings, &error));
   EXPECT_EQ(store.Ports().DevicePath(2), "/dev/ttyS5");
 }
 
@@ -115,7 +116,7 @@ TEST_F(ProfileHostile, PortMapIsTheOneOfTheLastReading) {
 // back to back. Every one of its keys must be in the file at the end.
 TEST_F(ProfileHostile, EditsLandingDuringSavesAreAllKept) {
   constexpr int kEdits = 150;
-  ASSERT_TRUE(store.Save("LED", Filled(0)));
+  ASSERT_TRUE(store.Save("LED", Filled(0), &error));
   std::atomic<bool> editing{true};
   std::thread editor([&] {
     std::mt19937 random(42);
@@ -132,7 +133,7 @@ TEST_F(ProfileHostile, EditsLandingDuringSavesAreAllKept) {
   int saves = 0;
   for (int32_t value = 1; editing; ++value, ++saves) {
     CProfileStore saver(path);
-    EXPECT_TRUE(saver.Save("LED", Filled(value % 256))) << saver.Error();
+    EXPECT_TRUE(saver.Save("LED", Filled(value % 256), &error)) << error;
   }
   editor.join();
   CIniDocument after(ReadFile(path));

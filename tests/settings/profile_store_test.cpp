@@ -38,28 +38,29 @@ class ProfileStore : public testing::Test {
   std::string path = folder.File("dimlet.ini");
   CProfileStore store{path};
   LedSettings settings;
+  std::string error;
 };
 
 TEST_F(ProfileStore, FirstRunWritesDefaultsInOrderAndNumOfChannelOnFirstSave) {
-  ASSERT_TRUE(store.Load("LED", settings)) << store.Error();
+  ASSERT_TRUE(store.Load("LED", settings, &error)) << error;
   EXPECT_EQ(settings.comPort, 1);
   EXPECT_EQ(settings.maxSq, 8);
   for (int32_t cell : settings.seq.cells) EXPECT_EQ(cell, 128);
   const std::string loaded = "[Settings\\LED]\nCom Port Addr=1\nMax SQ=8\n" + CellLines("128");
   EXPECT_EQ(ReadFile(path), loaded);
-  ASSERT_TRUE(store.Save("LED", settings));
+  ASSERT_TRUE(store.Save("LED", settings, &error));
   EXPECT_EQ(ReadFile(path), loaded + "Num Of Channel=0\n");
 }
 
 TEST_F(ProfileStore, SaveIntoEmptyProfileWritesThirtyFiveKeysInSaveOrder) {
-  ASSERT_TRUE(store.Save("LED", Filled(3))) << store.Error();
+  ASSERT_TRUE(store.Save("LED", Filled(3), &error)) << error;
   EXPECT_EQ(ReadFile(path),
             "[Settings\\LED]\nCom Port Addr=3\nNum Of Channel=3\nMax SQ=3\n" + CellLines("3"));
 }
 
 TEST_F(ProfileStore, OneStoredCellLoadsIntoItsOwnRowAndColumn) {
   WriteFile(path, "[SETTINGS\\led]\nseq 2\\ch 1=40\n");
-  ASSERT_TRUE(store.Load("LED", settings));
+  ASSERT_TRUE(store.Load("LED", settings, &error));
   for (int cell = 0; cell < 32; ++cell) EXPECT_EQ(settings.seq.cells[cell], cell == 2 * 4 + 1 ? 40 : 128);
   EXPECT_EQ(Lines(ReadFile(path)).size(), 35u) << "a key was added beside its other-case twin";
 }
@@ -69,9 +70,9 @@ TEST_F(ProfileStore, ExtremeValuesSurviveAndNumOfChannelIsNeverLoaded) {
   saved.comPort = -2147483647 - 1;
   saved.maxSq = 2147483647;
   saved.seq.SetCell(7, 3, 1000);
-  ASSERT_TRUE(store.Save("LED", saved));
+  ASSERT_TRUE(store.Save("LED", saved, &error));
   settings.numOfChannel = 77;
-  ASSERT_TRUE(CProfileStore(path).Load("LED", settings));
+  ASSERT_TRUE(CProfileStore(path).Load("LED", settings, &error));
   EXPECT_EQ(settings.seq.cells, saved.seq.cells);
   EXPECT_EQ(settings.comPort, saved.comPort);
   EXPECT_EQ(settings.maxSq, saved.maxSq);
@@ -80,7 +81,7 @@ TEST_F(ProfileStore, ExtremeValuesSurviveAndNumOfChannelIsNeverLoaded) {
 
 TEST_F(ProfileStore, UnreadableValuesTakeDefaultsAndAreReplacedByLoad) {
   WriteFile(path, "[Settings\\LED]\nCom Port Addr=2147483648\nMax SQ=eight\nSEQ 0\\CH 1= -7 \n");
-  ASSERT_TRUE(store.Load("LED", settings));
+  ASSERT_TRUE(store.Load("LED", settings, &error));
   EXPECT_EQ(settings.comPort, 1);
   EXPECT_EQ(settings.maxSq, 8);
   EXPECT_EQ(settings.seq.Cell(0, 1), -7);
@@ -91,28 +92,28 @@ TEST_F(ProfileStore, WhatTheProgramDoesNotOwnSurvivesSaveInPlace) {
   WriteFile(path,
             "; by hand\n[Ports]\nCom 1=/dev/ttyS0\n\n[Settings\\LED]\nMax SQ = 4\nFavourite=blue\n"
             "# inside\n\n[Other]\nx=y\n");
-  ASSERT_TRUE(store.Save("LED", Filled(6)));
+  ASSERT_TRUE(store.Save("LED", Filled(6), &error));
   EXPECT_EQ(ReadFile(path),
             "; by hand\n[Ports]\nCom 1=/dev/ttyS0\n\n[Settings\\LED]\nMax SQ = 6\nFavourite=blue\n"
             "Com Port Addr=6\nNum Of Channel=6\n" + CellLines("6") + "# inside\n\n[Other]\nx=y\n");
 }
 
 TEST_F(ProfileStore, SaveKeepsAnEditMadeWhileTheProgramRan) {
-  ASSERT_TRUE(store.Load("LED", settings));
+  ASSERT_TRUE(store.Load("LED", settings, &error));
   WriteFile(path, ReadFile(path) + "\n[Ports]\nCom 2=/dev/ttyACM0\n");
   settings.seq.SetCell(0, 0, 9);
-  ASSERT_TRUE(store.Save("LED", settings));
+  ASSERT_TRUE(store.Save("LED", settings, &error));
   std::string after = ReadFile(path);
   EXPECT_NE(after.find("\n[Ports]\nCom 2=/dev/ttyACM0\n"), std::string::npos);
   EXPECT_NE(after.find("SEQ 0\\CH 0=9\n"), std::string::npos);
 }
 
 TEST_F(ProfileStore, WritesReplaceTheFileOnlyWhenNeededAndLeaveNoTemporaries) {
-  ASSERT_TRUE(store.Save("LED", Filled(5)));
+  ASSERT_TRUE(store.Save("LED", Filled(5), &error));
   unsigned long inode = InodeOf(path);
-  ASSERT_TRUE(store.Load("LED", settings));
+  ASSERT_TRUE(store.Load("LED", settings, &error));
   EXPECT_EQ(InodeOf(path), inode) << "Load rewrote a complete profile";
-  ASSERT_TRUE(store.Save("LED", Filled(6)));
+  ASSERT_TRUE(store.Save("LED", Filled(6), &error));
   EXPECT_NE(InodeOf(path), inode) << "Save rewrote the file in place instead of replacing it";
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
 }
@@ -125,7 +126,7 @@ TEST_F(ProfileStore, TemporariesOfKilledWritersAreSweptButLiveOnesKept) {
   // another writer still at work.
   int liveFd = open(folder.File(".dimlet.ini.tmp.Zz0000").c_str(), O_RDONLY);
   ASSERT_EQ(flock(liveFd, LOCK_EX), 0);
-  ASSERT_TRUE(store.Save("LED", Filled(1))) << store.Error();
+  ASSERT_TRUE(store.Save("LED", Filled(1), &error)) << error;
   close(liveFd);
   EXPECT_EQ(folder.Names(),
             (std::vector<std::string>{".dimlet.ini.backup", ".dimlet.ini.tmp.Zz0000", "dimlet.ini"}));
@@ -135,8 +136,8 @@ TEST_F(ProfileStore, SymbolicLinksStayLinksAndTheirFinalTargetIsWritten) {
   TempFolder elsewhere;
   ASSERT_EQ(symlink(elsewhere.File("link2").c_str(), path.c_str()), 0);
   ASSERT_EQ(symlink("real.ini", elsewhere.File("link2").c_str()), 0);
-  ASSERT_TRUE(store.Load("LED", settings)) << store.Error();  // creates the dangling target
-  ASSERT_TRUE(store.Save("LED", Filled(2))) << store.Error();
+  ASSERT_TRUE(store.Load("LED", settings, &error)) << error;  // creates the dangling target
+  ASSERT_TRUE(store.Save("LED", Filled(2), &error)) << error;
   EXPECT_TRUE(S_ISLNK(ModeOf(path)));
   EXPECT_TRUE(S_ISLNK(ModeOf(elsewhere.File("link2"))));
   EXPECT_NE(ReadFile(elsewhere.File("real.ini")).find("Max SQ=2"), std::string::npos);
@@ -145,24 +146,24 @@ TEST_F(ProfileStore, SymbolicLinksStayLinksAndTheirFinalTargetIsWritten) {
 
 TEST_F(ProfileStore, ReplacedFileKeepsItsModeAndNewFileGetsReadableModeLessUmask) {
   mode_t old = umask(027);
-  bool created = store.Save("LED", Filled(1));
+  bool created = store.Save("LED", Filled(1), &error);
   umask(old);
-  ASSERT_TRUE(created) << store.Error();
+  ASSERT_TRUE(created) << error;
   EXPECT_EQ(ModeOf(path) & 07777, 0640u);
   ASSERT_EQ(chmod(path.c_str(), 0604), 0);
-  ASSERT_TRUE(store.Save("LED", Filled(2)));
+  ASSERT_TRUE(store.Save("LED", Filled(2), &error));
   EXPECT_EQ(ModeOf(path) & 07777, 0604u);
 }
 
 TEST_F(ProfileStore, MissingFoldersAreCreated) {
   CProfileStore nested(folder.File("a/b/dimlet.ini"));
-  ASSERT_TRUE(nested.Load("LED", settings)) << nested.Error();
+  ASSERT_TRUE(nested.Load("LED", settings, &error)) << error;
   EXPECT_NE(ReadFile(folder.File("a/b/dimlet.ini")).find("Max SQ=8"), std::string::npos);
 }
 
 TEST_F(ProfileStore, CrlfProfileKeepsItsLineEnds) {
   WriteFile(path, "[Ports]\r\nCom 1=/dev/ttyS0\r\n[Settings\\LED]\r\nMax SQ=3\r\n");
-  ASSERT_TRUE(store.Load("LED", settings));
+  ASSERT_TRUE(store.Load("LED", settings, &error));
   EXPECT_EQ(settings.maxSq, 3);
   std::string after = ReadFile(path);
   EXPECT_EQ(after.rfind("[Ports]\r\nCom 1=/dev/ttyS0\r\n[Settings\\LED]\r\nMax SQ=3\r\nCom Port Addr=1\r\n", 0), 0u);
@@ -175,11 +176,11 @@ TEST_F(ProfileStore, BadBytesAreKeptAndDoNotHideTheKeys) {
   std::string randomBytes(4096, '\0');
   for (char& c : randomBytes) c = static_cast<char>(random());
   for (const std::string& junk : {randomBytes, std::string("[Settings\\LED]\0Max SQ=1\0\0", 25),
-                                  std::string(10 << 20, 'q'), std::string(10 << 20, 'k') + "=1",
+                                  std::string(10 << 20, 'q'), std::string(10 << 20, 'k').append("=1"),
                                   std::string("[Settings\\LED\nMax SQ=1")}) {
     WriteFile(path, junk + "\n[Settings\\LED]\nSEQ 1\\CH 1=77\n");
     LedSettings loaded;
-    ASSERT_TRUE(store.Load("LED", loaded)) << store.Error();
+    ASSERT_TRUE(store.Load("LED", loaded, &error)) << error;
     EXPECT_EQ(loaded.seq.Cell(1, 1), 77);
     EXPECT_EQ(loaded.seq.Cell(0, 0), 128);
     EXPECT_EQ(loaded.maxSq, 8);
@@ -190,12 +191,12 @@ TEST_F(ProfileStore, BadBytesAreKeptAndDoNotHideTheKeys) {
 TEST_F(ProfileStore, DirectoryWhereTheFileShouldBeYieldsDefaultsAndIsNotTouched) {
   ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
   WriteFile(path + "/inside", "x");
-  EXPECT_FALSE(store.Load("LED", settings));
-  EXPECT_NE(store.Error().find(path + ": Is a directory"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.Load("LED", settings, &error));
+  EXPECT_NE(error.find(path + ": Is a directory"), std::string::npos) << error;
   EXPECT_EQ(settings.maxSq, 8);
   EXPECT_EQ(settings.seq.Cell(7, 3), 128);
-  EXPECT_FALSE(store.Save("LED", settings));
-  EXPECT_NE(store.Error().find("Is a directory"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.Save("LED", settings, &error));
+  EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
   EXPECT_EQ(ReadFile(path + "/inside"), "x");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
 }
@@ -204,10 +205,10 @@ TEST_F(ProfileStore, FileThatMayNotBeReadYieldsDefaultsAndIsNotOverwritten) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
   WriteFile(path, "[Settings\\LED]\nMax SQ=3\n");
   ASSERT_EQ(chmod(path.c_str(), 0200), 0);
-  EXPECT_FALSE(store.Load("LED", settings));
-  EXPECT_NE(store.Error().find("Permission denied"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.Load("LED", settings, &error));
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
   EXPECT_EQ(settings.maxSq, 8);
-  EXPECT_FALSE(store.Save("LED", settings));
+  EXPECT_FALSE(store.Save("LED", settings, &error));
   chmod(path.c_str(), 0600);
   EXPECT_EQ(ReadFile(path), "[Settings\\LED]\nMax SQ=3\n");
 }

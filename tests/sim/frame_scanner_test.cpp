@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "pty_client.h"
+#include "support/test_pty.h"
 
 namespace simtest {
+
+using std::chrono::milliseconds;
+using testsupport::Bytes;
+
 namespace {
 
 // Bytes arriving together, `afterMs` after the previous chunk.

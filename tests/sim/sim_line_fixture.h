@@ -5,13 +5,16 @@
 
 #include <memory>
 
-#include "pty_client.h"
 #include "sim/sim_line.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
+#include "support/test_pty.h"
 
 namespace simtest {
 
+using std::chrono::milliseconds;
+using testsupport::Bytes;
+using testsupport::PtyClient;
 using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::WriteFile;

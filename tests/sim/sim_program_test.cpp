@@ -8,14 +8,17 @@
 
 #include <gtest/gtest.h>
 
-#include "pty_client.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
+#include "support/test_pty.h"
 
 namespace simtest {
 namespace {
 
+using std::chrono::milliseconds;
+using testsupport::Bytes;
 using testsupport::ChildProcess;
+using testsupport::PtyClient;
 using testsupport::TempFolder;
 
 // dimlet-sim with `args`, its standard output on a pipe.

@@ -1,4 +1,5 @@
-// TestPty: a real pseudo-terminal pair and a recorder of the master side.
+// Pseudo-terminals from either end: a pair with a recorder on its master, and
+// a client on a slave.
 #include "test_pty.h"
 
 #include <dirent.h>
@@ -9,8 +10,25 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+// Writes every byte, however the kernel splits the write.
+bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(fd, bytes + done, size - done);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
 
 TestPty::TestPty(bool record) {
   m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -37,15 +55,7 @@ int TestPty::SlaveFd() {
   return m_slave;
 }
 
-bool TestPty::Write(const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(m_master, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+bool TestPty::Write(const Bytes& bytes) { return WriteAll(m_master, bytes.data(), bytes.size()); }
 
 void TestPty::StartRecording() {
   if (!m_recorder.joinable()) m_recorder = std::thread([this] { Record(); });
@@ -92,7 +102,7 @@ void TestPty::Record() {
   }
 }
 
-void TestPty::AnswerAfter(size_t afterBytes, std::vector<uint8_t> answer) {
+void TestPty::AnswerAfter(size_t afterBytes, Bytes answer) {
   std::lock_guard lock(m_mutex);
   m_answerAfter = afterBytes;
   m_answer = std::move(answer);
@@ -103,8 +113,8 @@ std::vector<Arrival> TestPty::Arrivals() {
   return m_arrivals;
 }
 
-std::vector<uint8_t> TestPty::Received() {
-  std::vector<uint8_t> bytes;
+Bytes TestPty::Received() {
+  Bytes bytes;
   for (const Arrival& a : Arrivals()) bytes.push_back(a.byte);
   return bytes;
 }
@@ -137,3 +147,45 @@ int OpenDescriptorCount() {
   closedir(dir);
   return count;
 }
+
+PtyClient::PtyClient(const std::string& path, bool raw) {
+  m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (m_fd < 0 || !raw) return;
+  termios line{};
+  tcgetattr(m_fd, &line);
+  cfmakeraw(&line);
+  tcsetattr(m_fd, TCSANOW, &line);
+}
+
+PtyClient::~PtyClient() {
+  if (m_fd >= 0) close(m_fd);
+}
+
+bool PtyClient::Send(const Bytes& bytes) { return WriteAll(m_fd, bytes.data(), bytes.size()); }
+
+bool PtyClient::SendPaced(const Bytes& bytes, std::chrono::milliseconds pause) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) std::this_thread::sleep_for(pause);
+    if (!WriteAll(m_fd, &bytes[i], 1)) return false;
+  }
+  return true;
+}
+
+Bytes PtyClient::Read(size_t count, std::chrono::milliseconds window) {
+  using std::chrono::milliseconds;
+  Bytes got;
+  const auto end = Clock::now() + window;
+  while (got.size() < count) {
+    const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now());
+    if (left.count() <= 0) break;
+    pollfd entry{m_fd, POLLIN, 0};
+    if (poll(&entry, 1, static_cast<int>(left.count())) <= 0) break;
+    uint8_t buffer[64];
+    const ssize_t n = read(m_fd, buffer, std::min(sizeof buffer, count - got.size()));
+    if (n <= 0) break;
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  return got;
+}
+
+}  // namespace testsupport
