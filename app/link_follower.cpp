@@ -61,14 +61,10 @@ std::string CLinkFollower::Words() const {
   if (!m_link.IsPortOpen() && m_unplugged && (m_state == State::kWaiting || m_state == State::kRetrying)) {
     return link_words::AwayWords(m_link);
   }
-<<<<<<< HEAD
   if (m_link.IsPortOpen() && m_cameBack) return link_words::BackWords(m_link);
-=======
-  if (m_link.IsPortOpen() && m_cameBack) return link_words::ReopenedWords();
   if (!m_link.IsPortOpen() && m_state == State::kRefused) {
     return link_words::StateWords(m_link) + " — watching for a change there";
   }
->>>>>>> main
   return {};
 }
 
@@ -155,14 +151,10 @@ void CLinkFollower::Refuse() {
 }
 
 void CLinkFollower::Look() {
-<<<<<<< HEAD
   if (Network()) {
     LookOverNetwork();
     return;
   }
-  const bool present = access(m_link.DevicePath().c_str(), F_OK) == 0;
-=======
->>>>>>> main
   if (m_state == State::kRefused) {
     // Once it has gone, or something else has taken its place, another try
     // is worth it.

@@ -1,34 +1,37 @@
-// The network transport against a far end written in the tests: opening and
-// its refusals within their bound, IAC escaping both ways, and a connection
-// that drops under a command.
+// The link on a network line against a far end written in the tests: opening
+// and its refusals within their bound and in the status line's words, IAC
+// escaping both ways, the round trip and late answers in the line's notes, and
+// a connection that drops under a command or while idle.
 #include <poll.h>
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
-#include "device/line_transport.h"
+#include "device/link_words.h"
+#include "device/network_address.h"
+#include "device/serial_link.h"
 #include "network_far_end.h"
 #include "support/row_names.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kOpenBound{1000};
 constexpr milliseconds kSlack{300};
 
-std::unique_ptr<LineTransport> Open(const std::string& address, LineFailure* failure) {
-  return OpenNetworkLine(address, 9600, LineOptions{}, failure);
-}
-
-Bytes ReadFor(LineTransport& line, size_t count, milliseconds within = milliseconds(1000)) {
+// Bytes the link reads within `within`, up to `count`.
+Bytes ReadFor(CSerialLink& link, size_t count, milliseconds within = milliseconds(1000)) {
   Bytes got;
-  const auto deadline = LineClock::now() + within;
-  while (got.size() < count && line.WaitReadable(deadline)) {
+  const auto deadline = Clock::now() + within;
+  while (got.size() < count && Clock::now() < deadline && link.IsPortOpen()) {
     uint8_t buffer[16];
-    const int32_t n = line.ReadWaiting(buffer, sizeof buffer, deadline, nullptr);
-    if (n <= 0) break;
+    const int32_t n = link.ReadWaiting(buffer, sizeof buffer);
     got.insert(got.end(), buffer, buffer + n);
+    if (n == 0) std::this_thread::sleep_for(milliseconds(1));
   }
   return got;
 }
@@ -38,7 +41,7 @@ struct OpenFailure {
   std::string address;  // "{far}" stands for the far end's address, "{gone}" for a port nobody listens on
   FarEnd::Mode mode;
   CSerialLink::Fault fault;
-  std::string reasonPart;
+  std::string words;  // part of what the status line says
 };
 void PrintTo(const OpenFailure& c, std::ostream* os) { *os << c.name; }
 
@@ -46,15 +49,16 @@ const OpenFailure kOpenFailures[] = {
     {"no port", "tcp://127.0.0.1", FarEnd::Mode::kRaw, CSerialLink::Fault::kOther, "no port"},
     {"port out of range", "tcp://127.0.0.1:70000", FarEnd::Mode::kRaw, CSerialLink::Fault::kOther, "1 to 65535"},
     {"IPv6 without brackets", "tcp://::1:4000", FarEnd::Mode::kRaw, CSerialLink::Fault::kOther, "[ ]"},
-    {"nobody listening", "{gone}", FarEnd::Mode::kRaw, CSerialLink::Fault::kNotFound, "Connection refused"},
+    {"nobody listening", "{gone}", FarEnd::Mode::kRaw, CSerialLink::Fault::kNotFound,
+     "not open: network line away: connection refused"},
     {"no such host", "tcp://no-such-host.invalid:4000", FarEnd::Mode::kRaw, CSerialLink::Fault::kNotFound,
-     "look up no-such-host.invalid"},
+     "not open: network line away: "},
     {"server refuses COM-port control", "{far}", FarEnd::Mode::kRefuseComPort, CSerialLink::Fault::kSetup,
-     "refuses COM-port control"},
+     "not open: the server refuses COM-port control (RFC 2217); use tcp:// for a raw port"},
     {"server busy with another client", "{far}", FarEnd::Mode::kTurnAway, CSerialLink::Fault::kInUse,
      "closed by the far end (\"Port already in use\")"},
     {"server accepts and says nothing", "{far}", FarEnd::Mode::kSilent, CSerialLink::Fault::kSetup,
-     "no answer to COM-port control"},
+     "not open: no answer to COM-port control (RFC 2217) within 1000 ms"},
 };
 
 class NetworkOpenFailure : public testing::TestWithParam<OpenFailure> {};
@@ -68,12 +72,12 @@ TEST_P(NetworkOpenFailure, NamesTheFaultWithinTheOpenBound) {
     far.Stop();
   }
   ASSERT_TRUE(IsNetworkAddress(address));
-  LineFailure failure;
-  const auto start = LineClock::now();
-  EXPECT_EQ(Open(address, &failure), nullptr);
-  EXPECT_LT(LineClock::now() - start, kOpenBound + kSlack);
-  EXPECT_EQ(failure.fault, GetParam().fault);
-  EXPECT_NE(failure.reason.find(GetParam().reasonPart), std::string::npos) << failure.reason;
+  CSerialLink link([address](int32_t) { return address; });
+  const auto start = Clock::now();
+  EXPECT_EQ(link.OpenPort(1, kLineBaud), 0);
+  EXPECT_LT(Clock::now() - start, kOpenBound + kSlack);
+  EXPECT_EQ(link.LastFault(), GetParam().fault);
+  EXPECT_NE(link_words::StateWords(link).find(GetParam().words), std::string::npos) << link_words::StateWords(link);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NetworkOpenFailure, testing::ValuesIn(kOpenFailures), testsupport::RowName{});
@@ -89,15 +93,12 @@ class NetworkBytes : public testing::TestWithParam<Escaping> {};
 
 TEST_P(NetworkBytes, EveryValueArrivesAsOneByteBothWays) {
   FarEnd far(GetParam().mode, GetParam().host);
-  LineFailure failure;
-  auto line = Open(far.Address(), &failure);
-  ASSERT_NE(line, nullptr) << failure.reason;
-  EXPECT_NE(line->Notes().find("network round trip"), std::string::npos) << line->Notes();
+  CSerialLink link([&far](int32_t) { return far.Address(); });
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  EXPECT_NE(link.LineNotes().find("network round trip"), std::string::npos) << link.LineNotes();
 
   const Bytes sent = {0xFF, 0x0D, 0x00, 0xA0, 0xFF, 0x0D, 0x0A};
-  for (uint8_t byte : sent) {
-    ASSERT_EQ(line->WriteByte(byte, LineClock::now() + milliseconds(1000), &failure), LineTransport::Sent::kLeft);
-  }
+  EXPECT_EQ(link.SendBytes(sent.data(), static_cast<int32_t>(sent.size())), static_cast<int32_t>(sent.size()));
   ASSERT_TRUE(far.WaitForData(sent.size(), milliseconds(2000)));
   Bytes data;
   for (const FarEnd::Arrival& arrival : far.Data()) data.push_back(arrival.byte);
@@ -107,7 +108,7 @@ TEST_P(NetworkBytes, EveryValueArrivesAsOneByteBothWays) {
   // Telnet: a doubled IAC, a NOP and a line-state notice between the data.
   far.Send(telnet ? Bytes{0xFF, 0xFF, 0x0D, 0xFF, 0xF1, 0x00, 0xFF, 0xFA, 44, 106, 0x10, 0xFF, 0xF0, 0x41}
                   : Bytes{0xFF, 0x0D, 0x00, 0x41});
-  EXPECT_EQ(ReadFor(*line, 4), (Bytes{0xFF, 0x0D, 0x00, 0x41}));
+  EXPECT_EQ(ReadFor(link, 4), (Bytes{0xFF, 0x0D, 0x00, 0x41}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NetworkBytes,
@@ -119,67 +120,74 @@ INSTANTIATE_TEST_SUITE_P(Cases, NetworkBytes,
 TEST(NetworkNotes, ARoundTripTooLongForTheAnswerWaitNamesTheWaitThatWorks) {
   FarEnd far(FarEnd::Mode::kComPort);
   far.SetAnswerDelay(6);
-  LineFailure failure;
-  auto line = Open(far.Address(), &failure);
-  ASSERT_NE(line, nullptr) << failure.reason;
-  EXPECT_NE(line->Notes().find("too slow for a 5 ms answer wait; set it to "), std::string::npos) << line->Notes();
-  line.reset();
+  CSerialLink link([&far](int32_t) { return far.Address(); });
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  EXPECT_NE(link.LineNotes().find("too slow for a 5 ms answer wait; set it to "), std::string::npos)
+      << link.LineNotes();
+  link.ClosePort();
   LineOptions patient;
   patient.answerWaitMs = 50;
-  line = OpenNetworkLine(far.Address(), 9600, patient, &failure);
-  ASSERT_NE(line, nullptr) << failure.reason;
-  EXPECT_EQ(line->Notes().find("too slow"), std::string::npos) << line->Notes();
+  link.SetLineOptions(patient);
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  EXPECT_EQ(link.LineNotes().find("too slow"), std::string::npos) << link.LineNotes();
 }
 
 TEST(NetworkNotes, AnswersStillArrivingWhenTheNextCommandBeginsAreCalledLate) {
   FarEnd far(FarEnd::Mode::kRaw);
-  LineFailure failure;
-  auto line = Open(far.Address(), &failure);
-  ASSERT_NE(line, nullptr) << failure.reason;
-  EXPECT_TRUE(line->DiscardWaiting(&failure));
-  EXPECT_EQ(line->Notes().find("late"), std::string::npos) << line->Notes();
+  CSerialLink link([&far](int32_t) { return far.Address(); });
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  link.DiscardWaiting();
+  EXPECT_EQ(link.LineNotes().find("late"), std::string::npos) << link.LineNotes();
   far.Send({0x10, 0x20});
-  ASSERT_TRUE(line->WaitReadable(LineClock::now() + milliseconds(1000)));
-  EXPECT_TRUE(line->DiscardWaiting(&failure));
-  EXPECT_NE(line->Notes().find("chardelay: false"), std::string::npos) << line->Notes();
+  std::this_thread::sleep_for(milliseconds(50));
+  link.DiscardWaiting();
+  EXPECT_NE(link.LineNotes().find("chardelay: false"), std::string::npos) << link.LineNotes();
 }
 
 TEST(NetworkDrop, AResetUnderACommandIsALostLineWithinTheBoundsAndSaysSo) {
   FarEnd far(FarEnd::Mode::kComPort);
-  LineFailure failure;
-  auto line = Open(far.Address(), &failure);
-  ASSERT_NE(line, nullptr) << failure.reason;
-  far.ResetAfter(3);
-  const auto start = LineClock::now();
-  LineTransport::Sent sent = LineTransport::Sent::kLeft;
-  for (int i = 0; i < 200 && sent == LineTransport::Sent::kLeft; ++i) {
-    sent = line->WriteByte(0xA1, LineClock::now() + milliseconds(1000), &failure);
-    if (sent == LineTransport::Sent::kLeft) std::this_thread::sleep_for(milliseconds(3));
-    uint8_t byte;
-    if (sent == LineTransport::Sent::kLeft && line->ReadWaiting(&byte, 1, LineClock::now(), &failure) < 0) break;
-  }
-  EXPECT_LT(LineClock::now() - start, milliseconds(1000));
-  EXPECT_EQ(failure.fault, CSerialLink::Fault::kLost);
-  EXPECT_NE(failure.reason.find("reset"), std::string::npos) << failure.reason;
-  pollfd entry{line->Descriptor(), POLLIN, 0};
-  EXPECT_EQ(poll(&entry, 1, 0), 1);  // the follower's watch wakes up
+  CSerialLink link([&far](int32_t) { return far.Address(); });
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  far.ResetAfter(5);
+  const auto start = Clock::now();
+  for (int i = 0; i < 20 && link.IsPortOpen(); ++i) link.StoreOnUnit(1);
+  EXPECT_LT(Clock::now() - start, milliseconds(1000));
+  EXPECT_EQ(link.LastFault(), CSerialLink::Fault::kLost);
+  EXPECT_NE(link_words::StateWords(link).find("network line lost: connection reset"), std::string::npos)
+      << link_words::StateWords(link);
 }
 
-TEST(NetworkDrop, AnOrderlyCloseEndsTheLineAfterTheBytesSentBeforeIt) {
+struct IdleDrop {
+  const char* name;
+  bool reset;
+  std::string words;
+};
+void PrintTo(const IdleDrop& c, std::ostream* os) { *os << c.name; }
+
+class NetworkIdleDrop : public testing::TestWithParam<IdleDrop> {};
+
+TEST_P(NetworkIdleDrop, WakesTheWatchAndAfterTheLastBytesTheLinkIsLost) {
   FarEnd far(FarEnd::Mode::kRaw);
-  LineFailure failure;
-  auto line = Open(far.Address(), &failure);
-  ASSERT_NE(line, nullptr) << failure.reason;
-  ASSERT_EQ(line->WriteByte(0x01, LineClock::now() + milliseconds(1000), &failure), LineTransport::Sent::kLeft);
-  ASSERT_TRUE(far.WaitForData(1, milliseconds(2000)));
-  far.Send({0x42});
-  far.CloseClient();
-  EXPECT_EQ(ReadFor(*line, 1), Bytes{0x42});
-  EXPECT_TRUE(line->WaitReadable(LineClock::now() + milliseconds(1000)));
-  uint8_t byte;
-  EXPECT_EQ(line->ReadWaiting(&byte, 1, LineClock::now(), &failure), -1);
-  EXPECT_EQ(failure.fault, CSerialLink::Fault::kLost);
-  EXPECT_NE(failure.reason.find("closed by the far end"), std::string::npos) << failure.reason;
+  CSerialLink link([&far](int32_t) { return far.Address(); });
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  if (GetParam().reset) {
+    far.ResetAfter(0);
+  } else {
+    far.Send({0x42});
+    far.CloseClient();
+    EXPECT_EQ(ReadFor(link, 1), Bytes{0x42}) << "bytes sent before the close are still the unit's";
+  }
+  pollfd watch{link.WatchDescriptor(), POLLIN, 0};
+  ASSERT_EQ(poll(&watch, 1, 1000), 1) << "the follower would not wake";
+  const bool gone = link.CheckGone() || !link.IsPortOpen();
+  EXPECT_TRUE(gone);
+  EXPECT_EQ(link.LastFault(), CSerialLink::Fault::kLost);
+  EXPECT_NE(link_words::StateWords(link).find(GetParam().words), std::string::npos) << link_words::StateWords(link);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, NetworkIdleDrop,
+                         testing::Values(IdleDrop{"reset", true, "network line lost: "},
+                                         IdleDrop{"orderly close", false, "network line lost: closed by the far end"}),
+                         testsupport::RowName{});
 
 }  // namespace
