@@ -32,6 +32,7 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr size_t kReadChunk = 512;
+constexpr int kReadsPerTake = 64;
 // How long a raw connection is watched for a server turning it away at once
 // ("Port already in use"), and the pause before trying such a server again.
 constexpr milliseconds kTurnAwayWindow{10};
@@ -70,6 +71,9 @@ class NetworkLine final : public LineTransport {
   // before `until`. What it said meanwhile is no unit's and is dropped.
   bool Welcomed(LineClock::time_point until, LineFailure* failure);
   void SetNotes(std::string notes) { m_notes = std::move(notes); }
+  // Turned away before the line was ours: the fault becomes "held by another
+  // client" when the server said so, else "away".
+  void TurnedAway(LineFailure* failure) const;
 
   Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
   int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
@@ -90,7 +94,6 @@ class NetworkLine final : public LineTransport {
 
  private:
   enum class Pump { kOk, kGone, kFailed };
-  void TurnedAway(LineFailure* failure) const;
   // Takes everything the socket holds without waiting into m_arrived.
   Pump Take(LineFailure* failure);
   Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
@@ -163,13 +166,15 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
   }
   uint8_t chunk[kReadChunk];
   std::vector<uint8_t> reply;
-  for (;;) {
-    const ssize_t got = recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
+  // A far end that sends without end must not keep a command here: what is
+  // not taken now is taken by the next call.
+  for (int reads = 0;; ++reads) {
+    const ssize_t got = reads < kReadsPerTake ? recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT) : -1;
+    if (reads >= kReadsPerTake) errno = EAGAIN;
     if (got > 0) {
-      if (m_readFrom == m_arrived.size()) {
-        m_arrived.clear();
-        m_readFrom = 0;
-      }
+      // What was read already goes, so the buffer holds only what is waiting.
+      m_arrived.erase(m_arrived.begin(), m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom));
+      m_readFrom = 0;
       if (m_telnet) {
         m_session.Receive(chunk, static_cast<size_t>(got), &m_arrived, &reply);
       } else {
@@ -232,16 +237,13 @@ bool NetworkLine::DiscardWaiting(LineFailure* failure) {
 
 bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
   while (WaitFor(m_fd, POLLIN, until) > 0) {
-    if (Take(failure) == Pump::kOk) continue;
-    TurnedAway(failure);
-    return false;
+    if (Take(failure) != Pump::kOk) return false;
   }
   m_arrived.clear();
   m_readFrom = 0;
   return true;
 }
 
-// Turned away before the line was ours: away, or held by another client.
 void NetworkLine::TurnedAway(LineFailure* failure) const {
   if (!failure) return;
   const bool held = failure->reason.find("in use") != std::string::npos;
@@ -264,10 +266,7 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
   };
   const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
   for (;;) {
-    if (Take(failure) != Pump::kOk) {
-      TurnedAway(failure);
-      return false;
-    }
+    if (Take(failure) != Pump::kOk) return false;
     const telnet::ComPortState state = m_session.ComPort();
     if (state == telnet::ComPortState::kRefused) {
       Fail(failure, CSerialLink::Fault::kSetup,
@@ -312,8 +311,11 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
 
 // Connects to the first of `list` that takes the connection and sets the
 // line up; nullptr with *failure set when none could be had.
+// *turnedAway tells a server that took the connection and dropped it before
+// the line was set up.
 std::unique_ptr<LineTransport> ConnectOnce(const addrinfo& list, bool telnet, int32_t baud, const LineOptions& options,
-                                           LineClock::time_point deadline, LineFailure* failure) {
+                                           LineClock::time_point deadline, LineFailure* failure, bool* turnedAway) {
+  *turnedAway = false;
   // Every address the name has, in the resolver's order, within the one bound.
   int fd = -1;
   std::string where;
@@ -328,13 +330,16 @@ std::unique_ptr<LineTransport> ConnectOnce(const addrinfo& list, bool telnet, in
   }
   auto line = std::make_unique<NetworkLine>(fd, telnet, where);
   double roundTripMs = network_connect::SmoothedRoundTripMs(fd);
-  if (telnet) {
-    double negotiated = -1;
-    if (!line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)) return nullptr;
-    roundTripMs = std::max(roundTripMs, negotiated);
-  } else if (!line->Welcomed(std::min(deadline, LineClock::now() + kTurnAwayWindow), failure)) {
+  double negotiated = -1;
+  const bool ready = telnet ? line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)
+                            : line->Welcomed(std::min(deadline, LineClock::now() + kTurnAwayWindow), failure);
+  if (!ready) {
+    // A refusal or a silence is the server's answer; anything else dropped us.
+    *turnedAway = failure->fault != CSerialLink::Fault::kSetup;
+    if (*turnedAway) line->TurnedAway(failure);
     return nullptr;
   }
+  roundTripMs = std::max(roundTripMs, negotiated);
   line->SetNotes(RoundTripNotes(roundTripMs, options));
   return line;
 }
@@ -356,12 +361,13 @@ std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32
     return nullptr;
   }
   // A server frees its line a moment after the last client left; a client
-  // that comes in that moment is turned away. Tried again within the bound.
+  // that comes in that moment is turned away, in words or by a reset. Tried
+  // again within the bound.
   for (;;) {
-    std::unique_ptr<LineTransport> line = ConnectOnce(*list, parsed.telnet, baud, options, deadline, failure);
-    if (line || failure->fault != CSerialLink::Fault::kInUse || LineClock::now() + kInUseRetry >= deadline) {
-      return line;
-    }
+    bool turnedAway = false;
+    std::unique_ptr<LineTransport> line =
+        ConnectOnce(*list, parsed.telnet, baud, options, deadline, failure, &turnedAway);
+    if (line || !turnedAway || LineClock::now() + kInUseRetry >= deadline) return line;
     std::this_thread::sleep_for(kInUseRetry);
   }
 }
