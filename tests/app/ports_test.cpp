@@ -108,8 +108,8 @@ TEST_F(PortsTest, TypedPathsAreStoredAbsolute) {
   const std::string cwd = std::filesystem::current_path();
   const std::pair<const char*, std::string> rows[] = {
       {"units", cwd + "/units"},
-      {"./sub/../units", cwd + "/units"},
-      {"/dev/serial/../ttyUSB3", "/dev/ttyUSB3"},
+      {"./sub/../units", cwd + "/sub/../units"},
+      {"/dev/serial/../ttyUSB3", "/dev/serial/../ttyUSB3"},
       {"tcp://lab-host:4001", "tcp://lab-host:4001"},
   };
   for (const auto& [typed, stored] : rows) {
