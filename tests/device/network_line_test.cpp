@@ -117,6 +117,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, NetworkBytes,
                                          Escaping{"com_port_ipv6", FarEnd::Mode::kComPort, "::1"}),
                          testsupport::RowName{});
 
+// "localhost" may name ::1 first, where nobody listens: the next address is tried.
+TEST(NetworkOpen, AHostNameIsLookedUpAndEachOfItsAddressesTried) {
+  FarEnd far(FarEnd::Mode::kRaw, "127.0.0.1");
+  const std::string address = "tcp://localhost:" + std::to_string(far.Port());
+  CSerialLink link([&address](int32_t) { return address; });
+  ASSERT_EQ(link.OpenPort(1, kLineBaud), 1) << link.Reason();
+  const uint8_t byte = 0x55;
+  link.SendBytes(&byte, 1);
+  EXPECT_TRUE(far.WaitForData(1, milliseconds(2000)));
+}
+
 TEST(NetworkNotes, ARoundTripTooLongForTheAnswerWaitNamesTheWaitThatWorks) {
   FarEnd far(FarEnd::Mode::kComPort);
   far.SetAnswerDelay(6);
