@@ -3,6 +3,7 @@
 // when any of that goes wrong. The transfers are in serial_link_transfer.cpp,
 // the unit commands in serial_link_commands.cpp.
 #include <sys/epoll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,6 +127,10 @@ bool CSerialLink::CheckGone() {
   }
   if ((seen & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) == 0 || !m_bIsOpen) return false;
   const bool closed = (seen & (EPOLLHUP | EPOLLERR)) == 0;
-  Lose("watch " + m_devicePath + (closed ? ": closed by the far end" : ": the device hung up"), 0);
+  // A network line's socket knows why (reset, timed out); a tty has no such.
+  int err = 0;
+  socklen_t size = sizeof err;
+  if (getsockopt(m_hPort->Descriptor(), SOL_SOCKET, SO_ERROR, &err, &size) != 0) err = 0;
+  Lose("watch " + m_devicePath + (err != 0 ? "" : closed ? ": closed by the far end" : ": the device hung up"), err);
   return true;
 }

@@ -197,7 +197,7 @@ TEST_P(NetworkIdleDrop, WakesTheWatchAndAfterTheLastBytesTheLinkIsLost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NetworkIdleDrop,
-                         testing::Values(IdleDrop{"reset", true, "network line lost: "},
+                         testing::Values(IdleDrop{"reset", true, "network line lost: connection reset"},
                                          IdleDrop{"orderly close", false, "network line lost: closed by the far end"}),
                          testsupport::RowName{});
 
