@@ -36,8 +36,8 @@ TEST_F(CliTest, RowsGoThroughSer2netAsOnALocalLine) {
     EXPECT_EQ(result.out, "0\n1\n2\n3\n4\n5\n6\n7\n");
   }
   const CliResult ports = Run({"ports"});
-  EXPECT_THAT(ports.out, HasSubstr("Com 3\t" + bridge.ComPortAddress() + "\treached, network round trip"));
-  EXPECT_THAT(ports.out, HasSubstr("Com 4\t" + bridge.RawAddress() + "\treached, network round trip"));
+  EXPECT_THAT(ports.out, HasSubstr("Com 3\t" + bridge.ComPortAddress() + "\tnetwork: reached, network round trip"));
+  EXPECT_THAT(ports.out, HasSubstr("Com 4\t" + bridge.RawAddress() + "\tnetwork: reached, network round trip"));
 }
 
 TEST_F(CliTest, AServerThatIsAwayIsAPortNotOpenInTheStatusLinesWords) {
