@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,8 +68,9 @@ struct Rig {
   }
   ~Rig() {
     bridge.reset();
-    std::remove((folder + "/ser2net.yaml").c_str());
-    std::remove(folder.c_str());
+    remote.Stop();
+    std::error_code ignored;  // a folder left in /tmp is no failure of the measurement
+    std::filesystem::remove_all(folder, ignored);
   }
 };
 
