@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -137,6 +139,12 @@ bool FarEnd::WaitForData(size_t count, std::chrono::milliseconds timeout) {
 }
 
 void FarEnd::Serve() {
+  // A real server answers in its own time, whatever the host is doing; like
+  // the simulator, the far end takes real-time priority where allowed, so a
+  // busy machine does not make it slower than the open's watch for a refusal.
+  sched_param param{};
+  param.sched_priority = 1;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
   for (;;) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
