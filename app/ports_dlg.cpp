@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "device/network_address.h"
 #include "device/unit_protocol.h"
 #include "settings/port_map.h"
 #include "settings/whole_file.h"
@@ -65,11 +66,14 @@ void AddShortened(QListWidget* list, const QString& text) {
 }
 
 QString EntryLine(int port, const std::string& path) {
-  const bool present = access(path.c_str(), F_OK) == 0;
+  // Whether a server answers is known only by connecting, which opening does.
+  const bool network = IsNetworkAddress(path);
+  const bool present = !network && access(path.c_str(), F_OK) == 0;
   return QStringLiteral("Com %1: %2 — %3")
       .arg(port)
       .arg(QString::fromStdString(path))
-      .arg(present ? QStringLiteral("present") : QStringLiteral("not present"));
+      .arg(network ? QStringLiteral("network line")
+                   : present ? QStringLiteral("present") : QStringLiteral("not present"));
 }
 
 }  // namespace
@@ -96,6 +100,7 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
   m_path = new QLineEdit(this);
   m_path->setObjectName(QStringLiteral("devicePath"));
+  m_path->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, or tcp://HOST:PORT or rfc2217://HOST:PORT for a serial server"));
   pathLabel->setBuddy(m_path);
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(m_path, 1);

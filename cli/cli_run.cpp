@@ -10,6 +10,7 @@
 
 #include "cli/cli_context.h"
 #include "device/adapter_tuning.h"
+#include "device/link_words.h"
 #include "device/serial_ports.h"
 #include "settings/port_map.h"
 #include "settings/unit_list.h"
@@ -97,6 +98,22 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   return code;
 }
 
+namespace {
+
+// Whether a server answers is known only by connecting (within the bound of
+// an open): "network: reached" and what the connection showed (its round
+// trip, and whether that is too slow for the entry's answer wait), or why it
+// could not be reached.
+std::string NetworkLineState(const PortChoice& port, int entry) {
+  CSerialLink link([&port](int32_t) { return port.path; });
+  link.SetLineOptions(port.options);
+  if (!link.OpenPort(entry, kLineBaud)) return "network: " + link_words::StateWords(link);
+  const std::string notes = link_words::LineWords(link);
+  return notes.empty() ? "network: reached" : "network: reached, " + notes;
+}
+
+}  // namespace
+
 int RunPorts(const CliContext& context) {
   CliReport report(context.streams, context.args.quiet, context.args.json, {}, context.outFault);
   const int chosen = ChoosePort(context.profile, "").comEntry;
@@ -106,7 +123,8 @@ int RunPorts(const CliContext& context) {
   for (int entry = 1; entry <= kComEntries; ++entry) {
     const PortChoice port = ChoosePort(context.profile, ComEntryName(entry));
     struct stat info {};
-    const std::string state = port.Network() ? "network" : stat(port.path.c_str(), &info) == 0 ? "there" : "missing";
+    const std::string state =
+        port.Network() ? NetworkLineState(port, entry) : stat(port.path.c_str(), &info) == 0 ? "there" : "missing";
     for (size_t a = 0; a < adapters.size(); ++a) {
       if (adapters[a].IsNamed(port.path)) mappedTo[a] += (mappedTo[a].empty() ? "" : ",") + ComEntryName(entry);
     }

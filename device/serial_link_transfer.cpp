@@ -83,7 +83,12 @@ void CSerialLink::DiscardWaiting() {
     if (!m_bIsOpen) return;
   }
   LineFailure failure;
-  if (!m_hPort->DiscardWaiting(&failure)) Lose(failure.reason, 0);
+  if (!m_hPort->DiscardWaiting(&failure)) {
+    Lose(failure.reason, 0);
+    return;
+  }
+  // A discard may show that answers come late (a network line says so).
+  m_lineNotes = m_hPort->Notes();
 }
 
 bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {

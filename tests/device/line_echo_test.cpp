@@ -77,8 +77,8 @@ class EchoingFarEnd {
 };
 
 // A link to `path` with the echo setting `echo`, open.
-// The far end here has no real-time priority, so a busy machine may delay
-// its answers; `answerWaitMs` keeps that from failing a test of echoes.
+// A busy machine may delay a far end's answers (this file's own has no
+// real-time priority); `answerWaitMs` keeps that from failing a test of echoes.
 void Open(CSerialLink& link, const std::string& path, EchoMode echo, int answerWaitMs = 0) {
   link.SetPortResolver([path](int32_t) { return path; });
   link.SetLineOptions({echo, answerWaitMs, false});
@@ -104,7 +104,7 @@ TEST_P(EchoLine, EveryCommandScanAndVerifyGiveThePlainLinesResults) {
   std::string error;
   ASSERT_TRUE(line.Start(&error)) << error;
   CSerialLink link;
-  Open(link, line.SlavePath(), c.setting);
+  Open(link, line.SlavePath(), c.setting, 30);
 
   std::vector<UnitRow> rows;
   for (int32_t r = 0; r < 8; ++r) rows.push_back({r, {r, 255, 0xA3, 0x57}});
