@@ -239,6 +239,18 @@ bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
   while (WaitFor(m_fd, POLLIN, until) > 0) {
     if (Take(failure) != Pump::kOk) return false;
   }
+  // A Telnet server opens with option requests (IAC WILL/WONT/DO/DONT x). On
+  // it a raw line's every 0xFF would be taken as a command and the frame cut:
+  // two such requests in a row are no unit's late answer.
+  auto isRequest = [this](size_t at) {
+    return at + 3 <= m_arrived.size() && m_arrived[at] == telnet::kIac && m_arrived[at + 1] >= telnet::kWill &&
+           m_arrived[at + 1] <= telnet::kDont;
+  };
+  if (isRequest(m_readFrom) && isRequest(m_readFrom + 3)) {
+    Fail(failure, CSerialLink::Fault::kSetup,
+         "set up " + m_where + ": the server speaks Telnet; its 0xFF bytes would be cut from frames. Use rfc2217://");
+    return false;
+  }
   m_arrived.clear();
   m_readFrom = 0;
   return true;

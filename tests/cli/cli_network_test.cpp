@@ -50,4 +50,17 @@ TEST_F(CliTest, AServerThatIsAwayIsAPortNotOpenInTheStatusLinesWords) {
   EXPECT_THAT(result.err, HasSubstr("network line away: connection refused"));
 }
 
+TEST_F(CliTest, ARawAddressOnATelnetPortIsRefusedBeforeAByteIsSent) {
+  StartSim();
+  testsupport::Ser2netBridge bridge(m_dir + "/units", m_dir);
+  if (!bridge.Running()) GTEST_SKIP() << bridge.Why();
+  std::string raw = bridge.ComPortAddress();
+  raw.replace(0, raw.find(':'), "tcp");
+  // 255s that Telnet took as commands once cut the frame and it still counted as written.
+  const CliResult result = Run({"write", File("rows.csv", kRows), "--no-verify", "--port", raw});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_THAT(result.err, HasSubstr("the server speaks Telnet"));
+  EXPECT_TRUE(m_sim->ReceivedBytes().empty());
+}
+
 }  // namespace
