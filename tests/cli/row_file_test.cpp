@@ -120,3 +120,22 @@ TEST(RowFile, WrittenRowsReadBackUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Printable, EscapesControlsAndStrayBytesButKeepsCharacters) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"C0 controls and DEL", "a\x1b[31m\x07\x7f", "a\\x1b[31m\\x07\\x7f"},
+      {"an em dash (0x80, 0x94 inside it) and a euro sign kept", "held \xe2\x80\x94 \xe2\x82\xac",
+       "held \xe2\x80\x94 \xe2\x82\xac"},
+      {"a C1 control, in UTF-8 and alone", "\xc2\x9b" "1m \x9b", "\\xc2\\x9b1m \\x9b"},
+      {"a character cut short at the end", "x\xe2\x80", "x\\xe2\\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Printable(c.text), c.shown) << c.name;
+}
+
+}  // namespace
