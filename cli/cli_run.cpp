@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "cli/cli_context.h"
+#include "cli/row_file.h"
 #include "device/adapter_tuning.h"
 #include "device/link_words.h"
 #include "device/serial_ports.h"
@@ -129,7 +130,8 @@ int RunPorts(const CliContext& context) {
       if (adapters[a].IsNamed(port.path)) mappedTo[a] += (mappedTo[a].empty() ? "" : ",") + ComEntryName(entry);
     }
     if (!report.Json()) {
-      report.Data(ComEntryName(entry) + '\t' + port.path + '\t' + state + (entry == chosen ? "\tchosen" : "\t-") +
+      // A path from the profile and a server's words may hold control bytes.
+      report.Data(ComEntryName(entry) + '\t' + Printable(port.path) + '\t' + Printable(state) + (entry == chosen ? "\tchosen" : "\t-") +
                   '\t' + OptionsWords(port.options) + '\n');
     }
     report.Result(0, {{"event", "com entry"},
@@ -141,12 +143,13 @@ int RunPorts(const CliContext& context) {
                       {"answer_wait_ms", AnswerWaitOf(port.options)},
                       {"rs485", port.options.rs485}});
   }
-  auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
+  // What an adapter says of itself (its USB strings) is the adapter's to choose.
+  auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : Printable(text); };
   for (size_t a = 0; a < adapters.size(); ++a) {
     const SerialPortInfo& port = adapters[a];
     const int latency = AdapterLatencyTimerMs(TtyNameOf(port.devNode));
     if (!report.Json()) {
-      report.Data("adapter\t" + port.devNode + '\t' + shown(port.byId) + '\t' + shown(port.manufacturer) + '\t' +
+      report.Data("adapter\t" + Printable(port.devNode) + '\t' + shown(port.byId) + '\t' + shown(port.manufacturer) + '\t' +
                   shown(port.product) + '\t' + shown(port.vendorProduct) + '\t' + shown(port.serial) + '\t' +
                   (latency >= 0 ? "latency " + std::to_string(latency) + " ms" : "latency -") + '\t' +
                   shown(mappedTo[a]) + '\n');

@@ -57,6 +57,9 @@ TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
       {"a trace of a line whose name holds control bytes",
        "ln -s units $'\\e[1mu' && \"$CLI\" --port ./$'\\e[1mu' --trace - run --unit 1", 0, "\\x1b[1mu\tsent", "",
        true},
+      {"ports with a control byte in a profile's device path",
+       "printf '[Ports]\\nCom 4=/tmp/\\033[2Jx\\n' > esc.ini && \"$CLI\" --profile esc.ini ports", 0, "",
+       "Com 4\t/tmp/\\x1b[2Jx\tmissing", false},
       {"the system console is no unit line", "\"$CLI\" store --unit 1 --port /dev/console", 3, "/dev/console", "",
        false},
   };
