@@ -59,7 +59,20 @@ std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::
   char head[64];
   std::snprintf(head, sizeof head, "%lld %s %02x ", micros,
                 direction == CSerialLink::TraceDirection::kSent ? "sent" : "received", byte);
-  return head + line;
+  // The path comes from the profile: its control bytes must not act on the
+  // terminal a trace to standard error is read on.
+  std::string text = head;
+  for (const char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      text += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      text += escaped;
+    }
+  }
+  return text;
 }
 
 std::unique_ptr<CByteTraceFile> CByteTraceFile::Open(const std::string& path, std::string* error) {

@@ -42,6 +42,8 @@ TEST(ByteTrace, EachByteSentAndReceivedIsOneLineWithItsLineAndARisingTime) {
     previous = micros;
   }
   EXPECT_TRUE(trace->Error().empty()) << trace->Error();
+  const std::string hostile = TraceLine(CSerialLink::TraceDirection::kSent, 0xa0, {}, "/dev/\x1b[2J\n");
+  EXPECT_EQ(hostile.substr(hostile.find('/')), "/dev/\\x1b[2J\\x0a") << "control bytes of a path reach the terminal";
 }
 
 TEST(ByteTrace, AFileThatCannotBeOpenedOrWrittenIsReported) {
