@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "cli/stop_signals.h"
+#include "device/byte_trace.h"
 #include "settings/atomic_file.h"
 
 namespace {
@@ -122,10 +123,30 @@ bool WriteOutput(const std::string& name, const std::string& text, std::ostream&
   struct stat info {};
   if (stat(name.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return WriteFileAtomically(name, text, error);
 
-  // A pipe, a FIFO, a terminal: there is no file to replace.
-  const int fd = open(name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  // A pipe, a FIFO, a terminal: there is no file to replace. A FIFO without
+  // a reader yet is waited for, but not past a stop signal.
+  int fd = -1;
+  while ((fd = open(name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) < 0 && errno == ENXIO &&
+         S_ISFIFO(info.st_mode)) {
+    if (StopAsked()) {
+      *error = name + ": stopped by a signal while waiting for a reader; the rows were not written";
+      return false;
+    }
+    poll(nullptr, 0, 100);
+  }
   if (fd < 0) {
     *error = Reason("opening " + name, errno);
+    return false;
+  }
+  if (isatty(fd) && !IsOwnTerminal(fd)) {
+    close(fd);
+    *error = name + ": a terminal line, perhaps a unit line; rows are not written onto one";
+    return false;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    *error = Reason("opening " + name, errno);
+    close(fd);
     return false;
   }
   size_t done = 0;

@@ -9,10 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-// Whether the terminal `fd` is one the program already writes to.
-bool OwnTerminal(int fd) {
+bool IsOwnTerminal(int fd) {
   struct stat target {};
   if (fstat(fd, &target) != 0) return false;
   if (target.st_rdev == makedev(5, 0)) return true;  // /dev/tty
@@ -23,8 +20,6 @@ bool OwnTerminal(int fd) {
   return false;
 }
 
-}  // namespace
-
 std::FILE* OpenTraceTarget(const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = path + ": " + why;
@@ -33,7 +28,7 @@ std::FILE* OpenTraceTarget(const std::string& path, std::string* error) {
   // Not blocking: a FIFO without a reader fails at once instead of waiting.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return fail(errno == ENXIO ? "a FIFO that nobody reads" : std::strerror(errno));
-  if (isatty(fd) && !OwnTerminal(fd)) {
+  if (isatty(fd) && !IsOwnTerminal(fd)) {
     close(fd);
     return fail("a terminal line, perhaps a unit line; the trace is not written onto one (- for standard error)");
   }

@@ -19,6 +19,11 @@
 std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::chrono::steady_clock::time_point at,
                       const std::string& line);
 
+// Whether the terminal `fd` is one this program already writes its text to
+// (its standard output or error, /dev/tty). Any other terminal may be a unit
+// line: text written there goes out on the wire.
+bool IsOwnTerminal(int fd);
+
 // Opens `path` to take a trace, replacing what it held. Refused (nullptr,
 // *error saying why) are a FIFO nobody reads, which would hold the program
 // before its first byte, and a terminal other than the program's own
