@@ -13,7 +13,7 @@ CControllerApp::CControllerApp(int& argc, char** argv) : QApplication(argc, argv
   setApplicationVersion(QString::fromUtf8(version::kVersion));
 }
 
-int CControllerApp::InitInstance() {
+int CControllerApp::InitInstance(CByteTraceFile* trace) {
   // Before the port opens: from here on a session's end or Ctrl-C in the
   // terminal ends the window as Exit does, and the queued saves are written
   // when the dialog goes.
@@ -21,6 +21,7 @@ int CControllerApp::InitInstance() {
   CModalMessageBoxes boxes;
   CControllerDlg dialog(TheLedSettings(), DefaultProfilePath(), boxes);
   connect(&endSignals, &CEndSignals::Received, &dialog, &CControllerDlg::EndAsExit);
+  if (trace) dialog.TraceBytes(*trace);
   dialog.Start();
   dialog.exec();
   return 0;

@@ -4,12 +4,15 @@
 
 #include <QApplication>
 
+class CByteTraceFile;
+
 class CControllerApp : public QApplication {
   Q_OBJECT
 
  public:
   CControllerApp(int& argc, char** argv);
 
-  // Runs the window to its end; returns the process exit code.
-  int InitInstance();
+  // Runs the window to its end; returns the process exit code. With `trace`,
+  // every byte on the line goes there; it must outlive the call.
+  int InitInstance(CByteTraceFile* trace = nullptr);
 };

@@ -44,7 +44,7 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   });
   m_follower = std::make_unique<CLinkFollower>(m_link, [this] {
     m_link.ClosePort();
-    m_link.OpenPort(m_settings.comPort, kLineBaud);
+    OpenOnComEntry();
   });
   connect(m_follower.get(), &CLinkFollower::StateChanged, this, &CControllerDlg::UpdateStatusLine);
   BuildControls();
@@ -106,7 +106,7 @@ void CControllerDlg::Start() {
   // Start on the saved Com entry; a value with no entry counts as Com 1.
   if (m_settings.comPort < 1 || m_settings.comPort > kComEntries) m_settings.comPort = 1;
   const int32_t startPort = m_settings.comPort;
-  if (!m_link.IsPortOpen()) m_link.OpenPort(startPort, kLineBaud);
+  if (!m_link.IsPortOpen()) OpenOnComEntry();
   m_follower->LinkChanged();
 
   RebuildSequenceList();
@@ -132,6 +132,12 @@ void CControllerDlg::Start() {
   // highest sequence to unit m_unitId.
   ControlAs<QLineEdit>(ctl::kNewIdEdit)->setText(QString::number(m_newId));
   ControlAs<QLineEdit>(ctl::kMaxSqEdit)->setText(QString::number(m_maxSq));
+  // The outcome row tells of the operator's commands; of the start-up frame
+  // only a fault the state row does not already tell.
+  const CSerialLink::FrameOutcome startFrame = m_link.LastFrame();
+  if (startFrame == CSerialLink::FrameOutcome::kSent || startFrame == CSerialLink::FrameOutcome::kNotOpen) {
+    m_outcome.clear();
+  }
 
   for (CSlider* slider : m_sliders) {
     slider->SetMin(0);
@@ -188,7 +194,8 @@ void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
   const StatusText status =
-      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_changedElsewhere);
+      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_changedElsewhere,
+                   m_outcome);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

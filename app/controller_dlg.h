@@ -17,6 +17,7 @@
 #include "settings/port_map.h"
 #include "settings/profile_store.h"
 
+class CByteTraceFile;
 class CLinkFollower;
 class CSettingsSaver;
 class CSlider;
@@ -45,6 +46,10 @@ class CControllerDlg : public QDialog {
   // combos filled, ranges set, the highest sequence sent to unit 0, row 0
   // shown. Runs once; later calls do nothing.
   void Start();
+
+  // Writes every byte the link sends and receives to `trace`, which must
+  // outlive the window. Before Start(), so the first frame is in it too.
+  void TraceBytes(CByteTraceFile& trace);
 
   // Ends the window the way Exit does, for a request from outside (a signal
   // of the session or the terminal): a box waiting for OK is closed, a
@@ -117,6 +122,9 @@ class CControllerDlg : public QDialog {
   // current entry.
   void ShowPorts();
   bool AssignPort(int port, const std::string& path, std::string* error);
+  // Keeps Com `port`'s line options in the profile and gives them to the link
+  // when it is the current entry (reopened for a change of RS-485 mode).
+  bool ApplyLineOptions(int port, const LineOptions& options, std::string* error);
 
   // Redraws the status line from the link and the last save.
   void UpdateStatusLine();
@@ -141,6 +149,8 @@ class CControllerDlg : public QDialog {
   void BulkFill(int32_t value);
   void SaveSettings();
   void ReopenPort();
+  // Opens the link on the record's Com entry with that entry's line options.
+  void OpenOnComEntry();
   int32_t& Channel(int channel);  // m_ch1..m_ch4 by 0..3
 
   LedSettings& m_settings;
@@ -170,4 +180,5 @@ class CControllerDlg : public QDialog {
   std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
   std::vector<std::string> m_changedElsewhere;  // keys the last good save found changed by another program too
   CPortMap m_ports;                 // the device map of the last reading of the profile
+  std::string m_outcome;            // what the last command did, for the status line
 };

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <algorithm>
 #include <iterator>
+#include <string>
 #include <vector>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include "app/settings_saver.h"
 #include "app/slider.h"
 #include "app/text_value.h"
+#include "device/link_words.h"
 #include "device/unit_operations.h"
 
 namespace {
@@ -22,6 +24,36 @@ namespace {
 int ChannelOfSlider(int id) {
   const auto* slider = std::find(std::begin(ctl::kChannelSliders), std::end(ctl::kChannelSliders), id);
   return static_cast<int>(slider - std::begin(ctl::kChannelSliders));
+}
+
+// The outcome row of the status line: what the last command did to which
+// unit, in the words of the window ("KIVO 3", rows as "Sequent" numbers).
+std::string UnitWords(int32_t unit) { return "KIVO " + std::to_string(unit) + ": "; }
+
+std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
+
+// `done` when the command's last frame went out whole; otherwise why not,
+// after the rows that went before it (`rowsDone` of `doneWords`). On a link
+// that is not open the row loops go on sending nothing: no row went before.
+std::string Outcome(int32_t unit, const CSerialLink& link, const std::string& done, int rowsDone = 0,
+                    const std::string& doneWords = {}) {
+  const CSerialLink::FrameOutcome outcome = link.LastFrame();
+  if (outcome == CSerialLink::FrameOutcome::kSent) return UnitWords(unit) + done;
+  const bool someSent = rowsDone > 0 && outcome != CSerialLink::FrameOutcome::kNotOpen;
+  const std::string before = someSent ? Rows(rowsDone) + " " + doneWords + ", then " : "";
+  return UnitWords(unit) + before + link_words::FrameWords(outcome);
+}
+
+// What a read of rows brought: the rows read and the channels that did not
+// come, or that nothing came at all.
+std::string ReadWords(const std::string& rows, const std::vector<CSerialLink::RowAnswer>& answers) {
+  int arrived = 0;
+  for (const CSerialLink::RowAnswer& answer : answers) arrived += answer.arrived;
+  const int asked = static_cast<int>(answers.size()) * unit_protocol::kAnswerBytes;
+  if (arrived == 0) return "no answer to " + rows;
+  if (arrived == asked) return rows + " read";
+  const int missing = asked - arrived;
+  return rows + " read, " + std::to_string(missing) + (missing == 1 ? " channel" : " channels") + " missing";
 }
 
 }  // namespace
@@ -67,8 +99,9 @@ void CControllerDlg::SaveSettings() { m_saver->Save(m_settings); }
 void CControllerDlg::ReopenPort() {
   // The window never shows one port while talking to another.
   m_link.ClosePort();
-  m_link.OpenPort(m_settings.comPort, kLineBaud);
+  OpenOnComEntry();
   m_follower->LinkChanged();
+  m_outcome.clear();  // it told of the line before
 }
 
 void CControllerDlg::OnPortChoice(int) {
@@ -115,9 +148,12 @@ void CControllerDlg::OnDownload(int) {
     if (!ShowBox(QStringLiteral("Download all sequent?"))) return;
     std::vector<unit_operations::UnitRow> rows;
     for (int row = 0; row < kSequenceRows; ++row) rows.push_back({row, m_settings.seq.Row(row)});
-    unit_operations::WriteRows(m_link, m_unitId, rows);
+    int written = 0;
+    unit_operations::WriteRows(m_link, m_unitId, rows, [&written](int done, int) { written = done; });
+    m_outcome = Outcome(m_unitId, m_link, Rows(kSequenceRows) + " written", written, "written");
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
+    m_outcome = Outcome(m_unitId, m_link, "row " + std::to_string(m_curRow + 1) + " written");
   }
 }
 
@@ -133,10 +169,19 @@ void CControllerDlg::OnUpload(int) {
       CSerialLink::StoreAnswer(answer, table.CellPtr(row, 0), table.CellPtr(row, 1), table.CellPtr(row, 2),
                                table.CellPtr(row, 3));
     };
-    unit_operations::ReadRows(m_link, m_unitId, unit_operations::AllRows(), hooks);
+    const std::vector<CSerialLink::RowAnswer> answers =
+        unit_operations::ReadRows(m_link, m_unitId, unit_operations::AllRows(), hooks);
+    // The row whose frame failed is among the answers, with nothing in it.
+    const bool whole = m_link.LastFrame() == CSerialLink::FrameOutcome::kSent;
+    const int read = static_cast<int>(answers.size()) - (whole ? 0 : 1);
+    m_outcome = Outcome(m_unitId, m_link, ReadWords(Rows(kSequenceRows), answers), read, "read");
   } else {
-    m_link.ReadRow(m_unitId, m_curRow, table.CellPtr(m_curRow, 0), table.CellPtr(m_curRow, 1),
-                   table.CellPtr(m_curRow, 2), table.CellPtr(m_curRow, 3));
+    // As ReadRow: missing bytes reported, the rest stored; the answer kept
+    // for the outcome row.
+    const CSerialLink::RowAnswer answer = m_link.ReadRowAnswer(m_unitId, m_curRow, true);
+    CSerialLink::StoreAnswer(answer, table.CellPtr(m_curRow, 0), table.CellPtr(m_curRow, 1),
+                             table.CellPtr(m_curRow, 2), table.CellPtr(m_curRow, 3));
+    m_outcome = Outcome(m_unitId, m_link, ReadWords("row " + std::to_string(m_curRow + 1), {answer}));
   }
   RefreshFromRow();
   RebuildSequenceList();
@@ -144,6 +189,7 @@ void CControllerDlg::OnUpload(int) {
 
 void CControllerDlg::OnStore(int) {
   m_link.StoreOnUnit(m_unitId);
+  m_outcome = Outcome(m_unitId, m_link, "store sent");
   SaveSettings();
 }
 
@@ -166,15 +212,23 @@ void CControllerDlg::OnRunToggle(int) {
   m_running = m_running == 0 ? 1 : 0;
   m_runButton->setText(m_running == 1 ? QStringLiteral("Stop") : QStringLiteral("Run"));
   m_link.SetRunState(m_unitId, m_running);
+  m_outcome = Outcome(m_unitId, m_link, m_running == 1 ? "run sent" : "stop sent");
 }
 
 void CControllerDlg::OnNewIdText(int) {
   m_newId = IntegerValueOfText(ControlAs<QLineEdit>(ctl::kNewIdEdit)->text().toStdString());
 }
 
-void CControllerDlg::OnNewId(int) { m_link.ChangeAddress(m_unitId, m_newId); }
+void CControllerDlg::OnNewId(int) {
+  m_link.ChangeAddress(m_unitId, m_newId);
+  m_outcome = Outcome(m_unitId, m_link, "address " + std::to_string(unit_protocol::LowByte(m_newId)) + " sent");
+}
 
 void CControllerDlg::OnMaxSqText(int) {
   m_maxSq = IntegerValueOfText(ControlAs<QLineEdit>(ctl::kMaxSqEdit)->text().toStdString());
-  m_link.SetHighestSequence(m_unitId, static_cast<uint8_t>(m_maxSq & 0xFF));
+  const auto value = static_cast<uint8_t>(m_maxSq & 0xFF);
+  m_link.SetHighestSequence(m_unitId, value);
+  // The unit is told no more than its limit: the words say what went out.
+  const int sent = std::min(value, unit_protocol::kHighestSequenceLimit);
+  m_outcome = Outcome(m_unitId, m_link, "highest sequence " + std::to_string(sent) + " sent");
 }

@@ -1,11 +1,12 @@
-// The window's side of choosing a device for a Com entry: the "Ports…"
-// dialog, and saving its choice and reopening the link on it.
+// The window's side of choosing a device for a Com entry and how its line is
+// driven: the "Ports…" dialog, saving its choices and reopening the link.
 #include <QComboBox>
 
 #include "app/controller_dlg.h"
 #include "app/link_follower.h"
 #include "app/ports_dlg.h"
 #include "app/settings_saver.h"
+#include "device/byte_trace.h"
 #include "settings/port_map.h"
 
 void CControllerDlg::ShowPorts() {
@@ -14,7 +15,33 @@ void CControllerDlg::ShowPorts() {
                     return AssignPort(port, path, error);
                   },
                   {}, this);
+  ports.SetApplyOptions([this](int port, const LineOptions& options, std::string* error) {
+    return ApplyLineOptions(port, options, error);
+  });
   ports.exec();
+}
+
+void CControllerDlg::TraceBytes(CByteTraceFile& trace) { m_link.SetByteTrace(trace.For(m_link)); }
+
+void CControllerDlg::OpenOnComEntry() {
+  m_link.SetLineOptions(m_ports.Entry(m_settings.comPort).options);
+  m_link.OpenPort(m_settings.comPort, kLineBaud);
+}
+
+bool CControllerDlg::ApplyLineOptions(int port, const LineOptions& options, std::string* error) {
+  m_saver->Flush();  // as for a device path: neither write may lose the other's change
+  if (!SetPortLineOptions(m_profilePath, port, options, error, &m_ports)) return false;
+  if (port == m_settings.comPort) {
+    if (options.rs485 != m_link.Options().rs485) {
+      // The driver is asked for RS-485 mode only when the line opens.
+      CLinkFollower::CommandScope command(*m_follower);
+      ReopenPort();
+    } else {
+      m_link.SetLineOptions(options);
+    }
+  }
+  UpdateStatusLine();
+  return true;
 }
 
 bool CControllerDlg::AssignPort(int port, const std::string& path, std::string* error) {

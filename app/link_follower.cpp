@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "device/link_words.h"
+#include "device/network_address.h"
 #include "device/serial_ports.h"
 
 CLinkFollower::CLinkFollower(CSerialLink& link, std::function<void()> reopen, QObject* parent)
@@ -58,9 +59,9 @@ CLinkFollower::CommandScope::~CommandScope() {
 
 std::string CLinkFollower::Words() const {
   if (!m_link.IsPortOpen() && m_unplugged && (m_state == State::kWaiting || m_state == State::kRetrying)) {
-    return link_words::UnpluggedWords();
+    return link_words::AwayWords(m_link);
   }
-  if (m_link.IsPortOpen() && m_cameBack) return link_words::ReopenedWords();
+  if (m_link.IsPortOpen() && m_cameBack) return link_words::BackWords(m_link);
   if (!m_link.IsPortOpen() && m_state == State::kRefused) {
     return link_words::StateWords(m_link) + " — watching for a change there";
   }
@@ -81,9 +82,27 @@ void CLinkFollower::Review() {
     case CSerialLink::Fault::kNotFound:
       Wait(m_unplugged);  // not there yet: open it when it comes
       break;
+    case CSerialLink::Fault::kInUse:
+      if (Network()) Wait(m_unplugged);  // the server's line is busy with another client for now
+      break;
     default:
       break;  // the operator has to act; nothing to wait for
   }
+}
+
+bool CLinkFollower::Network() const { return IsNetworkAddress(m_link.DevicePath()); }
+
+void CLinkFollower::LookOverNetwork() {
+  if (m_state != State::kWaiting) return;
+  // Each try may hold the window up to the connect bound when the server's
+  // host does not answer: the pause after it is at least ten times what it
+  // took, so the window stays free nine tenths of the time.
+  const auto start = std::chrono::steady_clock::now();
+  Attempt();
+  if (m_state != State::kWaiting || m_look.isActive()) return;
+  const auto took = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  m_lookStep = std::max(std::min(m_lookStep * 2, kNetworkLookLimit), took * 10);
+  m_look.start(m_lookStep);
 }
 
 void CLinkFollower::Wait(bool unplugged) {
@@ -132,6 +151,10 @@ void CLinkFollower::Refuse() {
 }
 
 void CLinkFollower::Look() {
+  if (Network()) {
+    LookOverNetwork();
+    return;
+  }
   if (m_state == State::kRefused) {
     // Once it has gone, or something else has taken its place, another try
     // is worth it.
@@ -170,7 +193,10 @@ void CLinkFollower::Attempt() {
     return;
   }
   const CSerialLink::Fault fault = m_link.LastFault();
-  if (fault == CSerialLink::Fault::kNotFound) {
+  // A server that is away, or busy with another client, is tried again later.
+  const bool networkAway = Network() && (fault == CSerialLink::Fault::kNotFound ||
+                                         fault == CSerialLink::Fault::kInUse || fault == CSerialLink::Fault::kLost);
+  if (fault == CSerialLink::Fault::kNotFound || networkAway) {
     // Gone again before it could be opened.
     if (m_state != State::kWaiting) Wait(m_unplugged);
     return;

@@ -3,7 +3,8 @@
 // waits for the device to come back (udev's events matched on the mapped
 // name, and a look every second, sooner at first, for lines without udev
 // events, such as a simulator's), and then has the window reopen the link. It never polls an
-// open link: while the link is open, only descriptors are watched.
+// open link: while the link is open, only descriptors are watched. A network
+// line that is lost or away is tried again with growing pauses.
 #pragma once
 
 #include <QObject>
@@ -60,6 +61,9 @@ class CLinkFollower : public QObject {
   // cycle, a replug), then every second.
   static constexpr std::chrono::milliseconds kFirstLook{100};
   static constexpr std::chrono::milliseconds kLookInterval{1000};
+  // A network line has no udev events: it is tried again, at first quickly,
+  // then with pauses growing up to this (longer only after a slow try).
+  static constexpr std::chrono::milliseconds kNetworkLookLimit{5000};
 
  signals:
   // The link opened, closed or changed what Words() says.
@@ -90,6 +94,8 @@ class CLinkFollower : public QObject {
   void OnHangUpSignal();
   void OnUdevEvents();
   void Look();
+  void LookOverNetwork();
+  bool Network() const;  // the link's device is a network address
   void Attempt();
   void Review();
   void Wait(bool unplugged);

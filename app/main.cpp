@@ -1,10 +1,12 @@
 // dimlet: the operator tool for LED intensity controller units.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/controller_app.h"
+#include "device/byte_trace.h"
 
 int main(int argc, char** argv) {
   // Answered before the application object exists: it would need a display.
@@ -22,6 +24,21 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kRun:
       break;
   }
+  // Opened before the window: a trace that cannot be written is refused at once.
+  std::unique_ptr<CByteTraceFile> trace;
+  if (!line.tracePath.empty()) {
+    std::string error;
+    trace = CByteTraceFile::Open(line.tracePath, &error);
+    if (!trace) {
+      std::fprintf(stderr, "dimlet: cannot write the trace: %s\n", error.c_str());
+      return 2;
+    }
+  }
   CControllerApp app(argc, argv);
-  return app.InitInstance();
+  const int code = app.InitInstance(trace.get());
+  if (trace && !trace->Error().empty()) {
+    std::fprintf(stderr, "dimlet: %s\n", trace->Error().c_str());
+    return 1;
+  }
+  return code;
 }

@@ -3,20 +3,38 @@
 
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "device/network_address.h"
+#include "device/unit_protocol.h"
 #include "settings/port_map.h"
+#include "settings/whole_file.h"
 
 namespace {
+
+constexpr EchoMode kEchoChoices[] = {EchoMode::kAuto, EchoMode::kOn, EchoMode::kOff};
+
+// The line options of Com `port` as the profile holds them now; defaults
+// when it cannot be read (the port's own open tells of a wrong entry).
+LineOptions OptionsInProfile(const std::string& profilePath, int port) {
+  std::string text;
+  std::string error;
+  if (!ReadWholeFile(profilePath, &text, nullptr, &error)) return {};
+  return CPortMap(CIniDocument(std::move(text))).Entry(port).options;
+}
 
 // The widest a path or any other single word is shown in the dialog's lines;
 // a longer one is shortened in its middle and shown whole in the tool tip.
@@ -48,11 +66,14 @@ void AddShortened(QListWidget* list, const QString& text) {
 }
 
 QString EntryLine(int port, const std::string& path) {
-  const bool present = access(path.c_str(), F_OK) == 0;
+  // Whether a server answers is known only by connecting, which opening does.
+  const bool network = IsNetworkAddress(path);
+  const bool present = !network && access(path.c_str(), F_OK) == 0;
   return QStringLiteral("Com %1: %2 — %3")
       .arg(port)
       .arg(QString::fromStdString(path))
-      .arg(present ? QStringLiteral("present") : QStringLiteral("not present"));
+      .arg(network ? QStringLiteral("network line")
+                   : present ? QStringLiteral("present") : QStringLiteral("not present"));
 }
 
 }  // namespace
@@ -79,10 +100,44 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
   m_path = new QLineEdit(this);
   m_path->setObjectName(QStringLiteral("devicePath"));
+  m_path->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, or tcp://HOST:PORT or rfc2217://HOST:PORT for a serial server"));
   pathLabel->setBuddy(m_path);
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(m_path, 1);
   layout->addLayout(pathRow);
+
+  auto* optionsRow = new QHBoxLayout;
+  m_optionsTitle = new QLabel(this);
+  optionsRow->addWidget(m_optionsTitle);
+  auto* echoLabel = new QLabel(QStringLiteral("&Echo:"), this);
+  m_echo = new QComboBox(this);
+  m_echo->setObjectName(QStringLiteral("echo"));
+  for (EchoMode mode : kEchoChoices) m_echo->addItem(QString::fromUtf8(EchoModeText(mode).data()));
+  m_echo->setToolTip(QStringLiteral("Whether the line returns what is sent (two-wire RS-485): "
+                                    "auto finds out with the first frame after opening"));
+  echoLabel->setBuddy(m_echo);
+  auto* waitLabel = new QLabel(QStringLiteral("Answer &wait:"), this);
+  m_answerWait = new QSpinBox(this);
+  m_answerWait->setObjectName(QStringLiteral("answerWait"));
+  m_answerWait->setRange(unit_protocol::kAnswerWindowMs, kMaxAnswerWaitMs);
+  m_answerWait->setSuffix(QStringLiteral(" ms"));
+  // Only a finished value is applied: typing 20 must not apply 2 first.
+  m_answerWait->setKeyboardTracking(false);
+  m_answerWait->installEventFilter(this);
+  m_answerWait->setToolTip(QStringLiteral("How long an answer byte may take: longer for converters that answer late"));
+  waitLabel->setBuddy(m_answerWait);
+  m_rs485 = new QCheckBox(QStringLiteral("RS-&485 mode"), this);
+  m_rs485->setObjectName(QStringLiteral("rs485"));
+  m_rs485->setToolTip(QStringLiteral("Ask the driver to switch the RS-485 transmitter on while sending"));
+  optionsRow->addWidget(echoLabel);
+  optionsRow->addWidget(m_echo);
+  optionsRow->addSpacing(12);
+  optionsRow->addWidget(waitLabel);
+  optionsRow->addWidget(m_answerWait);
+  optionsRow->addSpacing(12);
+  optionsRow->addWidget(m_rs485);
+  optionsRow->addStretch(1);
+  layout->addLayout(optionsRow);
 
   m_message = new QLabel(this);
   m_message->setObjectName(QStringLiteral("portsMessage"));
@@ -106,6 +161,10 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   connect(m_assignButton, &QPushButton::clicked, this, &CPortsDlg::AssignChosen);
   connect(m_path, &QLineEdit::returnPressed, this, &CPortsDlg::AssignChosen);
   connect(refresh, &QPushButton::clicked, this, &CPortsDlg::Refresh);
+  connect(m_echo, &QComboBox::currentIndexChanged, this, &CPortsDlg::ApplyLineOptions);
+  connect(m_answerWait, &QSpinBox::valueChanged, this, &CPortsDlg::ApplyLineOptions);
+  connect(m_rs485, &QCheckBox::toggled, this, &CPortsDlg::ApplyLineOptions);
+  SetApplyOptions({});
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
   Refresh();
@@ -136,6 +195,62 @@ void CPortsDlg::ShowEntryChoice() {
   const int port = m_entries->currentRow() + 1;
   m_assignButton->setText(QStringLiteral("&Assign to Com %1").arg(port));
   m_assignButton->setEnabled(port >= 1);
+  m_optionsTitle->setText(QStringLiteral("Line of Com %1:").arg(port));
+  ShowLineOptions();
+}
+
+bool CPortsDlg::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the answer wait applies the typed value, and nothing more: the
+  // dialog would otherwise press its first button (Assign) as well.
+  if (watched == m_answerWait && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      m_answerWait->interpretText();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CPortsDlg::SetApplyOptions(ApplyOptions apply) {
+  m_applyOptions = std::move(apply);
+  for (QWidget* control : {static_cast<QWidget*>(m_echo), static_cast<QWidget*>(m_answerWait),
+                           static_cast<QWidget*>(m_rs485)}) {
+    control->setEnabled(static_cast<bool>(m_applyOptions));
+  }
+}
+
+void CPortsDlg::ShowLineOptions() {
+  const int port = m_entries->currentRow() + 1;
+  if (port < 1) return;
+  const LineOptions options = OptionsInProfile(m_profilePath, port);
+  // Showing what is kept applies nothing.
+  const QSignalBlocker echo(m_echo), wait(m_answerWait), rs485(m_rs485);
+  const auto* choice = std::find(std::begin(kEchoChoices), std::end(kEchoChoices), options.echo);
+  m_echo->setCurrentIndex(static_cast<int>(choice - std::begin(kEchoChoices)));
+  m_answerWait->setValue(std::max(options.answerWaitMs, unit_protocol::kAnswerWindowMs));
+  m_rs485->setChecked(options.rs485);
+}
+
+void CPortsDlg::ApplyLineOptions() {
+  const int port = m_entries->currentRow() + 1;
+  if (port < 1 || !m_applyOptions) return;
+  LineOptions options;
+  options.echo = kEchoChoices[std::clamp(m_echo->currentIndex(), 0, 2)];
+  options.answerWaitMs = m_answerWait->value();
+  options.rs485 = m_rs485->isChecked();
+  std::string error;
+  if (!m_applyOptions(port, options, &error)) {
+    SetShortened(m_message,
+                 QStringLiteral("Com %1 line not changed: %2").arg(port).arg(QString::fromStdString(error)));
+    ShowLineOptions();  // back to what is kept
+    return;
+  }
+  SetShortened(m_message, QStringLiteral("Com %1: echo %2, answer wait %3 ms, RS-485 mode %4")
+                              .arg(port)
+                              .arg(QString::fromUtf8(EchoModeText(options.echo).data()))
+                              .arg(options.answerWaitMs)
+                              .arg(options.rs485 ? QStringLiteral("on") : QStringLiteral("off")));
 }
 
 void CPortsDlg::ChooseAdapter() {

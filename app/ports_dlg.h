@@ -2,6 +2,8 @@
 // whether that device is present, lists the serial adapters found with their
 // descriptions, and maps a Com entry to a chosen adapter or to any typed path
 // (stored absolute). Long paths are shortened in its lines, whole in tool tips.
+// Also sets how the chosen entry's line is driven: echo, answer wait and
+// RS-485 mode.
 #pragma once
 
 #include "settings/port_map.h"
@@ -13,8 +15,10 @@
 
 #include "device/serial_ports.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -33,13 +37,26 @@ class CPortsDlg : public QDialog {
   // reopens its link); `list` finds the adapters (udev by default).
   CPortsDlg(std::string profilePath, int currentPort, Assign assign, Lister list = {}, QWidget* parent = nullptr);
 
+  // Gives Com `port` the line options `options`; false with *error set when
+  // that failed.
+  using ApplyOptions = std::function<bool(int port, const LineOptions& options, std::string* error)>;
+  // Without it the line options are shown but cannot be changed.
+  void SetApplyOptions(ApplyOptions apply);
+
   // Reads the map and the adapters afresh.
   void Refresh();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ChooseAdapter();
   void AssignChosen();
   void ShowEntryChoice();
+  // The chosen entry's options, as the profile holds them, into the controls.
+  void ShowLineOptions();
+  // The controls' options to the chosen entry.
+  void ApplyLineOptions();
 
   std::string m_profilePath;
   Assign m_assign;
@@ -50,6 +67,11 @@ class CPortsDlg : public QDialog {
   QLineEdit* m_path = nullptr;
   QPushButton* m_assignButton = nullptr;
   QLabel* m_message = nullptr;
+  ApplyOptions m_applyOptions;
+  QLabel* m_optionsTitle = nullptr;
+  QComboBox* m_echo = nullptr;
+  QSpinBox* m_answerWait = nullptr;
+  QCheckBox* m_rs485 = nullptr;
 };
 
 // Gives each "Com n" entry of `combo` (entry n-1) its mapped device path as

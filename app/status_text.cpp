@@ -25,11 +25,14 @@ void AddNamed(StatusText& status, const QString& line, const QStringList& entrie
 
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
                         const std::string& followWords, const std::vector<ReplacedValue>& replaced,
-                        const std::vector<std::string>& changedElsewhere) {
+                        const std::vector<std::string>& changedElsewhere, const std::string& outcome) {
   StatusText status;
   const QString device = QString::fromStdString(link.DevicePath());
   status.text = QStringLiteral("Com %1: %2\n").arg(port).arg(device);
   status.text += QString::fromStdString(followWords.empty() ? link_words::StateWords(link) : followWords);
+  // How the line behaves shares the state's row: the box has few to spare.
+  const std::string habits = link_words::LineWords(link);
+  if (!habits.empty()) status.text += QStringLiteral("; ") + QString::fromStdString(habits);
   if (!link.IsPortOpen()) status.detail = QString::fromStdString(link.Reason());
   if (link.IsPortOpen()) {
     const link_words::LatencyWarning late =
@@ -45,6 +48,7 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
     if (!status.detail.isEmpty()) status.detail += '\n';
     status.detail += reason;
   }
+  if (!outcome.empty()) status.text += QStringLiteral("\n") + QString::fromStdString(outcome);
   if (!replaced.empty()) {
     QStringList entries;
     for (const ReplacedValue& value : replaced) {

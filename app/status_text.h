@@ -1,5 +1,6 @@
 // The status line's words: which Com entry and device the commands go to,
-// whether it is open and, if not, why; and a failed save of the settings.
+// whether it is open and, if not, why, and how the line behaves (echo, its
+// notes); what the last command did; and a failed save of the settings.
 #pragma once
 
 #include <QString>
@@ -19,6 +20,8 @@ struct StatusText {
 // `replaced`: profile values that could not be read and were replaced by
 // their defaults; named with what they held. `changedElsewhere`: keys that
 // another program changed in the profile while this window changed them too.
+// `outcome`: what the last command sent to which unit, or why not; a row of
+// its own after a failed save.
 StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
                         const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {},
-                        const std::vector<std::string>& changedElsewhere = {});
+                        const std::vector<std::string>& changedElsewhere = {}, const std::string& outcome = {});

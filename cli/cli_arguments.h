@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/line_options.h"
+
 enum class CliCommand {
   kPorts,
   kScan,
@@ -18,33 +20,50 @@ enum class CliCommand {
   kSetHighest,
   kHelp,
   kVersion,
+  kComplete,  // the words bash completion may offer; not shown in the usage
 };
 
 struct CliArguments {
   CliCommand command = CliCommand::kHelp;
-  std::string profilePath;      // --profile; empty: the operator's own profile
-  std::string port;             // --port as given: "Com N" or a device path; empty: the profile's choice
-  std::vector<int> units;       // --unit, ascending, each once; empty when not given
-  std::optional<int> sequence;  // --sequence, 1..8
-  std::string file;             // the row file of write and verify ("-": standard input)
-  bool fromProfile = false;     // --from-profile instead of a file
-  std::string output = "-";     // read's -o ("-": standard output)
-  bool store = false;           // --store
-  bool verify = true;           // cleared by --no-verify
-  bool dryRun = false;          // --dry-run
-  bool quiet = false;           // -q
-  int value = 0;                // set-address's NEW (0..7), set-highest's VALUE (1..8)
-  std::string error;            // set when the command line is wrong
+  std::string profilePath;         // --profile; empty: the operator's own profile
+  std::vector<std::string> ports;  // each --port as given: "Com N", a device path or a network line
+  std::vector<int> units;          // --unit, ascending, each once; empty when not given
+  bool allUnits = false;           // --unit all: the units that answer
+  std::optional<int> sequence;     // --sequence, 1..8
+  std::string file;                // the row file of write and verify ("-": standard input)
+  bool fromProfile = false;        // --from-profile instead of a file
+  std::string output = "-";        // read's -o ("-": standard output)
+  bool store = false;              // --store
+  bool verify = true;              // cleared by --no-verify
+  bool dryRun = false;             // --dry-run
+  bool force = false;              // --force
+  bool quiet = false;              // -q
+  bool json = false;               // --json
+  std::string trace;               // --trace FILE ("-": standard error); empty: none
+  std::optional<EchoMode> echo;    // --echo; nothing: the Com entry's setting
+  std::optional<int> answerWaitMs; // --answer-wait
+  bool rs485 = false;              // --rs485
+  int value = 0;                   // set-address's NEW (0..7), set-highest's VALUE (1..8)
+  std::string helpFor;             // help COMMAND / COMMAND --help: that command's name
+  std::vector<std::string> words;  // kComplete: the words typed so far, the last one being completed
+  std::string error;               // set when the command line is wrong
 };
 
 // Reads the arguments after the program name. Options may come before or after
-// the command, as "--name value" or "--name=value". Anything wrong (an unknown
-// command or option, a value out of range, an option the command does not
-// take, a missing argument) sets `error` to a one-line reason.
+// the command, as "--name value" or "--name=value"; "--" ends the options.
+// Anything wrong (an unknown command or option, a value out of range, an
+// option the command does not take, a missing argument) sets `error` to a
+// one-line reason.
 CliArguments ParseCliArguments(const std::vector<std::string>& args);
 
-// "Com N" (N 1..4, any case, the blank optional): N; otherwise 0.
-int ComEntryNumber(const std::string& text);
+// The command's name as typed: "write".
+std::string CommandName(CliCommand command);
 
-// The --help text.
+// The --help text, and the usage of one command ("write", ...); empty for a
+// name that is no command.
 std::string CliUsageText();
+std::string CommandUsageText(const std::string& command);
+
+// The words bash may complete `words` with (the last one is the word under
+// the cursor, maybe empty), one per line. "@files" asks for file names.
+std::string CompletionWords(const std::vector<std::string>& words);

@@ -1,68 +1,246 @@
-// Shared parts of the dimlet-cli commands: messages, the progress line, and
-// the port opened exclusively, as the window opens it.
+// Shared parts of the dimlet-cli commands: the lines chosen, opened
+// exclusively as the window opens them, worked side by side, and checked
+// after every frame; the byte trace; messages outside any line.
 #include "cli/cli_context.h"
 
+#include <signal.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <ostream>
+#include <thread>
 
 #include "cli/stop_signals.h"
 #include "device/link_words.h"
 
+ByteTraceFile::~ByteTraceFile() {
+  std::string ignored;  // a trace left open is closed on an early return, already failed
+  Close(&ignored);
+}
+
+bool ByteTraceFile::Open(const std::string& name, std::string* error) {
+  if (name == "-") {
+    m_file = stderr;
+    return true;
+  }
+  m_file = std::fopen(name.c_str(), "we");
+  if (!m_file) {
+    *error = "--trace " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  m_own = true;
+  return true;
+}
+
+void ByteTraceFile::Byte(const std::string& line, bool sent, uint8_t byte, long long micros) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_file) return;
+  if (std::fprintf(m_file, "%lld\t%s\t%s\t%02X\n", micros, line.c_str(), sent ? "sent" : "received", byte) < 0) {
+    m_failed = true;
+  }
+}
+
+bool ByteTraceFile::Close(std::string* error) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_file) return true;
+  bool ok = std::fflush(m_file) == 0 && !m_failed && !std::ferror(m_file);
+  const int err = errno;
+  if (m_own && std::fclose(m_file) != 0) ok = false;
+  m_file = nullptr;
+  if (!ok) *error = std::string("the byte trace could not be written: ") + std::strerror(err);
+  return ok;
+}
+
 int CliContext::Fail(int code, const std::string& message) const {
-  EndProgress();
-  streams.err << "dimlet-cli: " << message << '\n' << std::flush;
+  if (report) report->EndProgress();
+  streams.err << "dimlet-cli: " << Printable(message) << '\n' << std::flush;
   return code;
 }
 
-void CliContext::Say(const std::string& line) const {
-  if (!args.quiet) streams.out << line << '\n' << std::flush;
-}
+LineSession::LineSession(const CliContext& context, const PortChoice& port, size_t index)
+    : m_context(context), m_port(port), m_index(index) {}
 
-void CliContext::Progress(const std::string& text) const {
-  if (!streams.progress || args.quiet) return;
-  // Padded so that a shorter line covers the end of a longer one.
-  std::string shown = text;
-  if (shown.size() < 60) shown.resize(60, ' ');
-  streams.err << '\r' << shown << std::flush;
-}
-
-void CliContext::EndProgress() const {
-  if (!streams.progress || args.quiet) return;
-  streams.err << '\r' << std::string(60, ' ') << '\r' << std::flush;
-}
-
-bool OpenChosenPort(const CliContext& context, CSerialLink& link, PortChoice* choice, int* code) {
-  *choice = ChoosePort(context.profilePath, context.args.port);
-  const std::string path = choice->path;
-  link.SetPortResolver([path](int32_t) { return path; });
-  if (link.OpenPort(choice->comEntry, kLineBaud)) return true;
-  *code = context.Fail(kExitPortNotOpen, choice->name + ": " + link_words::StateWords(link));
+bool LineSession::Open() {
+  const std::string path = m_port.path;
+  m_link.SetPortResolver([path](int32_t) { return path; });
+  m_link.SetLineOptions(m_port.options);
+  if (ByteTraceFile* trace = m_context.trace) {
+    const std::string label = m_port.label;
+    m_link.SetByteTrace([trace, label](CSerialLink::TraceDirection direction, uint8_t byte,
+                                       std::chrono::steady_clock::time_point at) {
+      const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
+      trace->Byte(label, direction == CSerialLink::TraceDirection::kSent, byte, micros);
+    });
+  }
+  if (m_link.OpenPort(m_port.comEntry, kLineBaud)) return true;
+  const std::string why = link_words::StateWords(m_link);
+  Message(m_port.name + ": " + why);
+  Result({{"event", "line fault"}, {"message", why}, {"exit", kExitPortNotOpen}});
+  ++Counts().lineFaults;
   return false;
 }
 
-int CheckLineKept(const CliContext& context, const CSerialLink& link, const PortChoice& choice, int code) {
-  if (link.IsPortOpen()) return code;
-  return context.Fail(kExitFailure, choice.name + ": " + link_words::FaultWords(link.LastFault()));
+std::string LineSession::CheckFrames(const std::string& what) {
+  // A line that went away says so in the window's words; one still open
+  // says how the frame failed.
+  std::string why;
+  if (!m_link.IsPortOpen()) {
+    why = link_words::FaultWords(m_link.LastFault());
+  } else if (m_link.LastFrame() != CSerialLink::FrameOutcome::kSent) {
+    why = link_words::FrameWords(m_link.LastFrame());
+  }
+  if (why.empty()) return why;
+  Message(m_port.name + ": " + what + " did not leave whole: " + why);
+  Result({{"event", "line fault"}, {"message", what + " did not leave whole: " + why}, {"exit", kExitFailure}});
+  ++Counts().lineFaults;
+  return why;
 }
 
-unit_operations::RowProgress RowProgressFor(const CliContext& context, int unit, const std::string& verb) {
-  return [&context, unit, verb](int done, int total) {
-    context.Progress("unit " + std::to_string(unit) + ": " + verb + " row " + std::to_string(done) + " of " +
-                     std::to_string(total));
+int LineSession::CheckStop(const std::string& undone) {
+  if (StopAsked()) {
+    const int signal = StopSignal();
+    Message(std::string(signal == SIGPIPE ? "standard output was closed" : "stopped by a signal") + "; " + undone);
+    return 128 + signal;
+  }
+  const std::string fault = m_context.report->OutputFault();
+  if (!fault.empty()) {
+    Message(fault + "; " + undone);
+    return kExitFailure;
+  }
+  return kExitDone;
+}
+
+unit_operations::RowProgress LineSession::RowProgressFor(int unit, const std::string& verb) const {
+  return [this, unit, verb](int done, int total) {
+    m_context.report->Progress(m_index, "unit " + std::to_string(unit) + ": " + verb + " row " +
+                                            std::to_string(done) + " of " + std::to_string(total));
   };
 }
 
-int ReportProblems(const CliContext& context, const std::string& name, const std::vector<FileProblem>& problems) {
-  context.EndProgress();
-  for (const FileProblem& problem : problems) {
-    context.streams.err << name;
-    if (problem.line > 0) context.streams.err << ':' << problem.line;
-    context.streams.err << ": " << problem.what << '\n';
+bool ChooseLines(const CliContext& context, const std::vector<std::string>& fileLines,
+                 std::vector<PortChoice>* lines, std::string* error) {
+  const CliArguments& args = context.args;
+  std::vector<std::string> names = !args.ports.empty() ? args.ports : fileLines;
+  if (names.empty()) names.push_back("");
+  std::vector<std::string> devices;  // what each chosen line is on this machine
+  lines->clear();
+  for (const std::string& name : names) {
+    PortChoice port = ChoosePort(context.profile, name);
+    if (args.echo) port.options.echo = *args.echo;
+    if (args.answerWaitMs) port.options.answerWaitMs = *args.answerWaitMs;
+    if (args.rs485) port.options.rs485 = true;
+    std::string device = port.path;
+    if (!port.Network()) {
+      char* real = realpath(port.path.c_str(), nullptr);
+      if (real) {
+        device = real;
+        free(real);
+      }
+    }
+    for (size_t i = 0; i < devices.size(); ++i) {
+      if (devices[i] == device) {
+        *error = (*lines)[i].name + " and " + port.name + " are the same line";
+        return false;
+      }
+    }
+    devices.push_back(device);
+    lines->push_back(port);
   }
-  context.streams.err << std::flush;
+  return true;
+}
+
+int WorkLines(const CliContext& context, const std::vector<PortChoice>& lines,
+              const std::function<int(LineSession&)>& work) {
+  std::vector<int> codes(lines.size(), kExitDone);
+  auto runLine = [&](size_t i) {
+    LineSession session(context, lines[i], i);
+    codes[i] = work(session);
+    context.report->LineDone(i);
+  };
+  if (lines.size() == 1) {
+    runLine(0);
+  } else {
+    // One thread and one link per line: the lines' pauses overlap.
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < lines.size(); ++i) threads.emplace_back(runLine, i);
+    for (std::thread& thread : threads) thread.join();
+  }
+  int worst = kExitDone;
+  for (int code : codes) worst = Worse(worst, code);
+  return worst;
+}
+
+int Worse(int a, int b) {
+  auto rank = [](int code) {
+    switch (code) {
+      case kExitDone: return 0;
+      case kExitDifferent: return 1;
+      case kExitNoAnswer: return 2;
+      case kExitPortNotOpen: return 3;
+      case kExitFailure: return 4;
+      case kExitUsage: return 5;
+      default: return 6;  // stopped by a signal
+    }
+  };
+  return rank(b) > rank(a) ? b : a;
+}
+
+int ReportProblems(const CliContext& context, const std::string& name, const std::vector<FileProblem>& problems,
+                   size_t unlisted) {
+  std::string text;
+  for (const FileProblem& problem : problems) {
+    text += Printable(name);
+    if (problem.line > 0) text += ':' + std::to_string(problem.line);
+    text += ": " + problem.what + '\n';
+  }
+  if (unlisted > 0) text += Printable(name) + ": ... and " + std::to_string(unlisted) + " more\n";
+  context.streams.err << text << std::flush;
   return kExitUsage;
 }
 
-int CheckStop(const CliContext& context, const std::string& undone) {
-  if (!StopAsked()) return kExitDone;
-  return context.Fail(kExitFailure, "stopped by a signal; " + undone);
+void Summarize(const CliContext& context, const std::string& doneWords, bool dataOnOut, int code) {
+  CliReport& report = *context.report;
+  const Tally t = report.Total();
+  const size_t lines = std::max<size_t>(report.Lines(), 1);
+  report.ClosingResult({{"event", "summary"},
+                        {"command", CommandName(context.args.command)},
+                        {"lines", lines},
+                        {"units", t.units},
+                        {"done", t.done},
+                        {"stored", t.stored},
+                        {"different", t.different},
+                        {"no_answer", t.noAnswer},
+                        {"not_reached", t.notReached},
+                        {"line_faults", t.lineFaults},
+                        {"exit", code}});
+  // A scan's list is its summary.
+  if ((t.units <= 1 && lines <= 1) || doneWords.empty()) return;
+  auto count = [](int n, const char* one, const char* many) { return std::to_string(n) + ' ' + (n == 1 ? one : many); };
+  std::string text = count(t.units, "unit", "units") + " on " + count(static_cast<int>(lines), "line", "lines") + ":";
+  std::vector<std::string> parts;
+  if (t.done > 0 || t.units == 0) parts.push_back(std::to_string(t.done) + ' ' + doneWords);
+  if (t.different > 0) parts.push_back(std::to_string(t.different) + (t.different == 1 ? " holds" : " hold") + " other rows");
+  if (t.noAnswer > 0) parts.push_back(std::to_string(t.noAnswer) + " did not answer");
+  if (t.notReached > 0) parts.push_back(std::to_string(t.notReached) + " not reached");
+  if (t.lineFaults > 0) parts.push_back(count(t.lineFaults, "line fault", "line faults"));
+  for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? " " : ", ") + parts[i];
+  report.Closing(text, !dataOnOut);
+}
+
+std::string NoUnitCauses(const CSerialLink& link) {
+  std::string causes = "Likely causes:";
+  const int latency = link.LatencyTimerMs();
+  const int limit = LatencyLimitMs(link.AnswerWaitMs());
+  if (latency > limit) {
+    causes += " the adapter holds answers back for " + std::to_string(latency) + " ms (its latency timer), above the " +
+              std::to_string(limit) + " ms an answer allows;";
+  }
+  if (link.Echoes() == true) {
+    causes += " the line returns what it sends (echo): the units may answer over it, check the echo setting;";
+  }
+  return causes + " the wrong port (is this the line the units are on?); silence: units without power, the bus "
+                  "not wired or its wires swapped";
 }

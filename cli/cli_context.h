@@ -1,53 +1,124 @@
-// What every dimlet-cli command shares: its arguments and streams, opening
-// the port, messages and the progress line.
+// What every dimlet-cli command shares: its arguments, the profile, the
+// report, the byte trace, and each line opened and checked as it works.
 #pragma once
 
+#include <cstdio>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "cli/cli_arguments.h"
 #include "cli/cli_profile.h"
+#include "cli/cli_report.h"
 #include "cli/cli_run.h"
 #include "cli/row_file.h"
 #include "device/serial_link.h"
 #include "device/unit_operations.h"
 
+// Where --trace writes, shared by the lines' threads.
+class ByteTraceFile {
+ public:
+  ~ByteTraceFile();
+  // Opens `name` ("-": standard error); false with *error on failure.
+  bool Open(const std::string& name, std::string* error);
+  bool IsOpen() const { return m_file != nullptr; }
+  // "<µs> <line> <sent|received> <hex>" for one byte.
+  void Byte(const std::string& line, bool sent, uint8_t byte, long long micros);
+  // False with *error when something could not be written.
+  bool Close(std::string* error);
+
+ private:
+  FILE* m_file = nullptr;
+  bool m_own = false;
+  bool m_failed = false;
+  std::mutex m_mutex;
+};
+
 struct CliContext {
   const CliArguments& args;
   const CliStreams& streams;
-  std::string profilePath;
+  const CliProfile& profile;
+  CliReport* report = nullptr;   // set once the lines are known
+  ByteTraceFile* trace = nullptr;
+  std::string* outFault = nullptr;  // why standard output failed, once it has
 
-  // "dimlet-cli: <message>" on standard error; returns `code`.
+  // "dimlet-cli: <message>" on standard error outside any line; returns `code`.
   int Fail(int code, const std::string& message) const;
-  // A line on standard output unless -q.
-  void Say(const std::string& line) const;
-  // "\r<text>" on the terminal, overwriting the last one, when progress is shown.
-  void Progress(const std::string& text) const;
-  // Clears the progress line, if one is shown.
-  void EndProgress() const;
 };
 
-// Opens the port the arguments choose into `link`. False after saying why
-// (in the window's words) and setting *code to kExitPortNotOpen.
-bool OpenChosenPort(const CliContext& context, CSerialLink& link, PortChoice* choice, int* code);
+// One line as a command works it: its link, opened with its options, and the
+// checks after each frame.
+class LineSession {
+ public:
+  LineSession(const CliContext& context, const PortChoice& port, size_t index);
 
-// kExitFailure, said, when the line went away while in use; else `code`.
-int CheckLineKept(const CliContext& context, const CSerialLink& link, const PortChoice& choice, int code);
+  // Opens the line; false after saying why (in the window's words) and
+  // counting a line fault.
+  bool Open();
+  // After frames were sent: empty while every frame went out whole and the
+  // line is still open; otherwise says what did not leave (`what`, e.g.
+  // "unit 3: write") and why, counts a line fault, and returns the words.
+  std::string CheckFrames(const std::string& what);
+  // A stop signal or an output that cannot be written: says what is left
+  // undone and returns the exit status for it; kExitDone while neither.
+  int CheckStop(const std::string& undone);
 
-// A row-progress callback that shows "unit N: <verb> row done of total".
-unit_operations::RowProgress RowProgressFor(const CliContext& context, int unit, const std::string& verb);
+  void Message(const std::string& text) const { m_context.report->Message(m_index, text); }
+  void Say(const std::string& text) const { m_context.report->Say(m_index, text); }
+  void Result(const nlohmann::json& object) const { m_context.report->Result(m_index, object); }
+  Tally& Counts() const { return m_context.report->TallyOf(m_index); }
+  // Row progress "unit N: <verb> row done of total".
+  unit_operations::RowProgress RowProgressFor(int unit, const std::string& verb) const;
 
-// After a stop signal: kExitFailure, said with `what` is left undone; else
-// kExitDone. For the places between units where a command may stop.
-int CheckStop(const CliContext& context, const std::string& undone);
+  CSerialLink& Link() { return m_link; }
+  const PortChoice& Port() const { return m_port; }
+  size_t Index() const { return m_index; }
+  const CliContext& Context() const { return m_context; }
+
+ private:
+  const CliContext& m_context;
+  PortChoice m_port;
+  size_t m_index;
+  CSerialLink m_link;
+};
+
+// The lines a command works: each --port, else `fileLines` (a row file's
+// line column), else the profile's chosen line. False with *error when two
+// names are one device.
+bool ChooseLines(const CliContext& context, const std::vector<std::string>& fileLines,
+                 std::vector<PortChoice>* lines, std::string* error);
+
+// Runs `work` for each line, side by side on a thread each when there are
+// several, and marks each line done in the report as it ends. Returns the
+// worst of their exit statuses.
+int WorkLines(const CliContext& context, const std::vector<PortChoice>& lines,
+              const std::function<int(LineSession&)>& work);
+
+// The exit status that tells more of two: a stop, then a failure, a port not
+// opened, no answer, a difference, done.
+int Worse(int a, int b);
+
+// The closing summary of a run: with --json one object, else (for more than
+// one unit or line) "8 units on 2 lines: 7 <doneWords>, 1 did not answer" on
+// standard output, or on standard error when standard output carries the
+// command's data.
+void Summarize(const CliContext& context, const std::string& doneWords, bool dataOnOut, int code);
+
+// The likely causes of a line on which no unit answers, as far as the link
+// can tell them.
+std::string NoUnitCauses(const CSerialLink& link);
 
 // Problems of a row file or the profile, each as "NAME:LINE: what" (or
-// "NAME: what" for the file as a whole). Returns kExitUsage.
-int ReportProblems(const CliContext& context, const std::string& name, const std::vector<FileProblem>& problems);
+// "NAME: what" for the file as a whole), and how many more were found.
+// Returns kExitUsage.
+int ReportProblems(const CliContext& context, const std::string& name, const std::vector<FileProblem>& problems,
+                   size_t unlisted = 0);
 
 // The commands, one function each.
 int RunPorts(const CliContext& context);
 int RunScan(const CliContext& context);
-int RunUnitCommand(const CliContext& context);  // store, run, stop, set-address, set-highest
+int RunUnitCommand(const CliContext& context);  // store, run, stop, set-highest
+int RunSetAddress(const CliContext& context);
 int RunRead(const CliContext& context);
 int RunWriteOrVerify(const CliContext& context);  // write and verify

@@ -2,8 +2,7 @@
 // the window's load, from a document that is never saved.
 #include "cli/cli_profile.h"
 
-#include "cli/cli_arguments.h"
-
+#include "cli/line_name.h"
 #include "settings/ini_document.h"
 #include "settings/port_map.h"
 #include "settings/profile_keys.h"
@@ -12,7 +11,6 @@
 #include "settings/whole_file.h"
 
 namespace {
-
 
 // The record as the window's load would fill it, from `text`, and the keys
 // whose written values could not be read. The document is changed in memory
@@ -25,54 +23,77 @@ LedSettings SettingsFrom(const std::string& text, std::vector<ReplacedValue>* re
   return settings;
 }
 
-}  // namespace
-
-std::string CliProfilePath(const std::string& given) {
-  return given.empty() ? ProfilePathFor("dimlet") : given;
+bool HasSequenceValues(const std::string& text) {
+  const CIniDocument profile(text);
+  const std::string section = ProfileSection(kStoreName);
+  for (const ProfileKey& key : ProfileKeys()) {
+    if (key.field == nullptr && profile.Value(section, key.name)) return true;
+  }
+  return false;
 }
 
-PortChoice ChoosePort(const std::string& profilePath, const std::string& port) {
+}  // namespace
+
+bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* error) {
+  profile->path = given.empty() ? ProfilePathFor("dimlet") : given;
+  std::string reason;
+  FileStamp stamp;
+  if (!ReadWholeFile(profile->path, &profile->text, &stamp, &reason)) {
+    profile->text.clear();
+    // The window's own profile that cannot be read counts as empty, as it
+    // does for the window; one named on purpose must be read.
+    if (given.empty()) return true;
+    *error = "--profile: " + reason;
+    return false;
+  }
+  profile->exists = stamp.exists;
+  if (!stamp.exists && !given.empty()) {
+    *error = "--profile " + given + ": no such file";
+    return false;
+  }
+  return true;
+}
+
+bool PortChoice::Network() const { return path.rfind("tcp://", 0) == 0 || path.rfind("rfc2217://", 0) == 0; }
+
+PortChoice ChoosePort(const CliProfile& profile, const std::string& port) {
   PortChoice choice;
   if (!port.empty() && port.find('/') != std::string::npos) {
     choice.path = port;
+    choice.label = port;
     choice.name = port;
     return choice;
   }
   if (!port.empty()) {
     choice.comEntry = ComEntryNumber(port);
   } else {
-    // A profile that cannot be read counts as empty, as it does for the window.
-    std::string text;
-    std::string error;
-    if (!ReadWholeFile(profilePath, &text, nullptr, &error)) text.clear();
-    choice.comEntry = SettingsFrom(text).comPort;
+    choice.comEntry = SettingsFrom(profile.text).comPort;
+    if (choice.comEntry < 1 || choice.comEntry > kComEntries) choice.comEntry = 1;
   }
-  choice.path = PortDevicePath(profilePath, choice.comEntry);
-  choice.name = "Com " + std::to_string(choice.comEntry) + " (" + choice.path + ")";
+  const PortEntry entry = CPortMap(CIniDocument(profile.text)).Entry(choice.comEntry);
+  choice.path = entry.path;
+  choice.options = entry.options;
+  choice.label = ComEntryName(choice.comEntry);
+  choice.name = choice.label + " (" + choice.path + ")";
   return choice;
 }
 
-bool ProfileRows(const std::string& profilePath, std::vector<FileRow>* rows, std::vector<FileProblem>* problems) {
-  std::string text;
-  std::string error;
-  FileStamp stamp;
-  if (!ReadWholeFile(profilePath, &text, &stamp, &error)) {
-    problems->push_back({0, error});
-    return false;
-  }
-  if (!stamp.exists) {
-    // Its defaults are not something an operator tuned: sending them to
-    // units would overwrite their rows with 128s.
+bool ProfileRows(const CliProfile& profile, std::vector<FileRow>* rows, std::vector<FileProblem>* problems) {
+  if (!profile.exists) {
     problems->push_back({0, "no such file: there are no sequences to send"});
     return false;
   }
+  if (!HasSequenceValues(profile.text)) {
+    problems->push_back({0, "holds no sequences ([" + ProfileSection(kStoreName) + "] has no SEQ values)"});
+    return false;
+  }
   std::vector<ReplacedValue> replaced;
-  const LedSettings settings = SettingsFrom(text, &replaced);
+  const LedSettings settings = SettingsFrom(profile.text, &replaced);
   for (const ReplacedValue& value : replaced) {
     // The window would send its default for it; here the operator said which
     // sequences to send, so a value that cannot be read is a problem.
     if (value.key.rfind("SEQ ", 0) == 0) {
-      problems->push_back({0, value.key + " is \"" + value.text + "\", not a number"});
+      problems->push_back({0, value.key + " is \"" + Printable(value.text) + "\", not a number"});
     }
   }
   rows->clear();

@@ -6,24 +6,40 @@
 #include <vector>
 
 #include "cli/row_file.h"
+#include "settings/line_options.h"
+
+// The profile as read once at the start of a run.
+struct CliProfile {
+  std::string path;
+  std::string text;  // empty when there is no profile
+  bool exists = false;
+};
 
 // The profile file to read: `given` (--profile) or the one the window uses,
 // ${XDG_CONFIG_HOME:-~/.config}/dimlet.ini, whatever this program is called.
-std::string CliProfilePath(const std::string& given);
+// A profile named by --profile must be there and readable (a typo would
+// otherwise send frames to another line): false with *error when it is not.
+// The window's own profile may be missing; it then reads as empty.
+bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* error);
 
 // The line to open, as the window would find it.
 struct PortChoice {
-  int comEntry = 0;   // 1..4 when it came from a Com entry, 0 for a device path
-  std::string path;   // the device path
-  std::string name;   // how to name it in messages: "Com 2 (/dev/ttyUSB1)" or the path
+  int comEntry = 0;     // 1..kComEntries when it came from a Com entry, 0 for a path or network line
+  std::string path;     // the device path or network line
+  std::string label;    // how a row file and results name it: "Com 2" or the path
+  std::string name;     // how messages name it: "Com 2 (/dev/ttyUSB1)" or the path
+  LineOptions options;  // the Com entry's line options; the defaults for a path
+  bool Network() const;  // tcp:// or rfc2217://: not a path on this machine
 };
 
-// `port` as --port gives it ("Com N" or a path; empty for the Com entry chosen
-// in the profile's [Settings\LED] "Com Port Addr", 1 when absent). A Com entry
-// is looked up in the profile's [Ports], as the window does.
-PortChoice ChoosePort(const std::string& profilePath, const std::string& port);
+// `port` as --port gives it ("Com N", a path or a network line; empty for the
+// Com entry chosen in the profile's "Com Port Addr", which counts as Com 1
+// when absent or outside the Com entries, as in the window). A Com entry is
+// looked up in the profile's [Ports], as the window does.
+PortChoice ChoosePort(const CliProfile& profile, const std::string& port);
 
 // The sequence table kept in the profile, as rows 1..8 without a unit, with
-// the window's defaults for missing keys. False when the profile cannot be
-// read or holds a cell outside 0..255, with `problems` saying why.
-bool ProfileRows(const std::string& profilePath, std::vector<FileRow>* rows, std::vector<FileProblem>* problems);
+// the window's defaults for missing keys. False when the profile is missing,
+// holds no sequence values at all, or holds a cell outside 0..255, with
+// `problems` saying why: its defaults are nothing an operator tuned.
+bool ProfileRows(const CliProfile& profile, std::vector<FileRow>* rows, std::vector<FileProblem>* problems);

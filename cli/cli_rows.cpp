@@ -1,14 +1,14 @@
-// The commands that move rows: read a unit's rows out as a row file, write
-// rows from a file or the profile to units and read them back, and verify
-// that units hold the rows of a file.
+// The commands that move rows: read units' rows out as a row file, write rows
+// from a file or the profile to units and read them back, and verify that
+// units hold the rows of a file; on one line or several side by side.
 #include <algorithm>
-#include <istream>
-#include <iterator>
 #include <ostream>
 
 #include "cli/cli_context.h"
-#include "settings/atomic_file.h"
-#include "settings/whole_file.h"
+#include "cli/cli_files.h"
+#include "cli/stop_signals.h"
+#include "settings/led_settings.h"
+#include "settings/unit_list.h"
 
 namespace {
 
@@ -30,215 +30,365 @@ std::vector<UnitRow> WireRows(const std::vector<FileRow>& rows) {
   return wire;
 }
 
-// The rows each unit is to get (or hold), checked whole before anything is
-// sent. False with *code set after saying what is wrong.
-bool GatherPlans(const CliContext& context, std::vector<UnitPlan>* plans, int* code) {
+std::vector<std::string> Labels(const std::vector<PortChoice>& lines) {
+  std::vector<std::string> labels;
+  for (const PortChoice& line : lines) labels.push_back(line.label);
+  return labels;
+}
+
+std::string Rows(size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
+
+// The units of `plans` from the `from`th on, for "not written: unit 3-7".
+std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
+  std::vector<int> units;
+  for (size_t p = from; p < plans.size(); ++p) units.push_back(plans[p].unit);
+  std::string text;
+  for (int unit : units) text += (text.empty() ? "" : ", ") + std::to_string(unit);
+  return text;
+}
+
+// The rows each unit of each line is to get (or hold), checked whole before
+// anything is sent. False with *code set after saying what is wrong.
+bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
+                 std::vector<std::vector<UnitPlan>>* plans, RowFile* file, int* code) {
   const CliArguments& args = context.args;
-  RowFile file;
   std::string name;
   if (args.fromProfile) {
-    name = context.profilePath;
-    if (!ProfileRows(context.profilePath, &file.rows, &file.problems)) {
-      *code = ReportProblems(context, name, file.problems);
+    name = context.profile.path;
+    if (!ProfileRows(context.profile, &file->rows, &file->problems)) {
+      *code = ReportProblems(context, name, file->problems);
       return false;
     }
   } else {
+    name = args.file == "-" ? "stdin" : args.file;
     std::string text;
-    if (args.file == "-") {
-      name = "stdin";
-      text.assign(std::istreambuf_iterator<char>(context.streams.in), std::istreambuf_iterator<char>());
-    } else {
-      name = args.file;
-      std::string error;
-      FileStamp stamp;
-      if (!ReadWholeFile(args.file, &text, &stamp, &error)) {
-        *code = context.Fail(kExitUsage, error);
-        return false;
-      }
-      if (!stamp.exists) {
-        *code = context.Fail(kExitUsage, args.file + ": no such file");
-        return false;
-      }
+    std::string error;
+    if (!ReadRowSource(args.file, context.streams.inFd, context.streams.in, &text, &error)) {
+      *code = context.Fail(StopAsked() ? 128 + StopSignal() : kExitUsage, error);
+      return false;
     }
-    file = ReadRowFile(text);
-    if (!file.problems.empty()) {
-      *code = ReportProblems(context, name, file.problems);
+    *file = ReadRowFile(text);
+    if (!file->problems.empty()) {
+      *code = ReportProblems(context, name, file->problems, file->unlistedProblems);
       return false;
     }
   }
 
-  if (file.hasUnitColumn && !args.units.empty()) {
+  if (file->hasUnitColumn && !args.units.empty()) {
     *code = context.Fail(kExitUsage, name + " names its units in the unit column; leave out --unit");
     return false;
   }
-  if (!file.hasUnitColumn && args.units.empty()) {
+  if (!file->hasUnitColumn && args.units.empty()) {
     *code = context.Fail(kExitUsage, name + " has no unit column: say which units with --unit N[,N...]");
     return false;
   }
+  if (file->hasLineColumn && !args.ports.empty()) {
+    *code = context.Fail(kExitUsage, name + " names its lines in the line column; leave out --port");
+    return false;
+  }
   std::vector<FileRow> rows;
-  for (const FileRow& row : file.rows) {
+  for (const FileRow& row : file->rows) {
     if (!args.sequence || row.sequence == *args.sequence) rows.push_back(row);
   }
   if (rows.empty()) {
     *code = context.Fail(kExitUsage, name + " holds no row for sequence " + std::to_string(*args.sequence));
     return false;
   }
-
-  plans->clear();
-  std::vector<int> units = args.units;
-  if (file.hasUnitColumn) {
-    for (const FileRow& row : rows) {
-      if (std::find(units.begin(), units.end(), row.unit) == units.end()) units.push_back(row.unit);
-    }
-    std::sort(units.begin(), units.end());
+  std::string error;
+  if (!ChooseLines(context, file->lineNames, lines, &error)) {
+    *code = context.Fail(kExitUsage, error);
+    return false;
   }
-  for (int unit : units) {
-    UnitPlan plan{unit, {}};
-    for (const FileRow& row : rows) {
-      if (row.unit == -1 || row.unit == unit) {
-        plan.rows.push_back(row);
-        plan.rows.back().unit = unit;
+
+  plans->assign(lines->size(), {});
+  for (size_t l = 0; l < lines->size(); ++l) {
+    const int lineName = file->hasLineColumn ? static_cast<int>(l) : -1;
+    std::vector<int> units = args.units;
+    if (file->hasUnitColumn) {
+      for (const FileRow& row : rows) {
+        if (row.lineName == lineName && std::find(units.begin(), units.end(), row.unit) == units.end()) {
+          units.push_back(row.unit);
+        }
       }
+      std::sort(units.begin(), units.end());
     }
-    plans->push_back(std::move(plan));
+    for (int unit : units) {
+      UnitPlan plan{unit, {}};
+      for (const FileRow& row : rows) {
+        if (row.lineName == lineName && (row.unit == -1 || row.unit == unit)) {
+          plan.rows.push_back(row);
+          plan.rows.back().unit = unit;
+        }
+      }
+      if (!plan.rows.empty()) (*plans)[l].push_back(std::move(plan));
+    }
   }
   return true;
 }
 
-// Says each difference on standard error, one line per channel that differs
-// and one per row whose answer stopped short. Returns what they mean for the
-// exit status: kExitNoAnswer, kExitDifferent or kExitDone.
-int ReportDifferences(const CliContext& context, const std::vector<RowDifference>& differences,
+// Says each difference, one line per channel that differs and one per row
+// whose answer stopped short, or one line for a unit that did not answer at
+// all. Returns what they mean for the exit status: kExitNoAnswer,
+// kExitDifferent or kExitDone.
+int ReportDifferences(LineSession& line, int unit, size_t rowCount, const std::vector<RowDifference>& differences,
                       const char* expectedWord) {
+  size_t silentRows = 0;
+  for (const RowDifference& d : differences) {
+    if (d.channel == 1 && !d.found) ++silentRows;
+  }
+  if (rowCount > 0 && silentRows == rowCount) {
+    line.Message("unit " + std::to_string(unit) + ": did not answer");
+    return kExitNoAnswer;
+  }
   int code = kExitDone;
   int lastMissingRow = -1;
   for (const RowDifference& d : differences) {
+    line.Result({{"event", "difference"},
+                 {"unit", d.unit},
+                 {"sequence", d.row + 1},
+                 {"channel", d.channel},
+                 {"expected", d.expected},
+                 {"found", d.found ? nlohmann::json(*d.found) : nlohmann::json()}});
     const std::string where = RowName(d.unit, d.row);
     if (!d.found) {
       if (d.row == lastMissingRow) continue;  // the rest of that answer was not taken
       lastMissingRow = d.row;
-      context.Fail(kExitNoAnswer, where + ": CH" + std::to_string(d.channel) + " did not answer");
+      line.Message(where + ": CH" + std::to_string(d.channel) + " did not answer");
       code = kExitNoAnswer;
     } else {
-      context.Fail(kExitDifferent, where + ", CH" + std::to_string(d.channel) + ": " + expectedWord + " " +
-                                       std::to_string(d.expected) + ", the unit holds " +
-                                       std::to_string(*d.found));
+      line.Message(where + ", CH" + std::to_string(d.channel) + ": " + expectedWord + " " +
+                   std::to_string(d.expected) + ", the unit holds " + std::to_string(*d.found));
       if (code == kExitDone) code = kExitDifferent;
     }
   }
   return code;
 }
 
-// The worse of two outcomes: a unit that did not answer outranks a difference.
-int Worse(int a, int b) {
-  auto rank = [](int code) { return code == kExitNoAnswer ? 2 : code == kExitDifferent ? 1 : 0; };
-  return rank(b) > rank(a) ? b : a;
-}
-
-std::string Rows(size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
-
-}  // namespace
-
-int RunWriteOrVerify(const CliContext& context) {
-  const CliArguments& args = context.args;
+// Writes (or only verifies) the units of one line, in order.
+int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
+  const CliArguments& args = line.Context().args;
   const bool writing = args.command == CliCommand::kWrite;
-  std::vector<UnitPlan> plans;
-  int code = kExitDone;
-  if (!GatherPlans(context, &plans, &code)) return code;
-
-  if (args.dryRun) {
-    std::vector<FileRow> all;
-    for (const UnitPlan& plan : plans) all.insert(all.end(), plan.rows.begin(), plan.rows.end());
-    context.streams.out << RowFileText(all, true) << std::flush;
-    return kExitDone;
+  Tally& tally = line.Counts();
+  tally.units += static_cast<int>(plans.size());
+  if (!line.Open()) {
+    tally.notReached += static_cast<int>(plans.size());
+    return kExitPortNotOpen;
   }
-
-  CSerialLink link;
-  PortChoice port;
-  if (!OpenChosenPort(context, link, &port, &code)) return code;
-
   int outcome = kExitDone;
   for (size_t p = 0; p < plans.size(); ++p) {
     const UnitPlan& plan = plans[p];
-    if (p > 0) {
-      std::string left;
-      for (size_t q = p; q < plans.size(); ++q) left += (left.empty() ? "" : ", ") + std::to_string(plans[q].unit);
-      const int stopped = CheckStop(context, std::string(writing ? "not written" : "not verified") + ": unit " + left);
-      if (stopped != kExitDone) return stopped;
-    }
-    const std::vector<UnitRow> rows = WireRows(plan.rows);
-    if (writing) unit_operations::WriteRows(link, plan.unit, rows, RowProgressFor(context, plan.unit, "writing"));
-    std::vector<RowDifference> differences;
-    if (!writing || args.verify) {
-      differences = unit_operations::VerifyRows(link, plan.unit, rows, RowProgressFor(context, plan.unit, "verifying"));
-    }
-    const int lost = CheckLineKept(context, link, port, kExitDone);
-    if (lost != kExitDone) return lost;
-    context.EndProgress();
-    const int found = ReportDifferences(context, differences, writing ? "sent" : "expected");
-    outcome = Worse(outcome, found);
+    const std::string unitName = "unit " + std::to_string(plan.unit);
+    auto unreached = [&](int code) {
+      tally.notReached += static_cast<int>(plans.size() - p);
+      for (size_t q = p; q < plans.size(); ++q) {
+        line.Result({{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}});
+      }
+      return code;
+    };
+    const int stopped = line.CheckStop(std::string(writing ? "not written" : "not verified") + ": unit " +
+                                       UnitsFrom(plans, p));
+    if (stopped != kExitDone) return unreached(stopped);
 
-    std::string summary = "unit " + std::to_string(plan.unit) + ": " + Rows(rows.size());
+    const std::vector<UnitRow> rows = WireRows(plan.rows);
+    if (writing) {
+      unit_operations::WriteRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "writing"));
+      if (!line.CheckFrames(unitName + ": write-row").empty()) return unreached(kExitFailure);
+    }
+    std::vector<RowDifference> differences;
+    const bool verifying = !writing || args.verify;
+    if (verifying) {
+      differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
+      if (!line.CheckFrames(unitName + ": read-row").empty()) return unreached(kExitFailure);
+    }
+    line.Context().report->EndProgress();
+    const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
+    outcome = Worse(outcome, found);
+    if (found == kExitNoAnswer) ++tally.noAnswer;
+    if (found == kExitDifferent) ++tally.different;
+
+    nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"rows", rows.size()}};
+    result["written"] = writing;
+    result["verified"] = verifying && found == kExitDone;
+    std::string summary = unitName + ": " + Rows(rows.size());
     if (!writing) {
-      if (found == kExitDone) context.Say(summary + " as expected");
+      result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
+      line.Result(result);
+      if (found == kExitDone) {
+        ++tally.done;
+        line.Say(summary + " as expected");
+      }
       continue;
     }
     summary += args.verify ? " written and read back" : " written";
+    bool stored = false;
     if (args.store) {
       if (found != kExitDone) {
-        context.Fail(found, "unit " + std::to_string(plan.unit) + ": not told to store, its rows are not as sent");
+        line.Message(unitName + ": not told to store, its rows are not as sent");
       } else {
-        link.StoreOnUnit(plan.unit);
-        const int storeLost = CheckLineKept(context, link, port, kExitDone);
-        if (storeLost != kExitDone) return storeLost;
+        line.Link().StoreOnUnit(plan.unit);
+        if (!line.CheckFrames(unitName + ": store").empty()) {
+          result["outcome"] = "not stored";
+          line.Result(result);
+          ++p;
+          return unreached(kExitFailure);
+        }
+        stored = true;
+        ++tally.stored;
         summary += ", stored";
       }
     }
-    if (found == kExitDone) context.Say(summary);
+    result["stored"] = stored;
+    result["outcome"] = found == kExitDone ? "done" : found == kExitDifferent ? "different" : "no answer";
+    line.Result(result);
+    if (found == kExitDone) {
+      ++tally.done;
+      line.Say(summary);
+    }
   }
   return outcome;
 }
 
-int RunRead(const CliContext& context) {
-  const CliArguments& args = context.args;
-  const int unit = args.units.front();
+}  // namespace
+
+int RunWriteOrVerify(const CliContext& base) {
+  const CliArguments& args = base.args;
+  const bool writing = args.command == CliCommand::kWrite;
+  std::vector<PortChoice> lines;
+  std::vector<std::vector<UnitPlan>> plans;
+  RowFile file;
+  int code = kExitDone;
+  if (!GatherPlans(base, &lines, &plans, &file, &code)) return code;
+
+  if (args.dryRun) {
+    std::vector<FileRow> all;
+    for (size_t l = 0; l < plans.size(); ++l) {
+      for (const UnitPlan& plan : plans[l]) {
+        for (FileRow row : plan.rows) {
+          row.lineName = static_cast<int>(l);
+          all.push_back(row);
+        }
+      }
+    }
+    const std::vector<std::string> labels = Labels(lines);
+    base.streams.out << RowFileText(all, true, file.hasLineColumn ? &labels : nullptr) << std::flush;
+    return kExitDone;
+  }
+
+  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
+  CliContext context = base;
+  context.report = &report;
+  code = WorkLines(context, lines, [&plans](LineSession& line) { return WorkRows(line, plans[line.Index()]); });
+  std::string words = writing ? (args.verify ? "written and verified" : "written") : "as expected";
+  if (writing && args.store) words += args.verify ? ", stored" : " and stored";
+  Summarize(context, words, false, code);
+  return code;
+}
+
+int RunRead(const CliContext& base) {
+  const CliArguments& args = base.args;
   std::vector<int32_t> rows = unit_operations::AllRows();
   if (args.sequence) rows = {*args.sequence - 1};
 
-  CSerialLink link;
-  PortChoice port;
-  int code = kExitDone;
-  if (!OpenChosenPort(context, link, &port, &code)) return code;
-  const std::vector<CSerialLink::RowAnswer> answers =
-      unit_operations::ReadRows(link, unit, rows, {RowProgressFor(context, unit, "reading"), {}, false});
-  code = CheckLineKept(context, link, port, kExitDone);
-  if (code != kExitDone) return code;
-  context.EndProgress();
-
-  std::vector<FileRow> read;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const CSerialLink::RowAnswer& answer = answers[i];
-    if (!answer.Whole()) {
-      // A row in part would restore the missing channels as something else.
-      code = context.Fail(kExitNoAnswer,
-                          RowName(unit, rows[i]) + ": CH" + std::to_string(answer.FirstMissing()) + " did not answer");
-      continue;
-    }
-    FileRow row;
-    row.unit = unit;
-    row.sequence = rows[i] + 1;
-    for (int c = 0; c < 4; ++c) row.channels[c] = answer.channels[c];
-    read.push_back(row);
-  }
-  if (code != kExitDone) return context.Fail(code, "nothing written: the rows are not whole");
-
-  const std::string text = RowFileText(read, true);
-  if (args.output == "-") {
-    context.streams.out << text << std::flush;
-    return kExitDone;
-  }
+  std::vector<PortChoice> lines;
   std::string error;
-  if (!WriteFileAtomically(args.output, text, &error)) return context.Fail(kExitFailure, error);
-  context.Say("unit " + std::to_string(unit) + ": " + Rows(read.size()) + " read into " + args.output);
-  return kExitDone;
+  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
+  CliContext context = base;
+  context.report = &report;
+  std::vector<std::vector<FileRow>> read(lines.size());
+
+  int code = WorkLines(context, lines, [&](LineSession& line) {
+    Tally& tally = line.Counts();
+    if (!line.Open()) {
+      tally.units += static_cast<int>(args.units.size());
+      tally.notReached += static_cast<int>(args.units.size());
+      return static_cast<int>(kExitPortNotOpen);
+    }
+    std::vector<int> units = args.units;
+    if (args.allUnits) {
+      units.clear();
+      for (int32_t unit : unit_operations::ScanUnits(line.Link())) units.push_back(unit);
+      if (!line.CheckFrames("scan").empty()) return static_cast<int>(kExitFailure);
+      if (units.empty()) {
+        line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
+        return static_cast<int>(kExitNoAnswer);
+      }
+    }
+    tally.units += static_cast<int>(units.size());
+    int outcome = kExitDone;
+    for (size_t u = 0; u < units.size(); ++u) {
+      const int unit = units[u];
+      const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
+      const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
+      if (stopped != kExitDone) {
+        tally.notReached += static_cast<int>(left.size());
+        return stopped;
+      }
+      const std::vector<CSerialLink::RowAnswer> answers =
+          unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
+      if (!line.CheckFrames("unit " + std::to_string(unit) + ": read-row").empty()) {
+        tally.notReached += static_cast<int>(left.size());
+        return static_cast<int>(kExitFailure);
+      }
+      report.EndProgress();
+      std::vector<FileRow> unitRows;
+      size_t silent = 0;
+      for (size_t i = 0; i < answers.size(); ++i) {
+        if (answers[i].arrived == 0) ++silent;
+        if (!answers[i].Whole()) continue;
+        FileRow row;
+        row.lineName = static_cast<int>(line.Index());
+        row.unit = unit;
+        row.sequence = rows[i] + 1;
+        for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
+        unitRows.push_back(row);
+      }
+      if (unitRows.size() == rows.size()) {
+        ++tally.done;
+        read[line.Index()].insert(read[line.Index()].end(), unitRows.begin(), unitRows.end());
+        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "read"}, {"rows", unitRows.size()}});
+        continue;
+      }
+      // A unit in part would restore its missing channels as something else:
+      // it is left out of the file whole.
+      ++tally.noAnswer;
+      outcome = kExitNoAnswer;
+      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}});
+      if (silent == rows.size()) {
+        line.Message("unit " + std::to_string(unit) + ": did not answer");
+        continue;
+      }
+      for (size_t i = 0; i < answers.size(); ++i) {
+        if (answers[i].Whole()) continue;
+        line.Message(RowName(unit, rows[i]) + ": CH" + std::to_string(answers[i].FirstMissing()) + " did not answer");
+      }
+    }
+    return outcome;
+  });
+
+  std::vector<FileRow> all;
+  for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
+  const bool toStdout = args.output == "-";
+  if (all.empty()) {
+    if (code == kExitDone) code = kExitNoAnswer;
+    base.Fail(code, "nothing written: no unit's rows are whole");
+  } else if (!(args.json && toStdout)) {
+    const std::vector<std::string> labels = Labels(lines);
+    const std::string text = RowFileText(all, true, lines.size() > 1 ? &labels : nullptr);
+    if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
+      code = Worse(code, base.Fail(kExitFailure, error));
+    } else if (!toStdout) {
+      report.Closing(Rows(all.size()) + " read into " + args.output, true);
+    }
+  } else {
+    for (const FileRow& row : all) {
+      report.ClosingResult({{"event", "row"},
+                            {"line", lines[static_cast<size_t>(row.lineName)].label},
+                            {"unit", row.unit},
+                            {"sequence", row.sequence},
+                            {"channels", row.channels}});
+    }
+  }
+  Summarize(context, "read", toStdout, code);
+  return code;
 }

@@ -4,26 +4,37 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
 #include "cli/cli_context.h"
+#include "device/adapter_tuning.h"
+#include "device/link_words.h"
+#include "device/serial_ports.h"
+#include "settings/port_map.h"
+#include "settings/unit_list.h"
 
 #ifndef DIMLET_VERSION
 #define DIMLET_VERSION "unknown"
 #endif
 
-int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
-  const CliArguments parsed = ParseCliArguments(args);
-  CliContext context{parsed, streams, CliProfilePath(parsed.profilePath)};
-  if (!parsed.error.empty()) return context.Fail(kExitUsage, parsed.error);
+namespace {
 
-  switch (parsed.command) {
-    case CliCommand::kHelp:
-      streams.out << CliUsageText() << std::flush;
-      return kExitDone;
-    case CliCommand::kVersion:
-      streams.out << "dimlet-cli " << DIMLET_VERSION << '\n' << std::flush;
-      return kExitDone;
+// The answer wait a link gives a line with `options`: theirs, or the protocol's.
+int AnswerWaitOf(const LineOptions& options) {
+  CSerialLink link;
+  link.SetLineOptions(options);
+  return link.AnswerWaitMs();
+}
+
+std::string OptionsWords(const LineOptions& options) {
+  return "echo " + std::string(EchoModeText(options.echo)) + "\tanswer wait " +
+         std::to_string(AnswerWaitOf(options)) + " ms\tRS-485 " + (options.rs485 ? "on" : "off");
+}
+
+int Dispatch(CliContext& context) {
+  switch (context.args.command) {
     case CliCommand::kPorts:
       return RunPorts(context);
     case CliCommand::kScan:
@@ -33,81 +44,269 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
     case CliCommand::kWrite:
     case CliCommand::kVerify:
       return RunWriteOrVerify(context);
-    case CliCommand::kStore:
-    case CliCommand::kRun:
-    case CliCommand::kStop:
     case CliCommand::kSetAddress:
-    case CliCommand::kSetHighest:
+      return RunSetAddress(context);
+    default:
       return RunUnitCommand(context);
   }
-  return context.Fail(kExitFailure, "no such command");
 }
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
+  const CliArguments parsed = ParseCliArguments(args);
+  CliProfile profile;
+  std::string outFault;
+  CliContext context{parsed, streams, profile};
+  context.outFault = &outFault;
+  if (!parsed.error.empty()) return context.Fail(kExitUsage, parsed.error);
+
+  int code = kExitDone;
+  switch (parsed.command) {
+    case CliCommand::kHelp:
+      streams.out << (parsed.helpFor.empty() ? CliUsageText() : CommandUsageText(parsed.helpFor));
+      break;
+    case CliCommand::kVersion:
+      streams.out << "dimlet-cli " << DIMLET_VERSION << '\n';
+      break;
+    case CliCommand::kComplete:
+      streams.out << CompletionWords(parsed.words);
+      break;
+    default: {
+      std::string error;
+      if (!ReadCliProfile(parsed.profilePath, &profile, &error)) return context.Fail(kExitUsage, error);
+      ByteTraceFile trace;
+      if (!parsed.trace.empty()) {
+        if (!trace.Open(parsed.trace, &error)) return context.Fail(kExitUsage, error);
+        context.trace = &trace;
+      }
+      code = Dispatch(context);
+      if (!trace.Close(&error)) code = Worse(code, context.Fail(kExitFailure, error));
+      break;
+    }
+  }
+  // Data that did not reach standard output is work not done.
+  errno = 0;
+  streams.out.flush();
+  if (!streams.out) {
+    const int err = errno;
+    if (outFault.empty()) {
+      outFault = std::string("standard output could not be written") + (err ? std::string(": ") + std::strerror(err) : "");
+    }
+    code = Worse(code, context.Fail(kExitFailure, outFault));
+  }
+  return code;
+}
+
+namespace {
+
+// Whether a server answers is known only by connecting (within the bound of
+// an open): "network: reached" and what the connection showed (its round
+// trip, and whether that is too slow for the entry's answer wait), or why it
+// could not be reached.
+std::string NetworkLineState(const PortChoice& port, int entry) {
+  CSerialLink link([&port](int32_t) { return port.path; });
+  link.SetLineOptions(port.options);
+  if (!link.OpenPort(entry, kLineBaud)) return "network: " + link_words::StateWords(link);
+  const std::string notes = link_words::LineWords(link);
+  return notes.empty() ? "network: reached" : "network: reached, " + notes;
+}
+
+}  // namespace
 
 int RunPorts(const CliContext& context) {
-  const int chosen = ChoosePort(context.profilePath, "").comEntry;
-  for (int entry = 1; entry <= 4; ++entry) {
-    const PortChoice port = ChoosePort(context.profilePath, "Com " + std::to_string(entry));
-    struct stat info{};
-    const bool there = stat(port.path.c_str(), &info) == 0;
-    context.streams.out << "Com " << entry << '\t' << port.path << '\t' << (there ? "there" : "missing")
-                        << (entry == chosen ? "\tchosen" : "") << '\n';
-  }
-  context.streams.out << std::flush;
-  return kExitDone;
-}
-
-int RunScan(const CliContext& context) {
-  CSerialLink link;
-  PortChoice port;
-  int code = kExitDone;
-  if (!OpenChosenPort(context, link, &port, &code)) return code;
-  const std::vector<int32_t> present = unit_operations::ScanUnits(link, [&context](int done, int total) {
-    context.Progress("scanning: address " + std::to_string(done - 1) + " (" + std::to_string(done) + " of " +
-                     std::to_string(total) + ")");
-  });
-  context.EndProgress();
-  code = CheckLineKept(context, link, port, kExitDone);
-  if (code != kExitDone) return code;
-  for (int32_t unit : present) context.streams.out << unit << '\n';
-  context.streams.out << std::flush;
-  return kExitDone;
-}
-
-int RunUnitCommand(const CliContext& context) {
-  const CliArguments& args = context.args;
-  CSerialLink link;
-  PortChoice port;
-  int code = kExitDone;
-  if (!OpenChosenPort(context, link, &port, &code)) return code;
-  for (int unit : args.units) {
-    code = CheckStop(context, "not sent to unit " + std::to_string(unit) + " and any after it");
-    if (code != kExitDone) return code;
-    std::string done;
-    switch (args.command) {
-      case CliCommand::kStore:
-        link.StoreOnUnit(unit);
-        done = "told to store its rows";
-        break;
-      case CliCommand::kRun:
-        link.SetRunState(unit, 1);
-        done = "told to run";
-        break;
-      case CliCommand::kStop:
-        link.SetRunState(unit, 0);
-        done = "told to stop";
-        break;
-      case CliCommand::kSetAddress:
-        link.ChangeAddress(unit, args.value);
-        done = "given the address " + std::to_string(args.value);
-        break;
-      default:
-        link.SetHighestSequence(unit, static_cast<uint8_t>(args.value));
-        done = "given the highest sequence " + std::to_string(args.value);
-        break;
+  CliReport report(context.streams, context.args.quiet, context.args.json, {}, context.outFault);
+  const int chosen = ChoosePort(context.profile, "").comEntry;
+  std::string error;
+  const std::vector<SerialPortInfo> adapters = ListSerialPorts(&error);
+  std::vector<std::string> mappedTo(adapters.size());
+  for (int entry = 1; entry <= kComEntries; ++entry) {
+    const PortChoice port = ChoosePort(context.profile, ComEntryName(entry));
+    struct stat info {};
+    const std::string state =
+        port.Network() ? NetworkLineState(port, entry) : stat(port.path.c_str(), &info) == 0 ? "there" : "missing";
+    for (size_t a = 0; a < adapters.size(); ++a) {
+      if (adapters[a].IsNamed(port.path)) mappedTo[a] += (mappedTo[a].empty() ? "" : ",") + ComEntryName(entry);
     }
-    code = CheckLineKept(context, link, port, kExitDone);
-    if (code != kExitDone) return code;
-    context.Say("unit " + std::to_string(unit) + ": " + done);
+    if (!report.Json()) {
+      report.Data(ComEntryName(entry) + '\t' + port.path + '\t' + state + (entry == chosen ? "\tchosen" : "\t-") +
+                  '\t' + OptionsWords(port.options) + '\n');
+    }
+    report.Result(0, {{"event", "com entry"},
+                      {"entry", ComEntryName(entry)},
+                      {"path", port.path},
+                      {"state", state},
+                      {"chosen", entry == chosen},
+                      {"echo", EchoModeText(port.options.echo)},
+                      {"answer_wait_ms", AnswerWaitOf(port.options)},
+                      {"rs485", port.options.rs485}});
   }
+  auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
+  for (size_t a = 0; a < adapters.size(); ++a) {
+    const SerialPortInfo& port = adapters[a];
+    const int latency = AdapterLatencyTimerMs(TtyNameOf(port.devNode));
+    if (!report.Json()) {
+      report.Data("adapter\t" + port.devNode + '\t' + shown(port.byId) + '\t' + shown(port.manufacturer) + '\t' +
+                  shown(port.product) + '\t' + shown(port.vendorProduct) + '\t' + shown(port.serial) + '\t' +
+                  (latency >= 0 ? "latency " + std::to_string(latency) + " ms" : "latency -") + '\t' +
+                  shown(mappedTo[a]) + '\n');
+    }
+    report.Result(0, {{"event", "adapter"},
+                      {"path", port.devNode},
+                      {"by_id", port.byId},
+                      {"manufacturer", port.manufacturer},
+                      {"product", port.product},
+                      {"usb_id", port.vendorProduct},
+                      {"serial", port.serial},
+                      {"latency_ms", latency >= 0 ? nlohmann::json(latency) : nlohmann::json()},
+                      {"com_entry", mappedTo[a]}});
+  }
+  if (!error.empty()) report.Message(0, "serial adapters could not be listed: " + error);
+  report.ClosingResult(
+      {{"event", "summary"}, {"command", "ports"}, {"com_entries", kComEntries}, {"adapters", adapters.size()},
+       {"exit", kExitDone}});
   return kExitDone;
+}
+
+int RunScan(const CliContext& base) {
+  std::vector<PortChoice> lines;
+  std::string error;
+  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  std::vector<std::string> labels;
+  for (const PortChoice& line : lines) labels.push_back(line.label);
+  CliReport report(base.streams, base.args.quiet, base.args.json, labels, base.outFault);
+  CliContext context = base;
+  context.report = &report;
+  const bool several = lines.size() > 1;
+
+  const int code = WorkLines(context, lines, [&](LineSession& line) {
+    if (!line.Open()) return static_cast<int>(kExitPortNotOpen);
+    const std::vector<int32_t> present =
+        unit_operations::ScanUnits(line.Link(), [&line](int done, int total) {
+          line.Context().report->Progress(line.Index(), "scanning: address " + std::to_string(done - 1) + " (" +
+                                                            std::to_string(done) + " of " + std::to_string(total) +
+                                                            ")");
+        });
+    report.EndProgress();
+    if (!line.CheckFrames("scan").empty()) return static_cast<int>(kExitFailure);
+    std::string text;
+    for (int32_t unit : present) text += (several ? line.Port().label + '\t' : "") + std::to_string(unit) + '\n';
+    report.Data(line.Index(), text);
+    line.Result({{"event", "scan"}, {"units", present}});
+    line.Counts().units += static_cast<int>(present.size());
+    line.Counts().done += static_cast<int>(present.size());
+    if (!present.empty()) return static_cast<int>(kExitDone);
+    line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
+    return static_cast<int>(kExitNoAnswer);
+  });
+  Summarize(context, "", true, code);
+  return code;
+}
+
+int RunUnitCommand(const CliContext& base) {
+  const CliArguments& args = base.args;
+  std::vector<PortChoice> lines;
+  std::string error;
+  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  std::vector<std::string> labels;
+  for (const PortChoice& line : lines) labels.push_back(line.label);
+  CliReport report(base.streams, args.quiet, args.json, labels, base.outFault);
+  CliContext context = base;
+  context.report = &report;
+
+  struct Told {
+    const char* frame;  // the command, in messages
+    std::string done;   // what the unit was told
+  };
+  Told told;
+  switch (args.command) {
+    case CliCommand::kStore: told = {"store", "told to store its rows"}; break;
+    case CliCommand::kRun: told = {"run", "told to run"}; break;
+    case CliCommand::kStop: told = {"stop", "told to stop"}; break;
+    default: told = {"set-highest", "given the highest sequence " + std::to_string(args.value)}; break;
+  }
+
+  const int code = WorkLines(context, lines, [&](LineSession& line) {
+    line.Counts().units += static_cast<int>(args.units.size());
+    if (!line.Open()) {
+      line.Counts().notReached += static_cast<int>(args.units.size());
+      return static_cast<int>(kExitPortNotOpen);
+    }
+    for (size_t u = 0; u < args.units.size(); ++u) {
+      const int unit = args.units[u];
+      const std::vector<int> left(args.units.begin() + static_cast<long>(u), args.units.end());
+      const int stopped = line.CheckStop("not sent to unit " + UnitListText(left));
+      if (stopped != kExitDone) {
+        line.Counts().notReached += static_cast<int>(left.size());
+        return stopped;
+      }
+      CSerialLink& link = line.Link();
+      switch (args.command) {
+        case CliCommand::kStore: link.StoreOnUnit(unit); break;
+        case CliCommand::kRun: link.SetRunState(unit, 1); break;
+        case CliCommand::kStop: link.SetRunState(unit, 0); break;
+        default: link.SetHighestSequence(unit, static_cast<uint8_t>(args.value)); break;
+      }
+      if (!line.CheckFrames("unit " + std::to_string(unit) + ": " + told.frame).empty()) {
+        line.Counts().notReached += static_cast<int>(left.size());
+        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not sent"}});
+        return static_cast<int>(kExitFailure);
+      }
+      ++line.Counts().done;
+      line.Say("unit " + std::to_string(unit) + ": " + told.done);
+      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "sent"}, {"command", told.frame}});
+    }
+    return static_cast<int>(kExitDone);
+  });
+  Summarize(context, told.done, false, code);
+  return code;
+}
+
+int RunSetAddress(const CliContext& base) {
+  const CliArguments& args = base.args;
+  std::vector<PortChoice> lines;
+  std::string error;
+  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  CliReport report(base.streams, args.quiet, args.json, {lines[0].label}, base.outFault);
+  CliContext context = base;
+  context.report = &report;
+  const int unit = args.units[0];
+  const int wanted = args.value;
+
+  return WorkLines(context, lines, [&](LineSession& line) {
+    if (!line.Open()) return static_cast<int>(kExitPortNotOpen);
+    auto answers = [&line](int address) {
+      const std::vector<CSerialLink::RowAnswer> answer = unit_operations::ReadRows(line.Link(), address, {0});
+      return !answer.empty() && answer[0].arrived > 0;
+    };
+    const std::string at = "address " + std::to_string(wanted);
+    if (!args.force) {
+      const bool taken = answers(wanted);
+      if (!line.CheckFrames("the check of " + at).empty()) return static_cast<int>(kExitFailure);
+      if (taken) {
+        line.Message("a unit already answers at " + at + "; two units would share it (--force gives it all the "
+                     "same). Nothing was sent");
+        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "refused"}, {"address", wanted}});
+        return static_cast<int>(kExitFailure);
+      }
+    }
+    line.Link().ChangeAddress(unit, wanted);
+    if (!line.CheckFrames("unit " + std::to_string(unit) + ": set-address").empty()) {
+      return static_cast<int>(kExitFailure);
+    }
+    const bool moved = answers(wanted);
+    if (!line.CheckFrames("the check of " + at).empty()) return static_cast<int>(kExitFailure);
+    if (moved) {
+      line.Say("unit " + std::to_string(unit) + ": now answers at " + at);
+      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "address changed"}, {"address", wanted}});
+      return static_cast<int>(kExitDone);
+    }
+    const bool stayed = answers(unit);
+    line.Message("unit " + std::to_string(unit) + ": no unit answers at " + at + " after the change; " +
+                 (stayed ? "a unit still answers at address " + std::to_string(unit)
+                         : "none answers at address " + std::to_string(unit) + " either"));
+    line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}, {"address", wanted},
+                 {"old_address_answers", stayed}});
+    return static_cast<int>(kExitNoAnswer);
+  });
 }

@@ -1,46 +1,138 @@
-// dimlet-cli's --help text: every command and option in one screen.
+// dimlet-cli's help texts and completion words, made from the tables of
+// cli_options so that they name every option the parser takes.
+#include <algorithm>
+
 #include "cli/cli_arguments.h"
+#include "cli/cli_options.h"
+#include "settings/port_map.h"
+
+namespace {
+
+constexpr size_t kHelpColumn = 26;
+constexpr size_t kWidth = 79;
+
+// "  -o, --output FILE" and the help beside it, folded at kWidth.
+std::string OptionLines(const OptionSpec& spec) {
+  std::string head = "  ";
+  if (spec.shortName) head += std::string("-") + spec.shortName + ", ";
+  head += spec.name;
+  if (spec.valueName) head += std::string(" ") + spec.valueName;
+  std::string text;
+  std::string line = head;
+  if (line.size() + 1 >= kHelpColumn) {
+    text += line + '\n';
+    line.clear();
+  }
+  line.resize(kHelpColumn, ' ');
+  size_t begin = 0;
+  const std::string help = spec.help;
+  while (begin < help.size()) {
+    size_t end = help.find(' ', begin);
+    if (end == std::string::npos) end = help.size();
+    const std::string word = help.substr(begin, end - begin);
+    if (line.size() > kHelpColumn && line.size() + 1 + word.size() > kWidth) {
+      text += line + '\n';
+      line = std::string(kHelpColumn, ' ');
+    }
+    if (line.size() > kHelpColumn) line += ' ';
+    line += word;
+    begin = end + 1;
+  }
+  return text + line + '\n';
+}
+
+std::string CommandLine(const CommandSpec& spec) {
+  std::string line = std::string("  ") + spec.name;
+  if (*spec.arguments) line += std::string(" ") + spec.arguments;
+  line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
+  return line + spec.summary + '\n';
+}
+
+const char* const kExitText =
+    "Exit status: 0 done; 1 other failure (the line lost or held, a frame that did\n"
+    "not leave whole, output that could not be written); 2 usage or bad file,\n"
+    "nothing sent; 3 a port could not be opened; 4 a unit did not answer; 5 a unit\n"
+    "holds other rows; 128+N stopped by signal N between units (130 Ctrl-C).\n";
+
+}  // namespace
 
 std::string CliUsageText() {
-  return "Usage: dimlet-cli [options] COMMAND [arguments]\n"
-         "Programs LED controller units on the serial line that Dimlet uses, from a shell.\n"
-         "\n"
-         "Commands:\n"
-         "  ports                          Com 1-4: the device of each and whether it is there\n"
-         "  scan                           the unit addresses (0-7) that answer\n"
-         "  read --unit N [--sequence S] [-o FILE|-]\n"
-         "                                 read a unit's rows as a row file\n"
-         "  write [--unit N[,N...]] FILE|--from-profile [--sequence S]\n"
-         "        [--store] [--no-verify] [--dry-run]\n"
-         "                                 send rows, then read them back and compare\n"
-         "  verify [--unit N[,N...]] FILE|--from-profile [--sequence S]\n"
-         "                                 compare what units hold with the rows\n"
-         "  store --unit N[,N...]          make units store their rows\n"
-         "  run --unit N[,N...]            run units\n"
-         "  stop --unit N[,N...]           stop units\n"
-         "  set-address --unit N NEW       give unit N the address NEW (0-7)\n"
-         "  set-highest --unit N[,N...] VALUE\n"
-         "                                 set units' highest sequence (1-8)\n"
-         "\n"
-         "Options:\n"
-         "  --port \"Com N\"|PATH    the line: a Com entry of the profile's [Ports], or a\n"
-         "                         device path (default: the Com entry chosen in Dimlet)\n"
-         "  --profile FILE         read this profile instead of ~/.config/dimlet.ini\n"
-         "                         (it is only ever read)\n"
-         "  --from-profile         write or verify the sequences kept in the profile\n"
-         "  --sequence S           only sequence S (1-8)\n"
-         "  --store                after writing (and verifying), make the units store\n"
-         "  --no-verify            do not read written rows back\n"
-         "  --dry-run              check the rows and show what would be sent; the port\n"
-         "                         is not opened\n"
-         "  -o FILE                where read puts its rows (default -, standard output)\n"
-         "  -q, --quiet            no progress and no summary; only data and errors\n"
-         "  -h, --help             show this text\n"
-         "  --version              show the version\n"
-         "\n"
-         "Row file: a header unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4,\n"
-         "then --unit names the units), one row per line, # comments, blank lines.\n"
-         "\n"
-         "Exit status: 0 done; 1 other failure; 2 usage or bad file; 3 port could not be\n"
-         "opened; 4 a unit did not answer; 5 verify found a difference.\n";
+  std::string text =
+      "Usage: dimlet-cli [options] COMMAND [arguments]\n"
+      "Programs LED controller units on the serial lines that Dimlet uses, from a shell.\n"
+      "\nCommands:\n";
+  for (const CommandSpec& spec : CommandSpecs()) {
+    if (spec.summary) text += CommandLine(spec);
+  }
+  text += "\nOptions (\"dimlet-cli help COMMAND\" shows which a command takes):\n";
+  for (const OptionSpec& spec : OptionSpecs()) text += OptionLines(spec);
+  text +=
+      "\nRow file: a header [line,][unit,]sequence,ch1,ch2,ch3,ch4, one row per line,\n"
+      "# comments, blank lines. Without the unit column --unit names the units; the\n"
+      "line column (\"Com 2\", a device path) makes one file a whole installation.\n\n";
+  return text + kExitText;
+}
+
+std::string CommandUsageText(const std::string& command) {
+  const CommandSpec* spec = FindCommand(command);
+  if (!spec || !spec->summary) return {};
+  std::string text = std::string("Usage: dimlet-cli ") + spec->name + " [options]";
+  if (*spec->arguments) text += std::string(" ") + spec->arguments;
+  text += std::string("\n") + spec->summary + "\n\nOptions:\n";
+  for (const OptionSpec& option : OptionSpecs()) {
+    if (option.commands & CommandBit(spec->command)) text += OptionLines(option);
+  }
+  return text + '\n' + kExitText;
+}
+
+std::string CompletionWords(const std::vector<std::string>& words) {
+  const std::string current = words.empty() ? "" : words.back();
+  const CommandSpec* command = nullptr;
+  const OptionSpec* valueOf = nullptr;  // the option the current word is the value of
+  for (size_t i = 0; i + 1 < words.size(); ++i) {
+    const OptionSpec* option = FindOption(words[i]);
+    if (option) {
+      if (option->valueName && i + 2 < words.size()) ++i;
+      else if (option->valueName) valueOf = option;
+      continue;
+    }
+    if (!command) command = FindCommand(words[i]);
+  }
+
+  std::vector<std::string> offered;
+  if (valueOf) {
+    switch (valueOf->words) {
+      case ValueWords::kFiles:
+        offered.push_back("@files");
+        break;
+      case ValueWords::kLines:
+        for (int entry = 1; entry <= kComEntries; ++entry) offered.push_back(ComEntryName(entry));
+        offered.push_back("@files");
+        break;
+      case ValueWords::kEcho:
+        offered = {"auto", "on", "off"};
+        break;
+      case ValueWords::kNone:
+        break;
+    }
+  } else if (current.rfind("-", 0) == 0) {
+    for (const OptionSpec& option : OptionSpecs()) {
+      if (!command || (option.commands & CommandBit(command->command))) offered.push_back(option.name);
+    }
+  } else if (!command) {
+    for (const CommandSpec& spec : CommandSpecs()) {
+      if (spec.summary) offered.push_back(spec.name);
+    }
+  } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify) {
+    offered.push_back("@files");
+  } else if (command->command == CliCommand::kHelp) {
+    for (const CommandSpec& spec : CommandSpecs()) {
+      if (spec.summary) offered.push_back(spec.name);
+    }
+  }
+  std::string text;
+  for (const std::string& word : offered) {
+    if (word == "@files" || word.rfind(current, 0) == 0) text += word + '\n';
+  }
+  return text;
 }

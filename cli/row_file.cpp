@@ -2,16 +2,39 @@
 // streams, so that it can be fed anything.
 #include "cli/row_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
+#include <tuple>
 #include <utility>
+
+#include "cli/line_name.h"
+#include "settings/led_settings.h"
+#include "settings/port_map.h"
+#include "settings/unit_list.h"
 
 namespace {
 
-constexpr std::string_view kUnitHeader[] = {"unit", "sequence", "ch1", "ch2", "ch3", "ch4"};
-constexpr std::string_view kHeaderWithUnit = "unit,sequence,ch1,ch2,ch3,ch4";
-constexpr std::string_view kHeaderWithoutUnit = "sequence,ch1,ch2,ch3,ch4";
+// The columns in file order; a file has the line and the unit column or not.
+constexpr std::string_view kColumns[] = {"line", "unit", "sequence", "ch1", "ch2", "ch3", "ch4"};
+constexpr size_t kChannelColumns = kChannels;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+std::string HeaderText(bool withLine, bool withUnit) {
+  std::string text;
+  for (size_t i = withLine ? 0 : 1; i < std::size(kColumns); ++i) {
+    if (i == 1 && !withUnit) continue;
+    if (!text.empty()) text += ',';
+    text += kColumns[i];
+  }
+  return text;
+}
+
+const std::string& HeaderHelp() {
+  static const std::string text = HeaderText(false, true) + " (or " + HeaderText(false, false) + ", either with " +
+                                  std::string(kColumns[0]) + ", in front)";
+  return text;
+}
 
 std::string_view Trim(std::string_view text) {
   const size_t begin = text.find_first_not_of(" \t");
@@ -20,15 +43,19 @@ std::string_view Trim(std::string_view text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::vector<std::string_view> Fields(std::string_view line) {
+// The first `most` fields of a line, and how many there are in all: a line
+// of a million commas costs no more than a short one.
+std::vector<std::string_view> Fields(std::string_view line, size_t most, size_t* count) {
   std::vector<std::string_view> fields;
+  *count = static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1;
   size_t begin = 0;
-  for (;;) {
+  while (fields.size() < most) {
     const size_t comma = line.find(',', begin);
     fields.push_back(Trim(line.substr(begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin)));
-    if (comma == std::string_view::npos) return fields;
+    if (comma == std::string_view::npos) break;
     begin = comma + 1;
   }
+  return fields;
 }
 
 bool SameWord(std::string_view a, std::string_view b) {
@@ -41,19 +68,11 @@ bool SameWord(std::string_view a, std::string_view b) {
   return true;
 }
 
-// True when `fields` name the columns `names` in order.
-bool IsHeader(const std::vector<std::string_view>& fields, const std::string_view* names, size_t count) {
-  if (fields.size() != count) return false;
-  for (size_t i = 0; i < count; ++i) {
-    if (!SameWord(fields[i], names[i])) return false;
-  }
-  return true;
-}
-
-// Shown in messages: the field as written, cut short if it is long.
+// Shown in messages: the field as written, cut short if it is long, control
+// bytes escaped.
 std::string Quoted(std::string_view field) {
   constexpr size_t kLongest = 24;
-  std::string text(field.substr(0, kLongest));
+  std::string text = Printable(field.substr(0, kLongest));
   if (field.size() > kLongest) text += "...";
   return "\"" + text + "\"";
 }
@@ -85,48 +104,95 @@ bool ReadField(std::string_view field, std::string_view column, int lo, int hi, 
   return true;
 }
 
+// A line as a row names it: "Com N" in its one spelling, or a path as written.
+bool ReadLineName(std::string_view field, std::string* name, std::string* problem) {
+  const std::string text(field);
+  if (const int entry = ComEntryNumber(text)) {
+    *name = ComEntryName(entry);
+    return true;
+  }
+  if (!IsLineName(text)) {
+    *problem = "line: " + Quoted(field) + " is neither \"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) +
+               "\" nor a device path";
+    return false;
+  }
+  *name = text;
+  return true;
+}
+
+// The next line of `text` from `*begin`, ended by LF, CR LF or CR alone.
+std::string_view NextLine(std::string_view text, size_t* begin) {
+  const size_t start = *begin;
+  size_t end = text.find_first_of("\r\n", start);
+  if (end == std::string_view::npos) end = text.size();
+  *begin = end + 1;
+  if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++*begin;
+  return text.substr(start, end - start);
+}
+
+class ProblemList {
+ public:
+  explicit ProblemList(RowFile* file) : m_file(file) {}
+  void Add(int line, std::string what) {
+    if (m_file->problems.size() < kListedProblems) {
+      m_file->problems.push_back({line, std::move(what)});
+    } else {
+      ++m_file->unlistedProblems;
+    }
+  }
+  bool Any() const { return !m_file->problems.empty(); }
+
+ private:
+  RowFile* m_file;
+};
+
 }  // namespace
 
 RowFile ReadRowFile(std::string_view text) {
   RowFile file;
+  ProblemList problems(&file);
   if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
 
   bool headerSeen = false;
-  std::map<std::pair<int, int>, int> firstLineOf;  // (unit, sequence) -> line
+  size_t columns = 0;
+  std::map<std::tuple<int, int, int>, int> firstLineOf;  // (line name, unit, sequence) -> line
   int lineNumber = 0;
   size_t begin = 0;
   while (begin < text.size()) {
-    size_t end = text.find('\n', begin);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(begin, end - begin);
-    begin = end + 1;
+    std::string_view line = NextLine(text, &begin);
     ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t hash = line.find('#');
     if (hash != std::string_view::npos) line = line.substr(0, hash);
     if (Trim(line).empty()) continue;
 
-    const std::vector<std::string_view> fields = Fields(line);
+    size_t count = 0;
+    const std::vector<std::string_view> fields = Fields(line, std::size(kColumns) + 1, &count);
     if (!headerSeen) {
-      if (IsHeader(fields, kUnitHeader, 6)) {
-        file.hasUnitColumn = true;
-      } else if (!IsHeader(fields, kUnitHeader + 1, 5)) {
-        file.problems.push_back({lineNumber, "the first line must be the header " + std::string(kHeaderWithUnit) +
-                                                 " (or " + std::string(kHeaderWithoutUnit) + ")"});
+      std::string names;  // the header's fields, trimmed
+      for (std::string_view field : fields) names += (names.empty() ? "" : ",") + std::string(field);
+      for (bool withLine : {false, true}) {
+        for (bool withUnit : {true, false}) {
+          if (count == fields.size() && SameWord(names, HeaderText(withLine, withUnit))) {
+            file.hasLineColumn = withLine;
+            file.hasUnitColumn = withUnit;
+            headerSeen = true;
+          }
+        }
+      }
+      if (!headerSeen) {
+        problems.Add(lineNumber, "the first line must be the header " + HeaderHelp());
         // Without a header the columns mean nothing; the rest cannot be checked.
         return file;
       }
-      headerSeen = true;
+      columns = (file.hasLineColumn ? 1 : 0) + (file.hasUnitColumn ? 1 : 0) + 1 + kChannelColumns;
       continue;
     }
 
-    const size_t columns = file.hasUnitColumn ? 6 : 5;
-    if (fields.size() != columns) {
-      const char* which = fields.size() < columns ? "a missing column" : "an extra column";
-      file.problems.push_back({lineNumber, std::string(which) + ": " + std::to_string(fields.size()) +
-                                               " values where the header has " + std::to_string(columns) + " (" +
-                                               std::string(file.hasUnitColumn ? kHeaderWithUnit : kHeaderWithoutUnit) +
-                                               ")"});
+    if (count != columns) {
+      const char* which = count < columns ? "a missing column" : "an extra column";
+      problems.Add(lineNumber, std::string(which) + ": " + std::to_string(count) + " values where the header has " +
+                                   std::to_string(columns) + " (" +
+                                   HeaderText(file.hasLineColumn, file.hasUnitColumn) + ")");
       continue;
     }
 
@@ -136,50 +202,93 @@ RowFile ReadRowFile(std::string_view text) {
     size_t at = 0;
     int32_t number = 0;
     bool sound = true;
-    if (file.hasUnitColumn) {
-      sound = ReadField(fields[at++], "unit", 0, 7, &number, &problem);
+    if (file.hasLineColumn) {
+      std::string name;
+      sound = ReadLineName(fields[at++], &name, &problem);
+      if (sound) {
+        const auto known = std::find(file.lineNames.begin(), file.lineNames.end(), name);
+        if (known != file.lineNames.end()) {
+          row.lineName = static_cast<int>(known - file.lineNames.begin());
+        } else if (file.lineNames.size() < kMostLines) {
+          row.lineName = static_cast<int>(file.lineNames.size());
+          file.lineNames.push_back(name);
+        } else {
+          sound = false;
+          problem = "more than " + std::to_string(kMostLines) + " lines in one file";
+        }
+      }
+    }
+    if (sound && file.hasUnitColumn) {
+      sound = ReadField(fields[at++], "unit", 0, kUnitAddresses - 1, &number, &problem);
       row.unit = number;
     }
-    if (sound) sound = ReadField(fields[at++], "sequence", 1, 8, &number, &problem);
+    if (sound) sound = ReadField(fields[at++], "sequence", 1, kSequenceRows, &number, &problem);
     row.sequence = number;
-    static constexpr std::string_view kChannelNames[] = {"ch1", "ch2", "ch3", "ch4"};
-    for (int c = 0; sound && c < 4; ++c) {
-      sound = ReadField(fields[at++], kChannelNames[c], 0, 255, &row.channels[c], &problem);
+    for (size_t c = 0; sound && c < kChannelColumns; ++c) {
+      sound = ReadField(fields[at++], kColumns[3 + c], 0, 255, &row.channels[c], &problem);
     }
     if (!sound) {
-      file.problems.push_back({lineNumber, problem});
+      problems.Add(lineNumber, problem);
       continue;
     }
 
-    const auto [place, isNew] = firstLineOf.emplace(std::make_pair(row.unit, row.sequence), lineNumber);
+    const auto [place, isNew] = firstLineOf.emplace(std::make_tuple(row.lineName, row.unit, row.sequence), lineNumber);
     if (!isNew) {
       std::string which = "sequence " + std::to_string(row.sequence);
       if (file.hasUnitColumn) which = "unit " + std::to_string(row.unit) + ", " + which;
-      file.problems.push_back({lineNumber, which + " is given twice (first on line " +
-                                               std::to_string(place->second) + ")"});
+      if (file.hasLineColumn) which = Printable(file.lineNames[row.lineName]) + ", " + which;
+      problems.Add(lineNumber, which + " is given twice (first on line " + std::to_string(place->second) + ")");
       continue;
     }
-    file.rows.push_back(row);
+    // A sound file holds at most one row per line, unit and sequence, so
+    // rows never outgrow kMostLines x 8 x 8 however long the text.
+    if (!problems.Any()) file.rows.push_back(row);
   }
 
   if (!headerSeen) {
-    file.problems.push_back({0, "no header line " + std::string(kHeaderWithUnit) + " (or " +
-                                    std::string(kHeaderWithoutUnit) + ")"});
-  } else if (file.problems.empty() && file.rows.empty()) {
-    file.problems.push_back({0, "holds no rows"});
+    problems.Add(0, "no header line " + HeaderHelp());
+  } else if (!problems.Any() && file.rows.empty()) {
+    problems.Add(0, "holds no rows");
   }
-  if (!file.problems.empty()) file.rows.clear();
+  if (problems.Any()) file.rows.clear();
   return file;
 }
 
-std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn) {
-  std::string text(withUnitColumn ? kHeaderWithUnit : kHeaderWithoutUnit);
-  text += '\n';
+std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
+                        const std::vector<std::string>* lineNames) {
+  std::string text = HeaderText(lineNames != nullptr, withUnitColumn) + '\n';
   for (const FileRow& row : rows) {
+    if (lineNames) text += (*lineNames)[row.lineName] + ',';
     if (withUnitColumn) text += std::to_string(row.unit) + ',';
     text += std::to_string(row.sequence);
     for (int32_t value : row.channels) text += ',' + std::to_string(value);
     text += '\n';
   }
   return text;
+}
+
+std::string Printable(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(text.size());
+  auto escape = [&shown](unsigned char byte) {
+    shown += "\\x";
+    shown += kHex[byte >> 4];
+    shown += kHex[byte & 15];
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F)) {
+      escape(byte);
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // A C1 control written in UTF-8: terminals act on it as on the byte.
+      escape(byte);
+      escape(next);
+      ++i;
+    } else {
+      shown += text[i];
+    }
+  }
+  return shown;
 }

@@ -8,6 +8,8 @@
 // `sequence` is 1..8 as the window shows it ("Sequent 1".."Sequent 8"), `unit`
 // 0..7, each channel 0..255. Without the unit column (header
 // "sequence,ch1,ch2,ch3,ch4") the rows name no unit; the caller says which.
+// A `line` column in front ("line,unit,sequence,...") names the line of each
+// row, a Com entry ("Com 2") or a device path: one file for an installation.
 #pragma once
 
 #include <array>
@@ -16,11 +18,14 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/led_settings.h"
+
 struct FileRow {
   int line = 0;       // 1-based line of the file the row was read from
+  int lineName = -1;  // index into RowFile::lineNames, or -1 in a file without the line column
   int unit = -1;      // 0..7, or -1 in a file without the unit column
   int sequence = 1;   // 1..8
-  std::array<int32_t, 4> channels{};  // CH1..CH4, each 0..255
+  std::array<int32_t, kChannels> channels{};  // CH1..CH4, each 0..255
 };
 
 struct FileProblem {
@@ -29,17 +34,31 @@ struct FileProblem {
 };
 
 struct RowFile {
+  bool hasLineColumn = false;
   bool hasUnitColumn = false;
-  std::vector<FileRow> rows;         // in file order; empty when problems were found
-  std::vector<FileProblem> problems; // in line order; empty when the file is sound
+  std::vector<std::string> lineNames; // the lines the rows name, in order of appearance; Com entries as "Com N"
+  std::vector<FileRow> rows;          // in file order; empty when problems were found
+  std::vector<FileProblem> problems;  // in line order; empty when the file is sound
+  size_t unlistedProblems = 0;        // problems found beyond the listed ones
 };
 
-// Reads a whole row file. Every problem is listed, one per line at most, so
-// that a person can mend the file in one go; a file with any problem yields
-// no rows. Any bytes are accepted as input; a UTF-8 byte order mark and CR LF
-// line ends are allowed.
+// The most problems a file's reading lists; the rest are only counted.
+inline constexpr size_t kListedProblems = 40;
+// The most lines one file may name.
+inline constexpr size_t kMostLines = 64;
+
+// Reads a whole row file. Problems are listed, one per line at most, so that
+// a person can mend the file in one go (up to kListedProblems); a file with
+// any problem yields no rows. Any bytes are accepted as input, and memory
+// stays within a small multiple of the text; a UTF-8 byte order mark and CR
+// LF, LF or CR line ends are allowed.
 RowFile ReadRowFile(std::string_view text);
 
 // The text of `rows` in this same form, with a header line; with
-// `withUnitColumn` false the unit column is left out.
-std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn);
+// `withUnitColumn` false the unit column is left out. With `lineNames` the
+// line column is written, each row's lineName indexing it.
+std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
+                        const std::vector<std::string>* lineNames = nullptr);
+
+// `text` safe to show on a terminal: control bytes (C0, DEL, C1) as \xHH.
+std::string Printable(std::string_view text);

@@ -8,9 +8,11 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_stopAsked = 0;
+volatile std::sig_atomic_t g_stopSignal = 0;
 
-void NoteStop(int) { g_stopAsked = 1; }
+void NoteStop(int signal) {
+  if (g_stopSignal == 0) g_stopSignal = signal;
+}
 
 }  // namespace
 
@@ -19,7 +21,9 @@ void InstallStopSignals() {
   action.sa_handler = NoteStop;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;  // pauses and transfers resume on their own
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
 }
 
-bool StopAsked() { return g_stopAsked != 0; }
+bool StopAsked() { return g_stopSignal != 0; }
+
+int StopSignal() { return g_stopSignal; }

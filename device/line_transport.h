@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "device/network_address.h"
 #include "device/serial_link.h"
 #include "settings/line_options.h"
 
@@ -73,9 +74,7 @@ class LineTransport {
 std::unique_ptr<LineTransport> OpenTtyLine(const std::string& path, int32_t baud, const LineOptions& options,
                                            LineFailure* failure);
 
-// True for "tcp://HOST:PORT" and "rfc2217://HOST:PORT": a line behind a
-// serial device server, reached over the network.
-bool IsNetworkAddress(const std::string& address);
+// IsNetworkAddress(): in network_address.h.
 
 // Connects to the network line at `address` (see IsNetworkAddress), within
 // the bound of a local open; for rfc2217:// sets `baud` 8N1 without flow

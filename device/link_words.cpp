@@ -1,7 +1,40 @@
 // The link's words.
 #include "device/link_words.h"
 
+#include "device/network_address.h"
+
 namespace link_words {
+
+namespace {
+
+// A network line's reasons read "<what> <where>: <cause>"; the cause is what
+// the operator needs, in lower case inside a sentence.
+std::string Cause(const std::string& reason) {
+  const size_t colon = reason.find(": ");
+  std::string cause = colon == std::string::npos ? reason : reason.substr(colon + 2);
+  if (cause.size() > 1 && cause[0] >= 'A' && cause[0] <= 'Z' && cause[1] >= 'a' && cause[1] <= 'z') {
+    cause[0] = static_cast<char>(cause[0] - 'A' + 'a');
+  }
+  return cause;
+}
+
+// Words for a network line that is not open; empty where a tty's words fit.
+std::string NetworkFaultWords(const CSerialLink& link) {
+  if (!IsNetworkAddress(link.DevicePath()) || link.Reason().empty()) return {};
+  switch (link.LastFault()) {
+    case CSerialLink::Fault::kNotFound:
+      return "network line away: " + Cause(link.Reason());
+    case CSerialLink::Fault::kLost:
+      return "network line lost: " + Cause(link.Reason());
+    case CSerialLink::Fault::kSetup:
+    case CSerialLink::Fault::kInUse:
+      return Cause(link.Reason());
+    default:
+      return {};
+  }
+}
+
+}  // namespace
 
 std::string OpenWords() { return "open, " + std::to_string(kLineBaud) + " baud"; }
 
@@ -29,6 +62,7 @@ std::string FaultWords(CSerialLink::Fault fault) {
 
 std::string StateWords(const CSerialLink& link) {
   if (link.IsPortOpen()) return OpenWords();
+  if (const std::string network = NetworkFaultWords(link); !network.empty()) return "not open: " + network;
   // A fault without words of its own is better told by the system's reason.
   const bool plain = link.LastFault() != CSerialLink::Fault::kOther || link.Reason().empty();
   std::string words = plain ? FaultWords(link.LastFault()) : link.Reason();
@@ -41,6 +75,16 @@ std::string StateWords(const CSerialLink& link) {
 std::string UnpluggedWords() { return "unplugged, waiting for it"; }
 
 std::string ReopenedWords() { return "device back: " + OpenWords(); }
+
+std::string AwayWords(const CSerialLink& link) {
+  if (!IsNetworkAddress(link.DevicePath())) return UnpluggedWords();
+  const std::string network = NetworkFaultWords(link);
+  return (network.empty() ? std::string("network line away") : network) + "; reconnecting";
+}
+
+std::string BackWords(const CSerialLink& link) {
+  return IsNetworkAddress(link.DevicePath()) ? "network line back: " + OpenWords() : ReopenedWords();
+}
 
 std::string FrameWords(CSerialLink::FrameOutcome outcome) {
   switch (outcome) {

@@ -28,6 +28,12 @@ std::string UnpluggedWords();
 // A link that opened again by itself when its device came back.
 std::string ReopenedWords();
 
+// The same two for `link`: a network line is not unplugged but lost, with
+// its cause ("network line lost: connection reset by peer; reconnecting"), and
+// comes back as a network line.
+std::string AwayWords(const CSerialLink& link);
+std::string BackWords(const CSerialLink& link);
+
 // Why a command's frame did not go out whole, in the operator's words
 // ("the frame did not leave the port within 1 s — the line is held"); empty
 // for a frame that was sent.

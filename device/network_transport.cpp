@@ -1,12 +1,373 @@
-// Lines behind a serial device server, reached over the network.
-#include "device/line_transport.h"
+// A line behind a serial device server (ser2net or a small box), reached
+// over TCP: raw ("tcp://HOST:PORT", the bytes as they are) or Telnet with
+// COM-port control ("rfc2217://HOST:PORT", this end sets 9600 8N1). The
+// connection is made in network_connect.cpp; this is the line on it.
+//
+// Every byte is sent on its own at once, so the commands' pauses reach the
+// far side as they were made. Opening (name lookup, connect and the COM-port
+// settings) never takes longer than kOpenBound.
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-bool IsNetworkAddress(const std::string& address) {
-  return address.starts_with("tcp://") || address.starts_with("rfc2217://");
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "device/line_transport.h"
+#include "device/network_connect.h"
+#include "device/posix_error.h"
+#include "device/telnet_codec.h"
+#include "device/unit_protocol.h"
+
+using posix_error::ErrorText;
+using network_connect::kOpenBound;
+using network_connect::WaitFor;
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr size_t kReadChunk = 512;
+constexpr int kReadsPerTake = 64;
+// How long a raw connection is watched for a server turning it away at once
+// ("Port already in use"), and the pause before trying such a server again.
+constexpr milliseconds kTurnAwayWindow{10};
+constexpr milliseconds kInUseRetry{20};
+
+std::string Ms(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, ms < 1 ? "%.2f" : ms < 10 ? "%.1f" : "%.0f", ms);
+  return text;
 }
 
-std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32_t, const LineOptions&,
+// What the round trip leaves of the answer wait, in words. The network
+// holds an answer back as a USB adapter's latency timer does, and has the
+// same budget.
+std::string RoundTripNotes(double roundTripMs, const LineOptions& options) {
+  if (roundTripMs < 0) return {};
+  std::string notes = "network round trip " + Ms(roundTripMs) + " ms";
+  const int waitMs = std::max(options.answerWaitMs, unit_protocol::kAnswerWindowMs);
+  const int needed = AnswerWaitForLatency(static_cast<int32_t>(std::ceil(roundTripMs)));
+  if (roundTripMs > LatencyLimitMs(waitMs) && needed > waitMs) {
+    notes += needed <= kMaxAnswerWaitMs
+                 ? ": too slow for a " + std::to_string(waitMs) + " ms answer wait; set it to " +
+                       std::to_string(needed) + " ms"
+                 : ": too slow for units' answers";
+  }
+  return notes;
+}
+
+class NetworkLine final : public LineTransport {
+ public:
+  NetworkLine(int fd, bool telnet, std::string where) : m_fd(fd), m_telnet(telnet), m_where(std::move(where)) {}
+  ~NetworkLine() override { Close(); }
+
+  bool Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure, double* roundTripMs);
+  // A raw connection: false with *failure set when the server closes it
+  // before `until`. What it said meanwhile is no unit's and is dropped.
+  bool Welcomed(LineClock::time_point until, LineFailure* failure);
+  void SetNotes(std::string notes) { m_notes = std::move(notes); }
+  // Turned away before the line was ours: the fault becomes "held by another
+  // client" when the server said so, else "away".
+  void TurnedAway(LineFailure* failure) const;
+
+  Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
+  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
+                      LineFailure* failure) override;
+  bool WaitReadable(LineClock::time_point deadline) override;
+  bool DiscardWaiting(LineFailure* failure) override;
+  int Descriptor() const override { return m_fd; }
+  std::string Notes() const override {
+    if (!m_answersLate) return m_notes;
+    return m_notes + (m_notes.empty() ? "" : "; ") +
+           "answers come late: on ser2net set chardelay: false for this port (its default holds each answer "
+           "about 2 ms), or raise the answer wait";
+  }
+  void Close() override {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  enum class Pump { kOk, kGone, kFailed };
+  // Takes everything the socket holds without waiting into m_arrived.
+  Pump Take(LineFailure* failure);
+  Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
+  // The bytes not yet read, when they are one line of text.
+  std::string SaidText() const {
+    std::string text(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), m_arrived.end());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const bool printable = std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    return printable && text.size() <= 80 ? text : std::string();
+  }
+  void Fail(LineFailure* failure, CSerialLink::Fault fault, const std::string& reason) const {
+    if (failure) *failure = LineFailure{fault, reason, {}};
+  }
+
+  int m_fd;
+  bool m_telnet;
+  std::string m_where;
+  std::string m_notes;
+  telnet::Session m_session;
+  std::vector<uint8_t> m_arrived;  // data bytes not yet read, oldest first
+  size_t m_readFrom = 0;
+  bool m_answersLate = false;  // bytes were still arriving when the next command began
+  bool m_ended = false;        // the far end closed; m_endReason says how
+  std::string m_endReason;
+};
+
+LineTransport::Sent NetworkLine::SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline,
+                                         LineFailure* failure) {
+  size_t sent = 0;
+  while (sent < count) {
+    const ssize_t n = send(m_fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EAGAIN) {
+      Fail(failure, CSerialLink::Fault::kLost, "send to " + m_where + ": " + ErrorText(err));
+      return Sent::kGone;
+    }
+    const int ready = WaitFor(m_fd, POLLOUT, deadline);
+    if (ready == 0) {
+      // Bytes in the socket cannot be taken back, and would reach a unit
+      // late and out of their frame: the connection is given up instead.
+      Fail(failure, CSerialLink::Fault::kLost,
+           "send to " + m_where + ": the far end took nothing for " + std::to_string(kOpenBound.count()) + " ms");
+      return Sent::kGone;
+    }
+    if (ready < 0) {
+      Fail(failure, CSerialLink::Fault::kOther, "wait to send to " + m_where + ": " + ErrorText(errno));
+      return Sent::kFailed;
+    }
+  }
+  return Sent::kLeft;
+}
+
+LineTransport::Sent NetworkLine::WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) {
+  if (m_fd < 0) return Sent::kFailed;
+  if (!m_telnet) return SendAll(&byte, 1, deadline, failure);
+  std::vector<uint8_t> wire;
+  m_session.Encode(byte, &wire);
+  return SendAll(wire.data(), wire.size(), deadline, failure);
+}
+
+NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
+  if (m_ended) {
+    Fail(failure, CSerialLink::Fault::kLost, m_endReason);
+    return Pump::kGone;
+  }
+  uint8_t chunk[kReadChunk];
+  std::vector<uint8_t> reply;
+  // A far end that sends without end must not keep a command here: what is
+  // not taken now is taken by the next call.
+  for (int reads = 0;; ++reads) {
+    const ssize_t got = reads < kReadsPerTake ? recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT) : -1;
+    if (reads >= kReadsPerTake) errno = EAGAIN;
+    if (got > 0) {
+      // What was read already goes, so the buffer holds only what is waiting.
+      m_arrived.erase(m_arrived.begin(), m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom));
+      m_readFrom = 0;
+      if (m_telnet) {
+        m_session.Receive(chunk, static_cast<size_t>(got), &m_arrived, &reply);
+      } else {
+        m_arrived.insert(m_arrived.end(), chunk, chunk + got);
+      }
+      continue;
+    }
+    const int err = got == 0 ? 0 : errno;
+    if (err == EINTR) continue;
+    // What the session must answer goes out now; a failure shows at the next send.
+    if (!reply.empty()) send(m_fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (err == EAGAIN) return Pump::kOk;
+    m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
+              err == ENETUNREACH;
+    // A server that turns a client away says why in text ("Port already in
+    // use") and closes; that text is no unit's answer.
+    const std::string said = got == 0 ? SaidText() : std::string();
+    const std::string reason =
+        "receive from " + m_where + ": " +
+        (got == 0 ? "closed by the far end" + (said.empty() ? "" : " (\"" + said + "\")") : ErrorText(err));
+    if (m_ended) m_endReason = reason;
+    Fail(failure, m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
+    return m_ended ? Pump::kGone : Pump::kFailed;
+  }
+}
+
+int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point, LineFailure* failure) {
+  if (m_fd < 0 || maxCount <= 0) return 0;
+  const Pump pump = Take(failure);
+  const size_t waiting = m_arrived.size() - m_readFrom;
+  // Bytes that came before the end are still the unit's; the end shows next.
+  if (waiting == 0) return pump == Pump::kGone ? -1 : 0;
+  const size_t count = std::min(waiting, static_cast<size_t>(maxCount));
+  std::copy_n(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), count, buffer);
+  m_readFrom += count;
+  return static_cast<int32_t>(count);
+}
+
+bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
+  for (;;) {
+    if (m_fd < 0 || m_readFrom < m_arrived.size() || m_ended) return true;
+    const int ready = WaitFor(m_fd, POLLIN, deadline);
+    if (ready == 0) return false;
+    if (ready < 0) return true;  // the next read tells what is wrong
+    // Telnet commands alone make the socket readable without a data byte.
+    if (Take(nullptr) != Pump::kOk) return true;
+  }
+}
+
+bool NetworkLine::DiscardWaiting(LineFailure* failure) {
+  if (m_fd < 0) return true;
+  const Pump pump = Take(failure);
+  // On a network line nothing but a unit sends: what is left over is the end
+  // of an answer that missed its window.
+  m_answersLate = m_answersLate || m_readFrom < m_arrived.size();
+  m_arrived.clear();
+  m_readFrom = 0;
+  return pump != Pump::kGone;
+}
+
+bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
+  while (WaitFor(m_fd, POLLIN, until) > 0) {
+    if (Take(failure) != Pump::kOk) return false;
+  }
+  m_arrived.clear();
+  m_readFrom = 0;
+  return true;
+}
+
+void NetworkLine::TurnedAway(LineFailure* failure) const {
+  if (!failure) return;
+  const bool held = failure->reason.find("in use") != std::string::npos;
+  failure->fault = held ? CSerialLink::Fault::kInUse : CSerialLink::Fault::kNotFound;
+}
+
+bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure,
+                            double* roundTripMs) {
+  using telnet::ComPortSetting;
+  const std::vector<uint8_t> opening = m_session.Opening();
+  const auto asked = LineClock::now();
+  if (SendAll(opening.data(), opening.size(), deadline, failure) != Sent::kLeft) return false;
+  bool settingsSent = false;
+  const std::pair<ComPortSetting, uint32_t> wanted[] = {
+      {telnet::kSetBaudRate, baud},
+      {telnet::kSetDataSize, 8},
+      {telnet::kSetParity, telnet::kParityNone},
+      {telnet::kSetStopSize, telnet::kStopBitsOne},
+      {telnet::kSetControl, telnet::kControlNoFlow},
+  };
+  const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
+  for (;;) {
+    if (Take(failure) != Pump::kOk) return false;
+    const telnet::ComPortState state = m_session.ComPort();
+    if (state == telnet::ComPortState::kRefused) {
+      Fail(failure, CSerialLink::Fault::kSetup,
+           "set up " + m_where + ": the server refuses COM-port control (RFC 2217); use tcp:// for a raw port");
+      return false;
+    }
+    if (state == telnet::ComPortState::kAccepted && !settingsSent) {
+      *roundTripMs = std::chrono::duration<double, std::milli>(LineClock::now() - asked).count();
+      const std::vector<uint8_t> settings = m_session.Settings(baud);
+      if (SendAll(settings.data(), settings.size(), deadline, failure) != Sent::kLeft) return false;
+      settingsSent = true;
+    }
+    bool all = settingsSent;
+    for (const auto& [setting, value] : wanted) {
+      const std::optional<uint32_t> answer = m_session.Answered(setting);
+      if (!answer) {
+        all = false;
+      } else if (*answer != value) {
+        Fail(failure, CSerialLink::Fault::kSetup,
+             "set up " + m_where + ": the server set " + std::to_string(*answer) + " as " + names[setting] +
+                 ", not " + std::to_string(value));
+        return false;
+      }
+    }
+    if (all) break;
+    const int ready = WaitFor(m_fd, POLLIN, deadline);
+    if (ready == 0) {
+      const std::string bound = std::to_string(kOpenBound.count()) + " ms";
+      Fail(failure, CSerialLink::Fault::kSetup,
+           "set up " + m_where + ": " +
+               (settingsSent ? "the server did not confirm " + std::to_string(baud) + " 8N1 within " + bound
+                             : "no answer to COM-port control (RFC 2217) within " + bound +
+                                   "; use tcp:// for a raw port"));
+      return false;
+    }
+  }
+  // Bytes from before the settings took were read at another speed.
+  m_arrived.clear();
+  m_readFrom = 0;
+  return true;
+}
+
+// Connects to the first of `list` that takes the connection and sets the
+// line up; nullptr with *failure set when none could be had.
+// *turnedAway tells a server that took the connection and dropped it before
+// the line was set up.
+std::unique_ptr<LineTransport> ConnectOnce(const addrinfo& list, bool telnet, int32_t baud, const LineOptions& options,
+                                           LineClock::time_point deadline, LineFailure* failure, bool* turnedAway) {
+  *turnedAway = false;
+  // Every address the name has, in the resolver's order, within the one bound.
+  int fd = -1;
+  std::string where;
+  std::string error;
+  for (const addrinfo* entry = &list; entry && fd < 0; entry = entry->ai_next) {
+    fd = network_connect::Connect(*entry, deadline, &error);
+    where = network_connect::Numeric(*entry);
+  }
+  if (fd < 0) {
+    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
+    return nullptr;
+  }
+  auto line = std::make_unique<NetworkLine>(fd, telnet, where);
+  double roundTripMs = network_connect::SmoothedRoundTripMs(fd);
+  double negotiated = -1;
+  const bool ready = telnet ? line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)
+                            : line->Welcomed(std::min(deadline, LineClock::now() + kTurnAwayWindow), failure);
+  if (!ready) {
+    // A refusal or a silence is the server's answer; anything else dropped us.
+    *turnedAway = failure->fault != CSerialLink::Fault::kSetup;
+    if (*turnedAway) line->TurnedAway(failure);
+    return nullptr;
+  }
+  roundTripMs = std::max(roundTripMs, negotiated);
+  line->SetNotes(RoundTripNotes(roundTripMs, options));
+  return line;
+}
+
+}  // namespace
+
+std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options,
                                                LineFailure* failure) {
-  *failure = {CSerialLink::Fault::kOther, address + ": network lines are not available in this build", {}};
-  return nullptr;
+  const auto deadline = LineClock::now() + kOpenBound;
+  network_connect::NetworkAddress parsed;
+  if (const std::string wrong = network_connect::ParseAddress(address, &parsed); !wrong.empty()) {
+    *failure = LineFailure{CSerialLink::Fault::kOther, wrong, {}};
+    return nullptr;
+  }
+  std::string error;
+  const network_connect::AddressList list = network_connect::Resolve(parsed, deadline, &error);
+  if (!list) {
+    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
+    return nullptr;
+  }
+  // A server frees its line a moment after the last client left; a client
+  // that comes in that moment is turned away, in words or by a reset. Tried
+  // again within the bound.
+  for (;;) {
+    bool turnedAway = false;
+    std::unique_ptr<LineTransport> line =
+        ConnectOnce(*list, parsed.telnet, baud, options, deadline, failure, &turnedAway);
+    if (line || !turnedAway || LineClock::now() + kInUseRetry >= deadline) return line;
+    std::this_thread::sleep_for(kInUseRetry);
+  }
 }

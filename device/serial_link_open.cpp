@@ -3,6 +3,7 @@
 // when any of that goes wrong. The transfers are in serial_link_transfer.cpp,
 // the unit commands in serial_link_commands.cpp.
 #include <sys/epoll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -108,21 +109,28 @@ void CSerialLink::WatchDevice() {
   if (m_watch < 0) m_watch = epoll_create1(EPOLL_CLOEXEC);
   if (m_watch < 0) return;
   epoll_event interest{};
-  interest.events = EPOLLIN | EPOLLET;  // hang-up and errors are always reported
+  // Hang-up and errors are always reported; a network line whose far end
+  // closed reports only that its reading side ended.
+  interest.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
   epoll_ctl(m_watch, EPOLL_CTL_ADD, m_hPort->Descriptor(), &interest);
 }
 
 bool CSerialLink::CheckGone() {
   if (m_watch < 0) return false;
   epoll_event events[4];
-  bool gone = false;
+  uint32_t seen = 0;
   for (;;) {
     const int n = epoll_wait(m_watch, events, 4, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    for (int i = 0; i < n; ++i) gone = gone || (events[i].events & (EPOLLHUP | EPOLLERR)) != 0;
+    for (int i = 0; i < n; ++i) seen |= events[i].events;
   }
-  if (!gone || !m_bIsOpen) return false;
-  Lose("watch " + m_devicePath + ": the device hung up", 0);
+  if ((seen & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) == 0 || !m_bIsOpen) return false;
+  const bool closed = (seen & (EPOLLHUP | EPOLLERR)) == 0;
+  // A network line's socket knows why (reset, timed out); a tty has no such.
+  int err = 0;
+  socklen_t size = sizeof err;
+  if (getsockopt(m_hPort->Descriptor(), SOL_SOCKET, SO_ERROR, &err, &size) != 0) err = 0;
+  Lose("watch " + m_devicePath + (err != 0 ? "" : closed ? ": closed by the far end" : ": the device hung up"), err);
   return true;
 }

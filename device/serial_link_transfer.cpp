@@ -83,7 +83,12 @@ void CSerialLink::DiscardWaiting() {
     if (!m_bIsOpen) return;
   }
   LineFailure failure;
-  if (!m_hPort->DiscardWaiting(&failure)) Lose(failure.reason, 0);
+  if (!m_hPort->DiscardWaiting(&failure)) {
+    Lose(failure.reason, 0);
+    return;
+  }
+  // A discard may show that answers come late (a network line says so).
+  m_lineNotes = m_hPort->Notes();
 }
 
 bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
@@ -137,6 +142,9 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& fra
   m_pendingCount = 0;
   m_lastFrame = m_bIsOpen ? FrameOutcome::kSent : FrameOutcome::kNotOpen;
   bool stopped = !m_bIsOpen;
+  // On a line that echoes, what waits now is nobody's echo of this frame
+  // (a late answer, noise): compared with it, a sound frame would fail.
+  if (!stopped && m_echoes != false) DiscardWaiting();
   for (size_t i = 0; i < frame.size; ++i) {
     if (i > 0) {
       PauseMs(frame.pauseMs);
@@ -156,6 +164,12 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& fra
   // an answer would be and no longer than it takes to come.
   if (!stopped && m_pendingCount > 0 && !lastEchoLater) {
     TakeEchoes(LineClock::now() + std::chrono::milliseconds(AnswerWaitMs()));
+  }
+  if (m_lastFrame == FrameOutcome::kEchoWrong) {
+    // The rest of a garbled echo may still be on its way: let it come and
+    // drop it, so that it cannot fail the next frame too.
+    PauseMs(AnswerWaitMs());
+    DiscardWaiting();
   }
   return m_lastFrame;
 }

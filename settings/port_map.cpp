@@ -70,7 +70,7 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
 }
 
 bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason) {
-  if (IsNetworkAddress(typed) || typed.empty()) {
+  if (IsNetworkAddress(typed) || typed.empty() || typed.front() == '/') {
     *stored = typed;
     return true;
   }
@@ -80,7 +80,13 @@ bool StoredDevicePath(const std::string& typed, std::string* stored, std::string
     *reason = "finding the current folder for \"" + typed + "\": " + failed.message();
     return false;
   }
-  *stored = absolute.lexically_normal().string();
+  // "." parts go; ".." stays, since a link before it may lead elsewhere than
+  // the folder written before it.
+  std::filesystem::path tidy;
+  for (const std::filesystem::path& part : absolute) {
+    if (part != "." && !part.empty()) tidy /= part;
+  }
+  *stored = tidy.string();
   return true;
 }
 

@@ -55,10 +55,10 @@ std::string Rs485Key(int port);
 std::string PortDevicePath(const std::string& profilePath, int port);
 
 // What a Com entry stores for a device the operator typed: a network address
-// ("<scheme>://…") as typed; a path made absolute against the current folder
-// and tidied ("." and ".." taken out), so that every program finds the same
-// device wherever it was started. False with *reason set when the current
-// folder cannot be known.
+// ("<scheme>://…") or an absolute path as typed; a relative path made
+// absolute against the current folder (its "." parts left out), so that
+// every program finds the same device wherever it was started. False with
+// *reason set when the current folder cannot be known.
 bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason);
 
 // Maps Com `port` to `device` in the [Ports] section of the profile at

@@ -1,8 +1,9 @@
 // Parsing the dimlet-sim command line.
 #include "sim/sim_arguments.h"
 
-#include <algorithm>
 #include <charconv>
+
+#include "settings/unit_list.h"
 
 namespace sim {
 namespace {
@@ -18,54 +19,6 @@ bool ParseNumber(const std::string& text, int lo, int hi, int* value) {
 }
 
 }  // namespace
-
-bool ParseUnitList(const std::string& text, std::vector<int>* units, std::string* error) {
-  std::vector<int> found;
-  size_t begin = 0;
-  while (begin <= text.size()) {
-    size_t end = text.find(',', begin);
-    if (end == std::string::npos) end = text.size();
-    const std::string item = text.substr(begin, end - begin);
-    const size_t dash = item.find('-');
-    int first = 0, last = 0;
-    bool ok = false;
-    if (dash == std::string::npos) {
-      ok = ParseNumber(item, 0, 7, &first);
-      last = first;
-    } else {
-      ok = ParseNumber(item.substr(0, dash), 0, 7, &first) &&
-           ParseNumber(item.substr(dash + 1), 0, 7, &last) && first <= last;
-    }
-    if (!ok) {
-      if (error) *error = "bad unit list \"" + text + "\": \"" + item + "\" is not an address 0-7 or a range like 2-5";
-      return false;
-    }
-    for (int a = first; a <= last; ++a) {
-      if (std::find(found.begin(), found.end(), a) != found.end()) {
-        if (error) *error = "bad unit list \"" + text + "\": unit " + std::to_string(a) + " named twice";
-        return false;
-      }
-      found.push_back(a);
-    }
-    begin = end + 1;
-  }
-  std::sort(found.begin(), found.end());
-  *units = std::move(found);
-  return true;
-}
-
-std::string UnitListText(const std::vector<int>& units) {
-  std::string text;
-  for (size_t i = 0; i < units.size();) {
-    size_t j = i;
-    while (j + 1 < units.size() && units[j + 1] == units[j] + 1) ++j;
-    if (!text.empty()) text += ',';
-    text += std::to_string(units[i]);
-    if (j > i) text += '-' + std::to_string(units[j]);
-    i = j + 1;
-  }
-  return text;
-}
 
 SimArguments ParseSimArguments(const std::vector<std::string>& args) {
   SimArguments result;

@@ -21,13 +21,6 @@ struct SimArguments {
 // `error`.
 SimArguments ParseSimArguments(const std::vector<std::string>& args);
 
-// Reads a unit list such as "0-7", "0,2,5" or "0-2,6": addresses 0..7, each
-// at most once, in ascending order. False (with *error) for anything else.
-bool ParseUnitList(const std::string& text, std::vector<int>* units, std::string* error);
-
-// The shortest list text for ascending addresses: {0,1,2,5} gives "0-2,5".
-std::string UnitListText(const std::vector<int>& units);
-
 // The --help text.
 std::string UsageText();
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/unit_list.h"
 #include "sim/sim_arguments.h"
 #include "sim/sim_line.h"
 
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dimlet-sim: %s\n", error.c_str());
     return 1;
   }
-  PrintLine("dimlet-sim: units " + sim::UnitListText(args.options.units) + " on " +
+  PrintLine("dimlet-sim: units " + UnitListText(args.options.units) + " on " +
             Where(line, args.options));
 
   for (;;) {

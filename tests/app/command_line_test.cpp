@@ -1,6 +1,8 @@
 // dimlet and dimlet-sim asked for their help or version, or given something
 // they do not know: an answer and an exit code, with no display, no profile
 // written and nothing on the line.
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include "child_program.h"
@@ -60,8 +62,43 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"HelpWinsOverWhatFollows", {"--help", "--bogus"}, 0, "Usage: dimlet", ""},
         CommandLineCase{"UnknownOptionIsAUsageError", {"--bogus"}, 2, "", "unknown option \"--bogus\""},
         CommandLineCase{"QtOptionIsNotTakenSilently", {"-platform", "offscreen"}, 2, "", "unknown option"},
-        CommandLineCase{"StrayArgumentIsAUsageError", {"profile.ini"}, 2, "", "unexpected argument"}),
+        CommandLineCase{"StrayArgumentIsAUsageError", {"profile.ini"}, 2, "", "unexpected argument"},
+        CommandLineCase{"TraceWithoutFile", {"--trace"}, 2, "", "--trace needs a file"},
+        CommandLineCase{"UnwritableTraceRefusedBeforeTheWindow", {"--trace=/nonexistent/trace"}, 2, "",
+                        "cannot write the trace: /nonexistent/trace: No such file"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The window's start-up frame in the trace, one line per byte with the
+// device, in a file or on standard error.
+class DimletTrace : public testing::TestWithParam<bool> {};
+
+TEST_P(DimletTrace, StartUpFrameIsTracedByteByByte) {
+  const bool toFile = GetParam();
+  testsupport::TempFolder dir;
+  sim::SimOptions options;
+  options.linkPath = dir.File("com1");
+  sim::SimLine line(options);
+  ASSERT_TRUE(line.Start());
+  testsupport::WriteFile(dir.File("dimlet.ini"), "[Ports]\nCom 1=" + options.linkPath + "\n");
+  const std::string trace = toFile ? dir.File("trace.txt") : "-";
+  ChildProgram program({DIMLET_PROGRAM, "--trace", trace},
+                       {{"XDG_CONFIG_HOME", dir.Path()}, {"QT_QPA_PLATFORM", "offscreen"}});
+  ASSERT_TRUE(line.WaitForFrames(1, std::chrono::seconds(10))) << program.Err();
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0) << program.Err();
+
+  const std::string text = toFile ? testsupport::ReadFile(trace) : program.Err();
+  // The highest sequence to unit 0: a0 'W' 'Q' and its value.
+  const std::vector<std::string> bytes = {"a0", "57", "51"};
+  size_t at = 0;
+  for (const std::string& byte : bytes) {
+    at = text.find(" sent " + byte + " " + options.linkPath + "\n", at);
+    ASSERT_NE(at, std::string::npos) << byte << " not traced in:\n" << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, DimletTrace, testing::Values(true, false),
+                         [](const auto& info) { return std::string(info.param ? "File" : "StandardError"); });
 
 TEST(SimCommandLine, VersionAndHelpNeedNoTerminal) {
   for (const char* option : {"--version", "-V"}) {

@@ -38,6 +38,11 @@ class CControllerDlgTestAccess {
     return m_dlg.AssignPort(port, path, error);
   }
 
+  // Gives Com `port` line options as the "Ports…" dialog does.
+  bool ApplyLineOptions(int port, const LineOptions& options, std::string* error) {
+    return m_dlg.ApplyLineOptions(port, options, error);
+  }
+
   // Returns once every queued save is on disk, with the status line redrawn.
   void FlushSaves() { m_dlg.FlushSaves(); }
 

@@ -39,7 +39,7 @@ std::vector<SerialPortInfo> TwoAdapters(std::string*) {
 class PortsTest : public WindowTest {};
 
 TEST_F(PortsTest, DialogShowsTheMapAndStoresTheAdaptersStableName) {
-  StartWindow("[Ports]\nCom 3=/dev/null\n");
+  StartWindow("[Ports]\nCom 3=/dev/null\nCom 4=rfc2217://[::1]:3001\n");
   std::vector<std::pair<int, std::string>> assigned;
   CPortsDlg dialog(m_profilePath, 2,
                    [&](int port, const std::string& path, std::string*) {
@@ -56,8 +56,7 @@ TEST_F(PortsTest, DialogShowsTheMapAndStoresTheAdaptersStableName) {
   ASSERT_EQ(entries->count(), 4);
   EXPECT_EQ(entries->item(0)->text().toStdString(), "Com 1: " + m_linkPath + " — present");
   EXPECT_EQ(entries->item(2)->text(), QStringLiteral("Com 3: /dev/null — present"));
-  EXPECT_TRUE(entries->item(3)->text().endsWith(QStringLiteral("not present")) ||
-              entries->item(3)->text().endsWith(QStringLiteral("— present")));
+  EXPECT_EQ(entries->item(3)->text(), QStringLiteral("Com 4: rfc2217://[::1]:3001 — network line"));
   EXPECT_EQ(entries->currentRow(), 1) << "the window's Com entry is chosen first";
   EXPECT_EQ(assign->text(), QStringLiteral("&Assign to Com 2"));
   ASSERT_EQ(adapters->count(), 2);
@@ -109,8 +108,8 @@ TEST_F(PortsTest, TypedPathsAreStoredAbsolute) {
   const std::string cwd = std::filesystem::current_path();
   const std::pair<const char*, std::string> rows[] = {
       {"units", cwd + "/units"},
-      {"./sub/../units", cwd + "/units"},
-      {"/dev/serial/../ttyUSB3", "/dev/ttyUSB3"},
+      {"./sub/../units", cwd + "/sub/../units"},
+      {"/dev/serial/../ttyUSB3", "/dev/serial/../ttyUSB3"},
       {"tcp://lab-host:4001", "tcp://lab-host:4001"},
   };
   for (const auto& [typed, stored] : rows) {

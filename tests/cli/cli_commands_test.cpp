@@ -2,6 +2,7 @@
 // the line, what it prints, and its exit status.
 #include <sys/stat.h>
 
+#include "cli/cli_arguments.h"
 #include "cli_fixture.h"
 
 namespace {
@@ -27,7 +28,9 @@ TEST_F(CliTest, EachUnitCommandPutsItsFramesOnTheLine) {
       {"store to two units", {"store", "--unit", "2,5"}, {{0xA2, 0x57, 0x53}, {0xA5, 0x57, 0x53}}},
       {"run", {"run", "--unit", "3"}, {{0xA3, 0x57, 0x52}}},
       {"stop", {"stop", "--unit=3"}, {{0xA3, 0x57, 0x54}}},
-      {"new address goes out bare", {"set-address", "--unit", "0", "5"}, {{0xA0, 0x57, 0x4A, 0x05}}},
+      {"new address goes out bare, then is asked for",
+       {"set-address", "--unit", "0", "5", "--force"},
+       {{0xA0, 0x57, 0x4A, 0x05}, ReadRowFrame(5, 0)}},
       {"highest sequence", {"set-highest", "--unit", "7", "8"}, {{0xA7, 0x57, 0x51, 0x08}}},
       {"scan asks every address for row 0",
        {"scan"},
@@ -142,8 +145,8 @@ TEST_F(CliTest, PortComesFromTheProfileAsTheWindowFindsIt) {
 
   result = Run({"ports"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\n"));
-  EXPECT_THAT(result.out, HasSubstr("Com 2\t" + m_dir + "/nothing-here\tmissing\tchosen\n"));
+  EXPECT_THAT(result.out, HasSubstr("Com 1\t" + m_dir + "/units\tthere\t-\techo auto\t"));
+  EXPECT_THAT(result.out, HasSubstr("Com 2\t" + m_dir + "/nothing-here\tmissing\tchosen\techo"));
   EXPECT_THAT(result.out, HasSubstr("Com 3\t/dev/ttyUSB2\t"));
 }
 
@@ -178,6 +181,53 @@ TEST_F(CliTest, MissingProfileMeansTheWindowsDefaults) {
   EXPECT_THAT(result.out, HasSubstr("Com 1\t/dev/ttyUSB0\t"));
   struct stat info {};
   EXPECT_NE(stat(m_profilePath.c_str(), &info), 0) << "a profile was created";
+}
+
+struct ConventionCase {
+  std::vector<std::string> args;
+  std::string out;  // a part of standard output
+};
+
+TEST_F(CliTest, HelpVersionAndEndOfOptionsAsShellUsersExpect) {
+  File("-rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
+  const ConventionCase cases[] = {
+      {{"help", "write"}, "Usage: dimlet-cli write [options] FILE\n"},
+      {{"write", "--help"}, "Usage: dimlet-cli write [options] FILE\n"},
+      {{"-V"}, "dimlet-cli "},
+      {{"write", "--unit", "1", "--", "-rows.csv"}, "unit 1: 1 row written and read back"},
+  };
+  WriteProfile();
+  for (const ConventionCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    // In the test's folder, where a file may be called "-rows.csv".
+    std::string script = "\"$CLI\"";
+    for (const std::string& a : c.args) script += " '" + a + "'";
+    const CliResult result = RunShell(script);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr(c.out));
+  }
+}
+
+struct CompletionCase {
+  std::vector<std::string> words;  // the last is under the cursor
+  std::string offered;
+};
+
+TEST(CliCompletion, OffersWhatTheCommandTakesFromTheOptionTable) {
+  const CompletionCase cases[] = {
+      {{"wr"}, "write\n"},
+      {{"scan", "--s"}, ""},  // scan takes no --sequence nor --store
+      {{"write", "--no"}, "--no-verify\n"},
+      {{"set-address", "--f"}, "--force\n"},
+      {{"read", "--port", ""}, "Com 1\nCom 2\nCom 3\nCom 4\n@files\n"},
+      {{"read", "--echo", "o"}, "on\noff\n"},
+      {{"verify", "--unit", "1", ""}, "@files\n"},
+      {{"help", "set-"}, "set-address\nset-highest\n"},
+  };
+  for (const CompletionCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.words));
+    EXPECT_EQ(CompletionWords(c.words), c.offered);
+  }
 }
 
 }  // namespace

@@ -1,12 +1,18 @@
 // How dimlet-cli fails: each class of failure has its exit status and its
 // message, bad input never reaches the line, and a difference between what a
 // unit holds and what it was sent is found.
+#include <fcntl.h>
 #include <signal.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "cli_fixture.h"
+#include "support/files.h"
 #include "device/serial_link.h"
 
 namespace {
@@ -91,6 +97,100 @@ TEST_F(CliTest, ProfileCellThatIsNoByteIsNotSent) {
   EXPECT_TRUE(m_sim->ReceivedBytes().empty());
 }
 
+struct AnswerCase {
+  const char* name;
+  std::vector<int> units;  // present on the line; empty: a silent line
+  std::vector<std::string> args;
+  int status;
+  std::string message;  // a part of standard error, or of standard output when status is 0
+  bool changeSent;      // whether a change-address frame may go out
+};
+
+TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
+  const AnswerCase cases[] = {
+      {"set-address onto an address in use", {0, 5}, {"set-address", "--unit", "0", "5"}, 1,
+       "a unit already answers at address 5", false},
+      {"set-address done only once the unit answers there", {0}, {"set-address", "--unit", "0", "3"}, 0,
+       "unit 0: now answers at address 3", true},
+      {"set-address that no unit took", {}, {"set-address", "--unit", "0", "3"}, 4,
+       "no unit answers at address 3 after the change; none answers at address 0 either", true},
+      {"scan of a silent line", {}, {"scan"}, 4, "no unit answers. Likely causes:", false},
+  };
+  for (const AnswerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim.reset();
+    sim::SimOptions options;
+    options.units = c.units;
+    options.silent = c.units.empty();
+    StartSim(options);
+    const CliResult result = Run(c.args);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_THAT(c.status == 0 ? result.out : result.err, HasSubstr(c.message));
+    bool changed = false;
+    for (const Frame& frame : Frames()) changed = changed || (frame.size() == 4 && frame[2] == 0x4A);
+    EXPECT_EQ(changed, c.changeSent);
+  }
+}
+
+struct FrameFaultCase {
+  const char* name;
+  bool holdLine;       // the line's output suspended, as flow control holds it
+  std::string script;  // $CLI is dimlet-cli, rows.csv a row file for --unit
+  std::string message;
+};
+
+TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
+  const FrameFaultCase cases[] = {
+      {"store on a held line", true, "\"$CLI\" store --unit 5", "unit 5: store did not leave whole: the frame did not "
+                                                             "leave the port within 1 s"},
+      {"write without read-back on a held line", true, "\"$CLI\" write --unit 2 rows.csv --no-verify",
+       "unit 2: write-row did not leave whole: the frame did not leave the port within 1 s"},
+      {"echo asked for on a line that returns nothing", false, "\"$CLI\" run --unit 1 --echo on",
+       "unit 1: run did not leave whole: the line did not return what was sent"},
+      {"echo set on in the Com entry",
+       false,
+       "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
+       "the line did not return what was sent"},
+  };
+  WriteProfile();
+  File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
+  for (const FrameFaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int held = c.holdLine ? open(m_sim->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) : -1;
+    ASSERT_TRUE(!c.holdLine || tcflow(held, TCOOFF) == 0);
+    const CliResult result = RunShell(c.script);
+    if (held >= 0) {
+      tcflow(held, TCOON);
+      close(held);
+    }
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr(c.message));
+    EXPECT_THAT(result.out, testing::Not(HasSubstr("told"))) << "reported as done";
+    EXPECT_THAT(result.out, testing::Not(HasSubstr("written"))) << "reported as done";
+  }
+  // The Com entry's setting gives way to the command line's.
+  EXPECT_EQ(RunShell("\"$CLI\" --profile echo.ini run --unit 1 --echo off").status, 0);
+}
+
+TEST_F(CliTest, TraceHasEveryByteWithItsTimeDirectionAndLine) {
+  const std::string trace = m_dir + "/trace.txt";
+  ASSERT_EQ(Run({"set-highest", "--unit", "3", "8", "--trace", trace}).status, 0);
+  std::istringstream lines(testsupport::ReadFile(trace));
+  std::vector<std::string> bytes;
+  long long last = 0;
+  std::string line;
+  while (std::getline(lines, line)) {
+    long long micros = 0;
+    char name[16] = {}, direction[16] = {};
+    unsigned byte = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lld\t%15[^\t]\t%15[^\t]\t%2X", &micros, name, direction, &byte), 4) << line;
+    EXPECT_GE(micros, last) << "time goes forward";
+    last = micros;
+    bytes.push_back(std::string(name) + ' ' + direction + ' ' + std::to_string(byte));
+  }
+  EXPECT_EQ(bytes, (std::vector<std::string>{"Com 1 sent 163", "Com 1 sent 87", "Com 1 sent 81", "Com 1 sent 8"}));
+}
+
 struct VerifyCase {
   const char* name;
   sim::SimOptions options;
@@ -105,7 +205,7 @@ TEST_F(CliTest, VerifyFindsAUnitThatDoesNotHoldWhatWasSent) {
   absent.units = {0, 2};
   const VerifyCase cases[] = {
       {"unit answers two bytes of four", partial, 4, "unit 1, sequence 3: CH3 did not answer"},
-      {"no unit at the address", absent, 4, "unit 1, sequence 1: CH1 did not answer"},
+      {"no unit at the address: one line, not one per row", absent, 4, "dimlet-cli: unit 1: did not answer\n"},
   };
   for (const VerifyCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -207,7 +307,7 @@ TEST_F(CliTest, StopSignalEndsAtAWholeUnitNeverInsideAFrame) {
     ASSERT_TRUE(m_sim->WaitForFrames(1, std::chrono::seconds(10)));
     writer.Signal(signal);
     const CliResult result = writer.Wait();
-    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.status, 128 + signal);
     EXPECT_THAT(result.err, HasSubstr("stopped by a signal; not written: unit 1, 2, 3, 4, 5, 6, 7"));
     const std::vector<sim::FrameRecord> frames = m_sim->Frames();
     size_t bytes = 0;

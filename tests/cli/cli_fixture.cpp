@@ -29,6 +29,24 @@ struct timespec ModifiedAt(const std::string& path) {
 
 CliChild::CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
                    bool errOnTerminal) {
+  std::vector<std::string> argv(1, DIMLET_CLI_PROGRAM);
+  argv.insert(argv.end(), args.begin(), args.end());
+  Start(std::move(argv), configHome, input, errOnTerminal, false);
+}
+
+std::unique_ptr<CliChild> CliChild::Shell(const std::string& script, const std::string& configHome, bool holdInput) {
+  std::unique_ptr<CliChild> child(new CliChild());
+  child->Start({"/bin/bash", "-c", "cd \"$HOME\" && " + script}, configHome, "", false, holdInput);
+  return child;
+}
+
+void CliChild::CloseInput() {
+  if (m_in >= 0) close(m_in);
+  m_in = -1;
+}
+
+void CliChild::Start(std::vector<std::string> argv_text, const std::string& configHome, const std::string& input,
+                     bool errOnTerminal, bool holdInput) {
   int out[2], err[2], in[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
   if (errOnTerminal) {
@@ -38,13 +56,14 @@ CliChild::CliChild(const std::vector<std::string>& args, const std::string& conf
   } else if (pipe2(err, O_CLOEXEC) != 0) {
     return;
   }
-  std::vector<std::string> argv_text = args;
-  argv_text.insert(argv_text.begin(), DIMLET_CLI_PROGRAM);
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> env_text = {"XDG_CONFIG_HOME=" + configHome, "HOME=" + configHome, "LANG=C.UTF-8",
-                                       "PATH=/usr/bin:/bin"};
+  std::vector<std::string> env_text;
+  for (const char* name : {"XDG_CONFIG_HOME=", "HOME="}) env_text.push_back(name + configHome);
+  env_text.push_back("LANG=C.UTF-8");
+  env_text.push_back("PATH=/usr/bin:/bin");
+  env_text.push_back("CLI=" DIMLET_CLI_PROGRAM);
   std::vector<char*> env;
   for (std::string& e : env_text) env.push_back(e.data());
   env.push_back(nullptr);
@@ -61,7 +80,11 @@ CliChild::CliChild(const std::vector<std::string>& args, const std::string& conf
   close(in[0]);
   // Small inputs only: the pipe holds them whole before the child reads.
   if (!input.empty() && write(in[1], input.data(), input.size()) < 0) ADD_FAILURE() << "could not feed the input";
-  close(in[1]);
+  if (holdInput) {
+    m_in = in[1];
+  } else {
+    close(in[1]);
+  }
   m_out = out[0];
   m_err = err[0];
 }
@@ -73,6 +96,7 @@ CliChild::~CliChild() {
   }
   if (m_out >= 0) close(m_out);
   if (m_err >= 0) close(m_err);
+  CloseInput();
 }
 
 void CliChild::Signal(int signal) const {
@@ -140,6 +164,11 @@ CliResult CliTest::Run(const std::vector<std::string>& args, const std::string& 
   if (m_profileBefore.empty()) WriteProfile();
   CliChild child(args, m_dir, input, errOnTerminal);
   return child.Wait();
+}
+
+CliResult CliTest::RunShell(const std::string& script) {
+  if (m_profileBefore.empty()) WriteProfile();
+  return CliChild::Shell(script, m_dir)->Wait();
 }
 
 std::string CliTest::File(const std::string& name, const std::string& text) {

@@ -27,6 +27,11 @@ class CliChild {
   // With `errOnTerminal` standard error is a pseudo-terminal, as in a shell.
   CliChild(const std::vector<std::string>& args, const std::string& configHome, const std::string& input,
            bool errOnTerminal = false);
+  // A bash script run in `configHome` instead, with $CLI naming the program;
+  // with `holdInput` its standard input stays open until CloseInput().
+  static std::unique_ptr<CliChild> Shell(const std::string& script, const std::string& configHome,
+                                         bool holdInput = false);
+  void CloseInput();
   ~CliChild();  // kills a child that is still running
   CliChild(const CliChild&) = delete;
   CliChild& operator=(const CliChild&) = delete;
@@ -34,7 +39,12 @@ class CliChild {
   void Signal(int signal) const;
 
  private:
+  CliChild() = default;
+  void Start(std::vector<std::string> argv, const std::string& configHome, const std::string& input,
+             bool errOnTerminal, bool holdInput);
+
   pid_t m_pid = -1;
+  int m_in = -1;
   int m_out = -1;
   int m_err = -1;
 };
@@ -48,6 +58,8 @@ class CliTest : public testing::Test {
   void StartSim(sim::SimOptions options = {});
   // Writes the profile: `text` plus a [Ports] entry mapping Com 1 to the line.
   void WriteProfile(const std::string& text = "");
+  // Runs the bash `script` to its end in the test's folder ($CLI: dimlet-cli).
+  CliResult RunShell(const std::string& script);
   // Runs dimlet-cli with `args` to its end; `input` is its standard input.
   CliResult Run(const std::vector<std::string>& args, const std::string& input = "", bool errOnTerminal = false);
   // A file in the test's folder holding `text`; returns its path.

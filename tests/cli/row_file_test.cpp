@@ -22,6 +22,8 @@ TEST(RowFile, ReadsFilesAsTheyComeFromEditorsAndSpreadsheets) {
       {"comments before the header, whole-line and after a row",
        "# saved by hand\n\n# another\nsequence,ch1,ch2,ch3,ch4\n2,9,9,9,9  # warm white\n", false,
        {{-1, 2, 9, 9, 9, 9}}},
+      {"CR line ends alone, as old editors write them", "unit,sequence,ch1,ch2,ch3,ch4\r7,8,1,2,3,4\r\r1,1,0,0,0,0",
+       true, {{7, 8, 1, 2, 3, 4}, {1, 1, 0, 0, 0, 0}}},
       {"same sequence for two units", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,0,0,0,0\n2,1,0,0,0,0\n", true,
        {{1, 1, 0, 0, 0, 0}, {2, 1, 0, 0, 0, 0}}},
   };
@@ -49,18 +51,27 @@ struct BadCase {
 
 TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
   const BadCase cases[] = {
-      {"empty file", "", 0, "no header line unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4)"},
+      {"empty file", "", 0,
+       "no header line unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with line, in front)"},
       {"header only", "sequence,ch1,ch2,ch3,ch4\n# nothing yet\n", 0, "holds no rows"},
       {"a number too long for any integer", "sequence,ch1,ch2,ch3,ch4\n1,99999999999999999999999,0,0,0\n", 2,
        "ch1: \"99999999999999999999999\" is outside 0-255"},
       {"empty value", "sequence,ch1,ch2,ch3,ch4\n1,,0,0,0\n", 2, "ch1 is empty"},
       {"plus sign", "sequence,ch1,ch2,ch3,ch4\n1,+5,0,0,0\n", 2, "ch1: \"+5\" is not a number"},
       {"semicolons from a spreadsheet", "sequence;ch1;ch2;ch3;ch4\n", 1,
-       "the first line must be the header unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4)"},
+       "the first line must be the header unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with "
+       "line, in front)"},
       {"row twice without a unit column", "sequence,ch1,ch2,ch3,ch4\n4,0,0,0,0\n4,1,1,1,1\n", 3,
        "sequence 4 is given twice (first on line 2)"},
       {"a NUL byte inside a value", std::string("sequence,ch1,ch2,ch3,ch4\n1,0\0,0,0,0\n", 36), 2,
-       std::string("ch1: \"0\0\" is not a number", 25)},
+       "ch1: \"0\\x00\" is not a number"},
+      {"a terminal's escape sequence is shown, not acted on", "sequence,ch1,ch2,ch3,ch4\n1,\x1b]0;owned\x07,0,0,0\n", 2,
+       "ch1: \"\\x1b]0;owned\\x07\" is not a number"},
+      {"a line that is neither Com entry nor path", "line,unit,sequence,ch1,ch2,ch3,ch4\nCom 9,1,1,0,0,0,0\n", 2,
+       "line: \"Com 9\" is neither \"Com 1\"..\"Com 4\" nor a device path"},
+      {"same row of one unit on one line, the line spelled twice",
+       "line,unit,sequence,ch1,ch2,ch3,ch4\nCom 2,1,1,0,0,0,0\ncom2,1,1,5,5,5,5\n", 3,
+       "Com 2, unit 1, sequence 1 is given twice (first on line 2)"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -72,10 +83,30 @@ TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
   }
 }
 
+TEST(RowFile, LineColumnNamesEachRowsLineAndTheSameUnitMayBeOnTwoLines) {
+  const RowFile file = ReadRowFile(
+      "line,unit,sequence,ch1,ch2,ch3,ch4\nCOM 2,1,1,0,0,0,0\n/dev/ttyUSB5,1,1,0,0,0,0\ncom 2,2,1,0,0,0,0\n");
+  ASSERT_TRUE(file.problems.empty()) << file.problems.front().what;
+  EXPECT_EQ(file.lineNames, (std::vector<std::string>{"Com 2", "/dev/ttyUSB5"}));
+  ASSERT_EQ(file.rows.size(), 3u);
+  EXPECT_EQ(file.rows[1].lineName, 1);
+  EXPECT_EQ(file.rows[2].lineName, 0);
+  EXPECT_EQ(ReadRowFile(RowFileText(file.rows, true, &file.lineNames)).rows.size(), 3u);
+}
+
+TEST(RowFile, AHugeBadFileListsAFewDozenProblemsAndCountsTheRest) {
+  std::string text = "sequence,ch1,ch2,ch3,ch4\n" + std::string(1'000'000, ',') + "\n";
+  for (int i = 0; i < 5000; ++i) text += "1,x,0,0,0\n";
+  const RowFile file = ReadRowFile(text);
+  EXPECT_EQ(file.problems.size(), kListedProblems);
+  EXPECT_EQ(file.problems.size() + file.unlistedProblems, 5001u);
+  EXPECT_EQ(file.problems[0].what, "an extra column: 1000001 values where the header has 5 (sequence,ch1,ch2,ch3,ch4)");
+}
+
 TEST(RowFile, WrittenRowsReadBackUnchanged) {
   for (bool withUnit : {true, false}) {
     std::vector<FileRow> rows;
-    for (int s = 1; s <= 8; ++s) rows.push_back({0, withUnit ? s % 8 : -1, s, {0, s, 255 - s, 255}});
+    for (int s = 1; s <= 8; ++s) rows.push_back({0, -1, withUnit ? s % 8 : -1, s, {0, s, 255 - s, 255}});
     const RowFile file = ReadRowFile(RowFileText(rows, withUnit));
     ASSERT_TRUE(file.problems.empty());
     EXPECT_EQ(file.hasUnitColumn, withUnit);

@@ -1,5 +1,6 @@
 // The dimlet-sim command line: what an operator may type and what is refused.
 #include "sim/sim_arguments.h"
+#include "settings/unit_list.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ TEST_P(UnitLists, ParseToSortedAddressesOrAreRefused) {
   const UnitListCase& c = GetParam();
   std::vector<int> units = {99};
   std::string error;
-  const bool ok = sim::ParseUnitList(c.text, &units, &error);
+  const bool ok = ParseUnitList(c.text, &units, &error);
   if (c.units.empty()) {
     EXPECT_FALSE(ok) << c.text;
     EXPECT_FALSE(error.empty());

@@ -1,0 +1,181 @@
+// The tables of dimlet-cli's commands and options. A new option is one row.
+#include "cli/cli_options.h"
+
+#include <charconv>
+
+#include "cli/line_name.h"
+#include "settings/led_settings.h"
+#include "settings/port_map.h"
+#include "settings/unit_list.h"
+
+namespace {
+
+constexpr CommandMask Mask(std::initializer_list<CliCommand> commands) {
+  CommandMask mask = 0;
+  for (CliCommand command : commands) mask |= CommandBit(command);
+  return mask;
+}
+
+using C = CliCommand;
+constexpr CommandMask kAll = ~CommandMask{0};
+constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop,
+                                      C::kSetAddress, C::kSetHighest});
+constexpr CommandMask kToUnits =
+    Mask({C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop, C::kSetAddress, C::kSetHighest});
+constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts});
+
+bool ParseNumber(const std::string& text, int lo, int hi, int* value) {
+  int v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (text.empty() || ec != std::errc() || ptr != end || v < lo || v > hi) return false;
+  *value = v;
+  return true;
+}
+
+const std::string kTaken;
+
+std::string StorePort(CliArguments& args, const std::string& value) {
+  const std::string entries = "\"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) + "\"";
+  if (!IsLineName(value)) {
+    return "--port takes " + entries + ", a device path such as /dev/ttyUSB0 or tcp://HOST:PORT, not \"" + value +
+           "\"";
+  }
+  args.ports.push_back(value);
+  return kTaken;
+}
+
+std::string StoreUnits(CliArguments& args, const std::string& value) {
+  if (value == "all") {
+    args.allUnits = true;
+    return kTaken;
+  }
+  std::string why;
+  if (!ParseUnitList(value, &args.units, &why)) {
+    return "--unit takes unit addresses 0-7 such as 3, 0,2,5 or 0-7, each once, not \"" + value + "\"";
+  }
+  return kTaken;
+}
+
+std::string StoreSequence(CliArguments& args, const std::string& value) {
+  int sequence = 0;
+  if (!ParseNumber(value, 1, kSequenceRows, &sequence)) {
+    return "--sequence takes 1-" + std::to_string(kSequenceRows) + ", not \"" + value + "\"";
+  }
+  args.sequence = sequence;
+  return kTaken;
+}
+
+std::string StoreEcho(CliArguments& args, const std::string& value) {
+  const std::optional<EchoMode> mode = EchoModeFromText(value);
+  if (!mode) return "--echo takes auto, on or off, not \"" + value + "\"";
+  args.echo = mode;
+  return kTaken;
+}
+
+std::string StoreAnswerWait(CliArguments& args, const std::string& value) {
+  int ms = 0;
+  if (!ParseNumber(value, 5, kMaxAnswerWaitMs, &ms)) {
+    return "--answer-wait takes milliseconds 5-" + std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"";
+  }
+  args.answerWaitMs = ms;
+  return kTaken;
+}
+
+std::string StoreFileName(std::string* into, const char* option, const std::string& value) {
+  if (value.empty()) return std::string(option) + " needs a file, or - for the standard stream";
+  *into = value;
+  return kTaken;
+}
+
+// --help and --version: the parser asks for them by name.
+std::string NoStore(CliArguments&, const std::string&) { return kTaken; }
+
+const CommandSpec kCommands[] = {
+    {"ports", C::kPorts, "", 0, "the Com entries and serial adapters: devices, line options, mapping"},
+    {"scan", C::kScan, "", 0, "the unit addresses (0-7) that answer on each line"},
+    {"read", C::kRead, "", 0, "units' rows as a row file (--unit N[,N...] or --unit all)"},
+    {"write", C::kWrite, "FILE", 1, "send rows (FILE, - or --from-profile), then read them back"},
+    {"verify", C::kVerify, "FILE", 1, "compare what units hold with the rows"},
+    {"store", C::kStore, "", 0, "make units store their rows"},
+    {"run", C::kRun, "", 0, "run units"},
+    {"stop", C::kStop, "", 0, "stop units"},
+    {"set-address", C::kSetAddress, "NEW", 1, "give unit N the address NEW (0-7), checked before and after"},
+    {"set-highest", C::kSetHighest, "VALUE", 1, "set units' highest sequence (1-8)"},
+    {"help", C::kHelp, "[COMMAND]", 0, "this text, or one command's"},
+    {"__complete", C::kComplete, "", 0, nullptr},
+};
+
+const OptionSpec kOptions[] = {
+    {"--port", 0, "LINE", "the line: \"Com N\" of the profile's [Ports], a device path, tcp://HOST:PORT or "
+                          "rfc2217://HOST:PORT; repeat it for several lines, worked side by side (default: "
+                          "the Com entry chosen in Dimlet)",
+     kOnLine, true, ValueWords::kLines, StorePort},
+    {"--unit", 0, "LIST", "unit addresses: 3, 0,2,5 or 0-7; read also takes \"all\", the units that answer",
+     kToUnits, false, ValueWords::kNone, StoreUnits},
+    {"--sequence", 0, "S", "only sequence S (1-8)", Mask({C::kRead, C::kWrite, C::kVerify}), false,
+     ValueWords::kNone, StoreSequence},
+    {"--from-profile", 0, nullptr, "write or verify the sequences kept in the profile",
+     Mask({C::kWrite, C::kVerify}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.fromProfile = true; return kTaken; }},
+    {"--output", 'o', "FILE", "where read puts its rows (default -, standard output)", Mask({C::kRead}), false,
+     ValueWords::kFiles, [](CliArguments& a, const std::string& v) { return StoreFileName(&a.output, "-o", v); }},
+    {"--store", 0, nullptr, "after writing (and verifying), make the units store", Mask({C::kWrite}), false,
+     ValueWords::kNone, [](CliArguments& a, const std::string&) { a.store = true; return kTaken; }},
+    {"--no-verify", 0, nullptr, "do not read written rows back", Mask({C::kWrite}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.verify = false; return kTaken; }},
+    {"--dry-run", 0, nullptr, "check the rows and show what would be sent; no port is opened",
+     Mask({C::kWrite}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.dryRun = true; return kTaken; }},
+    {"--force", 0, nullptr, "set-address even when a unit already answers at the new address",
+     Mask({C::kSetAddress}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.force = true; return kTaken; }},
+    {"--echo", 0, "auto|on|off", "whether the line returns what it sends (default: the Com entry's setting)",
+     kOnLine, false, ValueWords::kEcho, StoreEcho},
+    {"--answer-wait", 0, "MS", "the longest wait for an answer byte, 5-100 ms (default: the Com entry's, else 5)",
+     kOnLine, false, ValueWords::kNone, StoreAnswerWait},
+    {"--rs485", 0, nullptr, "ask the kernel for RS-485 mode (default: the Com entry's setting)", kOnLine, false,
+     ValueWords::kNone, [](CliArguments& a, const std::string&) { a.rs485 = true; return kTaken; }},
+    {"--json", 0, nullptr, "results as JSON Lines on standard output, one object per outcome, then a summary",
+     kWithResults, false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.json = true; return kTaken; }},
+    {"--trace", 0, "FILE", "every byte sent and received, time-stamped, into FILE (- for standard error)", kOnLine,
+     false, ValueWords::kFiles,
+     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.trace, "--trace", v); }},
+    {"--profile", 0, "FILE", "read this profile instead of ~/.config/dimlet.ini (it is only ever read)", kAll,
+     false, ValueWords::kFiles,
+     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.profilePath, "--profile", v); }},
+    {"--quiet", 'q', nullptr, "no progress and no summary; only data and errors", kAll, false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.quiet = true; return kTaken; }},
+    {"--help", 'h', nullptr, "show this text (or the command's)", kAll, false, ValueWords::kNone,
+     NoStore},
+    {"--version", 'V', nullptr, "show the version", kAll, false, ValueWords::kNone,
+     NoStore},
+};
+
+}  // namespace
+
+std::span<const CommandSpec> CommandSpecs() { return kCommands; }
+std::span<const OptionSpec> OptionSpecs() { return kOptions; }
+
+const CommandSpec* FindCommand(const std::string& name) {
+  for (const CommandSpec& spec : kCommands) {
+    if (name == spec.name) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindOption(const std::string& text) {
+  for (const OptionSpec& spec : kOptions) {
+    if (text == spec.name) return &spec;
+    if (spec.shortName != 0 && text.size() == 2 && text[0] == '-' && text[1] == spec.shortName) return &spec;
+  }
+  return nullptr;
+}
+
+std::string CommandName(CliCommand command) {
+  for (const CommandSpec& spec : kCommands) {
+    if (spec.command == command) return spec.name;
+  }
+  return command == CliCommand::kVersion ? "version" : "";
+}

@@ -1,0 +1,50 @@
+// Reaching a serial device server: its address taken apart, its name looked
+// up and a TCP connection made, each within the caller's deadline. The
+// network transport builds the line on what this hands back.
+#pragma once
+
+#include <netdb.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "device/line_transport.h"
+
+namespace network_connect {
+
+// Opening a network line never keeps the window longer than a local open
+// may: a written byte's bound.
+inline constexpr std::chrono::milliseconds kOpenBound{1000};
+
+struct NetworkAddress {
+  bool telnet = false;  // rfc2217:// rather than tcp://
+  std::string host;     // a name, or an IPv4 or IPv6 address without brackets
+  std::string port;     // digits, 1..65535
+};
+
+// Takes "tcp://HOST:PORT" or "rfc2217://HOST:PORT" (an IPv6 host in
+// brackets) apart. Empty when it parses, else what is wrong with it.
+std::string ParseAddress(const std::string& text, NetworkAddress* address);
+
+using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+// The addresses of `address`, in the resolver's order; empty with *error
+// set when there are none by `deadline`. A numeric host is never looked up.
+AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error);
+
+// "127.0.0.1:3001", "[::1]:3001".
+std::string Numeric(const addrinfo& entry);
+
+// Waits for `events` on `fd` until `deadline`; the revents, 0 at the
+// deadline, -1 with errno when poll failed.
+int WaitFor(int fd, short events, LineClock::time_point deadline);
+
+// A connected, non-blocking TCP socket to `entry` that sends each byte at
+// once and notices a silent loss; -1 with *error set.
+int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* error);
+
+// The kernel's smoothed round trip of the connection on `fd`, in ms; -1
+// when it cannot tell.
+double SmoothedRoundTripMs(int fd);
+
+}  // namespace network_connect

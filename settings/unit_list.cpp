@@ -1,0 +1,63 @@
+// Reading and writing unit address lists.
+#include "settings/unit_list.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace {
+
+// A whole decimal address, nothing else in the text.
+bool ParseAddress(const std::string& text, int* value) {
+  int v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (text.empty() || ec != std::errc() || ptr != end || v < 0 || v >= kUnitAddresses) return false;
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+bool ParseUnitList(const std::string& text, std::vector<int>* units, std::string* error) {
+  std::vector<int> found;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find(',', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string item = text.substr(begin, end - begin);
+    const size_t dash = item.find('-');
+    int first = 0, last = 0;
+    const bool ok = dash == std::string::npos
+                        ? ParseAddress(item, &first) && ParseAddress(item, &last)
+                        : ParseAddress(item.substr(0, dash), &first) &&
+                              ParseAddress(item.substr(dash + 1), &last) && first <= last;
+    if (!ok) {
+      if (error) *error = "bad unit list \"" + text + "\": \"" + item + "\" is not an address 0-7 or a range like 2-5";
+      return false;
+    }
+    for (int unit = first; unit <= last; ++unit) {
+      if (std::find(found.begin(), found.end(), unit) != found.end()) {
+        if (error) *error = "bad unit list \"" + text + "\": unit " + std::to_string(unit) + " named twice";
+        return false;
+      }
+      found.push_back(unit);
+    }
+    begin = end + 1;
+  }
+  std::sort(found.begin(), found.end());
+  *units = std::move(found);
+  return true;
+}
+
+std::string UnitListText(const std::vector<int>& units) {
+  std::string text;
+  for (size_t i = 0; i < units.size();) {
+    size_t j = i;
+    while (j + 1 < units.size() && units[j + 1] == units[j] + 1) ++j;
+    if (!text.empty()) text += ',';
+    text += std::to_string(units[i]);
+    if (j > i) text += '-' + std::to_string(units[j]);
+    i = j + 1;
+  }
+  return text;
+}

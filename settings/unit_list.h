@@ -1,0 +1,17 @@
+// Unit address lists as people type them: "3", "0,2,5", "0-7", "0-2,6".
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The unit addresses a line carries: 0..7.
+inline constexpr int kUnitAddresses = 8;
+
+// Reads a unit list: addresses 0..7, each at most once, single or as ranges
+// "a-b" (a <= b), separated by commas. True with *units in ascending order;
+// false for anything else, with *error (when given) saying what is wrong and
+// *units untouched.
+bool ParseUnitList(const std::string& text, std::vector<int>* units, std::string* error);
+
+// The shortest list text for ascending addresses: {0,1,2,5} gives "0-2,5".
+std::string UnitListText(const std::vector<int>& units);

@@ -1,0 +1,82 @@
+// dimlet-cli in the shell's plumbing: outputs that cannot be written, pipes
+// and FIFOs as row files, standard input that never ends, signals while it
+// waits, and profiles that are not what they seem. Each row is a way a script
+// or a hostile user once made it report success for work not done.
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "cli_fixture.h"
+
+namespace {
+
+using testing::HasSubstr;
+
+struct ShellCase {
+  const char* name;
+  std::string script;  // run by bash in the test's folder; $CLI is dimlet-cli, rows.csv a row file for unit 1
+  int status;
+  std::string err;  // a part of standard error
+  std::string out;  // a part of standard output
+  bool sends;       // whether frames may reach the line
+};
+
+TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
+  const ShellCase cases[] = {
+      {"standard output on a full disk", "\"$CLI\" scan > /dev/full", 1,
+       "standard output could not be written: No space left on device", "", true},
+      {"standard input without end", "(echo sequence,ch1,ch2,ch3,ch4; yes 1,1,2,3,4) | \"$CLI\" write --unit 1 -", 2,
+       "stdin: over 64 MiB", "", false},
+      {"read into /dev/stdout appended to a log",
+       "echo before > log.txt && \"$CLI\" read --unit 1 --sequence 1 -o /dev/stdout >> log.txt && cat log.txt", 0, "",
+       "before\nunit,sequence,ch1,ch2,ch3,ch4\n1,1,", true},
+      {"read into /dev/stdout in a pipe", "\"$CLI\" read --unit 1 --sequence 1 -o /dev/stdout | cat", 0, "",
+       "unit,sequence,ch1,ch2,ch3,ch4\n1,1,", true},
+      {"a reader that leaves early",
+       "\"$CLI\" write --unit 0-7 rows.csv --no-verify | head -1; exit ${PIPESTATUS[0]}", 128 + SIGPIPE,
+       "standard output was closed; not written: unit ", "unit 0: 1 row written", true},
+      {"rows from a process substitution", "\"$CLI\" write --unit 1 <(cat rows.csv)", 0, "",
+       "unit 1: 1 row written and read back", true},
+      {"rows from /dev/stdin on a pipe", "cat rows.csv | \"$CLI\" write --unit 1 /dev/stdin", 0, "",
+       "unit 1: 1 row written and read back", true},
+      {"a profile named but not there", "\"$CLI\" --profile typo.ini run --unit 1", 2, "--profile typo.ini: no such file",
+       "", false},
+      {"--from-profile with a profile of ports only",
+       "printf '[Ports]\\nCom 1=units\\n' > ports.ini && \"$CLI\" --profile ports.ini write --from-profile --unit 1", 2,
+       "ports.ini: holds no sequences", "", false},
+      {"a Com Port Addr out of range means Com 1, as in the window",
+       "printf '[Settings\\\\LED]\\nCom Port Addr=99\\n[Ports]\\nCom 1=units\\n' > p99.ini && "
+       "\"$CLI\" --profile p99.ini store --unit 1",
+       0, "", "unit 1: told to store its rows", true},
+      {"the system console is no unit line", "\"$CLI\" store --unit 1 --port /dev/console", 3, "/dev/console", "",
+       false},
+  };
+  WriteProfile();
+  File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
+  for (const ShellCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim->ClearRecords();
+    const CliResult result = RunShell(c.script);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.err));
+    EXPECT_THAT(result.out, HasSubstr(c.out));
+    EXPECT_TRUE(c.sends || Frames().empty()) << "frames were sent";
+  }
+}
+
+TEST_F(CliTest, StopWhileWaitingForRowsOnStandardInputEndsAtOnce) {
+  WriteProfile();
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    std::unique_ptr<CliChild> writer = CliChild::Shell("exec \"$CLI\" write --unit 1 -", m_dir, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writer->Signal(signal);
+    const CliResult result = writer->Wait();  // the rows never come: standard input stays open
+    EXPECT_EQ(result.status, 128 + signal);
+    EXPECT_THAT(result.err, HasSubstr("stopped by a signal while waiting for rows; nothing was sent"));
+    EXPECT_TRUE(Frames().empty());
+  }
+}
+
+}  // namespace
