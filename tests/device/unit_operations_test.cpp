@@ -41,7 +41,9 @@ TEST_F(UnitOperations, WriteRowsSendsEachRowWithItsPauseAndOneMoreAfterTheLast) 
   const std::vector<sim::FrameRecord> frames = line->Frames();
   EXPECT_EQ(frames[1].bytes, (std::vector<uint8_t>{0xA2, 0x57, 0x05, 0x2C, 0xFF, 0x00, 0xFF}));
   for (size_t i = 1; i < frames.size(); ++i) {
-    EXPECT_GE(frames[i].seconds - frames[i - 1].seconds, 0.028) << "row " << i << " came too soon";
+    // As the simulator saw them: the pty's kernel worker may hand on one frame
+    // late and the next on time, so a millisecond of its jitter is allowed.
+    EXPECT_GE(frames[i].seconds - frames[i - 1].seconds, 0.027) << "row " << i << " came too soon";
   }
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
 }
