@@ -1,7 +1,8 @@
 # The two commands of the README:
 #   make run   - build, then start Dimlet against the bundled simulated unit line
-#   make test  - build, then run every test but the long soak drills
-#                (`make drills` runs those; CI runs both)
+#   make test  - build the programs and their tests, then run every test but
+#                the long soak drills (`make drills` builds everything and
+#                runs those; CI runs both)
 # Both first install any missing Debian packages (scripts/install-deps).
 
 BUILD ?= build
@@ -25,7 +26,8 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target dimlet dimlet-sim
 	scripts/run-demo $(BUILD)
 
-test: build
+test: configure
+	cmake --build $(BUILD) -j $(JOBS) --target test_programs
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --label-exclude drill
 
 drills: build

@@ -143,6 +143,12 @@ class CSerialLink {
   bool CheckGone();
 
   FrameOutcome LastFrame() const { return m_lastFrame; }
+  // For a caller that pauses after a command anyway (rows in a loop): the
+  // next command leaves its last byte's echo outstanding, and PauseAfterFrame
+  // takes it within the pause instead, so checking it costs no time.
+  // LastFrame() tells the outcome after that pause.
+  void TakeLastEchoInNextPause() { m_lastEchoInPause = true; }
+  void PauseAfterFrame(int milliseconds);
   // Whether the open line returns what it sends: set by the echo option, or
   // found by the first frame after opening under "auto"; nothing until known.
   std::optional<bool> Echoes() const { return m_echoes; }
@@ -195,6 +201,7 @@ class CSerialLink {
   std::optional<bool> m_echoes;
   std::array<uint8_t, unit_protocol::Frame::kLongest> m_pendingEcho{};  // sent, echo not yet back
   size_t m_pendingCount = 0;
+  bool m_lastEchoInPause = false;  // see TakeLastEchoInNextPause
   // Bytes read while finding out whether the line echoes that were not an
   // echo after all: served first by the next read.
   std::array<uint8_t, unit_protocol::Frame::kLongest> m_unread{};

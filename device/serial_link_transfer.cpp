@@ -4,6 +4,7 @@
 // back and checked on a line that returns what it sends.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "device/line_transport.h"
 #include "device/pause.h"
@@ -134,7 +135,16 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
   return true;
 }
 
+void CSerialLink::PauseAfterFrame(int milliseconds) {
+  const auto start = LineClock::now();
+  PauseMs(milliseconds);
+  if (m_pendingCount > 0 && m_lastFrame == FrameOutcome::kSent) {
+    TakeEchoes(start + std::chrono::milliseconds(AnswerWaitMs()));
+  }
+}
+
 CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& frame, bool lastEchoLater) {
+  lastEchoLater = lastEchoLater || std::exchange(m_lastEchoInPause, false);
   // Once a byte has not left within its bound (or the line returned another
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an

@@ -28,9 +28,11 @@ void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows
   const int total = static_cast<int>(rows.size());
   for (int i = 0; i < total; ++i) {
     const UnitRow& r = rows[i];
+    // On a line that echoes, the row's last echo is checked in the pause.
+    link.TakeLastEchoInNextPause();
     link.WriteRow(unit, r.row, r.values[0], r.values[1], r.values[2], r.values[3]);
+    link.PauseAfterFrame(kPauseAfterWriteRowMs);
     if (FrameFailed(link)) return;
-    PauseMs(kPauseAfterWriteRowMs);
     if (progress) progress(i + 1, total);
   }
   // The unit takes the last row in before it is spoken to again.

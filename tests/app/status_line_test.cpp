@@ -24,8 +24,6 @@ struct StatusCase {
 
 void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
 
-}  // namespace
-
 class StatusLineTest : public WindowTest, public testing::WithParamInterface<StatusCase> {};
 
 TEST_P(StatusLineTest, LongDevicePathAndFailedSaveEachKeepARowInsideTheBox) {
@@ -89,3 +87,5 @@ TEST_F(WindowTest, StatusBoxHasRoomForOneMoreNoticeBesidesPathStateAndSaveFailur
   const FittedStatus roomy = FitStatusLines(three, status->font(), box.width(), rows);
   EXPECT_TRUE(roomy.text.simplified().contains("(No space left on device)")) << roomy.text.toStdString();
 }
+
+}  // namespace

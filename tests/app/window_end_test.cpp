@@ -42,8 +42,6 @@ struct EndCase {
 
 void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
 
-}  // namespace
-
 class WindowEndTest : public WindowTest, public testing::WithParamInterface<EndCase> {
  protected:
   // Waits until the window has ended, at most `limit`.
@@ -139,3 +137,5 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"InterruptWhileTheDownloadConfirmationWaits", SIGINT, During::kDownloadConfirmation},
                     EndCase{"TermWhileTheUploadConfirmationWaits", SIGTERM, During::kUploadConfirmation}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
