@@ -38,12 +38,13 @@ bool ByteTraceFile::Open(const std::string& name, std::string* error) {
   return true;
 }
 
-void ByteTraceFile::Byte(const std::string& line, bool sent, uint8_t byte, long long micros) {
+void ByteTraceFile::Byte(const std::string& line, CSerialLink::TraceDirection direction, uint8_t byte,
+                         std::chrono::steady_clock::time_point at) {
+  // In the window's format, so one reader takes both programs' traces.
+  const std::string text = TraceLine(direction, byte, at, line) + '\n';
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_file) return;
-  if (std::fprintf(m_file, "%lld\t%s\t%s\t%02X\n", micros, line.c_str(), sent ? "sent" : "received", byte) < 0) {
-    m_failed = true;
-  }
+  if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) m_failed = true;
 }
 
 bool ByteTraceFile::Close(std::string* error) {
@@ -71,14 +72,17 @@ bool LineSession::Open() {
   m_link.SetPortResolver([path](int32_t) { return path; });
   m_link.SetLineOptions(m_port.options);
   if (ByteTraceFile* trace = m_context.trace) {
-    const std::string label = Printable(m_port.label);
+    const std::string label = m_port.label;  // TraceLine escapes its control bytes
     m_link.SetByteTrace([trace, label](CSerialLink::TraceDirection direction, uint8_t byte,
                                        std::chrono::steady_clock::time_point at) {
-      const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
-      trace->Byte(label, direction == CSerialLink::TraceDirection::kSent, byte, micros);
+      trace->Byte(label, direction, byte, at);
     });
   }
-  if (m_link.OpenPort(m_port.comEntry, kLineBaud)) return true;
+  if (m_link.OpenPort(m_port.comEntry, kLineBaud)) {
+    // Asked for RS-485 mode: whether the driver gave it is worth a word.
+    if (m_port.options.rs485 && !m_link.LineNotes().empty()) Message(m_port.name + ": " + m_link.LineNotes());
+    return true;
+  }
   const std::string why = link_words::StateWords(m_link);
   Message(m_port.name + ": " + why);
   Result({{"event", "line fault"}, {"message", why}, {"exit", kExitPortNotOpen}});

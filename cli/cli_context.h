@@ -2,6 +2,7 @@
 // report, the byte trace, and each line opened and checked as it works.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -23,8 +24,9 @@ class ByteTraceFile {
   // Opens `name` ("-": standard error); false with *error on failure.
   bool Open(const std::string& name, std::string* error);
   bool IsOpen() const { return m_file != nullptr; }
-  // "<µs> <line> <sent|received> <hex>" for one byte.
-  void Byte(const std::string& line, bool sent, uint8_t byte, long long micros);
+  // One byte's line, as TraceLine (device/byte_trace.h) writes it.
+  void Byte(const std::string& line, CSerialLink::TraceDirection direction, uint8_t byte,
+            std::chrono::steady_clock::time_point at);
   // False with *error when something could not be written.
   bool Close(std::string* error);
 

@@ -185,7 +185,7 @@ TEST_F(CliTest, TraceHasEveryByteWithItsTimeDirectionAndLine) {
     long long micros = 0;
     char name[16] = {}, direction[16] = {};
     unsigned byte = 0;
-    ASSERT_EQ(std::sscanf(line.c_str(), "%lld\t%15[^\t]\t%15[^\t]\t%2X", &micros, name, direction, &byte), 4) << line;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lld %15s %2x %15[^\n]", &micros, direction, &byte, name), 4) << line;
     EXPECT_GE(micros, last) << "time goes forward";
     last = micros;
     bytes.push_back(std::string(name) + ' ' + direction + ' ' + std::to_string(byte));
