@@ -10,15 +10,6 @@
 
 namespace {
 
-bool ParseNumber(const std::string& text, int lo, int hi, int* value) {
-  int v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (text.empty() || ec != std::errc() || ptr != end || v < lo || v > hi) return false;
-  *value = v;
-  return true;
-}
-
 // The checks that need the whole command line: which arguments a command
 // needs and which of its options go together.
 std::string CheckCommand(CliArguments& result, const CommandSpec& info, const std::vector<std::string>& positional) {
@@ -59,14 +50,14 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
       break;
     case CliCommand::kSetAddress:
       if (result.units.size() != 1) return "set-address needs --unit N with one unit";
-      if (!ParseNumber(positional[0], 0, kUnitAddresses - 1, &result.value)) {
+      if (!ParseNumberIn(positional[0], 0, kUnitAddresses - 1, &result.value)) {
         return "set-address takes a NEW address 0-7, not \"" + positional[0] + "\"";
       }
       if (result.value == result.units[0]) return "set-address: the unit has the address " + positional[0] + " already";
       break;
     case CliCommand::kSetHighest:
       if (result.units.empty()) return "set-highest needs --unit N[,N...]";
-      if (!ParseNumber(positional[0], 1, kSequenceRows, &result.value)) {
+      if (!ParseNumberIn(positional[0], 1, kSequenceRows, &result.value)) {
         return "set-highest takes a VALUE 1-8, not \"" + positional[0] + "\"";
       }
       break;
@@ -112,18 +103,18 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
         inlineValue = arg.substr(equals + 1);
         arg = arg.substr(0, equals);
       }
-      const OptionSpec* spec = FindOption(arg);
-      if (!spec) return fail("unknown option \"" + arg + "\" (see --help)");
-      const std::string name = spec->name;
-      if (!spec->valueName && inlineValue) return fail(name + " takes no value");
-      if (!spec->repeatable && std::find(given.begin(), given.end(), spec) != given.end()) {
+      const OptionSpec* option = FindOption(arg);
+      if (!option) return fail("unknown option \"" + arg + "\" (see --help)");
+      const std::string name = option->name;
+      if (!option->valueName && inlineValue) return fail(name + " takes no value");
+      if (!option->repeatable && std::find(given.begin(), given.end(), option) != given.end()) {
         return fail(name + " is given twice");
       }
-      given.push_back(spec);
+      given.push_back(option);
       helpAsked = helpAsked || name == "--help";
       versionAsked = versionAsked || name == "--version";
       std::string value;
-      if (spec->valueName) {
+      if (option->valueName) {
         if (inlineValue) {
           value = *inlineValue;
         } else if (i + 1 < args.size()) {
@@ -132,7 +123,7 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
           return fail(name + " needs a value");
         }
       }
-      const std::string why = spec->store(result, value);
+      const std::string why = option->store(result, value);
       if (!why.empty()) return fail(why);
       continue;
     }
@@ -166,9 +157,9 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
   }
   if (!info) return fail("no command given (see --help)");
   result.command = info->command;
-  for (const OptionSpec* spec : given) {
-    if ((spec->commands & CommandBit(info->command)) == 0) {
-      return fail(std::string(info->name) + " does not take " + spec->name);
+  for (const OptionSpec* option : given) {
+    if ((option->commands & CommandBit(info->command)) == 0) {
+      return fail(std::string(info->name) + " does not take " + option->name);
     }
   }
   const std::string why = CheckCommand(result, *info, positional);

@@ -24,15 +24,6 @@ constexpr CommandMask kToUnits =
     Mask({C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop, C::kSetAddress, C::kSetHighest});
 constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts});
 
-bool ParseNumber(const std::string& text, int lo, int hi, int* value) {
-  int v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (text.empty() || ec != std::errc() || ptr != end || v < lo || v > hi) return false;
-  *value = v;
-  return true;
-}
-
 const std::string kTaken;
 
 std::string StorePort(CliArguments& args, const std::string& value) {
@@ -59,7 +50,7 @@ std::string StoreUnits(CliArguments& args, const std::string& value) {
 
 std::string StoreSequence(CliArguments& args, const std::string& value) {
   int sequence = 0;
-  if (!ParseNumber(value, 1, kSequenceRows, &sequence)) {
+  if (!ParseNumberIn(value, 1, kSequenceRows, &sequence)) {
     return "--sequence takes 1-" + std::to_string(kSequenceRows) + ", not \"" + value + "\"";
   }
   args.sequence = sequence;
@@ -75,7 +66,7 @@ std::string StoreEcho(CliArguments& args, const std::string& value) {
 
 std::string StoreAnswerWait(CliArguments& args, const std::string& value) {
   int ms = 0;
-  if (!ParseNumber(value, 5, kMaxAnswerWaitMs, &ms)) {
+  if (!ParseNumberIn(value, 5, kMaxAnswerWaitMs, &ms)) {
     return "--answer-wait takes milliseconds 5-" + std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"";
   }
   args.answerWaitMs = ms;

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "device/deadline_wait.h"
 #include "device/network_address.h"
 #include "device/posix_error.h"
 
@@ -121,22 +122,6 @@ std::string Numeric(const addrinfo& entry) {
   char port[NI_MAXSERV] = {};
   getnameinfo(entry.ai_addr, entry.ai_addrlen, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
   return entry.ai_family == AF_INET6 ? "[" + std::string(host) + "]:" + port : std::string(host) + ":" + port;
-}
-
-int WaitFor(int fd, short events, LineClock::time_point deadline) {
-  for (;;) {
-    const auto left = std::max(LineClock::duration::zero(), deadline - LineClock::now());
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-    pollfd entry{fd, events, 0};
-    const int ready = ppoll(&entry, 1, &timeout, nullptr);
-    if (ready > 0) return entry.revents;
-    if (ready == 0) {
-      if (LineClock::now() >= deadline) return 0;
-      continue;
-    }
-    if (errno != EINTR) return -1;
-  }
 }
 
 int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* error) {

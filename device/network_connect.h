@@ -35,10 +35,6 @@ AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadlin
 // "127.0.0.1:3001", "[::1]:3001".
 std::string Numeric(const addrinfo& entry);
 
-// Waits for `events` on `fd` until `deadline`; the revents, 0 at the
-// deadline, -1 with errno when poll failed.
-int WaitFor(int fd, short events, LineClock::time_point deadline);
-
 // A connected, non-blocking TCP socket to `entry` that sends each byte at
 // once and notices a silent loss; -1 with *error set.
 int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* error);

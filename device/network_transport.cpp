@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/deadline_wait.h"
 #include "device/line_transport.h"
 #include "device/network_connect.h"
 #include "device/posix_error.h"
@@ -25,7 +26,6 @@
 
 using posix_error::ErrorText;
 using network_connect::kOpenBound;
-using network_connect::WaitFor;
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "device/adapter_tuning.h"
+#include "device/deadline_wait.h"
 #include "device/line_transport.h"
 #include "device/posix_error.h"
 #include "device/serial_line_check.h"
@@ -102,25 +103,6 @@ bool LineIsRaw(const termios& line, speed_t speed) {
          (line.c_oflag & OPOST) == 0 && (line.c_lflag & localBits) == 0 &&
          (line.c_cflag & (CSIZE | PARENB | CSTOPB | CREAD)) == (CS8 | CREAD) && line.c_cc[VMIN] == 0 &&
          line.c_cc[VTIME] == 0;
-}
-
-// Waits for `events` (hang-up and errors are always reported) until
-// `deadline`. Returns the poll result bits, 0 when the deadline passed, -1 with
-// errno set when poll itself failed.
-int WaitFor(int fd, short events, LineClock::time_point deadline) {
-  for (;;) {
-    const auto left = std::max(LineClock::duration::zero(), deadline - LineClock::now());
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-    pollfd entry{fd, events, 0};
-    const int ready = ppoll(&entry, 1, &timeout, nullptr);
-    if (ready > 0) return entry.revents;
-    if (ready == 0) {
-      if (LineClock::now() >= deadline) return 0;
-      continue;  // woke a hair early: the deadline, not poll, decides
-    }
-    if (errno != EINTR) return -1;
-  }
 }
 
 class TtyTransport final : public LineTransport {

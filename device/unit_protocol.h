@@ -22,6 +22,7 @@
 #include <span>
 
 #include "settings/led_settings.h"
+#include "settings/unit_list.h"
 
 namespace unit_protocol {
 
@@ -34,7 +35,7 @@ inline constexpr uint8_t kStopLetter = 0x54;       // 'T'
 inline constexpr uint8_t kNewAddressLetter = 0x4A; // 'J'
 inline constexpr uint8_t kHighestLetter = 0x51;    // 'Q'
 
-inline constexpr int kUnitAddresses = 8;           // units answer to 0..7
+inline constexpr int kUnitAddresses = ::kUnitAddresses;  // units answer to 0..7
 inline constexpr int kRowsPerUnit = kSequenceRows; // row indices 0..7
 inline constexpr int kAnswerBytes = kChannels;     // CH1..CH4
 

@@ -4,17 +4,18 @@
 #include <algorithm>
 #include <charconv>
 
-namespace {
-
-// A whole decimal address, nothing else in the text.
-bool ParseAddress(const std::string& text, int* value) {
+bool ParseNumberIn(const std::string& text, int lo, int hi, int* value) {
   int v = 0;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (text.empty() || ec != std::errc() || ptr != end || v < 0 || v >= kUnitAddresses) return false;
+  if (text.empty() || ec != std::errc() || ptr != end || v < lo || v > hi) return false;
   *value = v;
   return true;
 }
+
+namespace {
+
+bool ParseAddress(const std::string& text, int* value) { return ParseNumberIn(text, 0, kUnitAddresses - 1, value); }
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-// Unit address lists as people type them: "3", "0,2,5", "0-7", "0-2,6".
+// Unit address lists as people type them: "3", "0,2,5", "0-7", "0-2,6", and
+// the whole numbers they are made of.
 #pragma once
 
 #include <string>
@@ -6,6 +7,10 @@
 
 // The unit addresses a line carries: 0..7.
 inline constexpr int kUnitAddresses = 8;
+
+// A whole decimal number within [lo, hi] and nothing else in the text: true
+// with *value set; false, *value untouched, for anything else.
+bool ParseNumberIn(const std::string& text, int lo, int hi, int* value);
 
 // Reads a unit list: addresses 0..7, each at most once, single or as ranges
 // "a-b" (a <= b), separated by commas. True with *units in ascending order;

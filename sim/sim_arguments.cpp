@@ -6,19 +6,6 @@
 #include "settings/unit_list.h"
 
 namespace sim {
-namespace {
-
-// A whole decimal number within [lo, hi], nothing else in the text.
-bool ParseNumber(const std::string& text, int lo, int hi, int* value) {
-  int v = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (ec != std::errc() || ptr != end || text.empty() || v < lo || v > hi) return false;
-  *value = v;
-  return true;
-}
-
-}  // namespace
 
 SimArguments ParseSimArguments(const std::vector<std::string>& args) {
   SimArguments result;
@@ -60,14 +47,14 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
     } else if (arg == "--units") {
       if (!ParseUnitList(value, &result.options.units, &why)) return fail(why);
     } else if (arg == "--delay") {
-      if (!ParseNumber(value, 0, 60'000, &result.options.answerDelayMs)) {
+      if (!ParseNumberIn(value, 0, 60'000, &result.options.answerDelayMs)) {
         return fail("--delay takes milliseconds 0-60000, not \"" + value + "\"");
       }
     } else if (arg == "--latency") {
-      if (!ParseNumber(value, 0, 1000, &result.options.latencyMs)) {
+      if (!ParseNumberIn(value, 0, 1000, &result.options.latencyMs)) {
         return fail("--latency takes milliseconds 0-1000, not \"" + value + "\"");
       }
-    } else if (!ParseNumber(value, 0, 4, &result.options.answerBytes)) {
+    } else if (!ParseNumberIn(value, 0, 4, &result.options.answerBytes)) {
       return fail("--answer-bytes takes 0-4, not \"" + value + "\"");
     }
   }
