@@ -174,6 +174,26 @@ TEST_F(CliTest, ScanListsTheUnitsThatAnswer) {
   EXPECT_EQ(result.out, "1\n4\n7\n");
 }
 
+// A two-wire line returns every byte: with the Com entry's echo left at auto,
+// nothing of it may end up in a file, a scan or a verify.
+TEST_F(CliTest, OnAnEchoingLineReadWriteScanAndStoreGiveThePlainLinesResults) {
+  sim::SimOptions options;
+  options.echo = true;
+  options.units = {1, 2, 6};
+  StartSim(options);
+  for (int r = 0; r < 8; ++r) m_sim->SetUnitRow(2, r, {r, 0xA2, 0x52, 255});
+  const std::string saved = m_dir + "/unit2.csv";
+  ASSERT_EQ(Run({"read", "--unit", "2", "-o", saved}).status, 0);
+  EXPECT_THAT(testsupport::ReadFile(saved), HasSubstr("\n2,1,0,162,82,255\n2,2,1,162,82,255\n"));
+  for (int r = 0; r < 8; ++r) m_sim->SetUnitRow(2, r, {0, 0, 0, 0});
+  const CliResult write = Run({"write", saved, "--store"});
+  ASSERT_EQ(write.status, 0) << write.err;
+  EXPECT_EQ(m_sim->Unit(2).stored[7], (std::array<int, 4>{7, 0xA2, 0x52, 255}));
+  const CliResult scan = Run({"scan"});
+  EXPECT_EQ(scan.status, 0) << scan.err;
+  EXPECT_EQ(scan.out, "1\n2\n6\n");
+}
+
 TEST_F(CliTest, MissingProfileMeansTheWindowsDefaults) {
   StartSim();
   // No profile at all: Com 1 is /dev/ttyUSB0, and the file is not created.
