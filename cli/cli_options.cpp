@@ -150,23 +150,23 @@ std::span<const CommandSpec> CommandSpecs() { return kCommands; }
 std::span<const OptionSpec> OptionSpecs() { return kOptions; }
 
 const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& spec : kCommands) {
-    if (name == spec.name) return &spec;
+  for (const CommandSpec& entry : kCommands) {
+    if (name == entry.name) return &entry;
   }
   return nullptr;
 }
 
 const OptionSpec* FindOption(const std::string& text) {
-  for (const OptionSpec& spec : kOptions) {
-    if (text == spec.name) return &spec;
-    if (spec.shortName != 0 && text.size() == 2 && text[0] == '-' && text[1] == spec.shortName) return &spec;
+  for (const OptionSpec& entry : kOptions) {
+    if (text == entry.name) return &entry;
+    if (entry.shortName != 0 && text.size() == 2 && text[0] == '-' && text[1] == entry.shortName) return &entry;
   }
   return nullptr;
 }
 
 std::string CommandName(CliCommand command) {
-  for (const CommandSpec& spec : kCommands) {
-    if (spec.command == command) return spec.name;
+  for (const CommandSpec& entry : kCommands) {
+    if (entry.command == command) return entry.name;
   }
   return command == CliCommand::kVersion ? "version" : "";
 }

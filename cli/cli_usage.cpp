@@ -12,11 +12,11 @@ constexpr size_t kHelpColumn = 26;
 constexpr size_t kWidth = 79;
 
 // "  -o, --output FILE" and the help beside it, folded at kWidth.
-std::string OptionLines(const OptionSpec& spec) {
+std::string OptionLines(const OptionSpec& entry) {
   std::string head = "  ";
-  if (spec.shortName) head += std::string("-") + spec.shortName + ", ";
-  head += spec.name;
-  if (spec.valueName) head += std::string(" ") + spec.valueName;
+  if (entry.shortName) head += std::string("-") + entry.shortName + ", ";
+  head += entry.name;
+  if (entry.valueName) head += std::string(" ") + entry.valueName;
   std::string text;
   std::string line = head;
   if (line.size() + 1 >= kHelpColumn) {
@@ -25,7 +25,7 @@ std::string OptionLines(const OptionSpec& spec) {
   }
   line.resize(kHelpColumn, ' ');
   size_t begin = 0;
-  const std::string help = spec.help;
+  const std::string help = entry.help;
   while (begin < help.size()) {
     size_t end = help.find(' ', begin);
     if (end == std::string::npos) end = help.size();
@@ -41,11 +41,11 @@ std::string OptionLines(const OptionSpec& spec) {
   return text + line + '\n';
 }
 
-std::string CommandLine(const CommandSpec& spec) {
-  std::string line = std::string("  ") + spec.name;
-  if (*spec.arguments) line += std::string(" ") + spec.arguments;
+std::string CommandLine(const CommandSpec& entry) {
+  std::string line = std::string("  ") + entry.name;
+  if (*entry.arguments) line += std::string(" ") + entry.arguments;
   line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
-  return line + spec.summary + '\n';
+  return line + entry.summary + '\n';
 }
 
 const char* const kExitText =
@@ -61,11 +61,11 @@ std::string CliUsageText() {
       "Usage: dimlet-cli [options] COMMAND [arguments]\n"
       "Programs LED controller units on the serial lines that Dimlet uses, from a shell.\n"
       "\nCommands:\n";
-  for (const CommandSpec& spec : CommandSpecs()) {
-    if (spec.summary) text += CommandLine(spec);
+  for (const CommandSpec& entry : CommandSpecs()) {
+    if (entry.summary) text += CommandLine(entry);
   }
   text += "\nOptions (\"dimlet-cli help COMMAND\" shows which a command takes):\n";
-  for (const OptionSpec& spec : OptionSpecs()) text += OptionLines(spec);
+  for (const OptionSpec& entry : OptionSpecs()) text += OptionLines(entry);
   text +=
       "\nRow file: a header [line,][unit,]sequence,ch1,ch2,ch3,ch4, one row per line,\n"
       "# comments, blank lines. Without the unit column --unit names the units; the\n"
@@ -74,13 +74,13 @@ std::string CliUsageText() {
 }
 
 std::string CommandUsageText(const std::string& command) {
-  const CommandSpec* spec = FindCommand(command);
-  if (!spec || !spec->summary) return {};
-  std::string text = std::string("Usage: dimlet-cli ") + spec->name + " [options]";
-  if (*spec->arguments) text += std::string(" ") + spec->arguments;
-  text += std::string("\n") + spec->summary + "\n\nOptions:\n";
+  const CommandSpec* info = FindCommand(command);
+  if (!info || !info->summary) return {};
+  std::string text = std::string("Usage: dimlet-cli ") + info->name + " [options]";
+  if (*info->arguments) text += std::string(" ") + info->arguments;
+  text += std::string("\n") + info->summary + "\n\nOptions:\n";
   for (const OptionSpec& option : OptionSpecs()) {
-    if (option.commands & CommandBit(spec->command)) text += OptionLines(option);
+    if (option.commands & CommandBit(info->command)) text += OptionLines(option);
   }
   return text + '\n' + kExitText;
 }
@@ -120,14 +120,14 @@ std::string CompletionWords(const std::vector<std::string>& words) {
       if (!command || (option.commands & CommandBit(command->command))) offered.push_back(option.name);
     }
   } else if (!command) {
-    for (const CommandSpec& spec : CommandSpecs()) {
-      if (spec.summary) offered.push_back(spec.name);
+    for (const CommandSpec& entry : CommandSpecs()) {
+      if (entry.summary) offered.push_back(entry.name);
     }
   } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify) {
     offered.push_back("@files");
   } else if (command->command == CliCommand::kHelp) {
-    for (const CommandSpec& spec : CommandSpecs()) {
-      if (spec.summary) offered.push_back(spec.name);
+    for (const CommandSpec& entry : CommandSpecs()) {
+      if (entry.summary) offered.push_back(entry.name);
     }
   }
   std::string text;
