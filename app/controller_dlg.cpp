@@ -193,8 +193,13 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
+  // Line options the profile holds in a form not understood stay in the file
+  // until the Ports… dialog sets them; their defaults drive the line meanwhile.
+  std::vector<ReplacedValue> unreadable = m_replaced;
+  const PortEntry entry = m_ports.Entry(m_settings.comPort);
+  unreadable.insert(unreadable.end(), entry.unread.begin(), entry.unread.end());
   const StatusText status =
-      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), m_replaced, m_changedElsewhere,
+      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), unreadable, m_changedElsewhere,
                    m_outcome);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());

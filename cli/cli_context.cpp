@@ -17,6 +17,7 @@
 #include "cli/stop_signals.h"
 #include "device/byte_trace.h"
 #include "device/link_words.h"
+#include "settings/port_map.h"
 
 ByteTraceFile::~ByteTraceFile() {
   std::string ignored;  // a trace left open is closed on an early return, already failed
@@ -71,6 +72,7 @@ bool LineSession::Open() {
   const std::string path = m_port.path;
   m_link.SetPortResolver([path](int32_t) { return path; });
   m_link.SetLineOptions(m_port.options);
+  for (const ReplacedValue& value : m_port.unread) Message(m_port.name + ": " + UnreadWords(value));
   if (ByteTraceFile* trace = m_context.trace) {
     const std::string label = m_port.label;  // TraceLine escapes its control bytes
     m_link.SetByteTrace([trace, label](CSerialLink::TraceDirection direction, uint8_t byte,
@@ -139,6 +141,12 @@ bool ChooseLines(const CliContext& context, const std::vector<std::string>& file
     if (args.echo) port.options.echo = *args.echo;
     if (args.answerWaitMs) port.options.answerWaitMs = *args.answerWaitMs;
     if (args.rs485) port.options.rs485 = true;
+    // What the command line sets, the profile's unreadable value does not decide.
+    std::erase_if(port.unread, [&](const ReplacedValue& value) {
+      return (args.echo && value.key == EchoKey(port.comEntry)) ||
+             (args.answerWaitMs && value.key == AnswerWaitKey(port.comEntry)) ||
+             (args.rs485 && value.key == Rs485Key(port.comEntry));
+    });
     std::string device = port.path;
     if (!port.Network()) {
       char* real = realpath(port.path.c_str(), nullptr);

@@ -14,10 +14,10 @@
 #include "cli/stop_signals.h"
 #include "device/byte_trace.h"
 #include "settings/atomic_file.h"
+#include "settings/file_support.h"
 
 namespace {
 
-std::string Reason(const std::string& what, int err) { return what + ": " + std::strerror(err); }
 
 const std::string kTooLarge = "over 64 MiB; a row file is far smaller";
 
@@ -162,6 +162,28 @@ bool WriteOutput(const std::string& name, const std::string& text, std::ostream&
   }
   if (close(fd) != 0) {
     *error = Reason("writing " + name, errno);
+    return false;
+  }
+  return true;
+}
+
+bool CheckOutputTarget(const std::string& name, std::string* error) {
+  if (name == "-" || StandardStreamNamed(name) > 0) return true;
+  struct stat info {};
+  if (stat(name.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      *error = name + ": a folder; rows are written to a file";
+      return false;
+    }
+    if (!S_ISREG(info.st_mode)) return true;  // a pipe, a FIFO, a terminal: found out when written to
+  } else if (errno != ENOENT) {
+    *error = Reason(name, errno);
+    return false;
+  }
+  // A file is replaced by a new one made beside it.
+  const std::string folder = FolderOf(name);
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    *error = Reason(name + ": its folder " + folder + " cannot take a new file", errno);
     return false;
   }
   return true;

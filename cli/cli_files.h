@@ -25,6 +25,11 @@ bool ReadRowSource(const std::string& name, int inFd, std::istream& in, std::str
 bool WriteOutput(const std::string& name, const std::string& text, std::ostream& out, std::ostream& err,
                  std::string* error);
 
+// Whether rows could be written to the output `name`, asked before any unit
+// is read: false with *error when it is a folder, or its folder is missing or
+// takes no new file. A write may still fail (a full disk); WriteOutput says so.
+bool CheckOutputTarget(const std::string& name, std::string* error);
+
 // Whether the output `name` is standard output: "-" or any name of it
 // (/dev/stdout, /dev/fd/1, a link to the file it is redirected to).
 bool IsStandardOutput(const std::string& name);

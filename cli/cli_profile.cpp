@@ -73,9 +73,14 @@ PortChoice ChoosePort(const CliProfile& profile, const std::string& port) {
   const PortEntry entry = CPortMap(CIniDocument(profile.text)).Entry(choice.comEntry);
   choice.path = entry.path;
   choice.options = entry.options;
+  choice.unread = entry.unread;
   choice.label = ComEntryName(choice.comEntry);
   choice.name = choice.label + " (" + choice.path + ")";
   return choice;
+}
+
+std::string UnreadWords(const ReplacedValue& value) {
+  return value.key + " \"" + Printable(value.text) + "\" in the profile is not understood: its default is used";
 }
 
 bool ProfileRows(const CliProfile& profile, std::vector<FileRow>* rows, std::vector<FileProblem>* problems) {

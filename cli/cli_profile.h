@@ -7,6 +7,7 @@
 
 #include "cli/row_file.h"
 #include "settings/line_options.h"
+#include "settings/profile_text.h"
 
 // The profile as read once at the start of a run.
 struct CliProfile {
@@ -29,6 +30,7 @@ struct PortChoice {
   std::string label;    // how a row file and results name it: "Com 2" or the path
   std::string name;     // how messages name it: "Com 2 (/dev/ttyUSB1)" or the path
   LineOptions options;  // the Com entry's line options; the defaults for a path
+  std::vector<ReplacedValue> unread;  // the entry's options the profile holds in a form not understood
   bool Network() const;  // tcp:// or rfc2217://: not a path on this machine
 };
 
@@ -37,6 +39,9 @@ struct PortChoice {
 // when absent or outside the Com entries, as in the window). A Com entry is
 // looked up in the profile's [Ports], as the window does.
 PortChoice ChoosePort(const CliProfile& profile, const std::string& port);
+
+// "Com 2 Echo \"yes\" in the profile is not understood: its default is used".
+std::string UnreadWords(const ReplacedValue& value);
 
 // The sequence table kept in the profile, as rows 1..8 without a unit, with
 // the window's defaults for missing keys. False when the profile is missing,

@@ -292,6 +292,9 @@ int RunRead(const CliContext& base) {
   std::vector<PortChoice> lines;
   std::string error;
   if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  // Found now, not after every unit has been read for nothing; the status
+  // is that of any output that could not be written.
+  if (!CheckOutputTarget(args.output, &error)) return base.Fail(kExitFailure, error);
   CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;

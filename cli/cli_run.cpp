@@ -134,6 +134,7 @@ int RunPorts(const CliContext& context) {
       report.Data(ComEntryName(entry) + '\t' + Printable(port.path) + '\t' + Printable(state) + (entry == chosen ? "\tchosen" : "\t-") +
                   '\t' + OptionsWords(port.options) + '\n');
     }
+    for (const ReplacedValue& value : port.unread) report.Message(0, UnreadWords(value));
     report.Result(0, {{"event", "com entry"},
                       {"entry", ComEntryName(entry)},
                       {"path", port.path},

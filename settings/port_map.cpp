@@ -16,19 +16,36 @@ bool InRange(int port) { return port >= 1 && port <= kComEntries; }
 
 bool IsNetworkAddress(const std::string& device) { return device.find("://") != std::string::npos; }
 
-LineOptions ReadOptions(const CIniDocument& profile, int port) {
+// Com `port`'s line options; a value that is not understood is named in
+// *unread and its default used, as for the sequences.
+LineOptions ReadOptions(const CIniDocument& profile, int port, std::vector<ReplacedValue>* unread) {
   LineOptions options;
+  const auto note = [unread](const std::string& key, std::string_view text) {
+    unread->push_back({key, std::string(text.substr(0, ReplacedValue::kShownBytes))});
+  };
   if (std::optional<std::string_view> echo = profile.Value("Ports", EchoKey(port))) {
-    options.echo = EchoModeFromText(*echo).value_or(EchoMode::kAuto);
+    if (std::optional<EchoMode> mode = EchoModeFromText(*echo)) {
+      options.echo = *mode;
+    } else {
+      note(EchoKey(port), *echo);
+    }
   }
   if (std::optional<std::string_view> wait = profile.Value("Ports", AnswerWaitKey(port))) {
     int ms = 0;
     const auto [end, ec] = std::from_chars(wait->data(), wait->data() + wait->size(), ms);
     if (ec == std::errc() && end == wait->data() + wait->size() && ms >= 0 && ms <= kMaxAnswerWaitMs) {
       options.answerWaitMs = ms;
+    } else {
+      note(AnswerWaitKey(port), *wait);
     }
   }
-  if (std::optional<std::string_view> rs485 = profile.Value("Ports", Rs485Key(port))) options.rs485 = *rs485 == "on";
+  if (std::optional<std::string_view> rs485 = profile.Value("Ports", Rs485Key(port))) {
+    if (*rs485 == "on" || *rs485 == "off") {
+      options.rs485 = *rs485 == "on";
+    } else {
+      note(Rs485Key(port), *rs485);
+    }
+  }
   return options;
 }
 
@@ -47,7 +64,7 @@ CPortMap::CPortMap(const CIniDocument& profile) {
     const auto index = static_cast<size_t>(port - 1);
     std::optional<std::string_view> device = profile.Value("Ports", ComEntryName(port));
     if (device) m_paths[index] = std::string(*device);
-    m_options[index] = ReadOptions(profile, port);
+    m_options[index] = ReadOptions(profile, port, &m_unread[index]);
   }
 }
 
@@ -57,7 +74,9 @@ std::string CPortMap::DevicePath(int port) const {
 }
 
 PortEntry CPortMap::Entry(int port) const {
-  return {DevicePath(port), InRange(port) ? m_options[static_cast<size_t>(port - 1)] : LineOptions{}};
+  if (!InRange(port)) return {DevicePath(port), {}, {}};
+  const auto index = static_cast<size_t>(port - 1);
+  return {DevicePath(port), m_options[index], m_unread[index]};
 }
 
 std::string PortDevicePath(const std::string& profilePath, int port) {

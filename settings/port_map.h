@@ -6,9 +6,11 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "settings/ini_document.h"
 #include "settings/line_options.h"
+#include "settings/profile_text.h"
 
 // The number of Com entries: "Com 1" to "Com 4".
 inline constexpr int kComEntries = 4;
@@ -23,6 +25,7 @@ std::string ComEntryName(int port);
 struct PortEntry {
   std::string path;
   LineOptions options;
+  std::vector<ReplacedValue> unread;  // option values not understood: their defaults are in `options`
 };
 
 // The map as one reading of the profile left it; looking a port up touches no file.
@@ -37,12 +40,13 @@ class CPortMap {
   // or empty, or the port is outside 1..4.
   std::string DevicePath(int port) const;
   // The path and the line options of Com `port`; options that are missing or
-  // not understood read as their defaults.
+  // not understood read as their defaults, and the latter are named.
   PortEntry Entry(int port) const;
 
  private:
   std::array<std::string, kPorts> m_paths;
   std::array<LineOptions, kPorts> m_options;
+  std::array<std::vector<ReplacedValue>, kPorts> m_unread;
 };
 
 // The profile keys of Com `port`'s line options, in the [Ports] section.

@@ -160,7 +160,9 @@ LineOptions ShownOptions(CPortsDlg& dialog) {
 std::vector<SerialPortInfo> NoAdapters(std::string*) { return {}; }
 
 TEST_F(LineHabitsTest, PortsDialogLineOptionsReachTheLinkAndSurviveARestart) {
-  StartWindow("; mine\n");  // a line without echo
+  // A line without echo; an RS-485 choice written by hand in a form not understood.
+  StartWindow("; mine\n[Ports]\nCom 1 RS-485=yes\n");
+  EXPECT_TRUE(StatusHas("Com 1 RS-485 \u201cyes\u201d")) << "an unreadable line option went unnamed: " << Status();
   auto noAssign = [](int, const std::string&, std::string*) { return true; };
   {
     CPortsDlg dialog(m_profilePath, 1, noAssign, NoAdapters);
@@ -184,6 +186,7 @@ TEST_F(LineHabitsTest, PortsDialogLineOptionsReachTheLinkAndSurviveARestart) {
   EXPECT_EQ(Inside().Link().Options(), chosen);
   EXPECT_TRUE(Inside().Link().IsPortOpen()) << Status();
   EXPECT_TRUE(StatusHas("no RS-485 mode in this driver: used as it is")) << "not reopened for RS-485: " << Status();
+  EXPECT_FALSE(StatusHas("RS-485 \u201c")) << "set in the dialog, it is no longer unreadable: " << Status();
   const std::string profile = ReadProfile();
   for (const char* key : {"; mine\n", "Com 1 Echo=on\n", "Com 1 Answer Wait=20\n", "Com 1 RS-485=on\n"})
     EXPECT_NE(profile.find(key), std::string::npos) << key << " missing from\n" << profile;

@@ -67,6 +67,13 @@ TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
        "Com 4\t/tmp/\\x1b[2Jx\tmissing", false},
       {"RS-485 mode asked of a driver without it is named", "\"$CLI\" --rs485 run --unit 1", 0,
        "no RS-485 mode in this driver: used as it is", "", true},
+      {"rows read into a folder that is not there, found before any unit is read",
+       "\"$CLI\" read --unit 1 -o nowhere/rows.csv", 1, "nowhere/rows.csv: its folder nowhere cannot take a new file",
+       "", false},
+      {"rows read onto a folder", "mkdir -p saved && \"$CLI\" read --unit 1 -o saved", 1, "saved: a folder", "", false},
+      {"a line option in the profile that is not understood is named, and its default used",
+       "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=yes\\n' > echo.ini && \"$CLI\" --profile echo.ini store --unit 1", 0,
+       "Com 1 Echo \"yes\" in the profile is not understood: its default is used", "unit 1: told to store", true},
       {"the system console is no unit line", "\"$CLI\" store --unit 1 --port /dev/console", 3, "/dev/console", "",
        false},
   };
