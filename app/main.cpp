@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/controller_app.h"
 #include "device/byte_trace.h"
+#include "settings/profile_path.h"
 
 int main(int argc, char** argv) {
   // Answered before the application object exists: it would need a display.
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<CByteTraceFile> trace;
   if (!line.tracePath.empty()) {
     std::string error;
-    trace = CByteTraceFile::Open(line.tracePath, &error);
+    trace = CByteTraceFile::Open(line.tracePath, &error, {{DefaultProfilePath(), "the profile"}});
     if (!trace) {
       std::fprintf(stderr, "dimlet: cannot write the trace: %s\n", error.c_str());
       return 2;

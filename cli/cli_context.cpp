@@ -24,13 +24,13 @@ ByteTraceFile::~ByteTraceFile() {
   Close(&ignored);
 }
 
-bool ByteTraceFile::Open(const std::string& name, std::string* error) {
+bool ByteTraceFile::Open(const std::string& name, const std::vector<KeptFile>& kept, std::string* error) {
   if (name == "-") {
     m_file = stderr;
     return true;
   }
   std::string why;
-  m_file = OpenTraceTarget(name, &why);
+  m_file = OpenTraceTarget(name, &why, kept);
   if (!m_file) {
     *error = "--trace " + why;
     return false;

@@ -14,6 +14,7 @@
 #include "cli/cli_report.h"
 #include "cli/cli_run.h"
 #include "cli/row_file.h"
+#include "device/byte_trace.h"
 #include "device/serial_link.h"
 #include "device/unit_operations.h"
 
@@ -21,8 +22,9 @@
 class ByteTraceFile {
  public:
   ~ByteTraceFile();
-  // Opens `name` ("-": standard error); false with *error on failure.
-  bool Open(const std::string& name, std::string* error);
+  // Opens `name` ("-": standard error); false with *error on failure, and
+  // for any of the `kept` files the program reads (see OpenTraceTarget).
+  bool Open(const std::string& name, const std::vector<KeptFile>& kept, std::string* error);
   bool IsOpen() const { return m_file != nullptr; }
   // One byte's line, as TraceLine (device/byte_trace.h) writes it.
   void Byte(const std::string& line, CSerialLink::TraceDirection direction, uint8_t byte,

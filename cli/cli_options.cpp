@@ -73,8 +73,11 @@ std::string StoreAnswerWait(CliArguments& args, const std::string& value) {
   return kTaken;
 }
 
-std::string StoreFileName(std::string* into, const char* option, const std::string& value) {
-  if (value.empty()) return std::string(option) + " needs a file, or - for the standard stream";
+// `dashStream`: whether "-" names a standard stream for this option.
+std::string StoreFileName(std::string* into, const char* option, const std::string& value, bool dashStream = true) {
+  if (value.empty()) {
+    return std::string(option) + (dashStream ? " needs a file, or - for the standard stream" : " needs a file");
+  }
   *into = value;
   return kTaken;
 }
@@ -135,7 +138,7 @@ const OptionSpec kOptions[] = {
      [](CliArguments& a, const std::string& v) { return StoreFileName(&a.trace, "--trace", v); }},
     {"--profile", 0, "FILE", "read this profile instead of ~/.config/dimlet.ini (it is only ever read)", kAll,
      false, ValueWords::kFiles,
-     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.profilePath, "--profile", v); }},
+     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.profilePath, "--profile", v, false); }},
     {"--quiet", 'q', nullptr, "no progress and no summary; only data and errors", kAll, false, ValueWords::kNone,
      [](CliArguments& a, const std::string&) { a.quiet = true; return kTaken; }},
     {"--help", 'h', nullptr, "show this text (or the command's)", kAll, false, ValueWords::kNone,

@@ -42,7 +42,15 @@ void CliReport::Put(size_t line, bool toOut, const std::string& text) {
 
 void CliReport::Message(size_t line, const std::string& text) {
   EndProgress();
-  const std::string where = m_labels.size() > 1 ? m_labels[line] + ": " : "";
+  // A message that names its line already ("Com 2 (/dev/ttyUSB1): …") is
+  // not named twice.
+  std::string where;
+  if (m_labels.size() > 1) {
+    const std::string& label = m_labels[line];
+    const bool named = text.size() > label.size() && text.compare(0, label.size(), label) == 0 &&
+                       (text[label.size()] == ':' || text[label.size()] == ' ');
+    if (!named) where = label + ": ";
+  }
   Put(line, false, "dimlet-cli: " + Printable(where + text) + '\n');
 }
 

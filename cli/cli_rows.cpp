@@ -9,6 +9,7 @@
 #include "cli/stop_signals.h"
 #include "settings/led_settings.h"
 #include "settings/unit_list.h"
+#include "settings/whole_file.h"
 
 namespace {
 
@@ -295,6 +296,10 @@ int RunRead(const CliContext& base) {
   // Found now, not after every unit has been read for nothing; the status
   // is that of any output that could not be written.
   if (!CheckOutputTarget(args.output, &error)) return base.Fail(kExitFailure, error);
+  // The profile is only ever read.
+  if (args.output != "-" && WouldReplace(args.output, base.profile.path)) {
+    return base.Fail(kExitUsage, args.output + ": the profile; the rows would replace it");
+  }
   CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;

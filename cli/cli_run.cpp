@@ -78,7 +78,11 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
       if (!ReadCliProfile(parsed.profilePath, &profile, &error)) return context.Fail(kExitUsage, error);
       ByteTraceFile trace;
       if (!parsed.trace.empty()) {
-        if (!trace.Open(parsed.trace, &error)) return context.Fail(kExitUsage, error);
+        // What this run reads, and read's rows: a trace over them would empty them.
+        const std::vector<KeptFile> kept = {{profile.path, "the profile"},
+                                            {parsed.file, "the row file"},
+                                            {parsed.output, "where the rows go (-o)"}};
+        if (!trace.Open(parsed.trace, kept, &error)) return context.Fail(kExitUsage, error);
         context.trace = &trace;
       }
       code = Dispatch(context);

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "settings/whole_file.h"
+
 bool IsOwnTerminal(int fd) {
   struct stat target {};
   if (fstat(fd, &target) != 0) return false;
@@ -20,14 +22,24 @@ bool IsOwnTerminal(int fd) {
   return false;
 }
 
-std::FILE* OpenTraceTarget(const std::string& path, std::string* error) {
+std::FILE* OpenTraceTarget(const std::string& path, std::string* error, const std::vector<KeptFile>& kept) {
   auto fail = [&](const std::string& why) {
     if (error) *error = path + ": " + why;
     return nullptr;
   };
+  for (const KeptFile& file : kept) {
+    if (!file.path.empty() && file.path != "-" && WouldReplace(path, file.path)) {
+      return fail(file.what + "; the trace would replace it");
+    }
+  }
   // Not blocking: a FIFO without a reader fails at once instead of waiting.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return fail(errno == ENXIO ? "a FIFO that nobody reads" : std::strerror(errno));
+  if (fd < 0) {
+    const int err = errno;
+    struct stat target {};
+    const bool fifo = err == ENXIO && stat(path.c_str(), &target) == 0 && S_ISFIFO(target.st_mode);
+    return fail(fifo ? "a FIFO that nobody reads" : std::strerror(err));
+  }
   if (isatty(fd) && !IsOwnTerminal(fd)) {
     close(fd);
     return fail("a terminal line, perhaps a unit line; the trace is not written onto one (- for standard error)");
@@ -70,9 +82,10 @@ std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::
   return text;
 }
 
-std::unique_ptr<CByteTraceFile> CByteTraceFile::Open(const std::string& path, std::string* error) {
+std::unique_ptr<CByteTraceFile> CByteTraceFile::Open(const std::string& path, std::string* error,
+                                                     const std::vector<KeptFile>& kept) {
   if (path == "-") return std::unique_ptr<CByteTraceFile>(new CByteTraceFile(stderr, false, "standard error"));
-  std::FILE* file = OpenTraceTarget(path, error);
+  std::FILE* file = OpenTraceTarget(path, error, kept);
   if (!file) return nullptr;
   return std::unique_ptr<CByteTraceFile>(new CByteTraceFile(file, true, path));
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/serial_link.h"
 
@@ -24,20 +25,28 @@ std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::
 // line: text written there goes out on the wire.
 bool IsOwnTerminal(int fd);
 
+// A file the program reads that a trace must never replace, and what it is
+// to the program ("the profile"), for the words of the refusal.
+struct KeptFile {
+  std::string path;
+  std::string what;
+};
+
 // Opens `path` to take a trace, replacing what it held. Refused (nullptr,
 // *error saying why) are a FIFO nobody reads, which would hold the program
-// before its first byte, and a terminal other than the program's own
-// (standard output or error, /dev/tty): that may be a unit line, and the
-// trace's text would go out on it.
-std::FILE* OpenTraceTarget(const std::string& path, std::string* error);
+// before its first byte, a terminal other than the program's own (standard
+// output or error, /dev/tty): that may be a unit line, and the trace's text
+// would go out on it, and any of the `kept` files, which it would empty.
+std::FILE* OpenTraceTarget(const std::string& path, std::string* error, const std::vector<KeptFile>& kept = {});
 
 // Where a trace goes: a file, or standard error.
 class CByteTraceFile {
  public:
   // Opens `path` for writing, replacing what it held; "-" is standard error.
   // Nothing, with *error set (the path and the system's reason), when the
-  // file cannot be opened.
-  static std::unique_ptr<CByteTraceFile> Open(const std::string& path, std::string* error);
+  // file cannot be opened or is refused as OpenTraceTarget refuses it.
+  static std::unique_ptr<CByteTraceFile> Open(const std::string& path, std::string* error,
+                                              const std::vector<KeptFile>& kept = {});
   ~CByteTraceFile();  // closes the file (never standard error)
   CByteTraceFile(const CByteTraceFile&) = delete;
   CByteTraceFile& operator=(const CByteTraceFile&) = delete;

@@ -50,12 +50,13 @@ class CSerialLink {
 
   // How the last command's frame went.
   enum class FrameOutcome {
-    kSent,         // every byte left (and, on a line that echoes, came back as sent)
-    kNotOpen,      // nothing was sent: the link is not open
-    kHeld,         // a byte did not leave within its bound; the rest stayed back
-    kEchoWrong,    // the line returned other bytes than were sent
-    kEchoMissing,  // the line echoes, but did not return a byte that was sent
-    kLost,         // the line went away during the frame
+    kSent,            // every byte left (and, on a line that echoes, came back as sent)
+    kNotOpen,         // nothing was sent: the link is not open
+    kHeld,            // a byte did not leave within its bound; the rest stayed back
+    kEchoWrong,       // the line returned other bytes than were sent
+    kEchoMissing,     // the line echoes, but did not return a byte that was sent
+    kEchoUnexpected,  // a line driven as one without echo returned a read-row frame as its answer
+    kLost,            // the line went away during the frame
   };
 
   enum class TraceDirection { kSent, kReceived };

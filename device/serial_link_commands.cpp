@@ -1,6 +1,8 @@
 // The six unit commands of CSerialLink: each sends the frame unit_protocol.h
 // builds for it. The read-row command then takes its answer, one byte after
 // each pause, waiting for a byte as long as the line's answer wait allows.
+#include <algorithm>
+
 #include "device/line_transport.h"
 #include "device/pause.h"
 #include "device/serial_link.h"
@@ -20,7 +22,8 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   // Whatever waits now is not this frame's answer (a late byte of an earlier
   // one, line noise); taken as CH1 it would shift the whole row.
   DiscardWaiting();
-  bool sent = SendFrame(ReadRowFrame(unit, row), /*lastEchoLater=*/true) == FrameOutcome::kSent;
+  const Frame frame = ReadRowFrame(unit, row);
+  bool sent = SendFrame(frame, /*lastEchoLater=*/true) == FrameOutcome::kSent;
 
   RowAnswer answer;
   bool missing = !sent;  // a frame that did not go out whole has no answer to take
@@ -52,6 +55,17 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
       answer.channels[k] = 0;
     }
     if (reportMissing && m_onMissingAnswer) m_onMissingAnswer(k + 1);
+  }
+  // On a line driven as one without echo, an answer that begins with the
+  // frame's own bytes is its echo: a unit holding its own address byte, 'R'
+  // and the row's index in that row is far less likely than a wrong setting,
+  // and stored as the row the echo would overwrite the operator's values.
+  const std::span<const uint8_t> sentBytes = frame.Bytes();
+  if (m_echoes == false && answer.arrived >= static_cast<int>(sentBytes.size()) &&
+      std::equal(sentBytes.begin(), sentBytes.end(), answer.channels.begin())) {
+    m_lastFrame = FrameOutcome::kEchoUnexpected;
+    answer = {};
+    missing = true;
   }
   // A late answer must not become the next read's first bytes.
   if (missing) DiscardWaiting();

@@ -72,6 +72,11 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     SetFault(Fault::kNotFound, ComEntryName(port) + ": no device is set for this port", 0);
     return 0;
   }
+  if (m_devicePath.find('\0') != std::string::npos) {
+    // The system would open only what comes before it: another device than the one named.
+    SetFault(Fault::kNotFound, ComEntryName(port) + ": its device path holds a NUL byte", 0);
+    return 0;
+  }
 
   LineFailure failure;
   m_hPort = IsNetworkAddress(m_devicePath) ? OpenNetworkLine(m_devicePath, baud, m_options, &failure)

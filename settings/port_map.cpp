@@ -3,6 +3,7 @@
 #include "settings/port_map.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -91,6 +92,16 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
 bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason) {
   if (IsNetworkAddress(typed) || typed.empty() || typed.front() == '/') {
     *stored = typed;
+    return true;
+  }
+  // "~/" means the home folder to anyone used to a shell; a folder named "~"
+  // in the current one is far rarer.
+  const char* home = std::getenv("HOME");
+  if ((typed == "~" || typed.rfind("~/", 0) == 0) && home && home[0] == '/') {
+    std::string folder = home;
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();  // "/" too: its "/" comes from the "~/"
+    *stored = folder + typed.substr(1);
+    if (stored->empty()) *stored = "/";
     return true;
   }
   std::error_code failed;

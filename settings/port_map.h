@@ -59,7 +59,8 @@ std::string Rs485Key(int port);
 std::string PortDevicePath(const std::string& profilePath, int port);
 
 // What a Com entry stores for a device the operator typed: a network address
-// ("<scheme>://…") or an absolute path as typed; a relative path made
+// ("<scheme>://…") or an absolute path as typed; a leading "~/" as the home
+// folder ($HOME); a relative path made
 // absolute against the current folder (its "." parts left out), so that
 // every program finds the same device wherever it was started. False with
 // *reason set when the current folder cannot be known.

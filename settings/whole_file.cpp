@@ -1,4 +1,5 @@
-// Reading a small text file whole, and making folders.
+// Reading a small text file whole, telling whether a write would replace
+// one, and making folders.
 #include "settings/whole_file.h"
 
 #include <fcntl.h>
@@ -6,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "settings/file_support.h"
 
@@ -35,6 +38,27 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
   if (!a.exists) return true;
   return a.device == b.device && a.inode == b.inode && a.size == b.size &&
          a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
+}
+
+bool WouldReplace(const std::string& path, const std::string& kept) {
+  struct stat target {};
+  struct stat file {};
+  const bool targetThere = stat(path.c_str(), &target) == 0;
+  const bool keptThere = stat(kept.c_str(), &file) == 0;
+  if (targetThere && keptThere) {
+    return S_ISREG(file.st_mode) && target.st_dev == file.st_dev && target.st_ino == file.st_ino;
+  }
+  if (targetThere || keptThere) return false;
+  // Absolute first: a relative name has no part that is there to resolve.
+  const auto place = [](const std::string& name, std::error_code* failed) {
+    const std::filesystem::path absolute = std::filesystem::absolute(name, *failed);
+    return *failed ? std::filesystem::path() : std::filesystem::weakly_canonical(absolute, *failed);
+  };
+  std::error_code failed;
+  const std::filesystem::path a = place(path, &failed);
+  if (failed || a.empty()) return false;
+  const std::filesystem::path b = place(kept, &failed);
+  return !failed && a == b;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, FileStamp* stamp, std::string* error) {

@@ -1,4 +1,5 @@
-// Reading a small text file whole, and making the folders a file is to live in.
+// Reading a small text file whole, telling whether a write would replace one,
+// and making the folders a file is to live in.
 // Like every fallible function of settings/, these return false on failure
 // with the reason in `error`: "<what was being done>: <system text>".
 #pragma once
@@ -29,6 +30,11 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, FileStamp* stamp
 // The stamp of an open or named file as fstat/stat reported it.
 FileStamp StampOf(const struct stat& info);
 bool SameStamp(const FileStamp& a, const FileStamp& b);
+
+// Whether writing to `path` would replace the regular file `kept`: both name
+// one such file (through any link), or neither is there yet and they name
+// the same place. A device or a pipe both reach is no file to replace.
+bool WouldReplace(const std::string& path, const std::string& kept);
 
 // Creates `folder` and any missing parents, new ones with mode 0700. False
 // with the reason in `error` when a folder cannot be made.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "child_program.h"
 #include "sim/sim_line.h"
 #include "support/files.h"
@@ -37,6 +39,7 @@ TEST_P(DimletCommandLine, AnswersWithoutDisplayProfileOrLine) {
 
   std::vector<std::string> argv = {DIMLET_PROGRAM};
   argv.insert(argv.end(), c.args.begin(), c.args.end());
+  std::replace(argv.begin(), argv.end(), std::string("PROFILE"), profile);
   ChildProgram program(argv, {{"XDG_CONFIG_HOME", dir.Path()},
                               {"DISPLAY", ""},
                               {"WAYLAND_DISPLAY", ""},
@@ -65,7 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"StrayArgumentIsAUsageError", {"profile.ini"}, 2, "", "unexpected argument"},
         CommandLineCase{"TraceWithoutFile", {"--trace"}, 2, "", "--trace needs a file"},
         CommandLineCase{"UnwritableTraceRefusedBeforeTheWindow", {"--trace=/nonexistent/trace"}, 2, "",
-                        "cannot write the trace: /nonexistent/trace: No such file"}),
+                        "cannot write the trace: /nonexistent/trace: No such file"},
+        CommandLineCase{"TraceOverTheProfileRefused", {"--trace", "PROFILE"}, 2, "",
+                        "dimlet.ini: the profile; the trace would replace it"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The window's start-up frame in the trace, one line per byte with the

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QScreen>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -106,11 +107,14 @@ TEST_F(PortsTest, AssigningTheCurrentEntryReopensAtOnceAndKeepsTheRestOfTheProfi
 TEST_F(PortsTest, TypedPathsAreStoredAbsolute) {
   StartWindow();
   const std::string cwd = std::filesystem::current_path();
+  ASSERT_NE(std::getenv("HOME"), nullptr);
+  const std::string home = std::getenv("HOME");
   const std::pair<const char*, std::string> rows[] = {
       {"units", cwd + "/units"},
       {"./sub/../units", cwd + "/sub/../units"},
       {"/dev/serial/../ttyUSB3", "/dev/serial/../ttyUSB3"},
       {"tcp://lab-host:4001", "tcp://lab-host:4001"},
+      {"~/units", home + "/units"},  // was taken for a folder named "~" in the current one
   };
   for (const auto& [typed, stored] : rows) {
     std::string assigned;

@@ -59,6 +59,8 @@ TEST_F(CliTest, BadInputIsReportedByLineAndNothingIsSent) {
       {"option the command does not take", nullptr, {"scan", "--store"}, "scan does not take --store"},
       {"read without a unit", nullptr, {"read"}, "read needs --unit N"},
       {"a port that is neither", nullptr, {"run", "--unit", "1", "--port", "COM9"}, "--port takes"},
+      {"an empty profile name, with no standard stream to offer", nullptr, {"run", "--unit", "1", "--profile="},
+       "--profile needs a file\n"},
   };
   WriteProfile();
   for (const BadInputCase& c : cases) {

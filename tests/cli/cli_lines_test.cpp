@@ -79,6 +79,7 @@ TEST_F(CliTest, OneInstallationFileWritesEveryLineAndTellsEachOutcomeAsJson) {
   const std::vector<json> faults = Events(objects, "line fault");
   ASSERT_EQ(faults.size(), 1u);
   EXPECT_EQ(faults[0].at("line"), "Com 2");
+  EXPECT_THAT(result.err, HasSubstr("dimlet-cli: Com 2 (" + m_dir + "/nothing-here): not open")) << "named twice";
   EXPECT_EQ(objects.back().at("line_faults"), 1);
   EXPECT_EQ(objects.back().at("different"), 1);
 

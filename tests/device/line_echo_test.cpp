@@ -1,7 +1,8 @@
 // Lines that return what they send, as two-wire RS-485 adapters do: the echo
 // is taken back and checked, never read as an answer, and every command gives
-// the same result as on a plain line. An echo that differs or stops is a line
-// fault. Also: the answer wait of a late line, and RS-485 mode on a pty.
+// the same result as on a plain line. An echo that differs or stops, or comes
+// on a line driven as one without echo, is a line fault. Also: the answer
+// wait of a late line, and RS-485 mode on a pty.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -138,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, EchoLine,
                                          EchoCase{"EchoingLineOn", true, EchoMode::kOn}),
                          RowName{});
 
-TEST(EchoFault, AnEchoThatDiffersOrNeverComesIsALineFaultNotAnAnswer) {
+TEST(EchoFault, AnEchoThatDiffersNeverComesOrIsNotExpectedIsALineFaultNotAnAnswer) {
   {
     EchoingFarEnd far;
     CSerialLink link;
@@ -167,6 +168,21 @@ TEST(EchoFault, AnEchoThatDiffersOrNeverComesIsALineFaultNotAnAnswer) {
     EXPECT_EQ(link.LastFrame(), Outcome::kEchoMissing);
     EXPECT_EQ(line.Unit(0).rows[1], (std::array<int, 4>{128, 128, 128, 128})) << "rows went on after a fault";
     EXPECT_NE(link_words::FrameWords(link.LastFrame()).find("did not return what was sent"), std::string::npos);
+  }
+  {
+    sim::SimOptions options;  // an echoing line told that it does not echo
+    options.echo = true;
+    options.units = {0};
+    sim::SimLine line(options);
+    ASSERT_TRUE(line.Start());
+    CSerialLink link;
+    Open(link, line.SlavePath(), EchoMode::kOff);
+    for (int32_t unit : {0, 5}) {  // a unit there (echo and CH1 arrive), and none (the echo alone)
+      EXPECT_EQ(link.ReadRowAnswer(unit, 2).arrived, 0) << "unit " << unit << ": the echo was read as its row";
+      EXPECT_EQ(link.LastFrame(), Outcome::kEchoUnexpected);
+    }
+    EXPECT_TRUE(ScanUnits(link).empty()) << "the echo was taken for units answering";
+    EXPECT_NE(link_words::FrameWords(link.LastFrame()).find("set its echo to on"), std::string::npos);
   }
 }
 

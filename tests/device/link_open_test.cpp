@@ -33,7 +33,7 @@ int ExclusiveFlag(int fd) {
 
 struct OpenFailure {
   const char* name;
-  std::string device;  // "missing" or "plain file" in the test's folder, "pty", or a path
+  std::string device;  // "missing" or "plain file" in the test's folder, "pty" (and more), or a path
   int32_t baud;
   CSerialLink::Fault fault;
   std::string reasonPart;  // "{path}" stands for the device's path
@@ -45,12 +45,15 @@ const OpenFailure kOpenFailures[] = {
     {"regular file", "plain file", 9600, CSerialLink::Fault::kNotSerial, "{path}"},
     {"character device that is no tty", "/dev/null", 9600, CSerialLink::Fault::kNotSerial, "/dev/null"},
     {"baud rate the tty has no code for", "pty", 12345, CSerialLink::Fault::kSetup, "12345"},
+    // The system would open the pty the name stops at.
+    {"path that goes on past a NUL byte", "pty, NUL, more", 9600, CSerialLink::Fault::kNotFound, "NUL byte"},
 };
 
 class LinkOpenFailure : public testing::TestWithParam<OpenFailure> {
  protected:
   std::string PathOf(const std::string& device) {
     if (device == "pty") return pty.SlavePath();
+    if (device == "pty, NUL, more") return pty.SlavePath() + std::string(1, '\0') + "/../ttyUSB9";
     if (device == "missing") return folder.File("ttyUSB9");
     if (device == "plain file") {
       WriteFile(folder.File("plain"), "");
