@@ -99,8 +99,7 @@ std::string FrameWords(CSerialLink::FrameOutcome outcome) {
     case CSerialLink::FrameOutcome::kEchoMissing:
       return "the line did not return what was sent: its echo stopped, or the echo setting is wrong";
     case CSerialLink::FrameOutcome::kEchoUnexpected:
-      return "the line returned the command as its answer: it echoes, but is driven as a line without echo — "
-             "set its echo to on";
+      return "the line returned the command as its answer: set its echo to on";
     case CSerialLink::FrameOutcome::kLost:
       return "the line went away while the frame was sent";
   }
