@@ -193,14 +193,17 @@ void CControllerDlg::EndAsExit() {
 void CControllerDlg::UpdateStatusLine() {
   // The link is always on the Com entry of the record: start-up and the port
   // choice both open it there.
+  StatusFacts facts{.port = m_settings.comPort,
+                    .saveError = m_saveError,
+                    .followWords = m_follower->Words(),
+                    .unreadable = m_replaced,
+                    .changedElsewhere = m_changedElsewhere,
+                    .outcome = m_outcome};
   // Line options the profile holds in a form not understood stay in the file
   // until the Ports… dialog sets them; their defaults drive the line meanwhile.
-  std::vector<ReplacedValue> unreadable = m_replaced;
   const PortEntry entry = m_ports.Entry(m_settings.comPort);
-  unreadable.insert(unreadable.end(), entry.unread.begin(), entry.unread.end());
-  const StatusText status =
-      DescribeLink(m_settings.comPort, m_link, m_saveError, m_follower->Words(), unreadable, m_changedElsewhere,
-                   m_outcome);
+  facts.unreadable.insert(facts.unreadable.end(), entry.unread.begin(), entry.unread.end());
+  const StatusText status = DescribeLink(m_link, facts);
   const QRect box = m_statusLine->contentsRect();
   const int rows = std::max(1, box.height() / m_statusLine->fontMetrics().lineSpacing());
   const FittedStatus fitted = FitStatusLines(status.text.split('\n'), m_statusLine->font(), box.width(), rows);

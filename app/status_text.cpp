@@ -23,12 +23,12 @@ void AddNamed(StatusText& status, const QString& line, const QStringList& entrie
 
 }  // namespace
 
-StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords, const std::vector<ReplacedValue>& replaced,
-                        const std::vector<std::string>& changedElsewhere, const std::string& outcome) {
+StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts) {
+  const std::string& followWords = facts.followWords;
+  const std::string& saveError = facts.saveError;
   StatusText status;
   const QString device = QString::fromStdString(link.DevicePath());
-  status.text = QStringLiteral("Com %1: %2\n").arg(port).arg(device);
+  status.text = QStringLiteral("Com %1: %2\n").arg(facts.port).arg(device);
   status.text += QString::fromStdString(followWords.empty() ? link_words::StateWords(link) : followWords);
   // How the line behaves shares the state's row: the box has few to spare.
   const std::string habits = link_words::LineWords(link);
@@ -48,19 +48,19 @@ StatusText DescribeLink(int port, const CSerialLink& link, const std::string& sa
     if (!status.detail.isEmpty()) status.detail += '\n';
     status.detail += reason;
   }
-  if (!outcome.empty()) status.text += QStringLiteral("\n") + QString::fromStdString(outcome);
-  if (!replaced.empty()) {
+  if (!facts.outcome.empty()) status.text += QStringLiteral("\n") + QString::fromStdString(facts.outcome);
+  if (!facts.unreadable.empty()) {
     QStringList entries;
-    for (const ReplacedValue& value : replaced) {
+    for (const ReplacedValue& value : facts.unreadable) {
       entries << QStringLiteral("%1 \u201c%2\u201d").arg(QString::fromStdString(value.key),
                                                         QString::fromStdString(value.text));
     }
     AddNamed(status, QStringLiteral("Unreadable, default used: "), entries,
              QStringLiteral("Unreadable profile values, replaced by their defaults: "));
   }
-  if (!changedElsewhere.empty()) {
+  if (!facts.changedElsewhere.empty()) {
     QStringList keys;
-    for (const std::string& key : changedElsewhere) keys << QString::fromStdString(key);
+    for (const std::string& key : facts.changedElsewhere) keys << QString::fromStdString(key);
     AddNamed(status, QStringLiteral("Profile also changed elsewhere; this window's value saved: "), keys,
              QStringLiteral("Another program changed these profile values too; this window's later change was saved: "));
   }

@@ -15,13 +15,22 @@ struct StatusText {
   QString detail;  // the system's full reasons, for the tool tip
 };
 
-// `followWords`, when not empty, stand for the link's state (a device that is
-// unplugged or came back, as the window's follower tells).
-// `replaced`: profile values that could not be read and were replaced by
-// their defaults; named with what they held. `changedElsewhere`: keys that
-// another program changed in the profile while this window changed them too.
-// `outcome`: what the last command sent to which unit, or why not; a row of
-// its own after a failed save.
-StatusText DescribeLink(int port, const CSerialLink& link, const std::string& saveError,
-                        const std::string& followWords = {}, const std::vector<ReplacedValue>& replaced = {},
-                        const std::vector<std::string>& changedElsewhere = {}, const std::string& outcome = {});
+// What the window knows besides the link, for the status line.
+struct StatusFacts {
+  int port = 1;           // the Com entry the link is on
+  std::string saveError;  // why the last save of the settings failed; empty when it did not
+  // When not empty, these stand for the link's state (a device that is
+  // unplugged or came back, as the window's follower tells).
+  std::string followWords;
+  // Profile values that could not be read and were replaced by their
+  // defaults; named with what they held.
+  std::vector<ReplacedValue> unreadable;
+  // Keys that another program changed in the profile while this window
+  // changed them too.
+  std::vector<std::string> changedElsewhere;
+  // What the last command sent to which unit, or why not; a row of its own
+  // after a failed save.
+  std::string outcome;
+};
+
+StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts);
