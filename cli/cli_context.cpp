@@ -102,8 +102,14 @@ std::string LineSession::CheckFrames(const std::string& what) {
     why = link_words::FrameWords(m_link.LastFrame());
   }
   if (why.empty()) return why;
-  Message(m_port.name + ": " + what + " did not leave whole: " + why);
-  Result({{"event", "line fault"}, {"message", what + " did not leave whole: " + why}, {"exit", kExitFailure}});
+  // On a line that echoes wrongly the frame did leave; what came back is the fault.
+  using Outcome = CSerialLink::FrameOutcome;
+  const Outcome outcome = m_link.LastFrame();
+  const bool left = m_link.IsPortOpen() && (outcome == Outcome::kEchoWrong || outcome == Outcome::kEchoMissing ||
+                                            outcome == Outcome::kEchoUnexpected);
+  const std::string said = what + (left ? " was sent, but " : " did not leave whole: ") + why;
+  Message(m_port.name + ": " + said);
+  Result({{"event", "line fault"}, {"message", said}, {"exit", kExitFailure}});
   ++Counts().lineFaults;
   return why;
 }
