@@ -102,12 +102,17 @@ std::string LineSession::CheckFrames(const std::string& what) {
     why = link_words::FrameWords(m_link.LastFrame());
   }
   if (why.empty()) return why;
-  // On a line that echoes wrongly the frame did leave; what came back is the fault.
+  // A frame whose echo stopped, or came back as the answer, left whole; one
+  // whose echo came back wrong was cut short there unless that was its last byte.
   using Outcome = CSerialLink::FrameOutcome;
   const Outcome outcome = m_link.LastFrame();
-  const bool left = m_link.IsPortOpen() && (outcome == Outcome::kEchoWrong || outcome == Outcome::kEchoMissing ||
-                                            outcome == Outcome::kEchoUnexpected);
-  const std::string said = what + (left ? " was sent, but " : " did not leave whole: ") + why;
+  const char* how = " did not leave whole: ";
+  if (m_link.IsPortOpen() && (outcome == Outcome::kEchoMissing || outcome == Outcome::kEchoUnexpected)) {
+    how = " was sent, but ";
+  } else if (m_link.IsPortOpen() && outcome == Outcome::kEchoWrong) {
+    how = " may not have left whole: ";
+  }
+  const std::string said = what + how + why;
   Message(m_port.name + ": " + said);
   Result({{"event", "line fault"}, {"message", said}, {"exit", kExitFailure}});
   ++Counts().lineFaults;
