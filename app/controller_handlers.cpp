@@ -41,7 +41,7 @@ std::string Outcome(int32_t unit, const CSerialLink& link, const std::string& do
   if (outcome == CSerialLink::FrameOutcome::kSent) return UnitWords(unit) + done;
   const bool someSent = rowsDone > 0 && outcome != CSerialLink::FrameOutcome::kNotOpen;
   const std::string before = someSent ? Rows(rowsDone) + " " + doneWords + ", then " : "";
-  return UnitWords(unit) + before + link_words::FrameWords(outcome);
+  return UnitWords(unit) + before + link_words::FrameWords(link);
 }
 
 // What a read of rows brought: the rows read and the channels that did not

@@ -99,17 +99,20 @@ std::string LineSession::CheckFrames(const std::string& what) {
   if (!m_link.IsPortOpen()) {
     why = link_words::FaultWords(m_link.LastFault());
   } else if (m_link.LastFrame() != CSerialLink::FrameOutcome::kSent) {
-    why = link_words::FrameWords(m_link.LastFrame());
+    why = link_words::FrameWords(m_link);
   }
   if (why.empty()) return why;
-  // A frame whose echo stopped, or came back as the answer, left whole; one
-  // whose echo came back wrong was cut short there unless that was its last byte.
+  // A frame whose echo stopped or came late, or whose answer came late, left
+  // whole; one cut short by a wrong echo or a stray byte may have left whole
+  // if that was its last byte.
   using Outcome = CSerialLink::FrameOutcome;
   const Outcome outcome = m_link.LastFrame();
   const char* how = " did not leave whole: ";
-  if (m_link.IsPortOpen() && (outcome == Outcome::kEchoMissing || outcome == Outcome::kEchoUnexpected)) {
+  if (m_link.IsPortOpen() &&
+      (outcome == Outcome::kEchoMissing || outcome == Outcome::kEchoLate || outcome == Outcome::kAnswerLate)) {
     how = " was sent, but ";
-  } else if (m_link.IsPortOpen() && outcome == Outcome::kEchoWrong) {
+  } else if (m_link.IsPortOpen() && (outcome == Outcome::kEchoWrong || outcome == Outcome::kEchoUnexpected ||
+                                     outcome == Outcome::kStrayBytes)) {
     how = " may not have left whole: ";
   }
   const std::string said = what + how + why;

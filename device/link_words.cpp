@@ -86,7 +86,10 @@ std::string BackWords(const CSerialLink& link) {
   return IsNetworkAddress(link.DevicePath()) ? "network line back: " + OpenWords() : ReopenedWords();
 }
 
-std::string FrameWords(CSerialLink::FrameOutcome outcome) {
+std::string FrameWords(CSerialLink::FrameOutcome outcome, const CSerialLink::Lateness& lateness) {
+  const std::string late = std::to_string(lateness.lateMs) + " ms late";
+  const std::string fix = lateness.answerWaitMs > 0 ? ": set the answer wait to " + std::to_string(lateness.answerWaitMs)
+                                                    : ": later than any answer wait";
   switch (outcome) {
     case CSerialLink::FrameOutcome::kSent:
       return {};
@@ -99,12 +102,20 @@ std::string FrameWords(CSerialLink::FrameOutcome outcome) {
     case CSerialLink::FrameOutcome::kEchoMissing:
       return "the line did not return what was sent: its echo stopped, or the echo setting is wrong";
     case CSerialLink::FrameOutcome::kEchoUnexpected:
-      return "the line returned the command as its answer: set its echo to on";
+      return "the line returns what is sent: set its echo to on";
+    case CSerialLink::FrameOutcome::kEchoLate:
+      return "the line returns what is sent " + late + fix;
+    case CSerialLink::FrameOutcome::kStrayBytes:
+      return "bytes the units did not send in answer: another sender, a line that echoes late, or noise";
+    case CSerialLink::FrameOutcome::kAnswerLate:
+      return "answered " + late + fix;
     case CSerialLink::FrameOutcome::kLost:
       return "the line went away while the frame was sent";
   }
   return "not sent";
 }
+
+std::string FrameWords(const CSerialLink& link) { return FrameWords(link.LastFrame(), link.LastLateness()); }
 
 std::string LineWords(const CSerialLink& link) {
   if (!link.IsPortOpen()) return {};

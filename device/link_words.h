@@ -36,8 +36,11 @@ std::string BackWords(const CSerialLink& link);
 
 // Why a command's frame did not go out whole, in the operator's words
 // ("the frame did not leave the port within 1 s — the line is held"); empty
-// for a frame that was sent.
-std::string FrameWords(CSerialLink::FrameOutcome outcome);
+// for a frame that was sent. A late echo or answer names the answer wait
+// that would take it, from `lateness`.
+std::string FrameWords(CSerialLink::FrameOutcome outcome, const CSerialLink::Lateness& lateness = {});
+// The same for the last frame of `link`.
+std::string FrameWords(const CSerialLink& link);
 
 // What the status line says of how the open line behaves and was set up:
 // "echoes" once the line is known to return what it sends, and the line's

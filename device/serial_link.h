@@ -55,8 +55,17 @@ class CSerialLink {
     kHeld,            // a byte did not leave within its bound; the rest stayed back
     kEchoWrong,       // the line returned other bytes than were sent
     kEchoMissing,     // the line echoes, but did not return a byte that was sent
-    kEchoUnexpected,  // a line driven as one without echo returned a read-row frame as its answer
+    kEchoUnexpected,  // a line driven as one without echo returned what was sent
+    kEchoLate,        // the line returns what was sent, but later than its answer wait
+    kStrayBytes,      // bytes no unit sent in answer: before the frame, during it, after it
+    kAnswerLate,      // the unit's whole answer came, but after its answer wait
     kLost,            // the line went away during the frame
+  };
+  // For kEchoLate and kAnswerLate: how late the bytes came after the byte
+  // they follow, and the answer wait that would take them (0: none would).
+  struct Lateness {
+    int32_t lateMs = 0;
+    int32_t answerWaitMs = 0;
   };
 
   enum class TraceDirection { kSent, kReceived };
@@ -144,15 +153,26 @@ class CSerialLink {
   bool CheckGone();
 
   FrameOutcome LastFrame() const { return m_lastFrame; }
+  const Lateness& LastLateness() const { return m_lateness; }
   // For a caller that pauses after a command anyway (rows in a loop): the
-  // next command leaves its last byte's echo outstanding, and PauseAfterFrame
-  // takes it within the pause instead, so checking it costs no time.
+  // next command leaves the line's last check to that pause (a write's last
+  // echo, what follows a read's answer), so checking costs no time. Without
+  // it a read looks at the line a little longer itself.
   // LastFrame() tells the outcome after that pause.
-  void TakeLastEchoInNextPause() { m_lastEchoInPause = true; }
+  void TakeLastEchoInNextPause() { m_checkInNextPause = true; }
+  // Pauses at least `milliseconds`, watching the line meanwhile: echoes
+  // still owed are taken, a missing answer that comes whole is "answered
+  // late", any other byte is stray. A fault found here becomes LastFrame().
   void PauseAfterFrame(int milliseconds);
   // Whether the open line returns what it sends: set by the echo option, or
-  // found by the first frame after opening under "auto"; nothing until known.
+  // found under "auto" from the first frames after opening; nothing until
+  // known. "No echo" is never decided before the longest answer wait has
+  // passed after the first frame: a frame sent sooner waits for it once.
   std::optional<bool> Echoes() const { return m_echoes; }
+  // Finishes finding out whether the line echoes, waiting out what is left
+  // of that once-per-open wait: for a caller about to close the line or to
+  // report on it. LastFrame() then tells what the line did (a late echo).
+  void SettleEcho();
   // How the open line was set up, in plain words for the status line (an
   // RS-485 request the driver refused, a network line's round trip); empty
   // when there is nothing to say.
@@ -180,15 +200,33 @@ class CSerialLink {
   void Lose(const std::string& what, int err);
   void CloseDevice();
   void WatchDevice();
+  using TimePoint = std::chrono::steady_clock::time_point;
   // Sends `frame` with its pauses; on a line that echoes, takes each byte's
-  // echo back in the pause after it and checks it. Keeps the outcome.
-  // With `lastEchoLater` the last byte's echo is left for the caller to take
-  // in the pause that follows the frame (the read-row's answer pause).
+  // echo back in the pause after it and checks it; on any line, a byte that
+  // is no echo owed is stray. Keeps the outcome. With `lastEchoLater` the
+  // last byte's echo is left for the caller to take in the pause that
+  // follows the frame (the read-row's answer pause).
   FrameOutcome SendFrame(const unit_protocol::Frame& frame, bool lastEchoLater = false);
-  // Takes the echoes of sent bytes that have arrived by now, or, with
-  // `until`, waits for all of them until then. False after a wrong echo, or
-  // with `until` when one did not come; m_lastFrame then says which.
-  bool TakeEchoes(std::optional<std::chrono::steady_clock::time_point> until);
+  // Takes the echoes owed for the bytes sent so far, or, with `until`, waits
+  // for all of them until then. With `answerFollows` bytes beyond the echoes
+  // are left for the answer; otherwise one is stray. False on a fault, which
+  // m_lastFrame then holds.
+  bool TakeEchoes(std::optional<TimePoint> until, bool answerFollows = false);
+  // An echo owed past its answer wait: watched for until the longest wait.
+  void WaitForLateEcho();
+  // Under "auto", nothing returned yet for the first frame: watches until
+  // `until` (never past the once-per-open wait) and decides when it can.
+  bool WatchEchoProbe(TimePoint until);
+  // The first read-row after opening under "auto" with nothing returned
+  // during its frame: what arrives tells echo and answer apart.
+  RowAnswer ProbeAnswer(const unit_protocol::Frame& frame);
+  // After a read-row: watches the line until `until`; see PauseAfterFrame.
+  void WatchAfterAnswer(TimePoint until);
+  // Before a frame: the line must be quiet, unless what waits is the rest of
+  // a fault already told.
+  bool LineQuietBeforeFrame();
+  bool Fail(FrameOutcome outcome);
+  FrameOutcome StrayOutcome(const uint8_t* bytes, int32_t count) const;
   int32_t ReadTraced(uint8_t* buffer, int32_t maxCount);
 
   std::unique_ptr<LineTransport> m_hPort;  // the open line; empty when none
@@ -200,13 +238,27 @@ class CSerialLink {
   ByteTrace m_trace;
   LineOptions m_options;
   std::optional<bool> m_echoes;
-  std::array<uint8_t, unit_protocol::Frame::kLongest> m_pendingEcho{};  // sent, echo not yet back
-  size_t m_pendingCount = 0;
-  bool m_lastEchoInPause = false;  // see TakeLastEchoInNextPause
-  // Bytes read while finding out whether the line echoes that were not an
-  // echo after all: served first by the next read.
-  std::array<uint8_t, unit_protocol::Frame::kLongest> m_unread{};
-  size_t m_unreadCount = 0;
+  // The frame being sent: its bytes that left, when each left, and how many
+  // of them the line has returned so far.
+  std::array<uint8_t, unit_protocol::Frame::kLongest> m_sent{};
+  std::array<TimePoint, unit_protocol::Frame::kLongest> m_sentAt{};
+  size_t m_sentCount = 0;
+  size_t m_echoed = 0;
+  int32_t m_echoLateMs = 0;  // the latest echo of the frame, after its byte left
+  TimePoint m_lastLeftAt{};  // when the frame's last byte left
+  // "auto" with nothing returned yet for the first frame: until then.
+  std::optional<TimePoint> m_echoProbeUntil;
+  // A read-row's answer, until the line after it has been looked at.
+  struct AnswerTail {
+    bool open = false;
+    int arrived = 0;
+  };
+  AnswerTail m_tail;
+  bool m_checkInNextPause = false;  // see TakeLastEchoInNextPause
+  // Bytes before the next frame are what is left of a fault already told (a
+  // late answer, the rest of a garbled echo), not a new one.
+  bool m_leftoversTold = false;
+  Lateness m_lateness;
   FrameOutcome m_lastFrame = FrameOutcome::kNotOpen;
   Fault m_fault = Fault::kNone;
   std::string m_reason;

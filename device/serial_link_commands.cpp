@@ -10,6 +10,14 @@
 
 using namespace unit_protocol;
 
+namespace {
+
+// How long a read-row with no pause after it looks at the line once its
+// answer is in: as long as the pause between rows, where rows are read in turn.
+constexpr int kAnswerWatchMs = 20;
+
+}  // namespace
+
 void CSerialLink::WriteRow(int32_t unit, int32_t row, int32_t ch1, int32_t ch2, int32_t ch3, int32_t ch4) {
   SendFrame(WriteRowFrame(unit, row, ch1, ch2, ch3, ch4));
 }
@@ -19,57 +27,57 @@ void CSerialLink::ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2,
 }
 
 CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, bool reportMissing) {
-  // Whatever waits now is not this frame's answer (a late byte of an earlier
-  // one, line noise); taken as CH1 it would shift the whole row.
-  DiscardWaiting();
+  const bool pauseFollows = m_checkInNextPause;
   const Frame frame = ReadRowFrame(unit, row);
   bool sent = SendFrame(frame, /*lastEchoLater=*/true) == FrameOutcome::kSent;
 
   RowAnswer answer;
-  bool missing = !sent;  // a frame that did not go out whole has no answer to take
-  const auto wait = std::chrono::milliseconds(AnswerWaitMs());
-  for (int k = 0; k < kAnswerBytes; ++k) {
-    const auto pauseStart = LineClock::now();
-    PauseMs(kReadPauseMs);
-    // The frame's last echo comes back in the first answer pause, ahead of
-    // the answer; it is waited for as long as an answer byte would be.
-    if (k == 0 && sent && !TakeEchoes(pauseStart + wait)) {
-      sent = false;
-      missing = true;
+  if (sent && m_echoProbeUntil) {
+    answer = ProbeAnswer(frame);
+    sent = m_lastFrame == FrameOutcome::kSent;
+    if (reportMissing && m_onMissingAnswer) {
+      for (int k = answer.arrived; k < kAnswerBytes; ++k) m_onMissingAnswer(k + 1);
     }
-    if (!missing) {
-      // A late line is waited for up to its answer wait; a byte already there
-      // is taken at once, as after the protocol's own pause.
-      while (ReadWaiting(&answer.channels[k], 1) != 1) {
-        if (!m_bIsOpen || LineClock::now() >= pauseStart + wait || !m_hPort->WaitReadable(pauseStart + wait)) {
-          missing = true;
-          break;
-        }
+  } else {
+    bool missing = !sent;  // a frame that did not go out whole has no answer to take
+    const auto wait = std::chrono::milliseconds(AnswerWaitMs());
+    for (int k = 0; k < kAnswerBytes; ++k) {
+      const auto pauseStart = LineClock::now();
+      PauseMs(kReadPauseMs);
+      // The frame's last echo comes back in the first answer pause, ahead of
+      // the answer; it is waited for as long as an answer byte would be.
+      if (k == 0 && sent && !TakeEchoes(pauseStart + wait, /*answerFollows=*/true)) {
+        sent = false;
+        missing = true;
       }
       if (!missing) {
-        answer.arrived = k + 1;
-        continue;
+        // A late line is waited for up to its answer wait; a byte already there
+        // is taken at once, as after the protocol's own pause.
+        while (ReadWaiting(&answer.channels[k], 1) != 1) {
+          if (!m_bIsOpen || LineClock::now() >= pauseStart + wait || !m_hPort->WaitReadable(pauseStart + wait)) {
+            missing = true;
+            break;
+          }
+        }
+        if (!missing) {
+          answer.arrived = k + 1;
+          continue;
+        }
+        // The answer is out of step from here on: a byte arriving now could be
+        // any channel's, so none of the rest is taken.
+        answer.channels[k] = 0;
       }
-      // The answer is out of step from here on: a byte arriving now could be
-      // any channel's, so none of the rest is taken.
-      answer.channels[k] = 0;
+      if (reportMissing && m_onMissingAnswer) m_onMissingAnswer(k + 1);
     }
-    if (reportMissing && m_onMissingAnswer) m_onMissingAnswer(k + 1);
   }
-  // On a line driven as one without echo, an answer that begins with the
-  // frame's own bytes is its echo: a unit holding its own address byte, 'R'
-  // and the row's index in that row is far less likely than a wrong setting,
-  // and stored as the row the echo would overwrite the operator's values.
-  const std::span<const uint8_t> sentBytes = frame.Bytes();
-  if (m_echoes == false && answer.arrived >= static_cast<int>(sentBytes.size()) &&
-      std::equal(sentBytes.begin(), sentBytes.end(), answer.channels.begin())) {
-    m_lastFrame = FrameOutcome::kEchoUnexpected;
-    answer = {};
-    missing = true;
-  }
-  // A late answer must not become the next read's first bytes.
-  if (missing) DiscardWaiting();
-  return answer;
+  if (!sent) return {};
+  // What follows the answer tells whether it was one: nothing more may come,
+  // and a missing answer that comes whole a little later was only late. A
+  // caller that pauses next looks in that pause; otherwise it is done here.
+  m_tail = {true, answer.arrived};
+  if (!pauseFollows) WatchAfterAnswer(LineClock::now() + std::chrono::milliseconds(kAnswerWatchMs));
+  // A line lost after the answer came leaves the answer as it was.
+  return m_lastFrame == FrameOutcome::kSent || m_lastFrame == FrameOutcome::kLost ? answer : RowAnswer{};
 }
 
 void CSerialLink::StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {

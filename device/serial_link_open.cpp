@@ -31,7 +31,10 @@ void CSerialLink::SetMissingAnswerHandler(MissingAnswerHandler handler) {
 }
 
 void CSerialLink::SetLineOptions(const LineOptions& options) {
-  if (options.echo != m_options.echo) m_echoes.reset();
+  if (options.echo != m_options.echo) {
+    m_echoes.reset();
+    m_echoProbeUntil.reset();
+  }
   m_options = options;
   if (m_bIsOpen && m_options.echo != EchoMode::kAuto) m_echoes = m_options.echo == EchoMode::kOn;
 }
@@ -60,8 +63,11 @@ void CSerialLink::CloseDevice() {
   m_latencyTimerMs = -1;
   m_lineNotes.clear();
   m_echoes.reset();
-  m_pendingCount = 0;
-  m_unreadCount = 0;
+  m_sentCount = 0;
+  m_echoed = 0;
+  m_echoProbeUntil.reset();
+  m_tail = {};
+  m_leftoversTold = false;
 }
 
 int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {

@@ -1,7 +1,14 @@
 // CSerialLink's byte transfers over its transport: a write waited for at most
 // 1000 ms, a read that takes only what has arrived, noticing on the way that
-// the line has gone away; and a frame sent with its pauses, its echo taken
-// back and checked on a line that returns what it sends.
+// the line has gone away; and a frame sent with its pauses, the line watched
+// around it.
+//
+// What may arrive around a frame is told apart by what was sent and when:
+// the echo of a byte, on a line that returns what it sends, comes after that
+// byte left and in the order sent; a unit's answer comes only after the
+// frame's last byte left, and only to a read-row. Anything else (a byte
+// before a frame, after a write, beyond an answer) is stray: a line fault,
+// never data.
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -12,11 +19,33 @@
 
 namespace {
 
-constexpr auto kWriteBound = std::chrono::milliseconds(1000);
-constexpr auto kReadBound = std::chrono::milliseconds(2000);
+using std::chrono::milliseconds;
+using unit_protocol::Frame;
+using unit_protocol::kAnswerBytes;
+
+constexpr auto kWriteBound = milliseconds(1000);
+constexpr auto kReadBound = milliseconds(2000);
 // Bytes a discard reads out for the trace before it drops the rest unseen:
 // a line that babbles without end must not keep the discard going.
 constexpr int kTracedDiscardReads = 16;
+// How long a late echo or answer is looked for: the longest answer wait.
+constexpr auto kLongestWait = milliseconds(kMaxAnswerWaitMs);
+
+int32_t MsSince(LineClock::time_point from, LineClock::time_point to) {
+  return static_cast<int32_t>(std::chrono::ceil<milliseconds>(to - from).count());
+}
+
+// The answer wait that takes a byte `lateMs` after the frame: a few ms to
+// spare, in steps of 5; 0 when even the longest would not.
+int32_t AnswerWaitFor(int32_t lateMs) {
+  const int32_t wait = ((lateMs + 1) / 5 + 1) * 5;
+  return wait <= kMaxAnswerWaitMs ? wait : 0;
+}
+
+void PauseUntil(LineClock::time_point until) {
+  const auto left = until - LineClock::now();
+  if (left > LineClock::duration::zero()) PauseMs(static_cast<int>(std::chrono::ceil<milliseconds>(left).count()));
+}
 
 }  // namespace
 
@@ -48,14 +77,6 @@ int32_t CSerialLink::SendBytes(const uint8_t* bytes, int32_t count) {
 
 int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
   if (!m_bIsOpen || !m_hPort || maxCount <= 0) return 0;
-  if (m_unreadCount > 0) {
-    // Already traced when they were first read.
-    const size_t n = std::min(m_unreadCount, static_cast<size_t>(maxCount));
-    std::memcpy(buffer, m_unread.data(), n);
-    std::memmove(m_unread.data(), m_unread.data() + n, m_unreadCount - n);
-    m_unreadCount -= n;
-    return static_cast<int32_t>(n);
-  }
   LineFailure failure;
   failure.reason.clear();
   const int32_t got = m_hPort->ReadWaiting(buffer, maxCount, LineClock::now() + kReadBound, &failure);
@@ -74,7 +95,6 @@ int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
 int32_t CSerialLink::ReadWaiting(uint8_t* buffer, int32_t maxCount) { return ReadTraced(buffer, maxCount); }
 
 void CSerialLink::DiscardWaiting() {
-  m_unreadCount = 0;
   if (!m_bIsOpen || !m_hPort) return;
   if (m_trace) {
     // A technician chasing a fault needs to see what was thrown away too.
@@ -92,69 +112,204 @@ void CSerialLink::DiscardWaiting() {
   m_lineNotes = m_hPort->Notes();
 }
 
-bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until) {
-  while (m_pendingCount > 0 && m_echoes != false) {
-    uint8_t got[unit_protocol::Frame::kLongest];
-    // Never more than the echoes owed: what follows them is the unit's answer.
-    const int32_t n = ReadTraced(got, static_cast<int32_t>(m_pendingCount));
-    if (!m_bIsOpen) {
-      m_lastFrame = FrameOutcome::kLost;
-      return false;
-    }
+bool CSerialLink::Fail(FrameOutcome outcome) {
+  m_lastFrame = m_bIsOpen ? outcome : FrameOutcome::kLost;
+  m_tail = {};
+  m_leftoversTold = true;
+  return false;
+}
+
+CSerialLink::FrameOutcome CSerialLink::StrayOutcome(const uint8_t* bytes, int32_t count) const {
+  // A line driven as one without echo that returns the frame's own bytes is
+  // told so in words that name the fix.
+  const bool ownBytes = m_echoes == false && count > 0 && static_cast<size_t>(count) <= m_sentCount &&
+                        std::memcmp(bytes, m_sent.data(), static_cast<size_t>(count)) == 0;
+  return ownBytes ? FrameOutcome::kEchoUnexpected : FrameOutcome::kStrayBytes;
+}
+
+bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until, bool answerFollows) {
+  for (;;) {
+    const size_t owed = m_echoes == false ? 0 : m_sentCount - m_echoed;
+    if (owed == 0 && (answerFollows || until)) return true;
+    // One byte more than is owed shows a stray one; with an answer to come,
+    // what follows the echoes is the answer's.
+    uint8_t got[Frame::kLongest + 1];
+    const int32_t n = ReadTraced(got, static_cast<int32_t>(owed + (answerFollows ? 0 : 1)));
+    if (!m_bIsOpen) return Fail(FrameOutcome::kLost);
     if (n == 0) {
-      if (!until) break;  // it may come in a later pause
-      if (LineClock::now() >= *until) {
-        // "auto", and nothing came back in the whole first frame: no echo here.
-        if (!m_echoes) m_echoes = false;
-        break;
-      }
+      if (!until || LineClock::now() >= *until) break;
       m_hPort->WaitReadable(*until);
       continue;
     }
-    if (std::memcmp(got, m_pendingEcho.data(), static_cast<size_t>(n)) != 0) {
-      if (!m_echoes) {
-        // "auto": what came first was not our byte, so this line does not
-        // echo; the bytes are someone else's and stay for the next read.
-        std::memcpy(m_unread.data(), got, static_cast<size_t>(n));
-        m_unreadCount = static_cast<size_t>(n);
-        m_echoes = false;
-        break;
+    const auto at = LineClock::now();
+    for (int32_t i = 0; i < n; ++i) {
+      if (m_echoed >= m_sentCount || m_echoes == false || got[i] != m_sent[m_echoed]) {
+        if (m_echoes == true && m_echoed < m_sentCount) return Fail(FrameOutcome::kEchoWrong);
+        return Fail(StrayOutcome(got, n));
       }
-      m_lastFrame = FrameOutcome::kEchoWrong;
-      return false;
+      m_echoLateMs = std::max(m_echoLateMs, MsSince(m_sentAt[m_echoed], at));
+      ++m_echoed;
+      // Our own byte, back before the frame was whole: no unit's answer
+      // comes that soon, so this line echoes.
+      m_echoes = true;
+      m_echoProbeUntil.reset();
     }
-    m_echoes = true;
-    std::memmove(m_pendingEcho.data(), m_pendingEcho.data() + n, m_pendingCount - static_cast<size_t>(n));
-    m_pendingCount -= static_cast<size_t>(n);
   }
-  if (m_echoes == false) m_pendingCount = 0;
-  if (until && m_pendingCount > 0) {
-    m_lastFrame = FrameOutcome::kEchoMissing;
-    return false;
+  if (until && m_echoes == true && m_echoed < m_sentCount) WaitForLateEcho();
+  return m_lastFrame == FrameOutcome::kSent;
+}
+
+void CSerialLink::WaitForLateEcho() {
+  // Past the answer wait an echo is late; looked for until the longest wait,
+  // it either comes whole (then the wait that would take it is named) or
+  // is missing.
+  const auto until = m_lastLeftAt + kLongestWait;
+  while (m_bIsOpen && m_echoed < m_sentCount && LineClock::now() < until) {
+    uint8_t got[Frame::kLongest];
+    const int32_t n = ReadTraced(got, static_cast<int32_t>(m_sentCount - m_echoed));
+    if (n == 0) {
+      m_hPort->WaitReadable(until);
+      continue;
+    }
+    const auto at = LineClock::now();
+    for (int32_t i = 0; i < n; ++i, ++m_echoed) {
+      if (got[i] != m_sent[m_echoed]) {
+        Fail(FrameOutcome::kEchoWrong);
+        return;
+      }
+      m_echoLateMs = std::max(m_echoLateMs, MsSince(m_sentAt[m_echoed], at));
+    }
+  }
+  if (!m_bIsOpen) {
+    Fail(FrameOutcome::kLost);
+  } else if (m_echoed < m_sentCount) {
+    Fail(FrameOutcome::kEchoMissing);
+  } else {
+    m_lateness = {m_echoLateMs, AnswerWaitFor(m_echoLateMs)};
+    Fail(FrameOutcome::kEchoLate);
+  }
+}
+
+bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
+  if (!m_echoProbeUntil) return true;
+  const LineClock::time_point end = std::min(until, *m_echoProbeUntil);
+  if (!TakeEchoes(end) && m_lastFrame != FrameOutcome::kSent) return false;
+  if (m_echoes == true) {
+    // The whole echo came, but only after the frame was over: every later
+    // frame's echo and answer will be as late.
+    m_echoProbeUntil.reset();
+    if (m_echoed < m_sentCount) return Fail(FrameOutcome::kEchoMissing);
+    m_lateness = {m_echoLateMs, AnswerWaitFor(m_echoLateMs)};
+    if (m_lateness.answerWaitMs == 0 || m_lateness.answerWaitMs > AnswerWaitMs()) {
+      return Fail(FrameOutcome::kEchoLate);
+    }
+    m_lateness = {};
+    return true;
+  }
+  if (LineClock::now() >= *m_echoProbeUntil) {
+    m_echoProbeUntil.reset();
+    m_echoes = false;
   }
   return true;
 }
 
-void CSerialLink::PauseAfterFrame(int milliseconds) {
-  const auto start = LineClock::now();
-  PauseMs(milliseconds);
-  if (m_pendingCount > 0 && m_lastFrame == FrameOutcome::kSent) {
-    TakeEchoes(start + std::chrono::milliseconds(AnswerWaitMs()));
-  }
+void CSerialLink::SettleEcho() {
+  if (!m_echoProbeUntil || !m_bIsOpen) return;
+  m_lastFrame = FrameOutcome::kSent;
+  WatchEchoProbe(*m_echoProbeUntil);
 }
 
-CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& frame, bool lastEchoLater) {
-  lastEchoLater = lastEchoLater || std::exchange(m_lastEchoInPause, false);
+bool CSerialLink::LineQuietBeforeFrame() {
+  uint8_t got[64];
+  const int32_t n = ReadTraced(got, sizeof got);
+  if (!m_bIsOpen) return Fail(FrameOutcome::kLost);
+  if (n == 0) {
+    m_leftoversTold = false;
+    return true;
+  }
+  const bool told = std::exchange(m_leftoversTold, false);
+  DiscardWaiting();
+  if (told) {
+    // The rest of a fault already told may still be on its way.
+    return LineQuietBeforeFrame();
+  }
+  return Fail(FrameOutcome::kStrayBytes);
+}
+
+void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
+  if (!m_tail.open) return;
+  const int arrived = m_tail.arrived;
+  m_tail = {};
+  std::array<uint8_t, kAnswerBytes + 1> late{};
+  int lateCount = 0;
+  LineClock::time_point firstAt{};
+  while (m_bIsOpen && LineClock::now() < until) {
+    if (!m_hPort->WaitReadable(until)) break;
+    uint8_t got[16];
+    const int32_t n = ReadTraced(got, sizeof got);
+    if (n > 0 && lateCount == 0) firstAt = LineClock::now();
+    for (int32_t i = 0; i < n; ++i) {
+      if (arrived + lateCount >= kAnswerBytes) {
+        // Beyond a whole answer: whatever the answer was, it is not to be trusted.
+        DiscardWaiting();
+        PauseUntil(until);
+        Fail(FrameOutcome::kStrayBytes);
+        return;
+      }
+      late[static_cast<size_t>(lateCount++)] = got[i];
+    }
+  }
+  if (!m_bIsOpen) {
+    Fail(FrameOutcome::kLost);
+  } else if (lateCount > 0 && arrived + lateCount == kAnswerBytes) {
+    m_lateness = {MsSince(m_lastLeftAt, firstAt), AnswerWaitFor(MsSince(m_lastLeftAt, firstAt))};
+    Fail(FrameOutcome::kAnswerLate);
+  } else if (lateCount > 0) {
+    Fail(FrameOutcome::kStrayBytes);
+  } else if (arrived < kAnswerBytes) {
+    // A missing answer may still come later: it is no new fault then.
+    m_leftoversTold = true;
+  }
+  PauseUntil(until);
+}
+
+void CSerialLink::PauseAfterFrame(int milliseconds) {
+  const auto start = LineClock::now();
+  const auto end = start + std::chrono::milliseconds(milliseconds);
+  if (m_lastFrame != FrameOutcome::kSent || !m_bIsOpen) {
+    PauseMs(milliseconds);
+    return;
+  }
+  if (m_tail.open) {
+    WatchAfterAnswer(end);
+    return;
+  }
+  if (!WatchEchoProbe(end)) {
+    PauseUntil(end);
+    return;
+  }
+  PauseUntil(end);
+  if (m_echoProbeUntil) return;  // still finding out: the next frame goes on with it
+  TakeEchoes(start + std::chrono::milliseconds(AnswerWaitMs()));
+}
+
+CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEchoLater) {
+  // A read-row always leaves its last echo to its answer pause.
+  lastEchoLater = std::exchange(m_checkInNextPause, false) || lastEchoLater;
+  m_lateness = {};
+  m_tail = {};
+  m_lastFrame = m_bIsOpen ? FrameOutcome::kSent : FrameOutcome::kNotOpen;
+  // The first frame's echo may still be on its way: until it is settled,
+  // this frame's bytes could not be told from it.
+  if (m_bIsOpen && m_echoProbeUntil) WatchEchoProbe(*m_echoProbeUntil);
   // Once a byte has not left within its bound (or the line returned another
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an
   // address). The pauses are still taken, so the command lasts as long as ever.
-  m_pendingCount = 0;
-  m_lastFrame = m_bIsOpen ? FrameOutcome::kSent : FrameOutcome::kNotOpen;
-  bool stopped = !m_bIsOpen;
-  // On a line that echoes, what waits now is nobody's echo of this frame
-  // (a late answer, noise): compared with it, a sound frame would fail.
-  if (!stopped && m_echoes != false) DiscardWaiting();
+  bool stopped = !m_bIsOpen || m_lastFrame != FrameOutcome::kSent || !LineQuietBeforeFrame();
+  m_sentCount = 0;
+  m_echoed = 0;
+  m_echoLateMs = 0;
   for (size_t i = 0; i < frame.size; ++i) {
     if (i > 0) {
       PauseMs(frame.pauseMs);
@@ -164,22 +319,101 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const unit_protocol::Frame& fra
     if (stopped) continue;
     SendBytes(&frame.bytes[i], 1);
     if (!m_byteLeft) {
-      m_lastFrame = m_bIsOpen ? FrameOutcome::kHeld : FrameOutcome::kLost;
+      Fail(m_bIsOpen ? FrameOutcome::kHeld : FrameOutcome::kLost);
       stopped = true;
       continue;
     }
-    if (m_echoes != false) m_pendingEcho[m_pendingCount++] = frame.bytes[i];
+    m_sentAt[m_sentCount] = LineClock::now();
+    m_sent[m_sentCount++] = frame.bytes[i];
+  }
+  m_lastLeftAt = LineClock::now();
+  if (!stopped && !m_echoes && m_echoed == 0) {
+    // "auto", and nothing came back during the frame: not decided before the
+    // longest answer wait has passed.
+    m_echoProbeUntil = m_lastLeftAt + kLongestWait;
   }
   // The last byte has no pause after it: its echo is waited for, as long as
   // an answer would be and no longer than it takes to come.
-  if (!stopped && m_pendingCount > 0 && !lastEchoLater) {
-    TakeEchoes(LineClock::now() + std::chrono::milliseconds(AnswerWaitMs()));
+  if (!stopped && !lastEchoLater) {
+    if (m_echoProbeUntil) {
+      WatchEchoProbe(m_lastLeftAt + std::chrono::milliseconds(AnswerWaitMs()));
+    } else if (m_echoes == true) {
+      TakeEchoes(m_lastLeftAt + std::chrono::milliseconds(AnswerWaitMs()));
+    }
   }
-  if (m_lastFrame == FrameOutcome::kEchoWrong) {
+  if (m_lastFrame == FrameOutcome::kEchoWrong || m_lastFrame == FrameOutcome::kStrayBytes ||
+      m_lastFrame == FrameOutcome::kEchoUnexpected) {
     // The rest of a garbled echo may still be on its way: let it come and
     // drop it, so that it cannot fail the next frame too.
     PauseMs(AnswerWaitMs());
     DiscardWaiting();
   }
   return m_lastFrame;
+}
+
+CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
+  // Nothing came back while the frame was sent, so an echo, if any, is late:
+  // the bytes are gathered until the longest answer wait has passed, or
+  // until they can only be an answer. The protocol's answer pauses are the
+  // least this takes.
+  const auto until = *m_echoProbeUntil;
+  m_echoProbeUntil.reset();
+  const std::span<const uint8_t> sentBytes = frame.Bytes();
+  std::array<uint8_t, Frame::kLongest + kAnswerBytes + 1> got{};
+  std::array<LineClock::time_point, Frame::kLongest + kAnswerBytes + 1> at{};
+  size_t count = 0;
+  const auto startsLikeFrame = [&] {
+    return std::equal(got.begin(), got.begin() + static_cast<long>(std::min(count, sentBytes.size())), sentBytes.begin());
+  };
+  while (m_bIsOpen && count < got.size() && LineClock::now() < until) {
+    if (count >= kAnswerBytes && !startsLikeFrame()) break;  // an answer, not an echo
+    if (count == sentBytes.size() + kAnswerBytes) break;     // the echo, then an answer
+    const int32_t n = ReadTraced(&got[count], 1);
+    if (n == 0) {
+      m_hPort->WaitReadable(until);
+      continue;
+    }
+    at[count++] = LineClock::now();
+  }
+  PauseUntil(m_lastLeftAt + std::chrono::milliseconds(kAnswerBytes * unit_protocol::kReadPauseMs));
+  if (!m_bIsOpen) {
+    Fail(FrameOutcome::kLost);
+    return {};
+  }
+
+  RowAnswer answer;
+  const bool echoed = count >= sentBytes.size() && startsLikeFrame() &&
+                      (count == sentBytes.size() || count == sentBytes.size() + kAnswerBytes);
+  if (echoed) {
+    m_echoes = true;
+    int32_t lateMs = 0;
+    for (size_t i = 0; i < sentBytes.size(); ++i) lateMs = std::max(lateMs, MsSince(m_sentAt[i], at[i]));
+    m_lateness = {lateMs, AnswerWaitFor(lateMs)};
+    if (m_lateness.answerWaitMs == 0 || m_lateness.answerWaitMs > AnswerWaitMs()) {
+      Fail(FrameOutcome::kEchoLate);
+      return {};
+    }
+    m_lateness = {};
+    for (size_t k = sentBytes.size(); k < count; ++k) answer.channels[k - sentBytes.size()] = got[k];
+    answer.arrived = static_cast<int>(count - sentBytes.size());
+    return answer;
+  }
+  const bool partialEcho = count > 0 && count < sentBytes.size() && startsLikeFrame();
+  if (count > kAnswerBytes || partialEcho) {
+    DiscardWaiting();
+    Fail(partialEcho ? FrameOutcome::kEchoMissing : FrameOutcome::kStrayBytes);
+    return {};
+  }
+  // No echo: what came is the unit's answer (a row may well begin with its
+  // own address byte), taken only if it came within the answer wait.
+  m_echoes = false;
+  if (count > 0 && MsSince(m_lastLeftAt, at[0]) > AnswerWaitMs()) {
+    const int32_t lateMs = MsSince(m_lastLeftAt, at[0]);
+    m_lateness = {lateMs, AnswerWaitFor(lateMs)};
+    Fail(count == kAnswerBytes ? FrameOutcome::kAnswerLate : FrameOutcome::kStrayBytes);
+    return {};
+  }
+  for (size_t k = 0; k < count; ++k) answer.channels[k] = got[k];
+  answer.arrived = static_cast<int>(count);
+  return answer;
 }

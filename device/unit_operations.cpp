@@ -45,10 +45,16 @@ std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, co
   answers.reserve(rows.size());
   const int total = static_cast<int>(rows.size());
   for (int i = 0; i < total; ++i) {
+    // What follows the answer is looked at in the pause after it.
+    link.TakeLastEchoInNextPause();
     answers.push_back(link.ReadRowAnswer(unit, rows[i], hooks.reportMissing));
     if (FrameFailed(link)) break;
+    link.PauseAfterFrame(kPauseAfterReadRowMs);
+    if (FrameFailed(link)) {
+      answers.back() = {};  // bytes came beyond it, or it came late: not the unit's row
+      break;
+    }
     if (hooks.answered) hooks.answered(rows[i], answers.back());
-    PauseMs(kPauseAfterReadRowMs);
     if (hooks.progress) hooks.progress(i + 1, total);
   }
   return answers;
@@ -57,9 +63,12 @@ std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, co
 std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress) {
   std::vector<int32_t> present;
   for (int32_t unit = 0; unit < unit_protocol::kUnitAddresses; ++unit) {
-    if (link.ReadRowAnswer(unit, 0).arrived > 0) present.push_back(unit);
+    link.TakeLastEchoInNextPause();
+    const int arrived = link.ReadRowAnswer(unit, 0).arrived;
     if (FrameFailed(link)) break;
-    PauseMs(kPauseAfterReadRowMs);
+    link.PauseAfterFrame(kPauseAfterReadRowMs);
+    if (FrameFailed(link)) break;
+    if (arrived > 0) present.push_back(unit);
     if (progress) progress(unit + 1, unit_protocol::kUnitAddresses);
   }
   return present;

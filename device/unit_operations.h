@@ -36,7 +36,7 @@ struct UnitRow {
 
 // Called after each row with how many are done (1..total) and the total.
 using RowProgress = std::function<void(int done, int total)>;
-// Called after each row read, before the pause that follows it.
+// Called after each row read, once the pause after it showed nothing amiss.
 using RowAnswered = std::function<void(int32_t row, const CSerialLink::RowAnswer& answer)>;
 
 // Rows 0..7 of a unit, for callers that hold them as eight rows of four.
@@ -50,7 +50,7 @@ void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows
 // What a caller of ReadRows may want to hear while it reads.
 struct ReadHooks {
   RowProgress progress;        // after each row
-  RowAnswered answered;        // each answer as it comes, before the pause after it
+  RowAnswered answered;        // each answer, once the pause after it is over
   bool reportMissing = false;  // missing channels also go to the link's
                                // missing-answer handler, as ReadRow reports them
 };

@@ -123,6 +123,7 @@ TEST_P(EchoLine, EveryCommandScanAndVerifyGiveThePlainLinesResults) {
       [&] { link.StoreOnUnit(2); }, [&] { link.SetRunState(2, 1); }, [&] { link.SetRunState(2, 0); },
       [&] { link.SetHighestSequence(2, 6); }, [&] { link.ChangeAddress(2, 7); }};
   for (const auto& command : commands) {
+    SCOPED_TRACE(&command - commands.data());
     line.ClearRecords();
     command();
     EXPECT_EQ(link.LastFrame(), Outcome::kSent) << link_words::FrameWords(link.LastFrame());

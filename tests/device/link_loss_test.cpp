@@ -95,7 +95,7 @@ TEST(LinkLoss, DeviceGoneDuringARowReadStoresWhatCameAndReportsTheRest) {
     if (missing.empty()) pty.CloseMaster();
     missing.push_back(channel);
   });
-  pty.AnswerAfter(1, {77});
+  pty.AnswerAfter(3, {77});
   int32_t ch[4] = {-1, -1, -1, -1};
   link.ReadRow(0, 0, &ch[0], &ch[1], &ch[2], &ch[3]);
   EXPECT_EQ(ch[0], 77);

@@ -21,7 +21,7 @@ using testsupport::RowName;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
 
-CSerialLink LinkTo(const std::string& path) {
+CSerialLink LinkToPath(const std::string& path) {
   return CSerialLink([path](int32_t) { return path; });
 }
 
@@ -75,7 +75,7 @@ TEST_P(LinkOpenFailure, ReportsWhyHoldsNothingAndCreatesNothing) {
   const std::vector<std::string> namesBefore = folder.Names();
   const int descriptorsBefore = OpenDescriptorCount();
 
-  CSerialLink link = LinkTo(path);
+  CSerialLink link = LinkToPath(path);
   EXPECT_EQ(link.OpenPort(1, c.baud), 0);
   EXPECT_EQ(link.IsPortOpen(), 0);
   EXPECT_EQ(link.LastFault(), c.fault);
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Devices, LinkOpenFailure, testing::ValuesIn(kOpenFailur
 TEST(LinkOpen, OpensOnceThePortLeadsToADeviceAfterAFailedOpen) {
   TestPty pty;
   TempFolder folder;
-  CSerialLink link = LinkTo(folder.File("ttyUSB9"));
+  CSerialLink link = LinkToPath(folder.File("ttyUSB9"));
   EXPECT_EQ(link.OpenPort(1, 9600), 0);
   link.SetPortResolver([&](int32_t) { return pty.SlavePath(); });
   EXPECT_EQ(link.OpenPort(1, 9600), 1);
@@ -108,8 +108,8 @@ TEST(LinkOpen, WithoutResolverComNIsTtyUsbNMinusOne) {
 TEST(LinkOpen, SecondOpenOfAHeldDeviceFailsEvenForRootAndLeavesTheHolderExclusive) {
   TestPty pty;
   const int slave = pty.SlaveFd();
-  CSerialLink first = LinkTo(pty.SlavePath());
-  CSerialLink second = LinkTo(pty.SlavePath());
+  CSerialLink first = LinkToPath(pty.SlavePath());
+  CSerialLink second = LinkToPath(pty.SlavePath());
   ASSERT_EQ(first.OpenPort(1, 9600), 1);
   EXPECT_EQ(ExclusiveFlag(slave), 1);
 
@@ -132,7 +132,7 @@ TEST(LinkOpen, SecondOpenOfAHeldDeviceFailsEvenForRootAndLeavesTheHolderExclusiv
 TEST(LinkOpen, OpenOnAnOpenLinkChangesNothing) {
   TestPty pty;
   TestPty other;
-  CSerialLink link = LinkTo(pty.SlavePath());
+  CSerialLink link = LinkToPath(pty.SlavePath());
   ASSERT_EQ(link.OpenPort(1, 9600), 1);
   link.SetPortResolver([&](int32_t) { return other.SlavePath(); });
   EXPECT_EQ(link.OpenPort(2, 19200), 1);
@@ -171,7 +171,7 @@ TEST_P(LinkOpenLine, IsRaw8N1AtTheCallersRateWithFlowControlLeftAlone) {
   if (!(c.extraControl & CSIZE)) before.c_cflag |= CS8;
   ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
 
-  CSerialLink link = LinkTo(pty.SlavePath());
+  CSerialLink link = LinkToPath(pty.SlavePath());
   ASSERT_EQ(link.OpenPort(1, c.baud), 1) << link.Reason();
   EXPECT_EQ(link.LatencyTimerMs(), -1) << "a pty has no adapter timer, and refusing low latency is no fault";
   termios line{};

@@ -1,0 +1,179 @@
+// What counts as a unit's answer, on lines that misbehave in the ways field
+// lines do: an echo that comes at once, late or in part, a unit whose row
+// begins with the frame's own bytes, a line that never stops sending. The far
+// end is written here, apart from device/ and the simulator: it delays what
+// it returns by the line's latency, as a converter or device server does, and
+// answers a read-row only once the frame is whole.
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "device/link_words.h"
+#include "device/unit_operations.h"
+#include "support/row_names.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Outcome = CSerialLink::FrameOutcome;
+using std::chrono::milliseconds;
+using namespace unit_operations;
+
+struct LineHabits {
+  int echoDelayMs = -1;    // -1: no echo; else every byte comes back this late
+  int echoEvery = 1;       // with 2, every second byte's echo is lost
+  bool babbles = false;    // 0x55 every 2 ms, whatever is sent
+  int latencyMs = 0;       // answers come this late too
+  std::array<uint8_t, 4> row{};  // unit 1's answer to a read of any row; no other unit is there
+};
+
+class MisbehavingLine {
+ public:
+  explicit MisbehavingLine(LineHabits habits) : m_habits(std::move(habits)) {
+    int slave = -1;
+    char name[128] = {};
+    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("no pty");
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    close(slave);
+    m_path = name;
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~MisbehavingLine() {
+    m_stop = true;
+    m_thread.join();
+    close(m_master);
+  }
+  const std::string& Path() const { return m_path; }
+
+ private:
+  void Serve() {
+    std::vector<uint8_t> seen;
+    std::multimap<Clock::time_point, uint8_t> due;
+    auto nextBabble = Clock::now();
+    size_t received = 0;
+    while (!m_stop) {
+      const auto now = Clock::now();
+      while (!due.empty() && due.begin()->first <= now) {
+        (void)!write(m_master, &due.begin()->second, 1);
+        due.erase(due.begin());
+      }
+      if (m_habits.babbles && now >= nextBabble) {
+        const uint8_t noise = 0x55;
+        (void)!write(m_master, &noise, 1);
+        nextBabble = now + milliseconds(2);
+      }
+      pollfd entry{m_master, POLLIN, 0};
+      if (poll(&entry, 1, 1) <= 0 || !(entry.revents & POLLIN)) continue;
+      uint8_t byte = 0;
+      if (read(m_master, &byte, 1) != 1) continue;
+      const auto at = Clock::now();
+      ++received;
+      if (m_habits.echoDelayMs >= 0 && received % static_cast<size_t>(m_habits.echoEvery) == 0) {
+        due.emplace(at + milliseconds(m_habits.echoDelayMs), byte);
+      }
+      seen.push_back(byte);
+      const size_t n = seen.size();
+      if (n >= 3 && (seen[n - 3] & 0xF8) == 0xA0 && seen[n - 2] == 0x52 && seen[n - 1] < 8) {
+        if ((seen[n - 3] & 0x07) != 1) continue;
+        const auto start = at + milliseconds(std::max(m_habits.echoDelayMs, m_habits.latencyMs) + 1);
+        for (size_t k = 0; k < 4; ++k) due.emplace(start + std::chrono::microseconds(1042 * k), m_habits.row[k]);
+      }
+    }
+  }
+
+  LineHabits m_habits;
+  int m_master = -1;
+  std::string m_path;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+struct LineCase {
+  const char* name;
+  LineHabits habits;
+  EchoMode echo;
+  int answerWaitMs;
+  bool usable;              // reads and verifies work with this setting
+  std::optional<Outcome> firstOutcome;  // of the first read after opening; nothing: any, without a row
+  std::string advice;       // in the words of a failing first read
+};
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+const std::array<uint8_t, 4> kUnitRow = {0x11, 0x22, 0x33, 0x44};
+// CH1..CH3 are the unit's own address byte, 'R' and the row index.
+const std::array<uint8_t, 4> kRowLikeAFrame = {0xA1, 0x52, 0x00, 0x09};
+
+// Busy test machines delay the far end by a few ms: rows that are not about
+// lateness give the line a wait to spare.
+const LineCase kLines[] = {
+    {"Plain", {-1, 1, false, 0, kUnitRow}, EchoMode::kAuto, 30, true, Outcome::kSent, ""},
+    {"EchoAtOnce", {0, 1, false, 0, kUnitRow}, EchoMode::kAuto, 30, true, Outcome::kSent, ""},
+    {"Echo30MsLate", {30, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, Outcome::kEchoLate,
+     "set the answer wait to"},
+    {"Echo30MsLateWaitSet", {30, 1, false, 0, kUnitRow}, EchoMode::kAuto, 40, true, Outcome::kSent, ""},
+    {"Echo30MsLateDrivenOff", {30, 1, false, 0, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kStrayBytes,
+     "echoes late"},
+    {"Echo100MsLate", {100, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, std::nullopt, ""},
+    {"RowBeginsWithTheFrame", {-1, 1, false, 0, kRowLikeAFrame}, EchoMode::kAuto, 30, true, Outcome::kSent,
+     ""},
+    {"RowBeginsWithTheFrameDrivenOff", {-1, 1, false, 0, kRowLikeAFrame}, EchoMode::kOff, 30, true,
+     Outcome::kSent, ""},
+    {"Babbling", {-1, 1, true, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, "noise"},
+    {"PartialEcho", {0, 2, false, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, ""},
+    {"AnswersLate", {-1, 1, false, 25, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
+     "ms late: set the answer wait to"},
+};
+
+class AnswerRule : public testing::TestWithParam<LineCase> {};
+
+// The first read after opening takes the unit's row or fails in words that
+// name the cure; then a scan and a write with read-back to a unit that is
+// there, and to units that are not, succeed only where the line allows.
+TEST_P(AnswerRule, OnlyTheUnitsOwnTimelyAnswerIsEverTakenForOne) {
+  const LineCase& c = GetParam();
+  MisbehavingLine far(c.habits);
+  CSerialLink link([&](int32_t) { return far.Path(); });
+  link.SetLineOptions({c.echo, c.answerWaitMs, false});
+  ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
+
+  const std::array<uint8_t, 4> row = c.habits.row;
+  const CSerialLink::RowAnswer first = link.ReadRowAnswer(1, 0);
+  if (c.firstOutcome) {
+    EXPECT_EQ(link.LastFrame(), *c.firstOutcome) << link_words::FrameWords(link);
+  }
+  if (c.firstOutcome == Outcome::kSent) {
+    EXPECT_EQ(first.channels, row);
+    EXPECT_EQ(first.arrived, 4);
+  } else {
+    EXPECT_EQ(first.arrived, 0) << "a row was taken from a line at fault";
+  }
+  EXPECT_NE(link_words::FrameWords(link).find(c.advice), std::string::npos) << link_words::FrameWords(link);
+
+  const std::vector<int32_t> units = ScanUnits(link);
+  EXPECT_EQ(units == std::vector<int32_t>{1} && link.LastFrame() == Outcome::kSent, c.usable)
+      << units.size() << " units, " << link_words::FrameWords(link);
+
+  // Absent units first: each read-back must find nothing, never the rows sent.
+  const std::vector<UnitRow> rows = {{0, {7, 255, 0, 0xA5}}, {1, {1, 2, 3, 4}}};
+  for (int32_t unit : {0, 4}) {
+    WriteRows(link, unit, rows);
+    const bool verified = link.LastFrame() == Outcome::kSent && VerifyRows(link, unit, rows).empty() &&
+                          link.LastFrame() == Outcome::kSent;
+    EXPECT_FALSE(verified) << "unit " << unit << " is not on the line, yet its rows were verified";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, AnswerRule, testing::ValuesIn(kLines), testsupport::RowName{});
+
+}  // namespace
