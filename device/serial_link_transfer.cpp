@@ -149,8 +149,10 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until, bool an
       }
       m_echoLateMs = std::max(m_echoLateMs, MsSince(m_sentAt[m_echoed], at));
       ++m_echoed;
-      // Our own byte, back before the frame was whole: no unit's answer
-      // comes that soon, so this line echoes.
+    }
+    if (!m_echoes && m_echoed == m_sentCount) {
+      // Every byte sent so far came back as sent: this line echoes. (Part of
+      // it is not enough: noise may begin like a frame.)
       m_echoes = true;
       m_echoProbeUntil.reset();
     }
@@ -208,6 +210,7 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
   }
   if (LineClock::now() >= *m_echoProbeUntil) {
     m_echoProbeUntil.reset();
+    if (m_echoed > 0) return Fail(FrameOutcome::kEchoMissing);  // only part came back
     m_echoes = false;
   }
   return true;
