@@ -69,6 +69,7 @@ void CControllerDlg::TakeSaveResult(const SettingsSaveResult& result) {
   // what could not be read, and the [Ports] entries as they are now.
   m_replaced.clear();
   m_changedElsewhere = result.changedElsewhere;
+  m_keptElsewhere = result.keptElsewhere;
   m_ports = result.ports;
   ShowMappedPaths(m_comCombo, m_ports);
   // Cells another program saved meanwhile: the window shows what the file holds.
@@ -169,6 +170,7 @@ void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {
   {
     // No reopen may start while the handler's command runs.
     CLinkFollower::CommandScope command(*m_follower);
+    m_openAtCommand = m_link.IsPortOpen();
     (this->*handler)(id);
   }
   --m_handlersRunning;
@@ -198,6 +200,7 @@ void CControllerDlg::UpdateStatusLine() {
                     .followWords = m_follower->Words(),
                     .unreadable = m_replaced,
                     .changedElsewhere = m_changedElsewhere,
+                    .keptElsewhere = m_keptElsewhere,
                     .outcome = m_outcome};
   // Line options the profile holds in a form not understood stay in the file
   // until the Ports… dialog sets them; their defaults drive the line meanwhile.

@@ -179,6 +179,8 @@ class CControllerDlg : public QDialog {
   std::string m_saveError;          // why the last save failed; empty after a good one
   std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
   std::vector<std::string> m_changedElsewhere;  // keys the last good save found changed by another program too
+  std::vector<std::string> m_keptElsewhere;     // cells read from a unit that the file changed later
   CPortMap m_ports;                 // the device map of the last reading of the profile
   std::string m_outcome;            // what the last command did, for the status line
+  bool m_openAtCommand = false;     // the link was open when the running handler began
 };

@@ -32,16 +32,21 @@ std::string UnitWords(int32_t unit) { return "KIVO " + std::to_string(unit) + ":
 
 std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
 
-// `done` when the command's last frame went out whole; otherwise why not,
-// after the rows that went before it (`rowsDone` of `doneWords`). On a link
-// that is not open the row loops go on sending nothing: no row went before.
-std::string Outcome(int32_t unit, const CSerialLink& link, const std::string& done, int rowsDone = 0,
+// `done` when the command's last frame went out whole and the line stayed;
+// otherwise why not, after the rows that went before it (`rowsDone` of
+// `doneWords`). A line that went away during the command (`openBefore`, and
+// closed now) is told as that: which frame found it gone (the one sent then,
+// or a later one that a row loop sent to nothing) matters less than that it
+// went. On a link that was not open before, no row went.
+std::string Outcome(int32_t unit, const CSerialLink& link, bool openBefore, const std::string& done, int rowsDone = 0,
                     const std::string& doneWords = {}) {
   const CSerialLink::FrameOutcome outcome = link.LastFrame();
-  if (outcome == CSerialLink::FrameOutcome::kSent) return UnitWords(unit) + done;
-  const bool someSent = rowsDone > 0 && outcome != CSerialLink::FrameOutcome::kNotOpen;
+  const bool wentAway = openBefore && !link.IsPortOpen();
+  if (outcome == CSerialLink::FrameOutcome::kSent && !wentAway) return UnitWords(unit) + done;
+  const bool someSent = rowsDone > 0 && (wentAway || outcome != CSerialLink::FrameOutcome::kNotOpen);
   const std::string before = someSent ? Rows(rowsDone) + " " + doneWords + ", then " : "";
-  return UnitWords(unit) + before + link_words::FrameWords(link);
+  const bool lostInFrame = !someSent && outcome == CSerialLink::FrameOutcome::kLost;
+  return UnitWords(unit) + before + (wentAway && !lostInFrame ? "the line went away" : link_words::FrameWords(link));
 }
 
 // What a read of rows brought: the rows read and the channels that did not
@@ -148,48 +153,56 @@ void CControllerDlg::OnDownload(int) {
     if (!ShowBox(QStringLiteral("Download all sequent?"))) return;
     std::vector<unit_operations::UnitRow> rows;
     for (int row = 0; row < kSequenceRows; ++row) rows.push_back({row, m_settings.seq.Row(row)});
-    int written = 0;
-    unit_operations::WriteRows(m_link, m_unitId, rows, [&written](int done, int) { written = done; });
-    m_outcome = Outcome(m_unitId, m_link, Rows(kSequenceRows) + " written", written, "written");
+    // A write frame has no answer: that the unit took the rows only a read
+    // back could tell, so the words say what is known.
+    int sent = 0;
+    unit_operations::WriteRows(m_link, m_unitId, rows, [&sent](int done, int) { sent = done; });
+    m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, Rows(kSequenceRows) + " sent", sent, "sent");
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
-    m_outcome = Outcome(m_unitId, m_link, "row " + std::to_string(m_curRow + 1) + " written");
+    m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "row " + std::to_string(m_curRow + 1) + " sent");
   }
 }
 
 void CControllerDlg::OnUpload(int) {
   SequenceTable& table = m_settings.seq;
+  std::vector<int> cellsRead;
+  // The channels that came are stored in their cells; the rest keep theirs.
+  const auto store = [&table, &cellsRead](int32_t row, const CSerialLink::RowAnswer& answer) {
+    CSerialLink::StoreAnswer(answer, table.CellPtr(row, 0), table.CellPtr(row, 1), table.CellPtr(row, 2),
+                             table.CellPtr(row, 3));
+    for (int channel = 0; channel < answer.arrived; ++channel) cellsRead.push_back(row * kChannels + channel);
+  };
   if (m_allRows == 1) {
     if (!ShowBox(QStringLiteral("Upload all sequent?"))) return;
     // Each row as ReadRow reads it: missing bytes reported in their place,
     // the answer stored before the pause to the next row.
     unit_operations::ReadHooks hooks;
     hooks.reportMissing = true;
-    hooks.answered = [&table](int32_t row, const CSerialLink::RowAnswer& answer) {
-      CSerialLink::StoreAnswer(answer, table.CellPtr(row, 0), table.CellPtr(row, 1), table.CellPtr(row, 2),
-                               table.CellPtr(row, 3));
-    };
+    hooks.answered = store;
     const std::vector<CSerialLink::RowAnswer> answers =
         unit_operations::ReadRows(m_link, m_unitId, unit_operations::AllRows(), hooks);
-    // The row whose frame failed is among the answers, with nothing in it.
-    const bool whole = m_link.LastFrame() == CSerialLink::FrameOutcome::kSent;
-    const int read = static_cast<int>(answers.size()) - (whole ? 0 : 1);
-    m_outcome = Outcome(m_unitId, m_link, ReadWords(Rows(kSequenceRows), answers), read, "read");
+    // The row whose frame failed, and those after a line that went away, are
+    // among the answers with nothing in them.
+    const int read = static_cast<int>(std::count_if(answers.begin(), answers.end(),
+                                                    [](const CSerialLink::RowAnswer& a) { return a.arrived > 0; }));
+    m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, ReadWords(Rows(kSequenceRows), answers), read, "read");
   } else {
     // As ReadRow: missing bytes reported, the rest stored; the answer kept
     // for the outcome row.
     const CSerialLink::RowAnswer answer = m_link.ReadRowAnswer(m_unitId, m_curRow, true);
-    CSerialLink::StoreAnswer(answer, table.CellPtr(m_curRow, 0), table.CellPtr(m_curRow, 1),
-                             table.CellPtr(m_curRow, 2), table.CellPtr(m_curRow, 3));
-    m_outcome = Outcome(m_unitId, m_link, ReadWords("row " + std::to_string(m_curRow + 1), {answer}));
+    store(m_curRow, answer);
+    m_outcome =
+        Outcome(m_unitId, m_link, m_openAtCommand, ReadWords("row " + std::to_string(m_curRow + 1), {answer}));
   }
+  if (!cellsRead.empty()) m_saver->ReadFromUnit(m_settings, cellsRead);
   RefreshFromRow();
   RebuildSequenceList();
 }
 
 void CControllerDlg::OnStore(int) {
   m_link.StoreOnUnit(m_unitId);
-  m_outcome = Outcome(m_unitId, m_link, "store sent");
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "store sent");
   SaveSettings();
 }
 
@@ -212,7 +225,7 @@ void CControllerDlg::OnRunToggle(int) {
   m_running = m_running == 0 ? 1 : 0;
   m_runButton->setText(m_running == 1 ? QStringLiteral("Stop") : QStringLiteral("Run"));
   m_link.SetRunState(m_unitId, m_running);
-  m_outcome = Outcome(m_unitId, m_link, m_running == 1 ? "run sent" : "stop sent");
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, m_running == 1 ? "run sent" : "stop sent");
 }
 
 void CControllerDlg::OnNewIdText(int) {
@@ -221,7 +234,8 @@ void CControllerDlg::OnNewIdText(int) {
 
 void CControllerDlg::OnNewId(int) {
   m_link.ChangeAddress(m_unitId, m_newId);
-  m_outcome = Outcome(m_unitId, m_link, "address " + std::to_string(unit_protocol::LowByte(m_newId)) + " sent");
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand,
+                      "address " + std::to_string(unit_protocol::LowByte(m_newId)) + " sent");
 }
 
 void CControllerDlg::OnMaxSqText(int) {
@@ -230,5 +244,5 @@ void CControllerDlg::OnMaxSqText(int) {
   m_link.SetHighestSequence(m_unitId, value);
   // The unit is told no more than its limit: the words say what went out.
   const int sent = std::min(value, unit_protocol::kHighestSequenceLimit);
-  m_outcome = Outcome(m_unitId, m_link, "highest sequence " + std::to_string(sent) + " sent");
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "highest sequence " + std::to_string(sent) + " sent");
 }

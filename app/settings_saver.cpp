@@ -23,17 +23,39 @@ CSettingsSaver::~CSettingsSaver() {
 
 void CSettingsSaver::Loaded(const LedSettings& record) { m_known = record; }
 
+void CSettingsSaver::ReadFromUnit(const LedSettings& record, const std::vector<int>& cells) {
+  // The window's own saves land first: what the file holds after them was
+  // there before the read.
+  Flush();
+  LedSettings file;
+  std::string error;
+  // A file that cannot be read now will not be saved either; that save says why.
+  const bool read = CProfileStore(m_path).Read(m_storeName, file, &error);
+  for (const int cell : cells) {
+    m_fromUnit[cell] = record.seq.cells[cell];
+    if (read) m_known.seq.cells[cell] = file.seq.cells[cell];
+  }
+}
+
 CSettingsSaver::Queued CSettingsSaver::Combined(const Queued& earlier, Queued later) {
+  size_t at = 0;
   for (const ProfileKey& key : ProfileKeys()) {
-    if (KeyValue(earlier.record, key) != KeyValue(earlier.base, key)) {
-      SetKeyValue(later.base, key, KeyValue(earlier.base, key));
-    }
+    const int32_t value = KeyValue(earlier.record, key);
+    if (value != KeyValue(earlier.base, key)) SetKeyValue(later.base, key, KeyValue(earlier.base, key));
+    // A value read from a unit stays one until the window changes it.
+    if (earlier.readFromUnit[at] && KeyValue(later.record, key) == value) later.readFromUnit[at] = true;
+    ++at;
   }
   return later;
 }
 
 void CSettingsSaver::Save(const LedSettings& snapshot) {
-  Queued next{++m_queued, snapshot, m_known};
+  Queued next{++m_queued, snapshot, m_known, {}};
+  for (const ProfileKey& key : ProfileKeys()) {
+    const std::optional<int32_t> read = key.field ? std::nullopt : m_fromUnit[key.cell];
+    next.readFromUnit.push_back(read && *read == KeyValue(snapshot, key));
+  }
+  m_fromUnit = {};
   m_known = snapshot;
   {
     std::lock_guard lock(m_mutex);
@@ -70,9 +92,9 @@ bool CSettingsSaver::Take(const SettingsSaveResult& result, LedSettings& record,
   for (size_t cell = 0; cell < table.cells.size(); ++cell) {
     const int32_t theirs = result.saved.seq.cells[cell];
     const int32_t sent = result.written.seq.cells[cell];
-    // A cell the window changed after this save was queued is its own, and
-    // goes out with the next save.
-    if (theirs == sent || table.cells[cell] != sent) continue;
+    // A cell the window changed after this save was queued, or read from a
+    // unit since, is its own, and goes out with the next save.
+    if (theirs == sent || table.cells[cell] != sent || m_fromUnit[cell]) continue;
     table.cells[cell] = theirs;
     m_known.seq.cells[cell] = theirs;
     *tableChanged = true;
@@ -95,9 +117,10 @@ void CSettingsSaver::Run() {
     result.number = queued.number;
     result.written = queued.record;
     CProfileStore store(m_path);
-    if (store.SaveChanges(m_storeName, queued.record, queued.base, &result.error)) {
+    if (store.SaveChanges(m_storeName, queued.record, queued.base, &result.error, queued.readFromUnit)) {
       result.saved = store.Saved();
       result.changedElsewhere = store.ChangedElsewhere();
+      result.keptElsewhere = store.KeptElsewhere();
       result.ports = store.Ports();
     } else if (result.error.empty()) {
       result.error = "saving " + m_path + ": failed for no reason given";  // should not happen; never report success

@@ -5,9 +5,12 @@
 // or queued its last save (and those the file lacks): what another program,
 // such as a second window on the same profile, saved meanwhile stays in the
 // file, and the window takes the cells it has not changed itself back in.
+// Cells read from a unit are the window's newest knowledge of them: saved
+// like its own changes, unless the file changed them after the read.
 // Every function but the writer's own is called from one thread, the window's.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -31,6 +34,9 @@ struct SettingsSaveResult {
   // device map of the file.
   LedSettings saved;
   std::vector<std::string> changedElsewhere;
+  // The cells read from a unit that another program changed in the file
+  // after the read: the file's later value was kept.
+  std::vector<std::string> keptElsewhere;
   CPortMap ports;
 };
 
@@ -46,8 +52,16 @@ class CSettingsSaver {
   // The record as the window loaded it from the profile. Until this is
   // called, every key counts as changed by the window.
   void Loaded(const LedSettings& record);
+  // The window stored `cells` (indices into the table) of `record` from a
+  // unit's answer. The next save writes them as the window's own change,
+  // except where the file changes them after this call: that later value
+  // stays, the window takes it in and the result names it. Waits for the
+  // queued saves and reads the profile, so that what the file holds now
+  // counts as earlier than the read.
+  void ReadFromUnit(const LedSettings& record, const std::vector<int>& cells);
   // Queues a save of the keys in which `snapshot` differs from the record as
-  // last loaded, queued or taken in; returns at once. Changes of a save that
+  // last loaded, queued or taken in, and of the cells read from a unit since
+  // the last save was queued; returns at once. Changes of a save that
   // failed, or was replaced before it started, are written with the next.
   // The first save starts the writer thread.
   void Save(const LedSettings& snapshot);
@@ -59,8 +73,9 @@ class CSettingsSaver {
   // Takes `result` in on the window's thread. False for a result older than
   // one taken already (a queued report overtaken by Flush): nothing to do.
   // After a good save, the table cells another program saved meanwhile are
-  // put into `record` where the window has not changed them since `result`
-  // was queued; *tableChanged tells whether any was. (The Com entry and the
+  // put into `record` where the window has not changed them, or read them
+  // from a unit, since `result` was queued; *tableChanged tells whether any
+  // was. (The Com entry and the
   // other single values stay the window's own; the file keeps the other
   // program's.)
   bool Take(const SettingsSaveResult& result, LedSettings& record, bool* tableChanged);
@@ -70,6 +85,7 @@ class CSettingsSaver {
     uint64_t number = 0;
     LedSettings record;
     LedSettings base;  // each key as the file held it before the window's unsaved change to it
+    std::vector<bool> readFromUnit;  // per ProfileKeys() entry: the value came from a unit, after `base`
   };
 
   void Run();
@@ -91,6 +107,8 @@ class CSettingsSaver {
 
   // The window thread's own.
   LedSettings m_known;  // each key as the file holds it once the queued saves are done
+  // The cells read from a unit since the last save was queued, with the value read.
+  std::array<std::optional<int32_t>, kSequenceRows * kChannels> m_fromUnit{};
   uint64_t m_queued = 0;
   uint64_t m_taken = 0;
 };

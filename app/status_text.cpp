@@ -33,6 +33,8 @@ StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts) {
   // How the line behaves shares the state's row: the box has few to spare.
   const std::string habits = link_words::LineWords(link);
   if (!habits.empty()) status.text += QStringLiteral("; ") + QString::fromStdString(habits);
+  // Nothing else on screen leads to where a Com entry is given its device.
+  if (!link.IsPortOpen()) status.text += QStringLiteral("; Ctrl+P: Ports\u2026");
   if (!link.IsPortOpen()) status.detail = QString::fromStdString(link.Reason());
   if (link.IsPortOpen()) {
     const link_words::LatencyWarning late =
@@ -58,11 +60,16 @@ StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts) {
     AddNamed(status, QStringLiteral("Unreadable, default used: "), entries,
              QStringLiteral("Unreadable profile values, replaced by their defaults: "));
   }
-  if (!facts.changedElsewhere.empty()) {
+  const auto addKeys = [&status](const std::vector<std::string>& names, const QString& line, const QString& detail) {
+    if (names.empty()) return;
     QStringList keys;
-    for (const std::string& key : facts.changedElsewhere) keys << QString::fromStdString(key);
-    AddNamed(status, QStringLiteral("Profile also changed elsewhere; this window's value saved: "), keys,
-             QStringLiteral("Another program changed these profile values too; this window's later change was saved: "));
-  }
+    for (const std::string& key : names) keys << QString::fromStdString(key);
+    AddNamed(status, line, keys, detail);
+  };
+  addKeys(facts.changedElsewhere, QStringLiteral("Profile also changed elsewhere; this window's value saved: "),
+          QStringLiteral("Another program changed these profile values too; this window's later change was saved: "));
+  addKeys(facts.keptElsewhere, QStringLiteral("Profile changed after the upload; its value kept: "),
+          QStringLiteral("Another program changed these profile values after this window read them from the unit; "
+                         "its later value was kept (the unit still holds what was read): "));
   return status;
 }

@@ -28,6 +28,9 @@ struct StatusFacts {
   // Keys that another program changed in the profile while this window
   // changed them too.
   std::vector<std::string> changedElsewhere;
+  // Cells this window read from a unit that another program changed in the
+  // profile afterwards: the profile's value was kept and is shown.
+  std::vector<std::string> keptElsewhere;
   // What the last command sent to which unit, or why not; a row of its own
   // after a failed save.
   std::string outcome;

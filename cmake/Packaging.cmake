@@ -65,9 +65,19 @@ endfunction()
 # which the package's /usr prefix gives.
 install(FILES ${dimlet_packaging_dir}/60-dimlet-adapters.rules DESTINATION lib/udev/rules.d)
 
-# Their version is filled in from project(VERSION).
+# The pages in the source tree read as they are (man -l packaging/dimlet.1);
+# the installed ones name the version too, from project(VERSION), in their
+# title line's "Dimlet".
 foreach(page IN LISTS dimlet_man_pages)
-  configure_file(${dimlet_packaging_dir}/${page} ${PROJECT_BINARY_DIR}/packaging/${page} @ONLY)
+  set(source ${dimlet_packaging_dir}/${page})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  string(REGEX REPLACE "(\n\\.TH [^\n]*)\"Dimlet\"" "\\1\"Dimlet ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}\""
+         text "${text}")
+  if(NOT text MATCHES "\"Dimlet ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}\"")
+    message(FATAL_ERROR "${source}: no .TH line naming \"Dimlet\" to put the version in")
+  endif()
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/${page} CONTENT "${text}" @ONLY)
   dimlet_install_gzipped(${PROJECT_BINARY_DIR}/packaging/${page} ${CMAKE_INSTALL_MANDIR}/man1 ${page}.gz)
 endforeach()
 configure_file(${dimlet_packaging_dir}/changelog ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)

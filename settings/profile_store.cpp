@@ -99,9 +99,19 @@ bool CProfileStore::Save(const std::string& name, const LedSettings& settings, s
 }
 
 bool CProfileStore::SaveChanges(const std::string& name, const LedSettings& settings, const LedSettings& base,
-                                std::string* error) {
-  return Merge([&](CIniDocument& profile) { m_changes = SaveChangesToProfile(name, profile, settings, base); },
-               error);
+                                std::string* error, const std::vector<bool>& takenIn) {
+  return Merge(
+      [&](CIniDocument& profile) { m_changes = SaveChangesToProfile(name, profile, settings, base, takenIn); },
+      error);
+}
+
+bool CProfileStore::Read(const std::string& name, LedSettings& settings, std::string* error) {
+  std::string bytes;
+  if (!ReadWholeFile(m_path, &bytes, nullptr, error)) return false;
+  CIniDocument profile(std::move(bytes));
+  m_replaced = LoadFromProfile(name, profile, settings);
+  m_ports = CPortMap(profile);
+  return true;
 }
 
 bool CProfileStore::SaveValue(const std::string& section, const std::string& key, const std::string& value,

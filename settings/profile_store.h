@@ -46,8 +46,14 @@ class CProfileStore {
   // file holds now, so a change another program saved meanwhile stays.
   // After success Saved() holds the record as the file now holds it, and
   // ChangedElsewhere() the keys both changed (this program's value written).
+  // `takenIn` as for SaveChangesToProfile; KeptElsewhere() then lists the
+  // keys whose later value in the file was kept.
   bool SaveChanges(const std::string& name, const LedSettings& settings, const LedSettings& base,
-                   std::string* error);
+                   std::string* error, const std::vector<bool>& takenIn = {});
+
+  // Fills `settings` from the file as it is now, as Load does, and writes
+  // nothing. False when the file exists but cannot be read whole.
+  bool Read(const std::string& name, LedSettings& settings, std::string* error);
 
   // Sets one key of any section in the file, read afresh, keeping everything
   // else in it in place, with the same atomic write as Save. The value must
@@ -62,6 +68,7 @@ class CProfileStore {
   const CPortMap& Ports() const { return m_ports; }
   const LedSettings& Saved() const { return m_changes.saved; }
   const std::vector<std::string>& ChangedElsewhere() const { return m_changes.changedElsewhere; }
+  const std::vector<std::string>& KeptElsewhere() const { return m_changes.keptElsewhere; }
 
  private:
   // Reads the file, applies `edit` and writes it back, reading and merging

@@ -37,17 +37,18 @@ void SaveToProfile(const std::string& name, CIniDocument& profile, const LedSett
 }
 
 SavedChanges SaveChangesToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings,
-                                  const LedSettings& base) {
+                                  const LedSettings& base, const std::vector<bool>& takenIn) {
   const std::string section = ProfileSection(name);
   std::vector<std::string_view> names;
   names.reserve(ProfileKeys().size());
   for (const ProfileKey& key : ProfileKeys()) names.push_back(key.name);
   const std::vector<std::optional<std::string_view>> stored = profile.Values(section, names);
 
-  SavedChanges result{settings, {}};
+  SavedChanges result{settings, {}, {}};
   std::vector<std::pair<std::string_view, std::string>> written;
   size_t at = 0;
   for (const ProfileKey& key : ProfileKeys()) {
+    const bool taken = at < takenIn.size() && takenIn[at];
     const std::optional<std::string_view>& text = stored[at++];
     // A key missing or unreadable in the file holds nothing of theirs to keep.
     const std::optional<int32_t> parsed = text ? ParseProfileInt(*text) : std::nullopt;
@@ -55,7 +56,10 @@ SavedChanges SaveChangesToProfile(const std::string& name, CIniDocument& profile
     const int32_t theirs = parsed.value_or(0);
     const int32_t mine = KeyValue(settings, key);
     const int32_t known = KeyValue(base, key);
-    if (mine != known) {
+    if (taken && readable && theirs != known) {
+      SetKeyValue(result.saved, key, theirs);
+      if (theirs != mine) result.keptElsewhere.push_back(key.name);
+    } else if (mine != known) {
       if (readable && theirs != known && theirs != mine) result.changedElsewhere.push_back(key.name);
       written.emplace_back(key.name, FormatProfileInt(mine));
     } else if (!readable) {

@@ -35,14 +35,21 @@ struct SavedChanges {
   // Keys that both this program and someone else changed from what this
   // program last knew; this program's value was set, as the later change.
   std::vector<std::string> changedElsewhere;
+  // Keys whose value this program took in before someone else changed them
+  // in the text: their later value was kept.
+  std::vector<std::string> keptElsewhere;
 };
 
 // Sets in section "Settings\<name>" of `profile` the keys in which `settings`
 // differs from `base` (the record as this program last read or saved the
 // text), and those the section lacks or holds unreadable. Every other key
 // keeps the value the text holds, so another program's change to it stays.
+// `takenIn` (empty, or one flag per ProfileKeys() entry) marks the keys whose
+// value this program took in from elsewhere (a unit) when the text held
+// their `base`: a value the text holds other than `base` came later, and
+// stays in place of this program's.
 SavedChanges SaveChangesToProfile(const std::string& name, CIniDocument& profile, const LedSettings& settings,
-                                  const LedSettings& base);
+                                  const LedSettings& base, const std::vector<bool>& takenIn = {});
 
 // The same on a whole text: the text as Load or Save would write it back.
 std::string LoadFromProfileText(const std::string& name, std::string_view text, LedSettings& settings);

@@ -1,6 +1,7 @@
 // dimlet-sim: runs the simulated unit line for an operator or a test script.
 // Prints where the line is, then one time-stamped line per frame, until
-// SIGINT or SIGTERM; SIGUSR1 hangs the line up and SIGUSR2 reconnects it.
+// SIGINT, SIGTERM or SIGHUP (its terminal closed), which remove its link;
+// SIGUSR1 hangs the line up and SIGUSR2 reconnects it.
 #include <signal.h>
 
 #include <cstdio>
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
   // only sigwait below ever takes these signals.
   sigset_t signals;
   sigemptyset(&signals);
-  for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   sim::SimOptions options = args.options;

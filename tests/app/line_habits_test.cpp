@@ -49,7 +49,7 @@ TEST_F(LineHabitsTest, OnAnEchoingLineUploadShowsTheUnitsValuesAndDownloadReache
   Click(ctl::kSetAllMax);
   Click(ctl::kDownload);
   for (int row = 0; row < 8; ++row) EXPECT_EQ(m_sim->Unit(0).rows[row], (std::array<int, 4>{255, 255, 255, 255}));
-  EXPECT_TRUE(StatusHas("KIVO 0: 8 rows written")) << Status();
+  EXPECT_TRUE(StatusHas("KIVO 0: 8 rows sent")) << Status();
   EXPECT_EQ(m_boxes.texts, (QStringList{"Upload all sequent?", "Download all sequent?"}));
 }
 
@@ -109,6 +109,7 @@ struct OutcomeCase {
   int answerBytes = 4;
   bool allRows = false;
   const char* device = nullptr;  // Com 1's device instead of the simulator
+  int hangUpAtFrame = 0;         // the simulator's line hangs up when it sees this frame of the command
 };
 
 class OutcomeRowTest : public LineHabitsTest, public testing::WithParamInterface<OutcomeCase> {};
@@ -122,6 +123,12 @@ TEST_P(OutcomeRowTest, SaysWhatWasSentToWhichUnit) {
   ChooseComboEntry(ctl::kUnitCombo, 2);
   ChooseComboEntry(ctl::kSequenceCombo, 2);
   if (c.allRows) Click(ctl::kAllRows);
+  int frames = 0;
+  if (c.hangUpAtFrame > 0) {
+    m_sim->SetLogSink([this, &frames, &c](const std::string&) {
+      if (++frames == c.hangUpAtFrame) m_sim->HangUp();  // before the frame's answer
+    });
+  }
   if (c.typed) {
     ClearEdit(c.control);
     TypeInto(c.control, QString::fromUtf8(c.typed));
@@ -129,11 +136,12 @@ TEST_P(OutcomeRowTest, SaysWhatWasSentToWhichUnit) {
     Click(c.control);
   }
   EXPECT_TRUE(StatusHas("\n" + c.outcome + "\n") || Status().ends_with("\n" + c.outcome)) << Status();
+  m_sim->SetLogSink({});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, OutcomeRowTest,
-    testing::Values(OutcomeCase{"download row", ctl::kDownload, "KIVO 2: row 3 written"},
+    testing::Values(OutcomeCase{"download row", ctl::kDownload, "KIVO 2: row 3 sent"},
                     OutcomeCase{"upload row", ctl::kUpload, "KIVO 2: row 3 read"},
                     OutcomeCase{"upload row half answered", ctl::kUpload, "KIVO 2: row 3 read, 2 channels missing",
                                 nullptr, 2},
@@ -144,7 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
                     OutcomeCase{"highest sequence over its limit", ctl::kMaxSqEdit, "KIVO 2: highest sequence 8 sent",
                                 "12"},
                     OutcomeCase{"all rows to a port that is not open", ctl::kDownload,
-                                "KIVO 2: not sent: the port is not open", nullptr, 4, true, "/nonexistent/tty"}),
+                                "KIVO 2: not sent: the port is not open", nullptr, 4, true, "/nonexistent/tty"},
+                    OutcomeCase{"all rows until the line went away", ctl::kUpload,
+                                "KIVO 2: 5 rows read, then the line went away", nullptr, 4, true, nullptr, 6}),
     testsupport::RowName{});
 
 // The line options as the Ports… dialog shows them for Com `port`.

@@ -1,6 +1,7 @@
 // Two windows on one profile: each save writes only what its window changed,
-// so neither undoes the other's change without a word; and a change whose
-// save failed is not forgotten by the next one.
+// so neither undoes the other's change without a word, nor an upload the
+// other's older change; and a change whose save failed is not forgotten by
+// the next one.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,8 +9,10 @@
 #include <QSlider>
 #include <QTest>
 
+#include "app/dialog_template.h"
 #include "app/slider.h"
 #include "support/files.h"
+#include "support/row_names.h"
 #include "window_fixture.h"
 
 namespace {
@@ -73,5 +76,51 @@ TEST_F(SharedProfileTest, AChangeWhoseSaveFailedGoesOutWithTheNextSave) {
   EXPECT_NE(profile.find("SEQ 0\\CH 1=0\n"), std::string::npos) << profile;
   EXPECT_EQ(StatusOf(*m_dlg).find("Settings not saved"), std::string::npos) << StatusOf(*m_dlg);
 }
+
+// An upload is the window's newest knowledge of the cells it read: a save
+// after it keeps the unit's values over an older change in the file, while a
+// change saved to the file after the upload is later still, and wins, with
+// the window saying so. The other window sets CH1 of Sequent 1 to 0; the
+// profile holds 128.
+struct UploadCase {
+  std::string name;
+  int unitValue;    // CH1 of Sequent 1 on unit 0
+  bool otherFirst;  // the other window's change comes before the upload, or after it
+  int kept;         // CH1 in the profile and in the window after the save
+  bool named;       // the status line names the cell as changed after the upload
+};
+
+class UploadThenSaveTest : public SharedProfileTest, public testing::WithParamInterface<UploadCase> {};
+
+TEST_P(UploadThenSaveTest, SaveKeepsTheUploadUnlessTheFileChangedLater) {
+  const UploadCase& c = GetParam();
+  StartWindow();
+  m_sim->SetUnitRow(0, 0, {c.unitValue, 128, 128, 128});
+  LedSettings otherSettings;
+  RecordedBoxes otherBoxes;
+  CControllerDlg other(otherSettings, m_profilePath, otherBoxes);
+  other.Start();
+
+  if (c.otherFirst) Press(other, 0, Qt::Key_Home);
+  Click(ctl::kUpload);
+  ASSERT_EQ(m_settings.seq.Cell(0, 0), c.unitValue);
+  if (!c.otherFirst) Press(other, 0, Qt::Key_Home);
+  Click(ctl::kSave);
+  Inside().FlushSaves();
+
+  EXPECT_NE(ReadProfile().find("SEQ 0\\CH 0=" + std::to_string(c.kept) + "\n"), std::string::npos) << ReadProfile();
+  EXPECT_EQ(m_settings.seq.Cell(0, 0), c.kept);
+  EXPECT_EQ(Inside().Slider(0)->GetValue(), c.kept);
+  const bool named =
+      StatusOf(*m_dlg).find("Profile changed after the upload; its value kept: SEQ 0\\CH 0") != std::string::npos;
+  EXPECT_EQ(named, c.named) << StatusOf(*m_dlg);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, UploadThenSaveTest,
+    testing::Values(UploadCase{"OtherWindowBeforeTheUpload", 128, true, 128, false},
+                    UploadCase{"OtherWindowAfterTheUpload", 200, false, 0, true},
+                    UploadCase{"OtherWindowAfterAnUploadOfWhatTheWindowHeld", 128, false, 0, true}),
+    testsupport::RowName{});
 
 }  // namespace

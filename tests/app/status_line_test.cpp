@@ -62,7 +62,8 @@ TEST_P(StatusLineTest, LongDevicePathAndFailedSaveEachKeepARowInsideTheBox) {
 
 INSTANTIATE_TEST_SUITE_P(Links, StatusLineTest,
                          testing::Values(StatusCase{"Open", true, "open, 9600 baud"},
-                                         StatusCase{"NoSuchDevice", false, "not open: no such device"}),
+                                         StatusCase{"NoSuchDevice", false,
+                                                    "not open: no such device; Ctrl+P: Ports\u2026"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, StatusBoxHasRoomForOneMoreNoticeBesidesPathStateAndSaveFailure) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <regex>
 #include <thread>
 
@@ -75,10 +76,17 @@ TEST(SimProgram, UsrSignalsHangUpAndReconnectBehindTheSameLink) {
   EXPECT_EQ(program.StopWith(SIGTERM), 0);
 }
 
-TEST(SimProgram, InterruptEndsItCleanly) {
-  ChildProcess program = Program({});
-  ASSERT_FALSE(program.Line().empty());
-  EXPECT_EQ(program.StopWith(SIGINT), 0);
+// Ctrl-C, and closing the terminal it runs in, end it as SIGTERM does.
+TEST(SimProgram, InterruptAndHangUpEndItCleanlyAndRemoveItsLink) {
+  for (const int signal : {SIGINT, SIGHUP}) {
+    TempFolder dir;
+    const std::string link = dir.File("com1");
+    ChildProcess program = Program({"--link", link});
+    ASSERT_FALSE(program.Line().empty());
+    EXPECT_EQ(program.StopWith(signal), 0) << strsignal(signal);
+    struct stat info{};
+    EXPECT_NE(::lstat(link.c_str(), &info), 0) << "the link was left behind after " << strsignal(signal);
+  }
 }
 
 TEST(SimProgram, WrongOptionExitsWithUsageError) {
