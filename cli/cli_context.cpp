@@ -137,25 +137,27 @@ std::string LineSession::CheckFrames(const std::string& what) {
 }
 
 int LineSession::CheckStop(const std::string& undone) {
+  std::string why;
+  const int code = StopStatus(m_context, &why);
+  if (code != kExitDone) Message(why + "; " + undone);
+  return code;
+}
+
+int StopStatus(const CliContext& context, std::string* why) {
   // A pipe whose reader left ends the run here, as a stop does, before the
   // next write to it would find out.
-  const bool outClosed = m_context.report->OutputClosed();
+  const bool outClosed = context.report->OutputClosed();
   if (StopAsked() || outClosed) {
     const int signal = outClosed ? SIGPIPE : StopSignal();
-    std::string why = "stopped by a signal";
+    *why = "stopped by a signal";
     if (signal == SIGPIPE) {
-      const bool trace = !outClosed && m_context.trace && m_context.trace->ReaderLeft();
-      why = trace ? "--trace " + m_context.trace->Name() + ": its reader left" : "standard output was closed";
+      const bool trace = !outClosed && context.trace && context.trace->ReaderLeft();
+      *why = trace ? "--trace " + context.trace->Name() + ": its reader left" : "standard output was closed";
     }
-    Message(why + "; " + undone);
     return 128 + signal;
   }
-  const std::string fault = m_context.report->OutputFault();
-  if (!fault.empty()) {
-    Message(fault + "; " + undone);
-    return OutputFaultStatus(fault);
-  }
-  return kExitDone;
+  *why = context.report->OutputFault();
+  return why->empty() ? kExitDone : OutputFaultStatus(*why);
 }
 
 unit_operations::RowProgress LineSession::RowProgressFor(int unit, const std::string& verb) const {

@@ -95,6 +95,11 @@ class LineSession {
   CSerialLink m_link;
 };
 
+// Whether a command is to stop before its next unit: kExitDone while not;
+// else the exit status, with *why: a stop signal, standard output (or the
+// trace's pipe) closed by its reader, standard output that failed.
+int StopStatus(const CliContext& context, std::string* why);
+
 // The lines a command works: each --port, else `fileLines` (a row file's
 // line column), else the profile's chosen line. False with *error when two
 // names are one device.

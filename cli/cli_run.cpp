@@ -5,14 +5,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <ostream>
 
 #include "cli/cli_context.h"
 #include "cli/cli_files.h"
 #include "cli/row_file.h"
-#include "cli/stop_signals.h"
 #include "device/adapter_tuning.h"
 #include "device/link_words.h"
 #include "device/serial_ports.h"
@@ -42,11 +40,16 @@ std::string OptionsWords(const LineOptions& options) {
 // the profile or the row file is. "-" is standard error.
 bool CheckTraceTarget(const CliArguments& args, std::string* error) {
   if (args.trace == "-" || !IsStandardOutput(args.trace)) return true;
-  const char* data = args.json                                                        ? "the JSON results"
-                     : args.command == CliCommand::kRead && IsStandardOutput(args.output) ? "the rows read"
-                     : args.command == CliCommand::kScan                                  ? "the list of units"
-                                                                                          : nullptr;
-  if (!data) return true;
+  std::string data;
+  if (args.json) {
+    data = "the JSON results";
+  } else if (args.command == CliCommand::kRead && IsStandardOutput(args.output)) {
+    data = "the rows read";
+  } else if (args.command == CliCommand::kScan) {
+    data = "the list of units";
+  } else {
+    return true;
+  }
   *error = "--trace " + args.trace + ": standard output, which carries " + data +
            "; the trace would mix into them (- sends it to standard error)";
   return false;
@@ -136,8 +139,10 @@ std::string NetworkLineState(const PortChoice& port, int entry) {
 
 }  // namespace
 
-int RunPorts(const CliContext& context) {
-  CliReport report(context.streams, context.args.quiet, context.args.json, {}, context.outFault);
+int RunPorts(const CliContext& base) {
+  CliReport report(base.streams, base.args.quiet, base.args.json, {}, base.outFault);
+  CliContext context = base;
+  context.report = &report;
   const int chosen = ChoosePort(context.profile, "").comEntry;
   std::string error;
   const std::vector<SerialPortInfo> adapters = ListSerialPorts(&error);
@@ -145,13 +150,8 @@ int RunPorts(const CliContext& context) {
   // Standard output closed (| head -1) or a stop: the rest is not listed (a
   // network entry may take a second to reach).
   int code = kExitDone;
-  auto going = [&report, &code]() {
-    const std::string fault = report.OutputFault();
-    if (!fault.empty()) code = OutputFaultStatus(fault);
-    else if (report.OutputClosed()) code = 128 + SIGPIPE;
-    else if (StopAsked()) code = 128 + StopSignal();
-    return code == kExitDone;
-  };
+  std::string stopped;
+  auto going = [&]() { return (code = StopStatus(context, &stopped)) == kExitDone; };
   for (int entry = 1; entry <= kComEntries && going(); ++entry) {
     const PortChoice port = ChoosePort(context.profile, ComEntryName(entry));
     struct stat info {};
@@ -197,10 +197,8 @@ int RunPorts(const CliContext& context) {
                       {"com_entry", mappedTo[a]}});
   }
   if (!error.empty()) report.Message(0, "serial adapters could not be listed: " + error);
-  if (code > 128) {
-    report.Message(0, std::string(code == 128 + SIGPIPE ? "standard output was closed" : "stopped by a signal") +
-                          "; the rest is not listed");
-  }
+  // An output that failed otherwise is said once, at the end of the run.
+  if (code > 128) report.Message(0, stopped + "; the rest is not listed");
   report.ClosingResult(
       {{"event", "summary"}, {"command", "ports"}, {"com_entries", kComEntries}, {"adapters", adapters.size()},
        {"exit", code}});
