@@ -72,8 +72,8 @@ class LineSession {
   // line is still open; otherwise says what did not leave (`what`, e.g.
   // "unit 3: write") and why, counts a line fault, and returns the words.
   std::string CheckFrames(const std::string& what);
-  // A stop signal or an output that cannot be written: says what is left
-  // undone and returns the exit status for it; kExitDone while neither.
+  // When the command is to stop (see StopStatus): says why and what is left
+  // undone, and returns the exit status for it; kExitDone otherwise.
   int CheckStop(const std::string& undone);
 
   void Message(const std::string& text) const { m_context.report->Message(m_index, text); }
