@@ -10,6 +10,56 @@
 
 namespace {
 
+// How many single-character edits (insert, delete, replace, swap two
+// neighbours) make `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// " (did you mean scan? see --help)" for the name in `names` that `typed` is
+// one slip away from (two for a longer word), else " (see --help)". Words of
+// one or two letters are too short to guess from.
+std::string SeeHelp(const std::string& typed, const std::vector<std::string>& names) {
+  auto bare = [](const std::string& word) { return word.substr(std::min(word.find_first_not_of('-'), word.size())); };
+  const std::string word = bare(typed);
+  const size_t allowed = word.size() < 3 ? 0 : word.size() < 6 ? 1 : 2;
+  std::string nearest;
+  size_t best = allowed + 1;
+  for (const std::string& name : names) {
+    const size_t distance = EditDistance(word, bare(name));
+    if (distance < best) {
+      best = distance;
+      nearest = name;
+    }
+  }
+  return nearest.empty() ? " (see --help)" : " (did you mean " + nearest + "? see --help)";
+}
+
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> names;
+  for (const CommandSpec& entry : CommandSpecs()) {
+    if (entry.summary) names.push_back(entry.name);
+  }
+  return names;
+}
+
+std::vector<std::string> OptionNames() {
+  std::vector<std::string> names;
+  for (const OptionSpec& entry : OptionSpecs()) names.push_back(entry.name);
+  return names;
+}
+
 // The checks that need the whole command line: which arguments a command
 // needs and which of its options go together.
 std::string CheckCommand(CliArguments& result, const CommandSpec& info, const std::vector<std::string>& positional) {
@@ -18,6 +68,8 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
   const bool rows = command == CliCommand::kWrite || command == CliCommand::kVerify;
   int wanted = info.argumentCount;
   if (rows && result.fromProfile) wanted = 0;
+  // An installation file's lines are scan's choice, not its need.
+  if (command == CliCommand::kScan && positional.empty()) wanted = 0;
   if (static_cast<int>(positional.size()) > wanted) {
     if (wanted == 0 && result.fromProfile) return name + " takes FILE or --from-profile, not both";
     return name + " takes " + (wanted == 0 ? "no further arguments" : info.arguments) + ", not also \"" +
@@ -39,6 +91,9 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
         return name + " --from-profile needs --unit N[,N...]: the profile's rows name no unit";
       }
       if (!result.verify && result.dryRun) return "--dry-run sends nothing, so --no-verify means nothing";
+      break;
+    case CliCommand::kScan:
+      if (!positional.empty()) result.file = positional[0];
       break;
     case CliCommand::kRead:
       if (result.units.empty() && !result.allUnits) return "read needs --unit N[,N...] or --unit all";
@@ -104,7 +159,7 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
         arg = arg.substr(0, equals);
       }
       const OptionSpec* option = FindOption(arg);
-      if (!option) return fail("unknown option \"" + arg + "\" (see --help)");
+      if (!option) return fail("unknown option \"" + arg + "\"" + SeeHelp(arg, OptionNames()));
       const std::string name = option->name;
       if (!option->valueName && inlineValue) return fail(name + " takes no value");
       if (!option->repeatable && std::find(given.begin(), given.end(), option) != given.end()) {
@@ -129,7 +184,9 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
     }
     if (!info) {
       info = FindCommand(arg);
-      if (!info || info->command == CliCommand::kComplete) return fail("unknown command \"" + arg + "\" (see --help)");
+      if (!info || info->command == CliCommand::kComplete) {
+        return fail("unknown command \"" + arg + "\"" + SeeHelp(arg, CommandNames()));
+      }
       continue;
     }
     positional.push_back(arg);

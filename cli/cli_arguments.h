@@ -30,7 +30,8 @@ struct CliArguments {
   std::vector<int> units;          // --unit, ascending, each once; empty when not given
   bool allUnits = false;           // --unit all: the units that answer
   std::optional<int> sequence;     // --sequence, 1..8
-  std::string file;                // the row file of write and verify ("-": standard input)
+  std::string file;                // the row file of write and verify ("-": standard input), scan's
+                                   // installation file (empty: none)
   bool fromProfile = false;        // --from-profile instead of a file
   std::string output = "-";        // read's -o ("-": standard output)
   bool store = false;              // --store

@@ -21,10 +21,12 @@
 
 ByteTraceFile::~ByteTraceFile() {
   std::string ignored;  // a trace left open is closed on an early return, already failed
-  Close(&ignored);
+  int status = 0;
+  Close(&ignored, &status);
 }
 
 bool ByteTraceFile::Open(const std::string& name, const std::vector<KeptFile>& kept, std::string* error) {
+  m_name = name;
   if (name == "-") {
     m_file = stderr;
     return true;
@@ -44,19 +46,34 @@ void ByteTraceFile::Byte(const std::string& line, CSerialLink::TraceDirection di
   // In the window's format, so one reader takes both programs' traces.
   const std::string text = TraceLine(direction, byte, at, line) + '\n';
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (!m_file) return;
-  if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) m_failed = true;
+  if (!m_file || m_failure != 0) return;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size() || std::fflush(m_file) != 0) {
+    m_failure = errno != 0 ? errno : EIO;
+  }
 }
 
-bool ByteTraceFile::Close(std::string* error) {
+bool ByteTraceFile::ReaderLeft() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_failure == EPIPE;
+}
+
+bool ByteTraceFile::Close(std::string* error, int* status) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_file) return true;
-  bool ok = std::fflush(m_file) == 0 && !m_failed && !std::ferror(m_file);
-  const int err = errno;
-  if (m_own && std::fclose(m_file) != 0) ok = false;
+  errno = 0;
+  if (m_failure == 0 && (std::fflush(m_file) != 0 || std::ferror(m_file))) m_failure = errno != 0 ? errno : EIO;
+  if (m_own && std::fclose(m_file) != 0 && m_failure == 0) m_failure = errno;
   m_file = nullptr;
-  if (!ok) *error = std::string("the byte trace could not be written: ") + std::strerror(err);
-  return ok;
+  if (m_failure == 0) return true;
+  if (m_failure == EPIPE) {
+    *error = "--trace " + m_name + ": its reader left; the trace ends there";
+    *status = 128 + SIGPIPE;
+  } else {
+    *error = std::string("the byte trace could not be written: ") + std::strerror(m_failure);
+    *status = kExitFailure;
+  }
+  return false;
 }
 
 int CliContext::Fail(int code, const std::string& message) const {
@@ -123,17 +140,27 @@ std::string LineSession::CheckFrames(const std::string& what) {
 }
 
 int LineSession::CheckStop(const std::string& undone) {
-  if (StopAsked()) {
-    const int signal = StopSignal();
-    Message(std::string(signal == SIGPIPE ? "standard output was closed" : "stopped by a signal") + "; " + undone);
+  std::string why;
+  const int code = StopStatus(m_context, &why);
+  if (code != kExitDone) Message(why + "; " + undone);
+  return code;
+}
+
+int StopStatus(const CliContext& context, std::string* why) {
+  // A pipe whose reader left ends the run here, as a stop does, before the
+  // next write to it would find out.
+  const bool outClosed = context.report->OutputClosed();
+  if (StopAsked() || outClosed) {
+    const int signal = outClosed ? SIGPIPE : StopSignal();
+    *why = "stopped by a signal";
+    if (signal == SIGPIPE) {
+      const bool trace = !outClosed && context.trace && context.trace->ReaderLeft();
+      *why = trace ? "--trace " + context.trace->Name() + ": its reader left" : "standard output was closed";
+    }
     return 128 + signal;
   }
-  const std::string fault = m_context.report->OutputFault();
-  if (!fault.empty()) {
-    Message(fault + "; " + undone);
-    return kExitFailure;
-  }
-  return kExitDone;
+  *why = context.report->OutputFault();
+  return why->empty() ? kExitDone : OutputFaultStatus(*why);
 }
 
 unit_operations::RowProgress LineSession::RowProgressFor(int unit, const std::string& verb) const {
@@ -230,7 +257,15 @@ int ReportProblems(const CliContext& context, const std::string& name, const std
   return kExitUsage;
 }
 
-void Summarize(const CliContext& context, const std::string& doneWords, bool dataOnOut, int code) {
+int CloseTrace(const CliContext& context, int code) {
+  std::string error;
+  int status = kExitDone;
+  if (context.trace && !context.trace->Close(&error, &status)) code = Worse(code, context.Fail(status, error));
+  return code;
+}
+
+int Summarize(const CliContext& context, const std::string& doneWords, bool dataOnOut, int code) {
+  code = CloseTrace(context, code);
   CliReport& report = *context.report;
   const Tally t = report.Total();
   const size_t lines = std::max<size_t>(report.Lines(), 1);
@@ -246,7 +281,7 @@ void Summarize(const CliContext& context, const std::string& doneWords, bool dat
                         {"line_faults", t.lineFaults},
                         {"exit", code}});
   // A scan's list is its summary.
-  if ((t.units <= 1 && lines <= 1) || doneWords.empty()) return;
+  if ((t.units <= 1 && lines <= 1) || doneWords.empty()) return code;
   auto count = [](int n, const char* one, const char* many) { return std::to_string(n) + ' ' + (n == 1 ? one : many); };
   std::string text = count(t.units, "unit", "units") + " on " + count(static_cast<int>(lines), "line", "lines") + ":";
   std::vector<std::string> parts;
@@ -257,6 +292,7 @@ void Summarize(const CliContext& context, const std::string& doneWords, bool dat
   if (t.lineFaults > 0) parts.push_back(count(t.lineFaults, "line fault", "line faults"));
   for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? " " : ", ") + parts[i];
   report.Closing(text, !dataOnOut);
+  return code;
 }
 
 std::string NoUnitCauses(const CSerialLink& link) {

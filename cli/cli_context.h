@@ -27,16 +27,24 @@ class ByteTraceFile {
   bool Open(const std::string& name, const std::vector<KeptFile>& kept, std::string* error);
   bool IsOpen() const { return m_file != nullptr; }
   // One byte's line, as TraceLine (device/byte_trace.h) writes it.
+  // Flushed at once, so that a reader sees each byte as it comes and a
+  // reader that left is found at the next byte.
   void Byte(const std::string& line, CSerialLink::TraceDirection direction, uint8_t byte,
             std::chrono::steady_clock::time_point at);
-  // False with *error when something could not be written.
-  bool Close(std::string* error);
+  // Whether the trace went into a pipe or FIFO whose reader has left.
+  bool ReaderLeft() const;
+  // The trace's file as given to --trace.
+  const std::string& Name() const { return m_name; }
+  // False with *error when something could not be written; the exit status
+  // for that in *status (128 + SIGPIPE when the reader left).
+  bool Close(std::string* error, int* status);
 
  private:
   FILE* m_file = nullptr;
+  std::string m_name;
   bool m_own = false;
-  bool m_failed = false;
-  std::mutex m_mutex;
+  int m_failure = 0;  // the errno of the first write that failed
+  mutable std::mutex m_mutex;
 };
 
 struct CliContext {
@@ -64,8 +72,8 @@ class LineSession {
   // line is still open; otherwise says what did not leave (`what`, e.g.
   // "unit 3: write") and why, counts a line fault, and returns the words.
   std::string CheckFrames(const std::string& what);
-  // A stop signal or an output that cannot be written: says what is left
-  // undone and returns the exit status for it; kExitDone while neither.
+  // When the command is to stop (see StopStatus): says why and what is left
+  // undone, and returns the exit status for it; kExitDone otherwise.
   int CheckStop(const std::string& undone);
 
   void Message(const std::string& text) const { m_context.report->Message(m_index, text); }
@@ -87,6 +95,11 @@ class LineSession {
   CSerialLink m_link;
 };
 
+// Whether a command is to stop before its next unit: kExitDone while not;
+// else the exit status, with *why: a stop signal, standard output (or the
+// trace's pipe) closed by its reader, standard output that failed.
+int StopStatus(const CliContext& context, std::string* why);
+
 // The lines a command works: each --port, else `fileLines` (a row file's
 // line column), else the profile's chosen line. False with *error when two
 // names are one device.
@@ -103,15 +116,24 @@ int WorkLines(const CliContext& context, const std::vector<PortChoice>& lines,
 // opened, no answer, a difference, done.
 int Worse(int a, int b);
 
-// The closing summary of a run: with --json one object, else (for more than
-// one unit or line) "8 units on 2 lines: 7 <doneWords>, 1 did not answer" on
-// standard output, or on standard error when standard output carries the
-// command's data.
-void Summarize(const CliContext& context, const std::string& doneWords, bool dataOnOut, int code);
+// Closes the trace, when there is one, and returns the worse of `code` and
+// the status of a trace that could not be written (saying why).
+int CloseTrace(const CliContext& context, int code);
+
+// The closing summary of a run, written after the trace is closed so that it
+// tells the status the run ends with, which it returns: with --json one
+// object, else (for more than one unit or line) "8 units on 2 lines: 7
+// <doneWords>, 1 did not answer" on standard output, or on standard error
+// when standard output carries the command's data.
+int Summarize(const CliContext& context, const std::string& doneWords, bool dataOnOut, int code);
 
 // The likely causes of a line on which no unit answers, as far as the link
 // can tell them.
 std::string NoUnitCauses(const CSerialLink& link);
+
+// Reads the row file `name` ("-": standard input) and checks it whole. False
+// with *code set after saying what is wrong (a usage fault, or a stop).
+bool LoadRowFile(const CliContext& context, const std::string& name, RowFile* file, int* code);
 
 // Problems of a row file or the profile, each as "NAME:LINE: what" (or
 // "NAME: what" for the file as a whole), and how many more were found.

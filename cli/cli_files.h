@@ -33,3 +33,13 @@ bool CheckOutputTarget(const std::string& name, std::string* error);
 // Whether the output `name` is standard output: "-" or any name of it
 // (/dev/stdout, /dev/fd/1, a link to the file it is redirected to).
 bool IsStandardOutput(const std::string& name);
+
+// Whether `name` is a regular file now (following links): a file an output
+// may replace.
+bool IsRegularFile(const std::string& name);
+
+// A new, empty file beside `name` for rows that must not replace it:
+// "backup.csv" gives "backup.partial.csv", or "backup.partial-2.csv" and so on
+// when that is taken. Created here, so that no other file is ever replaced by
+// it; false with *error when none could be made.
+bool ClaimNameBeside(const std::string& name, std::string* beside, std::string* error);

@@ -11,6 +11,6 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   InstallStopSignals();
   const bool terminal = isatty(STDERR_FILENO) == 1;
-  const CliStreams streams{std::cin, std::cout, std::cerr, terminal, STDIN_FILENO};
+  const CliStreams streams{std::cin, std::cout, std::cerr, terminal, STDIN_FILENO, STDOUT_FILENO};
   return RunCli(std::vector<std::string>(argv + 1, argv + argc), streams);
 }

@@ -87,7 +87,7 @@ std::string NoStore(CliArguments&, const std::string&) { return kTaken; }
 
 const CommandSpec kCommands[] = {
     {"ports", C::kPorts, "", 0, "the Com entries and serial adapters: devices, line options, mapping"},
-    {"scan", C::kScan, "", 0, "the unit addresses (0-7) that answer on each line"},
+    {"scan", C::kScan, "[FILE]", 1, "the addresses (0-7) that answer on each line, or on FILE's lines"},
     {"read", C::kRead, "", 0, "units' rows as a row file (--unit N[,N...] or --unit all)"},
     {"write", C::kWrite, "FILE", 1, "send rows (FILE, - or --from-profile), then read them back"},
     {"verify", C::kVerify, "FILE", 1, "compare what units hold with the rows"},

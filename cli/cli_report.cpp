@@ -1,7 +1,10 @@
 // Keeping each line's output together while the lines work at once.
 #include "cli/cli_report.h"
 
+#include <poll.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ostream>
 
@@ -19,8 +22,7 @@ CliReport::CliReport(const CliStreams& streams, bool quiet, bool json, std::vect
 
 void CliReport::CheckOut() {
   if (m_outFault.empty() && !m_streams.out) {
-    const int err = errno;
-    m_outFault = std::string("standard output could not be written") + (err ? std::string(": ") + std::strerror(err) : "");
+    m_outFault = OutputFaultWords(errno);
     if (m_outFaultTo) *m_outFaultTo = m_outFault;
   }
 }
@@ -55,7 +57,9 @@ void CliReport::Message(size_t line, const std::string& text) {
 }
 
 void CliReport::Say(size_t line, const std::string& text) {
-  if (!m_quiet && !m_json) Put(line, true, text + '\n');
+  if (m_quiet || m_json) return;
+  // With several lines, "unit 0" alone does not say which unit 0.
+  Put(line, true, (m_labels.size() > 1 ? Printable(m_labels[line]) + ' ' : std::string()) + text + '\n');
 }
 
 void CliReport::Result(size_t line, nlohmann::json object) {
@@ -132,6 +136,22 @@ Tally CliReport::Total() const {
 std::string CliReport::OutputFault() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_outFault;
+}
+
+bool CliReport::OutputClosed() const {
+  if (m_streams.outFd < 0) return false;
+  // A pipe's writing end reports an error once no reader is left.
+  pollfd check{m_streams.outFd, 0, 0};
+  return poll(&check, 1, 0) == 1 && (check.revents & POLLERR) != 0;
+}
+
+std::string OutputFaultWords(int err) {
+  if (err == EPIPE) return "standard output was closed";
+  return std::string("standard output could not be written") + (err ? std::string(": ") + std::strerror(err) : "");
+}
+
+int OutputFaultStatus(const std::string& fault) {
+  return fault == OutputFaultWords(EPIPE) ? 128 + SIGPIPE : kExitFailure;
 }
 
 bool CliReport::Finish() {

@@ -23,6 +23,13 @@ struct Tally {
   int lineFaults = 0;   // lines that could not be opened or failed in use
 };
 
+// Why standard output failed, from the errno of the write: "standard output
+// was closed" for a pipe whose reader left, else the system's words.
+std::string OutputFaultWords(int err);
+// The exit status for an output fault: 141 (128 + SIGPIPE) for a closed
+// pipe, as a stop; else kExitFailure.
+int OutputFaultStatus(const std::string& fault);
+
 class CliReport {
  public:
   // `labels`: how each line is named in messages when there are several.
@@ -33,7 +40,8 @@ class CliReport {
 
   // "dimlet-cli: [line: ]text" on standard error, control bytes escaped.
   void Message(size_t line, const std::string& text);
-  // A line of text on standard output, unless -q or --json.
+  // A line of text on standard output, unless -q or --json; with several
+  // lines, after the line's label ("Com 2 unit 0: ...").
   void Say(size_t line, const std::string& text);
   // With --json: `object` (with "line" added when there are lines) as one line
   // on standard output.
@@ -62,6 +70,9 @@ class CliReport {
 
   // Empty while standard output takes what is written; else why it did not.
   std::string OutputFault() const;
+  // Whether standard output is a pipe or FIFO whose reader has left, found
+  // before anything more is written to it.
+  bool OutputClosed() const;
   // Flushes standard output; false (OutputFault says why) when it failed.
   bool Finish();
 

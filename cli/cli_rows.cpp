@@ -2,6 +2,7 @@
 // from a file or the profile to units and read them back, and verify that
 // units hold the rows of a file; on one line or several side by side.
 #include <algorithm>
+#include <csignal>
 #include <ostream>
 
 #include "cli/cli_context.h"
@@ -48,6 +49,25 @@ std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
   return text;
 }
 
+}  // namespace
+
+bool LoadRowFile(const CliContext& context, const std::string& name, RowFile* file, int* code) {
+  std::string text;
+  std::string error;
+  if (!ReadRowSource(name, context.streams.inFd, context.streams.in, &text, &error)) {
+    *code = context.Fail(StopAsked() ? 128 + StopSignal() : kExitUsage, error);
+    return false;
+  }
+  *file = ReadRowFile(text);
+  if (!file->problems.empty()) {
+    *code = ReportProblems(context, name == "-" ? "stdin" : name, file->problems, file->unlistedProblems);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
 // The rows each unit of each line is to get (or hold), checked whole before
 // anything is sent. False with *code set after saying what is wrong.
 bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
@@ -62,17 +82,7 @@ bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
     }
   } else {
     name = args.file == "-" ? "stdin" : args.file;
-    std::string text;
-    std::string error;
-    if (!ReadRowSource(args.file, context.streams.inFd, context.streams.in, &text, &error)) {
-      *code = context.Fail(StopAsked() ? 128 + StopSignal() : kExitUsage, error);
-      return false;
-    }
-    *file = ReadRowFile(text);
-    if (!file->problems.empty()) {
-      *code = ReportProblems(context, name, file->problems, file->unlistedProblems);
-      return false;
-    }
+    if (!LoadRowFile(context, args.file, file, code)) return false;
   }
 
   if (file->hasUnitColumn && !args.units.empty()) {
@@ -191,15 +201,39 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
     if (stopped != kExitDone) return unreached(stopped);
 
     const std::vector<UnitRow> rows = WireRows(plan.rows);
+    // The rows before a frame that failed reached the unit: it is not untouched.
+    size_t sent = 0;
+    auto cutShort = [&](const char* outcome) {
+      line.Result({{"event", "unit"},
+                   {"unit", plan.unit},
+                   {"outcome", outcome},
+                   {"rows_sent", sent},
+                   {"last_sequence_sent", sent > 0 ? nlohmann::json(plan.rows[sent - 1].sequence) : nlohmann::json()}});
+      ++tally.notReached;
+      ++p;
+      return unreached(kExitFailure);
+    };
     if (writing) {
-      unit_operations::WriteRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "writing"));
-      if (!line.CheckFrames(unitName + ": write-row").empty()) return unreached(kExitFailure);
+      const unit_operations::RowProgress progress = line.RowProgressFor(plan.unit, "writing");
+      unit_operations::WriteRows(line.Link(), plan.unit, rows, [&](int done, int total) {
+        sent = static_cast<size_t>(done);
+        progress(done, total);
+      });
+      const std::string lastSent = sent > 0 ? std::to_string(plan.rows[sent - 1].sequence) : "";
+      const std::string failed = sent < plan.rows.size() ? " of sequence " + std::to_string(plan.rows[sent].sequence) : "";
+      if (!line.CheckFrames(unitName + ": write-row" + failed +
+                            (sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))
+               .empty()) {
+        return cutShort(sent > 0 ? "cut short" : "not sent");
+      }
     }
     std::vector<RowDifference> differences;
     const bool verifying = !writing || args.verify;
     if (verifying) {
       differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
-      if (!line.CheckFrames(unitName + ": read-row").empty()) return unreached(kExitFailure);
+      if (!line.CheckFrames(unitName + ": read-row").empty()) {
+        return writing ? cutShort("not read back") : unreached(kExitFailure);
+      }
     }
     line.Context().report->EndProgress();
     const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
@@ -208,7 +242,8 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
     if (found == kExitDifferent) ++tally.different;
 
     nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"rows", rows.size()}};
-    result["written"] = writing;
+    result["sent"] = writing;
+    result["written"] = writing && verifying && found == kExitDone;
     result["verified"] = verifying && found == kExitDone;
     std::string summary = unitName + ": " + Rows(rows.size());
     if (!writing) {
@@ -220,7 +255,8 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
       }
       continue;
     }
-    summary += args.verify ? " written and read back" : " written";
+    // A write-row frame has no answer: only a read-back shows the rows written.
+    summary += args.verify ? " written and read back" : " sent";
     bool stored = false;
     if (args.store) {
       if (found != kExitDone) {
@@ -239,7 +275,9 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
       }
     }
     result["stored"] = stored;
-    result["outcome"] = found == kExitDone ? "done" : found == kExitDifferent ? "different" : "no answer";
+    result["outcome"] = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
+                        : verifying          ? "done"
+                                             : "sent";
     line.Result(result);
     if (found == kExitDone) {
       ++tally.done;
@@ -279,10 +317,9 @@ int RunWriteOrVerify(const CliContext& base) {
   CliContext context = base;
   context.report = &report;
   code = WorkLines(context, lines, [&plans](LineSession& line) { return WorkRows(line, plans[line.Index()]); });
-  std::string words = writing ? (args.verify ? "written and verified" : "written") : "as expected";
+  std::string words = writing ? (args.verify ? "written and verified" : "sent") : "as expected";
   if (writing && args.store) words += args.verify ? ", stored" : " and stored";
-  Summarize(context, words, false, code);
-  return code;
+  return Summarize(context, words, false, code);
 }
 
 int RunRead(const CliContext& base) {
@@ -379,14 +416,26 @@ int RunRead(const CliContext& base) {
   // Rows sent to standard output by another of its names are data like "-":
   // no closing words among them, and JSON rows when JSON was asked for.
   const bool toStdout = IsStandardOutput(args.output);
+  const bool stopped = code > 128;  // said where it stopped
   if (all.empty()) {
     if (code == kExitDone) code = kExitNoAnswer;
-    base.Fail(code, "nothing written: no unit's rows are whole");
+    if (!stopped) context.Fail(code, "nothing written: no unit's rows are whole");
   } else if (!(args.json && toStdout)) {
     const std::vector<std::string> labels = Labels(lines);
     const std::string text = RowFileText(all, true, lines.size() > 1 ? &labels : nullptr);
-    if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
-      code = Worse(code, base.Fail(kExitFailure, error));
+    // A stopped or incomplete read never takes the place of a file that may
+    // be a whole backup: what was read goes beside it.
+    std::string target = args.output;
+    const bool keep = code != kExitDone && !toStdout && IsRegularFile(args.output);
+    if (keep && !ClaimNameBeside(args.output, &target, &error)) {
+      code = Worse(code, context.Fail(kExitFailure, error + "; " + args.output + " is kept as it was"));
+    } else if (!WriteOutput(target, text, base.streams.out, base.streams.err, &error)) {
+      const bool closed = toStdout && report.OutputClosed();
+      code = Worse(code, context.Fail(closed ? 128 + SIGPIPE : kExitFailure,
+                                      closed ? "standard output was closed; the rows read were not written" : error));
+    } else if (target != args.output) {
+      context.Fail(code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
+                             "; " + Rows(all.size()) + " read went to " + target);
     } else if (!toStdout) {
       report.Closing(Rows(all.size()) + " read into " + args.output, true);
     }
@@ -399,6 +448,5 @@ int RunRead(const CliContext& base) {
                             {"channels", row.channels}});
     }
   }
-  Summarize(context, "read", toStdout, code);
-  return code;
+  return Summarize(context, "read", toStdout, code);
 }

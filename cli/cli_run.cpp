@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "cli/cli_context.h"
+#include "cli/cli_files.h"
 #include "cli/row_file.h"
 #include "device/adapter_tuning.h"
 #include "device/link_words.h"
@@ -32,6 +33,26 @@ int AnswerWaitOf(const LineOptions& options) {
 std::string OptionsWords(const LineOptions& options) {
   return "echo " + std::string(EchoModeText(options.echo)) + "\tanswer wait " +
          std::to_string(AnswerWaitOf(options)) + " ms\tRS-485 " + (options.rs485 ? "on" : "off");
+}
+
+// A trace onto standard output while it carries data (JSON results, read's
+// rows, scan's list) would mix its lines into them: refused, as a trace over
+// the profile or the row file is. "-" is standard error.
+bool CheckTraceTarget(const CliArguments& args, std::string* error) {
+  if (args.trace == "-" || !IsStandardOutput(args.trace)) return true;
+  std::string data;
+  if (args.json) {
+    data = "the JSON results";
+  } else if (args.command == CliCommand::kRead && IsStandardOutput(args.output)) {
+    data = "the rows read";
+  } else if (args.command == CliCommand::kScan) {
+    data = "the list of units";
+  } else {
+    return true;
+  }
+  *error = "--trace " + args.trace + ": standard output, which carries " + data +
+           "; the trace would mix into them (- sends it to standard error)";
+  return false;
 }
 
 int Dispatch(CliContext& context) {
@@ -78,6 +99,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
       if (!ReadCliProfile(parsed.profilePath, &profile, &error)) return context.Fail(kExitUsage, error);
       ByteTraceFile trace;
       if (!parsed.trace.empty()) {
+        if (!CheckTraceTarget(parsed, &error)) return context.Fail(kExitUsage, error);
         // What this run reads, and read's rows: a trace over them would empty them.
         const std::vector<KeptFile> kept = {{profile.path, "the profile"},
                                             {parsed.file, "the row file"},
@@ -85,20 +107,18 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
         if (!trace.Open(parsed.trace, kept, &error)) return context.Fail(kExitUsage, error);
         context.trace = &trace;
       }
-      code = Dispatch(context);
-      if (!trace.Close(&error)) code = Worse(code, context.Fail(kExitFailure, error));
+      code = CloseTrace(context, Dispatch(context));
       break;
     }
   }
-  // Data that did not reach standard output is work not done.
+  // Data that did not reach standard output is work not done; a pipe whose
+  // reader left, and that a command has already stopped for, is said once.
   errno = 0;
   streams.out.flush();
   if (!streams.out) {
-    const int err = errno;
-    if (outFault.empty()) {
-      outFault = std::string("standard output could not be written") + (err ? std::string(": ") + std::strerror(err) : "");
-    }
-    code = Worse(code, context.Fail(kExitFailure, outFault));
+    if (outFault.empty()) outFault = OutputFaultWords(errno);
+    const int status = OutputFaultStatus(outFault);
+    if (code != status || status == kExitFailure) code = Worse(code, context.Fail(status, outFault));
   }
   return code;
 }
@@ -119,13 +139,20 @@ std::string NetworkLineState(const PortChoice& port, int entry) {
 
 }  // namespace
 
-int RunPorts(const CliContext& context) {
-  CliReport report(context.streams, context.args.quiet, context.args.json, {}, context.outFault);
+int RunPorts(const CliContext& base) {
+  CliReport report(base.streams, base.args.quiet, base.args.json, {}, base.outFault);
+  CliContext context = base;
+  context.report = &report;
   const int chosen = ChoosePort(context.profile, "").comEntry;
   std::string error;
   const std::vector<SerialPortInfo> adapters = ListSerialPorts(&error);
   std::vector<std::string> mappedTo(adapters.size());
-  for (int entry = 1; entry <= kComEntries; ++entry) {
+  // Standard output closed (| head -1) or a stop: the rest is not listed (a
+  // network entry may take a second to reach).
+  int code = kExitDone;
+  std::string stopped;
+  auto going = [&]() { return (code = StopStatus(context, &stopped)) == kExitDone; };
+  for (int entry = 1; entry <= kComEntries && going(); ++entry) {
     const PortChoice port = ChoosePort(context.profile, ComEntryName(entry));
     struct stat info {};
     const std::string state =
@@ -150,7 +177,7 @@ int RunPorts(const CliContext& context) {
   }
   // What an adapter says of itself (its USB strings) is the adapter's to choose.
   auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : Printable(text); };
-  for (size_t a = 0; a < adapters.size(); ++a) {
+  for (size_t a = 0; a < adapters.size() && going(); ++a) {
     const SerialPortInfo& port = adapters[a];
     const int latency = AdapterLatencyTimerMs(TtyNameOf(port.devNode));
     if (!report.Json()) {
@@ -170,16 +197,29 @@ int RunPorts(const CliContext& context) {
                       {"com_entry", mappedTo[a]}});
   }
   if (!error.empty()) report.Message(0, "serial adapters could not be listed: " + error);
+  // An output that failed otherwise is said once, at the end of the run.
+  if (code > 128) report.Message(0, stopped + "; the rest is not listed");
   report.ClosingResult(
       {{"event", "summary"}, {"command", "ports"}, {"com_entries", kComEntries}, {"adapters", adapters.size()},
-       {"exit", kExitDone}});
-  return kExitDone;
+       {"exit", code}});
+  return code;
 }
 
 int RunScan(const CliContext& base) {
+  // An installation file names the lines to scan; its rows are not looked at.
+  RowFile file;
+  if (!base.args.file.empty()) {
+    int code = kExitDone;
+    if (!LoadRowFile(base, base.args.file, &file, &code)) return code;
+    const std::string name = base.args.file == "-" ? "stdin" : base.args.file;
+    if (!file.hasLineColumn) {
+      return base.Fail(kExitUsage, name + " names no lines (it has no line column): give them as --port LINE --port LINE");
+    }
+    if (!base.args.ports.empty()) return base.Fail(kExitUsage, name + " names its lines in the line column; leave out --port");
+  }
   std::vector<PortChoice> lines;
   std::string error;
-  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  if (!ChooseLines(base, file.lineNames, &lines, &error)) return base.Fail(kExitUsage, error);
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
   CliReport report(base.streams, base.args.quiet, base.args.json, labels, base.outFault);
@@ -207,8 +247,7 @@ int RunScan(const CliContext& base) {
     line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
     return static_cast<int>(kExitNoAnswer);
   });
-  Summarize(context, "", true, code);
-  return code;
+  return Summarize(context, "", true, code);
 }
 
 int RunUnitCommand(const CliContext& base) {
@@ -266,8 +305,7 @@ int RunUnitCommand(const CliContext& base) {
     }
     return static_cast<int>(kExitDone);
   });
-  Summarize(context, told.done, false, code);
-  return code;
+  return Summarize(context, told.done, false, code);
 }
 
 int RunSetAddress(const CliContext& base) {
@@ -281,8 +319,12 @@ int RunSetAddress(const CliContext& base) {
   const int unit = args.units[0];
   const int wanted = args.value;
 
-  return WorkLines(context, lines, [&](LineSession& line) {
-    if (!line.Open()) return static_cast<int>(kExitPortNotOpen);
+  const int code = WorkLines(context, lines, [&](LineSession& line) {
+    ++line.Counts().units;
+    if (!line.Open()) {
+      ++line.Counts().notReached;
+      return static_cast<int>(kExitPortNotOpen);
+    }
     auto answers = [&line](int address) {
       const std::vector<CSerialLink::RowAnswer> answer = unit_operations::ReadRows(line.Link(), address, {0});
       return !answer.empty() && answer[0].arrived > 0;
@@ -311,6 +353,7 @@ int RunSetAddress(const CliContext& base) {
       return static_cast<int>(kExitFailure);
     }
     if (moved && !stayed) {
+      ++line.Counts().done;
       line.Say("unit " + std::to_string(unit) + ": now answers at " + at);
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "address changed"}, {"address", wanted}});
       return static_cast<int>(kExitDone);
@@ -326,6 +369,8 @@ int RunSetAddress(const CliContext& base) {
                          : "none answers at address " + std::to_string(unit) + " either"));
     line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}, {"address", wanted},
                  {"old_address_answers", stayed}});
+    ++line.Counts().noAnswer;
     return static_cast<int>(kExitNoAnswer);
   });
+  return Summarize(context, "", false, code);
 }

@@ -24,6 +24,7 @@ struct CliStreams {
   std::ostream& err;  // errors, and progress when `progress` is set
   bool progress;      // standard error is a terminal: show progress there
   int inFd = -1;      // standard input as a descriptor, read so that a stop signal ends the wait
+  int outFd = -1;     // standard output as a descriptor, asked between units whether its reader left
 };
 
 // Runs the command line `args` (without the program name).

@@ -123,7 +123,8 @@ std::string CompletionWords(const std::vector<std::string>& words) {
     for (const CommandSpec& entry : CommandSpecs()) {
       if (entry.summary) offered.push_back(entry.name);
     }
-  } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify) {
+  } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify ||
+             command->command == CliCommand::kScan) {
     offered.push_back("@files");
   } else if (command->command == CliCommand::kHelp) {
     for (const CommandSpec& entry : CommandSpecs()) {

@@ -244,6 +244,7 @@ TEST(CliCompletion, OffersWhatTheCommandTakesFromTheOptionTable) {
       {{"read", "--port", ""}, "Com 1\nCom 2\nCom 3\nCom 4\n@files\n"},
       {{"read", "--echo", "o"}, "on\noff\n"},
       {{"verify", "--unit", "1", ""}, "@files\n"},
+      {{"scan", ""}, "@files\n"},  // an installation file
       {{"help", "set-"}, "set-address\nset-highest\n"},
   };
   for (const CompletionCase& c : cases) {

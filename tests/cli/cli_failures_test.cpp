@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/row_file.h"
 #include "cli_fixture.h"
 #include "support/files.h"
 #include "device/serial_link.h"
@@ -53,6 +54,8 @@ TEST_F(CliTest, BadInputIsReportedByLineAndNothingIsSent) {
        "holds no row for sequence 2"},
       {"no such file", nullptr, {"write", "/no/such/rows.csv"}, "/no/such/rows.csv: no such file"},
       {"unknown command", nullptr, {"program"}, "unknown command \"program\""},
+      {"mistyped command", nullptr, {"sacn"}, "unknown command \"sacn\" (did you mean scan?"},
+      {"mistyped option", nullptr, {"read", "--uni", "1"}, "unknown option \"--uni\" (did you mean --unit?"},
       {"unit list out of range", nullptr, {"store", "--unit", "0,9"}, "--unit takes unit addresses 0-7"},
       {"address out of range", nullptr, {"set-address", "--unit", "1", "8"}, "NEW address 0-7"},
       {"highest sequence out of range", nullptr, {"set-highest", "--unit", "1", "9"}, "VALUE 1-8"},
@@ -148,7 +151,7 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
       {"store on a held line", true, "\"$CLI\" store --unit 5", "unit 5: store did not leave whole: the frame did not "
                                                              "leave the port within 1 s"},
       {"write without read-back on a held line", true, "\"$CLI\" write --unit 2 rows.csv --no-verify",
-       "unit 2: write-row did not leave whole: the frame did not leave the port within 1 s"},
+       "unit 2: write-row of sequence 1 did not leave whole: the frame did not leave the port within 1 s"},
       {"echo asked for on a line that returns nothing", false, "\"$CLI\" run --unit 1 --echo on",
        "unit 1: run was sent, but the line did not return what was sent"},
       {"echo set on in the Com entry",
@@ -292,13 +295,67 @@ TEST_F(CliTest, ARunningCommandHoldsThePortAgainstTheWindowAndASecondCommand) {
 
 TEST_F(CliTest, LineLostWhileWritingIsAFailureNotASuccess) {
   WriteProfile();
-  CliChild writer({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,1,2,3,4\n"), "--unit", "0-7"},
-                  m_dir, "");
-  ASSERT_TRUE(m_sim->WaitForFrames(2, std::chrono::seconds(10)));
-  m_sim->HangUp();
+  // Gone once unit 0's second row has come whole, among its eight: the unit
+  // holds some rows, so it is not "not reached".
+  int frames = 0;
+  m_sim->SetLogSink([this, &frames](const std::string&) {
+    if (++frames == 2) m_sim->HangUp();
+  });
+  std::string rows = "sequence,ch1,ch2,ch3,ch4\n";
+  for (int s = 1; s <= 8; ++s) rows += std::to_string(s) + ",1,2,3,4\n";
+  CliChild writer({"write", File("rows.csv", rows), "--unit", "0-7", "--json"}, m_dir, "");
   const CliResult result = writer.Wait();
+  m_sim->SetLogSink({});
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("connection lost"));
+  EXPECT_THAT(result.err, HasSubstr("the last sent whole) did not leave whole: connection lost"));
+  EXPECT_THAT(result.out, HasSubstr("\"line\":\"Com 1\",\"outcome\":\"cut short\",\"rows_sent\":"));
+  EXPECT_THAT(result.out, testing::Not(HasSubstr("\"outcome\":\"not reached\",\"unit\":0}")));
+  EXPECT_THAT(result.out, HasSubstr("\"outcome\":\"not reached\",\"unit\":1}"));
+}
+
+struct KeptFileCase {
+  const char* name;
+  std::vector<int> units;  // present on the line
+  std::string unitList;    // read's --unit
+  int signal;              // sent once the second unit is being read; 0: none
+  int status;
+  std::string why;
+};
+
+TEST_F(CliTest, AReadStoppedOrInPartNeverReplacesTheFileItWasToWrite) {
+  const KeptFileCase cases[] = {
+      {"Ctrl-C", {0, 1, 2, 3, 4, 5, 6, 7}, "all", SIGINT, 130, "the read was stopped"},
+      {"SIGTERM", {0, 1, 2, 3, 4, 5, 6, 7}, "all", SIGTERM, 143, "the read was stopped"},
+      {"a unit that did not answer", {1}, "1,5", 0, 4, "the read is not whole"},
+  };
+  const std::string backup = m_dir + "/backup.csv";
+  const std::string beside = m_dir + "/backup.partial.csv";
+  WriteProfile();
+  for (const KeptFileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim.reset();
+    sim::SimOptions options;
+    options.units = c.units;
+    StartSim(options);
+    const std::string whole = "unit,sequence,ch1,ch2,ch3,ch4\n7,1,1,2,3,4\n";
+    File("backup.csv", whole);
+    unlink(beside.c_str());
+    CliChild reader({"read", "--unit", c.unitList, "-o", backup}, m_dir, "");
+    if (c.signal != 0) {
+      // The scan's eight frames and one of the second unit's.
+      ASSERT_TRUE(m_sim->WaitForFrames(17, std::chrono::seconds(10)));
+      reader.Signal(c.signal);
+    }
+    const CliResult result = reader.Wait();
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(testsupport::ReadFile(backup), whole) << "the file was replaced";
+    EXPECT_THAT(result.err, HasSubstr(backup + " is kept as it was: " + c.why + "; "));
+    EXPECT_THAT(result.err, HasSubstr(" read went to " + beside + "\n"));
+    const RowFile read = ReadRowFile(testsupport::ReadFile(beside));
+    EXPECT_TRUE(read.problems.empty());
+    EXPECT_GE(read.rows.size(), 8u);
+    EXPECT_EQ(read.rows.size() % 8, 0u) << "only whole units";
+  }
 }
 
 TEST_F(CliTest, StopSignalEndsAtAWholeUnitNeverInsideAFrame) {
