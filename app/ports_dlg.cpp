@@ -270,7 +270,11 @@ void CPortsDlg::AssignChosen() {
   }
   std::string path;
   std::string error;
-  if (!StoredDevicePath(typed, &path, &error) || !m_assign(port, path, &error)) {
+  // An address that cannot be one is refused here, as dimlet-cli refuses it,
+  // rather than stored for every later open to fail on.
+  if (IsNetworkAddress(typed)) error = NetworkAddressProblem(typed);
+  if (!error.empty()) error = ShownAddress(typed) + ": " + error;
+  if (!error.empty() || !StoredDevicePath(typed, &path, &error) || !m_assign(port, path, &error)) {
     SetShortened(m_message, QStringLiteral("Com %1 not changed: %2").arg(port).arg(QString::fromStdString(error)));
     return;
   }

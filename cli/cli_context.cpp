@@ -17,6 +17,7 @@
 #include "cli/stop_signals.h"
 #include "device/byte_trace.h"
 #include "device/link_words.h"
+#include "device/network_address.h"
 #include "settings/port_map.h"
 
 ByteTraceFile::~ByteTraceFile() {
@@ -188,6 +189,13 @@ bool ChooseLines(const CliContext& context, const std::vector<std::string>& file
              (args.answerWaitMs && value.key == AnswerWaitKey(port.comEntry)) ||
              (args.rs485 && value.key == Rs485Key(port.comEntry));
     });
+    // An address that cannot be one is a wrong command line or file: no line is opened.
+    if (const std::string problem = port.Network() ? NetworkAddressProblem(port.path) : std::string();
+        !problem.empty()) {
+      const std::string address = ShownAddress(port.path);
+      *error = (port.comEntry ? port.label + " (" + address + ")" : address) + ": " + problem;
+      return false;
+    }
     std::string device = port.path;
     if (!port.Network()) {
       char* real = realpath(port.path.c_str(), nullptr);

@@ -1,6 +1,7 @@
 // Whether a Com entry's device names a line behind a serial device server
 // rather than a tty on this machine; for the callers that treat the two
-// differently (following a lost line, listing entries, the words for them).
+// differently (following a lost line, listing entries, the words for them,
+// refusing an address that cannot be one).
 #pragma once
 
 #include <string>
@@ -8,3 +9,15 @@
 // True for "tcp://HOST:PORT" and "rfc2217://HOST:PORT": a line behind a
 // serial device server, reached over the network.
 bool IsNetworkAddress(const std::string& address);
+
+// What is wrong with `address`, one IsNetworkAddress() takes, in words that
+// follow the address ("the port must be a number from 1 to 65535", "no
+// closing ] after the IPv6 address"); empty when it can be tried. The one
+// check that opening a network line makes, for those who refuse such an
+// address before anything is opened (dimlet-cli, Ports…).
+std::string NetworkAddressProblem(const std::string& address);
+
+// `text` (an address, a host name) as a message shows it: whole up to 80
+// bytes, else its start and end around "…", so that a name of any length
+// cannot fill a message.
+std::string ShownAddress(const std::string& text);

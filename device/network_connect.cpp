@@ -2,6 +2,7 @@
 // parsed, the name looked up off the caller's thread, the socket set up.
 #include "device/network_connect.h"
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,7 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -41,6 +44,53 @@ struct Lookup {
   addrinfo* found = nullptr;
 };
 
+// RFC 6761: "localhost" and the names under it are this host, always.
+bool IsLocalhostName(std::string host) {
+  if (!host.empty() && host.back() == '.') host.pop_back();
+  std::transform(host.begin(), host.end(), host.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  constexpr std::string_view kName = "localhost";
+  return host == kName || (host.size() > kName.size() + 1 && host.ends_with(kName) &&
+                           host[host.size() - kName.size() - 1] == '.');
+}
+
+Endpoint Loopback6(uint16_t port) {
+  Endpoint entry;
+  auto* in6 = reinterpret_cast<sockaddr_in6*>(&entry.address);
+  in6->sin6_family = AF_INET6;
+  in6->sin6_addr = in6addr_loopback;
+  in6->sin6_port = htons(port);
+  entry.size = sizeof *in6;
+  return entry;
+}
+
+Endpoint Loopback4(uint16_t port) {
+  Endpoint entry;
+  auto* in4 = reinterpret_cast<sockaddr_in*>(&entry.address);
+  in4->sin_family = AF_INET;
+  in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  in4->sin_port = htons(port);
+  entry.size = sizeof *in4;
+  return entry;
+}
+
+// The TCP addresses of a resolver's list, which is freed.
+AddressList TakeList(addrinfo* found) {
+  AddressList list;
+  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    if (entry->ai_addrlen > sizeof(sockaddr_storage) ||
+        (entry->ai_family != AF_INET && entry->ai_family != AF_INET6)) {
+      continue;
+    }
+    Endpoint endpoint;
+    std::memcpy(&endpoint.address, entry->ai_addr, entry->ai_addrlen);
+    endpoint.size = entry->ai_addrlen;
+    list.push_back(endpoint);
+  }
+  if (found) freeaddrinfo(found);
+  return list;
+}
+
 }  // namespace
 
 std::string ParseAddress(const std::string& text, NetworkAddress* address) {
@@ -50,39 +100,48 @@ std::string ParseAddress(const std::string& text, NetworkAddress* address) {
   size_t colon = std::string::npos;
   if (!rest.empty() && rest.front() == '[') {
     const size_t close = rest.find(']');
-    if (close == std::string::npos) return text + ": no closing ] after the IPv6 address";
+    if (close == std::string::npos) return "no closing ] after the IPv6 address";
     address->host = rest.substr(1, close - 1);
     if (close + 1 < rest.size() && rest[close + 1] == ':') {
       colon = close + 1;
     } else if (close + 1 != rest.size()) {
-      return text + ": write " + form;
+      return "write " + form;
     }
   } else {
     colon = rest.rfind(':');
     address->host = rest.substr(0, colon);
-    if (address->host.find(':') != std::string::npos) return text + ": an IPv6 address goes in [ ]";
+    if (address->host.find(':') != std::string::npos) return "an IPv6 address goes in [ ]";
   }
-  if (address->host.empty()) return text + ": no host; write " + form;
-  if (colon == std::string::npos) return text + ": no port; write " + form;
+  if (address->host.empty()) return "no host; write " + form;
+  if (address->host.size() > kLongestHostName) {
+    return "the host name is longer than " + std::to_string(kLongestHostName) + " characters";
+  }
+  // A NUL would end the name early: another host would be looked up.
+  if (std::any_of(address->host.begin(), address->host.end(),
+                  [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; })) {
+    return "the host name holds a space or a control character";
+  }
+  if (colon == std::string::npos) return "no port; write " + form;
   address->port = rest.substr(colon + 1);
   const bool digits = !address->port.empty() && address->port.size() <= 5 &&
                       std::all_of(address->port.begin(), address->port.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (!digits || std::stoi(address->port) < 1 || std::stoi(address->port) > 65535) {
-    return text + ": the port must be a number from 1 to 65535";
+    return "the port must be a number from 1 to 65535";
   }
   return {};
 }
 
 AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error) {
+  const uint16_t port = static_cast<uint16_t>(std::stoi(address.port));
+  if (IsLocalhostName(address.host)) return {Loopback6(port), Loopback4(port)};
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
   addrinfo* found = nullptr;
-  if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) == 0) {
-    return AddressList(found, freeaddrinfo);
-  }
+  if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) == 0) return TakeList(found);
+  const std::string host = ShownAddress(address.host);
   hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
   auto lookup = std::make_shared<Lookup>();
   try {
@@ -100,33 +159,39 @@ AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadlin
       lookup->done.notify_all();
     }).detach();
   } catch (const std::system_error& e) {
-    *error = "look up " + address.host + ": " + e.what();
-    return AddressList(nullptr, freeaddrinfo);
+    *error = "look up " + host + ": " + e.what();
+    return {};
   }
 
   std::unique_lock<std::mutex> lock(lookup->mutex);
   if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
     lookup->abandoned = true;
-    *error = "look up " + address.host + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
-    return AddressList(nullptr, freeaddrinfo);
+    *error = "look up " + host + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
+    return {};
   }
   if (lookup->result != 0) {
-    *error = "look up " + address.host + ": " +
+    *error = "look up " + host + ": " +
              (lookup->result == EAI_NONAME ? std::string("no such host") : gai_strerror(lookup->result));
+    return {};
   }
-  return AddressList(lookup->found, freeaddrinfo);
+  AddressList list = TakeList(lookup->found);
+  lookup->found = nullptr;
+  if (list.empty()) *error = "look up " + host + ": no address to connect to";
+  return list;
 }
 
-std::string Numeric(const addrinfo& entry) {
+std::string Numeric(const Endpoint& entry) {
   char host[NI_MAXHOST] = {};
   char port[NI_MAXSERV] = {};
-  getnameinfo(entry.ai_addr, entry.ai_addrlen, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
-  return entry.ai_family == AF_INET6 ? "[" + std::string(host) + "]:" + port : std::string(host) + ":" + port;
+  getnameinfo(reinterpret_cast<const sockaddr*>(&entry.address), entry.size, host, sizeof host, port, sizeof port,
+              NI_NUMERICHOST | NI_NUMERICSERV);
+  return entry.address.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
+                                             : std::string(host) + ":" + port;
 }
 
-int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* error) {
+int Connect(const Endpoint& entry, LineClock::time_point deadline, std::string* error) {
   const std::string where = "connect to " + Numeric(entry);
-  const int fd = socket(entry.ai_family, entry.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, entry.ai_protocol);
+  const int fd = socket(entry.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) {
     *error = where + ": " + ErrorText(errno);
     return -1;
@@ -150,7 +215,7 @@ int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* 
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
   setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &giveUpMs, sizeof giveUpMs);
   int err = 0;
-  if (connect(fd, entry.ai_addr, entry.ai_addrlen) != 0) {
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&entry.address), entry.size) != 0) {
     err = errno;
     if (err == EINPROGRESS || err == EINTR) {
       const int ready = WaitFor(fd, POLLOUT, deadline);
@@ -182,4 +247,21 @@ double SmoothedRoundTripMs(int fd) {
 
 bool IsNetworkAddress(const std::string& address) {
   return address.starts_with(network_connect::kRawScheme) || address.starts_with(network_connect::kTelnetScheme);
+}
+
+std::string NetworkAddressProblem(const std::string& address) {
+  network_connect::NetworkAddress parsed;
+  return network_connect::ParseAddress(address, &parsed);
+}
+
+std::string ShownAddress(const std::string& text) {
+  constexpr size_t kHead = 48, kTail = 24;
+  if (text.size() <= kHead + kTail + 8) return text;
+  // Cut between characters, never inside one written in several bytes.
+  auto continuation = [&text](size_t at) { return (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80; };
+  size_t head = kHead;
+  while (head > 0 && continuation(head)) --head;
+  size_t tail = text.size() - kTail;
+  while (tail < text.size() && continuation(tail)) ++tail;
+  return text.substr(0, head) + "\u2026" + text.substr(tail);
 }

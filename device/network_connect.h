@@ -3,11 +3,11 @@
 // network transport builds the line on what this hands back.
 #pragma once
 
-#include <netdb.h>
+#include <sys/socket.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "device/line_transport.h"
 
@@ -23,21 +23,35 @@ struct NetworkAddress {
   std::string port;     // digits, 1..65535
 };
 
+// A host name has at most 253 characters (RFC 1035); a longer one cannot be
+// looked up, and would only fill messages.
+inline constexpr size_t kLongestHostName = 253;
+
 // Takes "tcp://HOST:PORT" or "rfc2217://HOST:PORT" (an IPv6 host in
-// brackets) apart. Empty when it parses, else what is wrong with it.
+// brackets) apart. Empty when it parses, else what is wrong with it, in words
+// that follow the address ("the port must be a number from 1 to 65535").
 std::string ParseAddress(const std::string& text, NetworkAddress* address);
 
-using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+// One address a connection can be tried to.
+struct Endpoint {
+  sockaddr_storage address{};
+  socklen_t size = 0;
+};
+using AddressList = std::vector<Endpoint>;
+
 // The addresses of `address`, in the resolver's order; empty with *error
-// set when there are none by `deadline`. A numeric host is never looked up.
+// set when there are none by `deadline`. A numeric host is never looked up;
+// "localhost" (and a name ending in ".localhost") is both loopback addresses,
+// ::1 and 127.0.0.1, whatever /etc/hosts says (RFC 6761), so that a server
+// listening on either is reached.
 AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error);
 
 // "127.0.0.1:3001", "[::1]:3001".
-std::string Numeric(const addrinfo& entry);
+std::string Numeric(const Endpoint& entry);
 
 // A connected, non-blocking TCP socket to `entry` that sends each byte at
 // once and notices a silent loss; -1 with *error set.
-int Connect(const addrinfo& entry, LineClock::time_point deadline, std::string* error);
+int Connect(const Endpoint& entry, LineClock::time_point deadline, std::string* error);
 
 // The kernel's smoothed round trip of the connection on `fd`, in ms; -1
 // when it cannot tell.

@@ -33,6 +33,18 @@ using std::chrono::milliseconds;
 
 constexpr size_t kReadChunk = 512;
 constexpr int kReadsPerTake = 64;
+// The most data bytes kept waiting to be read: far more than any answer, and
+// all a server that sends without end can cost. What does not fit stays in
+// the socket, whose buffer the kernel bounds; a full one holds the server back.
+constexpr size_t kKeptBytes = 4096;
+// While COM-port control is set up, the end of what the server said is kept
+// in case it closes with a reason ("Port already in use"); the rest is
+// dropped, as it was read at another speed.
+constexpr size_t kKeptWhileSettingUp = 128;
+// All a server may send before the line is set up: a serial device server
+// sends a few dozen bytes of negotiation, and a line at 9600 baud some
+// hundred more in that second. More is a flood, not a server to use.
+constexpr uint64_t kSetUpBytes = 64 * 1024;
 // How long a raw connection is watched for a server turning it away at once
 // ("Port already in use"), and the pause before trying such a server again.
 constexpr milliseconds kTurnAwayWindow{10};
@@ -71,6 +83,8 @@ class NetworkLine final : public LineTransport {
   // before `until`. What it said meanwhile is no unit's and is dropped.
   bool Welcomed(LineClock::time_point until, LineFailure* failure);
   void SetNotes(std::string notes) { m_notes = std::move(notes); }
+  // The line is set up: what arrives from now on is the units'.
+  void SetUp() { m_settingUp = false; }
   // Turned away before the line was ours: the fault becomes "held by another
   // client" when the server said so, else "away".
   void TurnedAway(LineFailure* failure) const;
@@ -94,9 +108,11 @@ class NetworkLine final : public LineTransport {
 
  private:
   enum class Pump { kOk, kGone, kFailed };
-  // Takes everything the socket holds without waiting into m_arrived.
+  // Takes what the socket holds, without waiting, into m_arrived, until
+  // kKeptBytes wait there.
   Pump Take(LineFailure* failure);
   Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
+  size_t Waiting() const { return m_arrived.size() - m_readFrom; }
   // The bytes not yet read, when they are one line of text.
   std::string SaidText() const {
     std::string text(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), m_arrived.end());
@@ -113,8 +129,10 @@ class NetworkLine final : public LineTransport {
   std::string m_where;
   std::string m_notes;
   telnet::Session m_session;
-  std::vector<uint8_t> m_arrived;  // data bytes not yet read, oldest first
+  std::vector<uint8_t> m_arrived;  // data bytes not yet read, oldest first; at most kKeptBytes
   size_t m_readFrom = 0;
+  uint64_t m_received = 0;  // bytes taken from the socket, Telnet commands included
+  bool m_settingUp = true;     // until SetUp(): a server may still turn this client away
   bool m_answersLate = false;  // bytes were still arriving when the next command began
   bool m_ended = false;        // the far end closed; m_endReason says how
   std::string m_endReason;
@@ -164,17 +182,20 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
     Fail(failure, CSerialLink::Fault::kLost, m_endReason);
     return Pump::kGone;
   }
+  // What was read already goes, so the buffer holds only what is waiting.
+  m_arrived.erase(m_arrived.begin(), m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom));
+  m_readFrom = 0;
   uint8_t chunk[kReadChunk];
   std::vector<uint8_t> reply;
-  // A far end that sends without end must not keep a command here: what is
-  // not taken now is taken by the next call.
-  for (int reads = 0;; ++reads) {
-    const ssize_t got = reads < kReadsPerTake ? recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT) : -1;
-    if (reads >= kReadsPerTake) errno = EAGAIN;
+  // A far end that sends without end must not keep a command here, nor fill
+  // the memory: what is not taken now (or does not fit) is taken by a later
+  // call. Telnet never makes more data bytes than it received.
+  ssize_t got = -1;
+  int err = EAGAIN;
+  for (int reads = 0; reads < kReadsPerTake && m_arrived.size() < kKeptBytes; ++reads) {
+    got = recv(m_fd, chunk, std::min(sizeof chunk, kKeptBytes - m_arrived.size()), MSG_DONTWAIT);
     if (got > 0) {
-      // What was read already goes, so the buffer holds only what is waiting.
-      m_arrived.erase(m_arrived.begin(), m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom));
-      m_readFrom = 0;
+      m_received += static_cast<uint64_t>(got);
       if (m_telnet) {
         m_session.Receive(chunk, static_cast<size_t>(got), &m_arrived, &reply);
       } else {
@@ -182,23 +203,28 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
       }
       continue;
     }
-    const int err = got == 0 ? 0 : errno;
-    if (err == EINTR) continue;
-    // What the session must answer goes out now; a failure shows at the next send.
-    if (!reply.empty()) send(m_fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (err == EAGAIN) return Pump::kOk;
-    m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
-              err == ENETUNREACH;
-    // A server that turns a client away says why in text ("Port already in
-    // use") and closes; that text is no unit's answer.
-    const std::string said = got == 0 ? SaidText() : std::string();
-    const std::string reason =
-        "receive from " + m_where + ": " +
-        (got == 0 ? "closed by the far end" + (said.empty() ? "" : " (\"" + said + "\")") : ErrorText(err));
-    if (m_ended) m_endReason = reason;
-    Fail(failure, m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
-    return m_ended ? Pump::kGone : Pump::kFailed;
+    err = got == 0 ? 0 : errno;
+    if (err != EINTR) break;
+    err = EAGAIN;
   }
+  // What the session must answer goes out now; a failure shows at the next send.
+  if (!reply.empty()) send(m_fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (got > 0 || err == EAGAIN || err == EWOULDBLOCK) return Pump::kOk;
+  m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
+            err == ENETUNREACH;
+  // A server that turns a client away says why in text ("Port already in
+  // use") and closes; that text is no unit's answer. A client that had sent
+  // it something meanwhile (the Telnet opening) gets a reset for the close,
+  // after the text. Once the line is set up, what arrives is the units'.
+  const bool closed = got == 0 || err == ECONNRESET;
+  const std::string said = m_settingUp && closed ? SaidText() : std::string();
+  const std::string reason =
+      "receive from " + m_where + ": " +
+      (!said.empty() ? "closed by the far end (\"" + said + "\")"
+                     : got == 0 ? std::string("closed by the far end") : ErrorText(err));
+  if (m_ended) m_endReason = reason;
+  Fail(failure, m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
+  return m_ended ? Pump::kGone : Pump::kFailed;
 }
 
 int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point, LineFailure* failure) {
@@ -215,12 +241,15 @@ int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::t
 
 bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
   for (;;) {
-    if (m_fd < 0 || m_readFrom < m_arrived.size() || m_ended) return true;
+    if (m_fd < 0 || Waiting() > 0 || m_ended) return true;
     const int ready = WaitFor(m_fd, POLLIN, deadline);
     if (ready == 0) return false;
     if (ready < 0) return true;  // the next read tells what is wrong
-    // Telnet commands alone make the socket readable without a data byte.
+    // Telnet commands alone make the socket readable without a data byte; a
+    // server that sends nothing else must not keep the caller past its
+    // deadline (a readable socket is reported even then).
     if (Take(nullptr) != Pump::kOk) return true;
+    if (Waiting() == 0 && LineClock::now() >= deadline) return false;
   }
 }
 
@@ -236,7 +265,10 @@ bool NetworkLine::DiscardWaiting(LineFailure* failure) {
 }
 
 bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
-  while (WaitFor(m_fd, POLLIN, until) > 0) {
+  // Until `until` and no longer, whatever the server sends (a readable socket
+  // is reported even after it); a server that fills the buffer meanwhile is
+  // not turning this client away in a line of text.
+  while (Waiting() < kKeptBytes && LineClock::now() < until && WaitFor(m_fd, POLLIN, until) > 0) {
     if (Take(failure) != Pump::kOk) return false;
   }
   // A Telnet server opens with option requests (IAC WILL/WONT/DO/DONT x). On
@@ -277,8 +309,13 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
       {telnet::kSetControl, telnet::kControlNoFlow},
   };
   const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
+  const uint64_t receivedBefore = m_received;
   for (;;) {
     if (Take(failure) != Pump::kOk) return false;
+    if (Waiting() > kKeptWhileSettingUp) {
+      m_arrived.erase(m_arrived.begin(), m_arrived.end() - static_cast<std::ptrdiff_t>(kKeptWhileSettingUp));
+      m_readFrom = 0;
+    }
     const telnet::ComPortState state = m_session.ComPort();
     if (state == telnet::ComPortState::kRefused) {
       Fail(failure, CSerialLink::Fault::kSetup,
@@ -304,12 +341,20 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
       }
     }
     if (all) break;
-    const int ready = WaitFor(m_fd, POLLIN, deadline);
-    if (ready == 0) {
+    const std::string settings = std::to_string(baud) + " 8N1";
+    if (m_received - receivedBefore > kSetUpBytes) {
+      Fail(failure, CSerialLink::Fault::kSetup,
+           "set up " + m_where + ": the server sent more than " + std::to_string(kSetUpBytes / 1024) +
+               " KB without " + (settingsSent ? "confirming " + settings : "taking on COM-port control (RFC 2217)") +
+               ": no serial device server answers so");
+      return false;
+    }
+    // A server that keeps sending keeps the socket readable past the deadline.
+    if (LineClock::now() >= deadline || WaitFor(m_fd, POLLIN, deadline) == 0) {
       const std::string bound = std::to_string(kOpenBound.count()) + " ms";
       Fail(failure, CSerialLink::Fault::kSetup,
            "set up " + m_where + ": " +
-               (settingsSent ? "the server did not confirm " + std::to_string(baud) + " 8N1 within " + bound
+               (settingsSent ? "the server did not confirm " + settings + " within " + bound
                              : "no answer to COM-port control (RFC 2217) within " + bound +
                                    "; use tcp:// for a raw port"));
       return false;
@@ -325,16 +370,18 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
 // line up; nullptr with *failure set when none could be had.
 // *turnedAway tells a server that took the connection and dropped it before
 // the line was set up.
-std::unique_ptr<LineTransport> ConnectOnce(const addrinfo& list, bool telnet, int32_t baud, const LineOptions& options,
-                                           LineClock::time_point deadline, LineFailure* failure, bool* turnedAway) {
+std::unique_ptr<LineTransport> ConnectOnce(const network_connect::AddressList& list, bool telnet, int32_t baud,
+                                           const LineOptions& options, LineClock::time_point deadline,
+                                           LineFailure* failure, bool* turnedAway) {
   *turnedAway = false;
   // Every address the name has, in the resolver's order, within the one bound.
   int fd = -1;
   std::string where;
   std::string error;
-  for (const addrinfo* entry = &list; entry && fd < 0; entry = entry->ai_next) {
-    fd = network_connect::Connect(*entry, deadline, &error);
-    where = network_connect::Numeric(*entry);
+  for (const network_connect::Endpoint& entry : list) {
+    fd = network_connect::Connect(entry, deadline, &error);
+    where = network_connect::Numeric(entry);
+    if (fd >= 0) break;
   }
   if (fd < 0) {
     *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
@@ -353,6 +400,7 @@ std::unique_ptr<LineTransport> ConnectOnce(const addrinfo& list, bool telnet, in
   }
   roundTripMs = std::max(roundTripMs, negotiated);
   line->SetNotes(RoundTripNotes(roundTripMs, options));
+  line->SetUp();
   return line;
 }
 
@@ -363,12 +411,14 @@ std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32
   const auto deadline = LineClock::now() + kOpenBound;
   network_connect::NetworkAddress parsed;
   if (const std::string wrong = network_connect::ParseAddress(address, &parsed); !wrong.empty()) {
+    // The address itself is named where the line is (the status line, a
+    // command's message): its reason says only what is wrong with it.
     *failure = LineFailure{CSerialLink::Fault::kOther, wrong, {}};
     return nullptr;
   }
   std::string error;
   const network_connect::AddressList list = network_connect::Resolve(parsed, deadline, &error);
-  if (!list) {
+  if (list.empty()) {
     *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
     return nullptr;
   }
@@ -378,7 +428,7 @@ std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32
   for (;;) {
     bool turnedAway = false;
     std::unique_ptr<LineTransport> line =
-        ConnectOnce(*list, parsed.telnet, baud, options, deadline, failure, &turnedAway);
+        ConnectOnce(list, parsed.telnet, baud, options, deadline, failure, &turnedAway);
     if (line || !turnedAway || LineClock::now() + kInUseRetry >= deadline) return line;
     std::this_thread::sleep_for(kInUseRetry);
   }

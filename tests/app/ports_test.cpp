@@ -130,6 +130,36 @@ TEST_F(PortsTest, TypedPathsAreStoredAbsolute) {
   }
 }
 
+// An address that cannot be one is refused with what is wrong, by the check
+// dimlet-cli and the link make, and nothing is assigned.
+TEST_F(PortsTest, AnAddressThatCannotBeOneIsRefused) {
+  StartWindow();
+  const std::pair<std::string, std::string> rows[] = {
+      {"tcp://h:0", "Com 2 not changed: tcp://h:0: the port must be a number from 1 to 65535"},
+      {"rfc2217://h:65536", "Com 2 not changed: rfc2217://h:65536: the port must be a number from 1 to 65535"},
+      {"tcp://[::1", "Com 2 not changed: tcp://[::1: no closing ] after the IPv6 address"},
+      {"tcp://" + std::string(300, 'h') + ":1",
+       "Com 2 not changed: tcp://" + std::string(42, 'h') + "\u2026" + std::string(22, 'h') +
+           ":1: the host name is longer than 253 characters"},
+  };
+  for (const auto& [typed, message] : rows) {
+    SCOPED_TRACE(typed);
+    bool assigned = false;
+    CPortsDlg dialog(m_profilePath, 2,
+                     [&](int, const std::string&, std::string*) {
+                       assigned = true;
+                       return true;
+                     },
+                     TwoAdapters);
+    dialog.findChild<QLineEdit*>(QStringLiteral("devicePath"))->setText(QString::fromStdString(typed));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("assign")), Qt::LeftButton);
+    EXPECT_FALSE(assigned);
+    auto* shown = dialog.findChild<QLabel*>(QStringLiteral("portsMessage"));
+    const QString said = shown->toolTip().isEmpty() ? shown->text() : shown->toolTip();
+    EXPECT_EQ(said.toStdString(), message);
+  }
+}
+
 // A path far wider than the screen is shortened in the dialog's lines, never
 // stretches it past the screen, and is shown whole in the tool tip.
 TEST_F(PortsTest, AVeryLongPathKeepsTheDialogOnTheScreen) {

@@ -8,6 +8,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,9 +126,11 @@ CliResult CliChild::Wait() {
   }
   int status = 0;
   for (int i = 0; i < 500; ++i) {
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+    rusage usage{};
+    if (wait4(m_pid, &status, WNOHANG, &usage) == m_pid) {
       m_pid = -1;
       result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      result.peakKb = usage.ru_maxrss;
       return result;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

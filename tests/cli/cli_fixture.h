@@ -19,6 +19,7 @@ struct CliResult {
   int status = -1;  // the exit status; -1 when it did not end in time or was killed
   std::string out;  // standard output
   std::string err;  // standard error
+  long peakKb = -1;  // the most resident memory the program held, in KB
 };
 
 // The program started with its output on pipes; Wait() collects the rest.

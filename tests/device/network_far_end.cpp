@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 
 namespace {
@@ -22,6 +24,12 @@ constexpr uint8_t kComPort = 44;
 }  // namespace
 
 FarEnd::FarEnd(Mode mode, const std::string& host) : m_mode(mode), m_host(host) {
+  // 64 KB a send, in whole patterns.
+  const std::vector<uint8_t> pattern =
+      mode == Mode::kOptionFlood ? std::vector<uint8_t>{kIac, kDo, 0, kIac, kDont, 0} : std::vector<uint8_t>{0};
+  for (size_t i = 0; i + pattern.size() <= 65536; i += pattern.size()) {
+    m_floodPattern.insert(m_floodPattern.end(), pattern.begin(), pattern.end());
+  }
   if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0 || !Listen()) throw std::runtime_error("no loopback port");
   m_server = std::thread([this] { Serve(); });
 }
@@ -42,7 +50,7 @@ FarEnd::~FarEnd() {
 
 std::string FarEnd::Address() const {
   const std::string host = m_host.find(':') != std::string::npos ? "[" + m_host + "]" : m_host;
-  const bool raw = m_mode == Mode::kRaw || m_mode == Mode::kTurnAway;
+  const bool raw = m_mode == Mode::kRaw || m_mode == Mode::kTurnAway || m_mode == Mode::kFlood;
   return std::string(raw ? "tcp://" : "rfc2217://") + host + ":" + std::to_string(m_port);
 }
 
@@ -150,8 +158,10 @@ void FarEnd::Serve() {
       std::lock_guard<std::mutex> lock(m_mutex);
       if (m_stop) return;
     }
+    const bool flood = m_mode == Mode::kFlood || m_mode == Mode::kOptionFlood;
     pollfd entries[3] = {{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}, {-1, POLLIN, 0}};
     if (m_mode != Mode::kSilent) entries[2].fd = m_client;
+    if (flood) entries[2].events = m_flooded.load() < kFloodLimit ? POLLOUT : 0;
     poll(entries, 3, 100);
     if (entries[0].revents) {
       char drain[64];
@@ -177,7 +187,16 @@ void FarEnd::Serve() {
           (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
           DropClient(false);
         }
+        if (m_mode == Mode::kComPortTurnAway) TurnAwayAfterOpening();
       }
+    }
+    if (flood) {
+      if (m_client >= 0 && (entries[2].revents & (POLLHUP | POLLERR))) {
+        DropClient(false);
+      } else if (m_client >= 0 && entries[2].revents) {
+        Flood();
+      }
+      continue;
     }
     if (m_client >= 0 && entries[2].fd >= 0 && entries[2].revents) {
       uint8_t chunk[256];
@@ -201,6 +220,32 @@ void FarEnd::Serve() {
       if (reset) DropClient(true);
     }
   }
+}
+
+// As much of the flood as the client's connection takes now.
+void FarEnd::Flood() {
+  const size_t sent = m_flooded.load();
+  const size_t period = m_mode == Mode::kOptionFlood ? 6 : 1;
+  const size_t from = sent % period;
+  const size_t count = std::min(m_floodPattern.size() - period, kFloodLimit - sent);
+  const ssize_t n = send(m_client, m_floodPattern.data() + from, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n > 0) {
+    m_flooded += static_cast<size_t>(n);
+  } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+    DropClient(false);
+  }
+}
+
+// ser2net 4 on a telnet(rfc2217) port whose line another client holds.
+void FarEnd::TurnAwayAfterOpening() {
+  const uint8_t options[] = {kIac, kWill, 3, kIac, kDo, 3, kIac, kWill, 1, kIac, kDont, 1,
+                             kIac, kDo,   0, kIac, kWill, 0, kIac, kDo, kComPort};
+  (void)!send(m_client, options, sizeof options, MSG_NOSIGNAL);
+  pollfd opening{m_client, POLLIN, 0};
+  poll(&opening, 1, 2000);
+  const char text[] = "Port already in use\r\n";
+  (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
+  DropClient(false);
 }
 
 // Raw: every byte is data. Telnet: IAC IAC is one data byte 0xFF; requests

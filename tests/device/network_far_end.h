@@ -1,8 +1,8 @@
 // A serial device server for the network line tests, written apart from the
 // link's own Telnet code: a loopback TCP port that logs every byte with its
 // arrival time, answers COM-port control or refuses it, stays silent, sends
-// what a test gives it, or drops the connection. One client at a time; a new
-// one replaces the old.
+// what a test gives it, floods, or drops the connection. One client at a
+// time; a new one replaces the old.
 #pragma once
 
 #include <atomic>
@@ -23,7 +23,15 @@ class FarEnd {
     kRefuseComPort,  // Telnet, says DONT to COM-port control
     kSilent,         // accepts, then neither reads nor says anything
     kTurnAway,       // raw; says "Port already in use" and closes, as a busy ser2net
+    kComPortTurnAway,  // Telnet; as a busy ser2net: its option requests, once the client's
+                       // opening is in (unread) "Port already in use", and a close that
+                       // the unread opening turns into a reset
+    kFlood,          // sends 0x00 without end and reads nothing (socat -u OPEN:/dev/zero)
+    kOptionFlood,    // Telnet; sends IAC DO BINARY, IAC DONT BINARY without end, reads nothing
   };
+  // A flood ends after this many bytes (in all), so that a client that takes
+  // all it is sent ends too.
+  static constexpr size_t kFloodLimit = size_t{64} << 20;
   using Clock = std::chrono::steady_clock;
   struct Arrival {
     Clock::time_point at;
@@ -67,6 +75,8 @@ class FarEnd {
   void Serve();
   void Decode(const uint8_t* bytes, size_t count, std::vector<uint8_t>* reply);
   void DropClient(bool reset);
+  void Flood();
+  void TurnAwayAfterOpening();
 
   Mode m_mode;
   std::string m_host;
@@ -82,6 +92,8 @@ class FarEnd {
   uint8_t m_verb = 0;
   bool m_stop = false;
   std::atomic<int> m_answerDelayMs{0};
+  std::atomic<size_t> m_flooded{0};
+  std::vector<uint8_t> m_floodPattern;
   std::mutex m_taskMutex;
   std::condition_variable m_taskDone;
   std::vector<Task*> m_tasks;
