@@ -127,7 +127,8 @@ std::string LineSession::CheckFrames(const std::string& what) {
   const Outcome outcome = m_link.LastFrame();
   const char* how = " did not leave whole: ";
   if (m_link.IsPortOpen() &&
-      (outcome == Outcome::kEchoMissing || outcome == Outcome::kEchoLate || outcome == Outcome::kAnswerLate)) {
+      (outcome == Outcome::kEchoMissing || outcome == Outcome::kNoEcho || outcome == Outcome::kEchoLate ||
+       outcome == Outcome::kAnswerLate)) {
     how = " was sent, but ";
   } else if (m_link.IsPortOpen() && (outcome == Outcome::kEchoWrong || outcome == Outcome::kEchoUnexpected ||
                                      outcome == Outcome::kStrayBytes)) {

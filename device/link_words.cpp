@@ -101,6 +101,9 @@ std::string FrameWords(CSerialLink::FrameOutcome outcome, const CSerialLink::Lat
       return "the line did not return what was sent: another sender, or a broken bus";
     case CSerialLink::FrameOutcome::kEchoMissing:
       return "the line did not return what was sent: its echo stopped, or the echo setting is wrong";
+    case CSerialLink::FrameOutcome::kNoEcho:
+      return "the line returned nothing of what was sent: it does not echo, so the echo setting is wrong (set it to "
+             "auto or off)";
     case CSerialLink::FrameOutcome::kEchoUnexpected:
       return "the line returns what is sent: set its echo to on";
     case CSerialLink::FrameOutcome::kEchoLate:

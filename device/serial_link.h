@@ -55,6 +55,7 @@ class CSerialLink {
     kHeld,            // a byte did not leave within its bound; the rest stayed back
     kEchoWrong,       // the line returned other bytes than were sent
     kEchoMissing,     // the line echoes, but did not return a byte that was sent
+    kNoEcho,          // a line set to echo returned nothing of the frame
     kEchoUnexpected,  // a line driven as one without echo returned what was sent
     kEchoLate,        // the line returns what was sent, but later than its answer wait
     kStrayBytes,      // bytes no unit sent in answer: before the frame, during it, after it

@@ -184,6 +184,8 @@ void CSerialLink::WaitForLateEcho() {
   }
   if (!m_bIsOpen) {
     Fail(FrameOutcome::kLost);
+  } else if (m_echoed == 0 && m_options.echo == EchoMode::kOn) {
+    Fail(FrameOutcome::kNoEcho);
   } else if (m_echoed < m_sentCount) {
     Fail(FrameOutcome::kEchoMissing);
   } else {

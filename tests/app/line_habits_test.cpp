@@ -203,7 +203,7 @@ TEST_F(LineHabitsTest, PortsDialogLineOptionsReachTheLinkAndSurviveARestart) {
 
   // Told that it echoes, the plain line's missing echo is a fault, not a success.
   Click(ctl::kSave);
-  EXPECT_TRUE(StatusHas("KIVO 0: the line did not return what was sent")) << Status();
+  EXPECT_TRUE(StatusHas("KIVO 0: the line returned nothing of what was sent")) << Status();
 
   m_dlg.reset();
   m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);

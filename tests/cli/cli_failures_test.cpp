@@ -153,11 +153,12 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
       {"write without read-back on a held line", true, "\"$CLI\" write --unit 2 rows.csv --no-verify",
        "unit 2: write-row of sequence 1 did not leave whole: the frame did not leave the port within 1 s"},
       {"echo asked for on a line that returns nothing", false, "\"$CLI\" run --unit 1 --echo on",
-       "unit 1: run was sent, but the line did not return what was sent"},
+       "unit 1: run was sent, but the line returned nothing of what was sent: it does not echo, so the echo setting "
+       "is wrong"},
       {"echo set on in the Com entry",
        false,
        "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
-       "the line did not return what was sent"},
+       "the echo setting is wrong"},
   };
   WriteProfile();
   File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");

@@ -18,6 +18,7 @@
 
 #include "device/link_words.h"
 #include "device/unit_operations.h"
+#include "sim/sim_line.h"
 #include "support/row_names.h"
 
 namespace {
@@ -175,5 +176,42 @@ TEST_P(AnswerRule, OnlyTheUnitsOwnTimelyAnswerIsEverTakenForOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, AnswerRule, testing::ValuesIn(kLines), testsupport::RowName{});
+
+}  // namespace
+
+namespace {
+
+// A busy machine holds the far end back past the answer wait now and then. A
+// scan may then fail, in words; it must never list fewer units than answered
+// and call that a success.
+TEST(AnswerRuleDrill, AScanBesideBusyLoopsListsEveryUnitOrFails) {
+  sim::SimOptions options;
+  options.echo = true;
+  options.units = {1, 4};
+  sim::SimLine line(options);
+  ASSERT_TRUE(line.Start());
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> busy;
+  for (int i = 0; i < 3; ++i) {
+    busy.emplace_back([&stop] {
+      volatile uint64_t spin = 0;
+      while (!stop) spin = spin + 1;
+    });
+  }
+  int failed = 0;
+  for (int run = 0; run < 60; ++run) {
+    CSerialLink link([&](int32_t) { return line.SlavePath(); });
+    ASSERT_EQ(link.OpenPort(1, 9600), 1);
+    const std::vector<int32_t> units = ScanUnits(link);
+    if (link.LastFrame() != Outcome::kSent) {
+      ++failed;
+      continue;
+    }
+    EXPECT_EQ(units, (std::vector<int32_t>{1, 4})) << "run " << run;
+  }
+  stop = true;
+  for (std::thread& t : busy) t.join();
+  RecordProperty("failed_scans", failed);
+}
 
 }  // namespace

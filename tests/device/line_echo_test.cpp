@@ -164,11 +164,11 @@ TEST(EchoFault, AnEchoThatDiffersNeverComesOrIsNotExpectedIsALineFaultNotAnAnswe
     CSerialLink link;
     Open(link, line.SlavePath(), EchoMode::kOn);
     link.StoreOnUnit(0);
-    EXPECT_EQ(link.LastFrame(), Outcome::kEchoMissing);
+    EXPECT_EQ(link.LastFrame(), Outcome::kNoEcho);
     WriteRows(link, 0, {{0, {1, 2, 3, 4}}, {1, {1, 2, 3, 4}}});  // the last echo taken in the pause after a row
-    EXPECT_EQ(link.LastFrame(), Outcome::kEchoMissing);
+    EXPECT_EQ(link.LastFrame(), Outcome::kNoEcho);
     EXPECT_EQ(line.Unit(0).rows[1], (std::array<int, 4>{128, 128, 128, 128})) << "rows went on after a fault";
-    EXPECT_NE(link_words::FrameWords(link.LastFrame()).find("did not return what was sent"), std::string::npos);
+    EXPECT_NE(link_words::FrameWords(link.LastFrame()).find("the echo setting is wrong"), std::string::npos);
   }
   {
     sim::SimOptions options;  // an echoing line told that it does not echo
