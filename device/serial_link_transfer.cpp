@@ -289,12 +289,13 @@ void CSerialLink::PauseAfterFrame(int milliseconds) {
     WatchAfterAnswer(end);
     return;
   }
-  if (!WatchEchoProbe(end)) {
+  // The first frame's echo is settled here, where a fault it shows is still
+  // that frame's own, even if the pause lasts longer once for it.
+  if (m_echoProbeUntil && !WatchEchoProbe(std::max(end, *m_echoProbeUntil))) {
     PauseUntil(end);
     return;
   }
   PauseUntil(end);
-  if (m_echoProbeUntil) return;  // still finding out: the next frame goes on with it
   TakeEchoes(start + std::chrono::milliseconds(AnswerWaitMs()));
 }
 
