@@ -1,16 +1,10 @@
 // What counts as a unit's answer, on lines that misbehave in the ways field
 // lines do: an echo that comes at once, late or in part, a unit whose row
 // begins with the frame's own bytes, a line that never stops sending. The far
-// end is written here, apart from device/ and the simulator: it delays what
-// it returns by the line's latency, as a converter or device server does, and
-// answers a read-row only once the frame is whole.
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
+// end (support/misbehaving_line.h) is written apart from device/ and the
+// simulator.
 
 #include <atomic>
-#include <map>
 #include <optional>
 #include <thread>
 
@@ -19,86 +13,16 @@
 #include "device/link_words.h"
 #include "device/unit_operations.h"
 #include "sim/sim_line.h"
+#include "support/misbehaving_line.h"
 #include "support/row_names.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Outcome = CSerialLink::FrameOutcome;
 using std::chrono::milliseconds;
 using namespace unit_operations;
-
-struct LineHabits {
-  int echoDelayMs = -1;    // -1: no echo; else every byte comes back this late
-  int echoEvery = 1;       // with 2, every second byte's echo is lost
-  bool babbles = false;    // 0x55 every 2 ms, whatever is sent
-  int latencyMs = 0;       // answers come this late too
-  std::array<uint8_t, 4> row{};  // unit 1's answer to a read of any row; no other unit is there
-};
-
-class MisbehavingLine {
- public:
-  explicit MisbehavingLine(LineHabits habits) : m_habits(std::move(habits)) {
-    int slave = -1;
-    char name[128] = {};
-    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("no pty");
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    close(slave);
-    m_path = name;
-    m_thread = std::thread([this] { Serve(); });
-  }
-  ~MisbehavingLine() {
-    m_stop = true;
-    m_thread.join();
-    close(m_master);
-  }
-  const std::string& Path() const { return m_path; }
-
- private:
-  void Serve() {
-    std::vector<uint8_t> seen;
-    std::multimap<Clock::time_point, uint8_t> due;
-    auto nextBabble = Clock::now();
-    size_t received = 0;
-    while (!m_stop) {
-      const auto now = Clock::now();
-      while (!due.empty() && due.begin()->first <= now) {
-        (void)!write(m_master, &due.begin()->second, 1);
-        due.erase(due.begin());
-      }
-      if (m_habits.babbles && now >= nextBabble) {
-        const uint8_t noise = 0x55;
-        (void)!write(m_master, &noise, 1);
-        nextBabble = now + milliseconds(2);
-      }
-      pollfd entry{m_master, POLLIN, 0};
-      if (poll(&entry, 1, 1) <= 0 || !(entry.revents & POLLIN)) continue;
-      uint8_t byte = 0;
-      if (read(m_master, &byte, 1) != 1) continue;
-      const auto at = Clock::now();
-      ++received;
-      if (m_habits.echoDelayMs >= 0 && received % static_cast<size_t>(m_habits.echoEvery) == 0) {
-        due.emplace(at + milliseconds(m_habits.echoDelayMs), byte);
-      }
-      seen.push_back(byte);
-      const size_t n = seen.size();
-      if (n >= 3 && (seen[n - 3] & 0xF8) == 0xA0 && seen[n - 2] == 0x52 && seen[n - 1] < 8) {
-        if ((seen[n - 3] & 0x07) != 1) continue;
-        const auto start = at + milliseconds(std::max(m_habits.echoDelayMs, m_habits.latencyMs) + 1);
-        for (size_t k = 0; k < 4; ++k) due.emplace(start + std::chrono::microseconds(1042 * k), m_habits.row[k]);
-      }
-    }
-  }
-
-  LineHabits m_habits;
-  int m_master = -1;
-  std::string m_path;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
+using testsupport::LineHabits;
+using testsupport::MisbehavingLine;
 
 struct LineCase {
   const char* name;

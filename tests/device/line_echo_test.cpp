@@ -3,20 +3,12 @@
 // the same result as on a plain line. An echo that differs or stops, or comes
 // on a line driven as one without echo, is a line fault. Also: the answer
 // wait of a late line, and RS-485 mode on a pty.
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "device/link_words.h"
 #include "device/unit_operations.h"
 #include "sim/sim_line.h"
+#include "support/misbehaving_line.h"
 #include "support/row_names.h"
 
 namespace {
@@ -24,58 +16,11 @@ namespace {
 using namespace unit_operations;
 using Outcome = CSerialLink::FrameOutcome;
 using std::chrono::milliseconds;
+using testsupport::MisbehavingLine;
 using testsupport::RowName;
 
-// An echoing line written here, apart from the simulator: every byte comes
-// straight back (the `corrupt`-th one, counted from 1, with its low bit
-// flipped), and a read-row frame is answered 11 22 33 44.
-class EchoingFarEnd {
- public:
-  explicit EchoingFarEnd(int corrupt = 0) : m_corrupt(corrupt) {
-    int slave = -1;
-    char name[128] = {};
-    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("no pty");
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    close(slave);
-    m_path = name;
-    m_thread = std::thread([this] { Serve(); });
-  }
-  ~EchoingFarEnd() {
-    m_stop = true;
-    m_thread.join();
-    close(m_master);
-  }
-  const std::string& Path() const { return m_path; }
-
- private:
-  void Serve() {
-    std::vector<uint8_t> seen;
-    while (!m_stop) {
-      pollfd entry{m_master, POLLIN, 0};
-      if (poll(&entry, 1, 10) <= 0 || !(entry.revents & POLLIN)) continue;
-      uint8_t byte = 0;
-      if (read(m_master, &byte, 1) != 1) continue;
-      seen.push_back(byte);
-      uint8_t echo = byte;
-      if (static_cast<int>(seen.size()) == m_corrupt) echo ^= 1;
-      (void)!write(m_master, &echo, 1);
-      const size_t n = seen.size();
-      if (n >= 3 && (seen[n - 3] & 0xF8) == 0xA0 && seen[n - 2] == 0x52 && seen[n - 1] < 8) {
-        const uint8_t answer[] = {11, 22, 33, 44};
-        (void)!write(m_master, answer, sizeof answer);
-      }
-    }
-  }
-
-  int m_master = -1;
-  int m_corrupt;
-  std::string m_path;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
+// What unit 1 of a misbehaving line answers.
+const std::array<uint8_t, 4> kAnswer = {11, 22, 33, 44};
 
 // A link to `path` with the echo setting `echo`, open.
 // A busy machine may delay a far end's answers (this file's own has no
@@ -142,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, EchoLine,
 
 TEST(EchoFault, AnEchoThatDiffersNeverComesOrIsNotExpectedIsALineFaultNotAnAnswer) {
   {
-    EchoingFarEnd far;
+    MisbehavingLine far({0, 1, false, 0, kAnswer});
     CSerialLink link;
     Open(link, far.Path(), EchoMode::kAuto, 50);
     const CSerialLink::RowAnswer answer = link.ReadRowAnswer(1, 2);
@@ -150,7 +95,7 @@ TEST(EchoFault, AnEchoThatDiffersNeverComesOrIsNotExpectedIsALineFaultNotAnAnswe
     EXPECT_EQ(link.Echoes(), true);
   }
   {
-    EchoingFarEnd far(/*corrupt=*/2);
+    MisbehavingLine far({0, 1, false, 0, kAnswer, /*corrupt=*/2});
     CSerialLink link;
     Open(link, far.Path(), EchoMode::kOn, 50);
     link.WriteRow(0, 1, 2, 3, 4, 5);
