@@ -4,12 +4,17 @@
 #                the long soak drills (`make drills` builds everything and
 #                runs those; CI runs both)
 # Both first install any missing Debian packages (scripts/install-deps).
+#
+# The Windows programs, cross-built here with mingw-w64 (cmake/mingw-w64.cmake):
+#   make windows       - dimlet-cli.exe with its runtime DLLs in build-windows/bin
 
 BUILD ?= build
+WINDOWS_BUILD ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test drills window-check bench package screenshot clean
+.PHONY: all deps configure build run test drills window-check bench package screenshot clean \
+	windows-configure windows
 
 all: build
 
@@ -45,5 +50,12 @@ package: build
 screenshot: build
 	scripts/screenshot $(BUILD) docs/screenshot.png
 
+windows-configure:
+	@scripts/install-deps windows
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DDIMLET_WERROR=ON $(CMAKE_FLAGS)
+
+windows: windows-configure
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WINDOWS_BUILD)

@@ -3,9 +3,6 @@
 // after every frame; the byte trace; messages outside any line.
 #include "cli/cli_context.h"
 
-#include <signal.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,6 +11,7 @@
 #include <thread>
 
 #include "cli/row_file.h"
+#include "cli/line_identity.h"
 #include "cli/stop_signals.h"
 #include "device/byte_trace.h"
 #include "device/link_words.h"
@@ -122,7 +120,7 @@ std::string LineSession::CheckFrames(const std::string& what) {
 int LineSession::CheckStop(const std::string& undone) {
   if (StopAsked()) {
     const int signal = StopSignal();
-    Message(std::string(signal == SIGPIPE ? "standard output was closed" : "stopped by a signal") + "; " + undone);
+    Message(std::string(StopWasClosedOutput() ? "standard output was closed" : "stopped by a signal") + "; " + undone);
     return 128 + signal;
   }
   const std::string fault = m_context.report->OutputFault();
@@ -158,14 +156,7 @@ bool ChooseLines(const CliContext& context, const std::vector<std::string>& file
              (args.answerWaitMs && value.key == AnswerWaitKey(port.comEntry)) ||
              (args.rs485 && value.key == Rs485Key(port.comEntry));
     });
-    std::string device = port.path;
-    if (!port.Network()) {
-      char* real = realpath(port.path.c_str(), nullptr);
-      if (real) {
-        device = real;
-        free(real);
-      }
-    }
+    const std::string device = port.Network() ? port.path : LineIdentity(port.path);
     for (size_t i = 0; i < devices.size(); ++i) {
       if (devices[i] == device) {
         *error = (*lines)[i].name + " and " + port.name + " are the same line";

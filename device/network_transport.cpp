@@ -19,6 +19,7 @@
 
 #include "device/deadline_wait.h"
 #include "device/line_transport.h"
+#include "device/link_watch.h"
 #include "device/network_connect.h"
 #include "device/posix_error.h"
 #include "device/telnet_codec.h"
@@ -80,7 +81,8 @@ class NetworkLine final : public LineTransport {
                       LineFailure* failure) override;
   bool WaitReadable(LineClock::time_point deadline) override;
   bool DiscardWaiting(LineFailure* failure) override;
-  int Descriptor() const override { return m_fd; }
+  void JoinWatch(LinkWatch& watch) override { watch.AddDescriptor(m_fd); }
+  std::string EndReason() const override;
   std::string Notes() const override {
     if (!m_answersLate) return m_notes;
     return m_notes + (m_notes.empty() ? "" : "; ") +
@@ -211,6 +213,13 @@ int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::t
   std::copy_n(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), count, buffer);
   m_readFrom += count;
   return static_cast<int32_t>(count);
+}
+
+std::string NetworkLine::EndReason() const {
+  int err = 0;
+  socklen_t size = sizeof err;
+  if (m_fd < 0 || getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0 || err == 0) return {};
+  return ErrorText(err);
 }
 
 bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
