@@ -7,6 +7,8 @@
 #
 # The Windows programs, cross-built here with mingw-w64 (cmake/mingw-w64.cmake):
 #   make windows       - dimlet-cli.exe with its runtime DLLs in build-windows/bin
+#   make windows-test  - its test programs under wine, then dimlet-cli.exe
+#                        against the Linux simulator through wine's COM1
 
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
@@ -14,7 +16,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test drills window-check bench package screenshot clean \
-	windows-configure windows
+	windows-configure windows windows-test
 
 all: build
 
@@ -56,6 +58,11 @@ windows-configure:
 
 windows: windows-configure
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli
+
+windows-test: windows-configure configure
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim
+	scripts/windows-test $(WINDOWS_BUILD) $(BUILD)/sim/dimlet-sim
 
 clean:
 	rm -rf $(BUILD) $(WINDOWS_BUILD)

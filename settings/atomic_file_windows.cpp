@@ -80,6 +80,47 @@ bool FillTemporary(HANDLE file, const std::string& tempPath, std::string_view by
   return true;
 }
 
+// Another program reading the file holds it open for a moment, and Windows
+// moves no file that is open without sharing its deletion (an editor, a
+// virus scanner): the move is tried again for a while before it fails.
+constexpr int kMoveAttempts = 100;
+constexpr DWORD kMoveRetryMs = 10;
+
+bool MeansHeldOpen(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+         error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// ReplaceFileW, tried again while the file is held open. False with the
+// last error in *error.
+bool ReplaceHeldFile(const std::wstring& target, const std::wstring& replacement, const std::wstring& backup,
+                     DWORD* error) {
+  for (int attempt = 0;; ++attempt) {
+    if (ReplaceFileW(target.c_str(), replacement.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+      return true;
+    }
+    *error = GetLastError();
+    if (*error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      // The old file went to the backup name and the new one did not take
+      // its place: the old one goes back.
+      MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+      return false;
+    }
+    if (!MeansHeldOpen(*error) || attempt + 1 >= kMoveAttempts) return false;
+    Sleep(kMoveRetryMs);
+  }
+}
+
+bool MoveHeldFile(const std::wstring& from, const std::wstring& to, DWORD flags, DWORD* error) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+    *error = GetLastError();
+    if (!MeansHeldOpen(*error) || attempt + 1 >= kMoveAttempts) return false;
+    Sleep(kMoveRetryMs);
+  }
+}
+
 // Puts the temporary file in the target's place. With `expected`, only over
 // the file it stamps; *changed is set when that file had been replaced.
 bool PutInPlace(const std::string& tempPath, const std::string& target, const FileStamp* expected, bool* changed,
@@ -89,8 +130,8 @@ bool PutInPlace(const std::string& tempPath, const std::string& target, const Fi
   const bool there = expected ? expected->exists : StampOfPath(target).exists;
   if (!there) {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (expected ? 0 : MOVEFILE_REPLACE_EXISTING);
-    if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
-    const DWORD failure = GetLastError();
+    DWORD failure = ERROR_SUCCESS;
+    if (MoveHeldFile(from, to, flags, &failure)) return true;
     if (expected && (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS)) {
       *changed = true;
       return false;
@@ -99,27 +140,30 @@ bool PutInPlace(const std::string& tempPath, const std::string& target, const Fi
     return false;
   }
   const std::string backup = tempPath + ".old";
-  if (!ReplaceFileW(to.c_str(), from.c_str(), Wide(backup).c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                    nullptr)) {
-    const DWORD failure = GetLastError();
-    if (expected && (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_UNABLE_TO_REMOVE_REPLACED)) {
-      *changed = true;  // removed or held meanwhile: merge again
+  DWORD failure = ERROR_SUCCESS;
+  if (!ReplaceHeldFile(to, from, Wide(backup), &failure)) {
+    // Replaced, removed or held by another program meanwhile: merge again.
+    if (expected && (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                     !SameStamp(StampOfPath(target), *expected))) {
+      *changed = true;
       return false;
     }
     *error = Reason("replacing " + target, failure);
     return false;
   }
   // The old file now has the backup name: it must be the one merged.
+  const FileStamp ours = StampOfPath(target);
   if (!expected || SameStamp(StampOfPath(backup), *expected)) {
     DeleteFileW(Wide(backup).c_str());
     return true;
   }
   *changed = true;
-  // Put the newer file back; ours goes back under the temporary name.
-  if (!ReplaceFileW(to.c_str(), Wide(backup).c_str(), from.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                    nullptr)) {
+  // Put the newer file back over ours, which the merge makes again. Should
+  // yet another program have replaced ours meanwhile, its file stays.
+  if (SameStamp(StampOfPath(target), ours) &&
+      !MoveHeldFile(Wide(backup), to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, &failure)) {
     *changed = false;
-    *error = Reason("putting back " + target + " after it changed while being saved", GetLastError());
+    *error = Reason("putting back " + target + " after it changed while being saved", failure);
   }
   return false;
 }

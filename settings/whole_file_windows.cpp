@@ -1,6 +1,7 @@
 // Reading a small text file whole, telling whether a write would replace
 // one, and making folders: Windows' half (whole_file.cpp is POSIX's). Paths
 // are UTF-8 here and wide at the system's calls.
+#include <cerrno>
 #include <string>
 
 #include "settings/file_support.h"
@@ -15,8 +16,10 @@ namespace {
 
 constexpr int64_t kLargestProfile = int64_t{64} << 20;
 
+// In the C library's words, as on Linux: Windows' own text for it speaks of
+// a file too large for the file system.
 std::string TooLarge(const std::string& path) {
-  return "reading " + path + ": " + windows_text::ErrorText(ERROR_FILE_TOO_LARGE) + " (over 64 MiB; left as it is)";
+  return ::Reason("reading " + path, EFBIG) + " (over 64 MiB; left as it is)";
 }
 
 bool MeansAbsent(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -106,7 +107,7 @@ TEST_F(ProfileHostile, PortMapIsTheOneOfTheLastReading) {
   ASSERT_TRUE(store.Load("LED", settings, &error));
   WriteFile(path, "[Ports]\nCom 2=/dev/ttyS5\n");
   EXPECT_EQ(store.Ports().DevicePath(2), "/dev/ttyS4");
-  EXPECT_EQ(store.Ports().DevicePath(1), "/dev/ttyUSB0");
+  EXPECT_EQ(store.Ports().DevicePath(1), DefaultDevicePath(1));
   ASSERT_TRUE(store.Save("LED", settings, &error));
   EXPECT_EQ(store.Ports().DevicePath(2), "/dev/ttyS5");
 }
@@ -123,10 +124,17 @@ TEST_F(ProfileHostile, EditsLandingDuringSavesAreAllKept) {
     const std::string temp = folder.File("editor.tmp");
     for (int edit = 0; edit < kEdits; ++edit) {
       std::this_thread::sleep_for(std::chrono::microseconds(random() % 1500));
-      CIniDocument text(ReadFile(path));
+      // Never empty here; Windows refuses the open while a save replaces it.
+      std::string bytes;
+      while ((bytes = ReadFile(path)).empty()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+      CIniDocument text(bytes);
       text.Set("Hand", "edit " + std::to_string(edit), "1");
       WriteFile(temp, text.Text());
-      rename(temp.c_str(), path.c_str());
+      // Windows refuses a rename over a file a save holds open that moment.
+      for (std::error_code failed;; std::this_thread::sleep_for(std::chrono::microseconds(100))) {
+        std::filesystem::rename(temp, path, failed);
+        if (!failed) break;
+      }
     }
     editing = false;
   });
