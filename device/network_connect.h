@@ -3,13 +3,12 @@
 // network transport builds the line on what this hands back.
 #pragma once
 
-#include <netdb.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
 
 #include "device/line_transport.h"
+#include "socket_system.h"
 
 namespace network_connect {
 

@@ -6,10 +6,6 @@
 // Every byte is sent on its own at once, so the commands' pauses reach the
 // far side as they were made. Opening (name lookup, connect and the COM-port
 // settings) never takes longer than kOpenBound.
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -21,11 +17,11 @@
 #include "device/line_transport.h"
 #include "device/link_watch.h"
 #include "device/network_connect.h"
-#include "device/posix_error.h"
 #include "device/telnet_codec.h"
 #include "device/unit_protocol.h"
 
-using posix_error::ErrorText;
+using socket_system::ErrorText;
+using socket_system::LastError;
 using network_connect::kOpenBound;
 
 namespace {
@@ -90,7 +86,7 @@ class NetworkLine final : public LineTransport {
            "about 2 ms), or raise the answer wait";
   }
   void Close() override {
-    if (m_fd >= 0) close(m_fd);
+    if (m_fd >= 0) socket_system::CloseSocket(m_fd);
     m_fd = -1;
   }
 
@@ -126,12 +122,12 @@ LineTransport::Sent NetworkLine::SendAll(const uint8_t* bytes, size_t count, Lin
                                          LineFailure* failure) {
   size_t sent = 0;
   while (sent < count) {
-    const ssize_t n = send(m_fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = socket_system::SendNow(m_fd, bytes + sent, count - sent);
     if (n > 0) {
       sent += static_cast<size_t>(n);
       continue;
     }
-    const int err = errno;
+    const int err = LastError();
     if (err == EINTR) continue;
     if (err != EAGAIN) {
       Fail(failure, CSerialLink::Fault::kLost, "send to " + m_where + ": " + ErrorText(err));
@@ -171,8 +167,7 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
   // A far end that sends without end must not keep a command here: what is
   // not taken now is taken by the next call.
   for (int reads = 0;; ++reads) {
-    const ssize_t got = reads < kReadsPerTake ? recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT) : -1;
-    if (reads >= kReadsPerTake) errno = EAGAIN;
+    const ssize_t got = reads < kReadsPerTake ? socket_system::ReceiveNow(m_fd, chunk, sizeof chunk) : -1;
     if (got > 0) {
       // What was read already goes, so the buffer holds only what is waiting.
       m_arrived.erase(m_arrived.begin(), m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom));
@@ -184,10 +179,10 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
       }
       continue;
     }
-    const int err = got == 0 ? 0 : errno;
+    const int err = got == 0 ? 0 : reads >= kReadsPerTake ? EAGAIN : LastError();
     if (err == EINTR) continue;
     // What the session must answer goes out now; a failure shows at the next send.
-    if (!reply.empty()) send(m_fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (!reply.empty()) socket_system::SendNow(m_fd, reply.data(), reply.size());
     if (err == EAGAIN) return Pump::kOk;
     m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
               err == ENETUNREACH;
@@ -216,10 +211,8 @@ int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::t
 }
 
 std::string NetworkLine::EndReason() const {
-  int err = 0;
-  socklen_t size = sizeof err;
-  if (m_fd < 0 || getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0 || err == 0) return {};
-  return ErrorText(err);
+  const int err = m_fd < 0 ? 0 : socket_system::PendingError(m_fd);
+  return err != 0 ? ErrorText(err) : std::string();
 }
 
 bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
