@@ -54,6 +54,21 @@ TEST_F(ProfileHostile, UnreadableValuesAreNamedWithWhatTheyHeldAndReplacedByTheD
   }
 }
 
+// Folders named with letters beyond ASCII, as a user's name makes them: made,
+// written, replaced and read again under their own names (on Windows they
+// cross to the system as UTF-16, never through the ANSI code page).
+TEST_F(ProfileHostile, FoldersNamedBeyondAsciiHoldTheProfile) {
+  const std::string deep = folder.File("B\xC3\xBCro \xC3\x85/\xE6\xB5\x8B\xE8\xAF\x95 \xC3\x9F");
+  CProfileStore deepStore(deep + "/dimlet.ini");
+  ASSERT_TRUE(deepStore.Save("LED", Filled(7), &error)) << error;
+  ASSERT_TRUE(deepStore.Save("LED", Filled(9), &error)) << error;
+  const std::u8string name(reinterpret_cast<const char8_t*>(deep.data()), deep.size());
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(name))) << "the folder is not there by its name";
+  CProfileStore reader(deep + "/dimlet.ini");
+  ASSERT_TRUE(reader.Load("LED", settings, &error)) << error;
+  EXPECT_EQ(settings.seq.Cell(1, 2), 9);
+}
+
 // An editor's byte order mark and carriage-return-only lines: the keys are
 // found, no second section is added, and a complete profile is not rewritten.
 TEST_F(ProfileHostile, ProfilesOfOtherEditorsAreReadAndLeftAsTheyWere) {
