@@ -93,6 +93,13 @@ std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {
   return ports;
 }
 
+// A COM port is there when Windows has its DOS device name.
+bool SerialDeviceThere(const std::string& path) {
+  const std::string name = path.starts_with("\\\\.\\") ? path.substr(4) : path;
+  wchar_t target[1024];
+  return QueryDosDeviceW(windows_text::Wide(name).c_str(), target, 1024) != 0;
+}
+
 struct CSerialPortWatch::Impl {
   std::string error = "ports coming and going are not followed on Windows";
 };

@@ -1,6 +1,7 @@
 // Serial ports from libudev: listing them with their names and the USB
 // adapter's particulars, and watching them come and go.
 #include <libudev.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -98,6 +99,11 @@ std::string UdevError(const std::string& what) {
 }
 
 }  // namespace
+
+bool SerialDeviceThere(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
 
 std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {
   std::vector<SerialPortInfo> ports;
