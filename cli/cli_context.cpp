@@ -10,8 +10,8 @@
 #include <ostream>
 #include <thread>
 
-#include "cli/row_file.h"
 #include "cli/line_identity.h"
+#include "cli/row_file.h"
 #include "cli/stop_signals.h"
 #include "device/byte_trace.h"
 #include "device/link_words.h"

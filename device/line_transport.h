@@ -1,6 +1,6 @@
 // What CSerialLink needs of the thing that carries its bytes: a serial port on
-// this machine (tty_transport.cpp, com_transport_windows.cpp) or a connection to a serial device server
-// (network_transport.cpp). The link above knows frames, echo and answer waits;
+// this machine (tty_transport.cpp, com_transport_windows.cpp) or a connection
+// to a serial device server (network_transport.cpp). The link above knows frames, echo and answer waits;
 // a transport only moves single bytes, and every wait in it ends at the
 // caller's deadline.
 #pragma once
@@ -80,7 +80,7 @@ class LineTransport {
 // RS-485 mode when `options.rs485`. nullptr with *failure set when it cannot
 // be used.
 std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                           LineFailure* failure);
+                                              LineFailure* failure);
 
 // IsNetworkAddress(): in network_address.h.
 

@@ -11,7 +11,7 @@
 
 #include "device/deadline_wait.h"
 #include "device/network_address.h"
-#include "socket_system.h"
+#include "socket_system.h"  // this system's: device/posix or device/windows
 
 using socket_system::ErrorText;
 using socket_system::LastError;
@@ -108,7 +108,8 @@ AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadlin
   }
   if (lookup->result != 0) {
     *error = "look up " + address.host + ": " +
-             (lookup->result == EAI_NONAME ? std::string("no such host") : socket_system::LookupErrorText(lookup->result));
+             (lookup->result == EAI_NONAME ? std::string("no such host")
+                                           : socket_system::LookupErrorText(lookup->result));
   }
   return AddressList(lookup->found, freeaddrinfo);
 }

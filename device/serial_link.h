@@ -136,8 +136,9 @@ class CSerialLink {
 
   // A descriptor that turns readable when something happens on the open
   // device, for a caller that waits for events instead of polling; it stays
-  // the same from the first OpenPort to destruction (-1 before). Readable
-  // means "call CheckGone()", nothing more.
+  // the same from the first OpenPort to destruction (-1 before, and where the
+  // system has no such descriptor: link_watch.h). Readable means "call
+  // CheckGone()", nothing more.
   int32_t WatchDescriptor() const;
   // Takes what the watch descriptor signalled, without blocking and without
   // reading a byte. If the device hung up (unplugged), the link closes with

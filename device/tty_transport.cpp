@@ -336,7 +336,7 @@ bool TtyTransport::DiscardWaiting(LineFailure* failure) {
 }  // namespace
 
 std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                           LineFailure* failure) {
+                                              LineFailure* failure) {
   // open() calls a socket "no such device"; it is there, only not a line.
   struct stat named {};
   if (stat(path.c_str(), &named) == 0 && S_ISSOCK(named.st_mode)) {
