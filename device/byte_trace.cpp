@@ -4,6 +4,19 @@
 #include <cerrno>
 #include <cstring>
 
+#include "device/byte_trace_target.h"
+#include "settings/whole_file.h"
+
+std::FILE* OpenTraceTarget(const std::string& path, std::string* error, const std::vector<KeptFile>& kept) {
+  for (const KeptFile& file : kept) {
+    if (!file.path.empty() && file.path != "-" && WouldReplace(path, file.path)) {
+      if (error) *error = path + ": " + file.what + "; the trace would replace it";
+      return nullptr;
+    }
+  }
+  return OpenTraceFile(path, error);
+}
+
 std::string TraceLine(CSerialLink::TraceDirection direction, uint8_t byte, std::chrono::steady_clock::time_point at,
                       const std::string& line) {
   const long long micros =

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "device/byte_trace.h"
-#include "settings/whole_file.h"
+#include "device/byte_trace_target.h"
 
 bool IsOwnTerminal(int fd) {
   struct stat target {};
@@ -22,16 +22,11 @@ bool IsOwnTerminal(int fd) {
   return false;
 }
 
-std::FILE* OpenTraceTarget(const std::string& path, std::string* error, const std::vector<KeptFile>& kept) {
+std::FILE* OpenTraceFile(const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = path + ": " + why;
     return nullptr;
   };
-  for (const KeptFile& file : kept) {
-    if (!file.path.empty() && file.path != "-" && WouldReplace(path, file.path)) {
-      return fail(file.what + "; the trace would replace it");
-    }
-  }
   // Not blocking: a FIFO without a reader fails at once instead of waiting.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {

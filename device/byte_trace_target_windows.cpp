@@ -4,21 +4,16 @@
 #include <io.h>
 
 #include "device/byte_trace.h"
-#include "settings/whole_file.h"
+#include "device/byte_trace_target.h"
 #include "settings/windows_text.h"
 
 bool IsOwnTerminal(int fd) { return fd == _fileno(stdout) || fd == _fileno(stderr); }
 
-std::FILE* OpenTraceTarget(const std::string& path, std::string* error, const std::vector<KeptFile>& kept) {
+std::FILE* OpenTraceFile(const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = path + ": " + why;
     return nullptr;
   };
-  for (const KeptFile& file : kept) {
-    if (!file.path.empty() && file.path != "-" && WouldReplace(path, file.path)) {
-      return fail(file.what + "; the trace would replace it");
-    }
-  }
   const HANDLE handle = CreateFileW(windows_text::Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return fail(windows_text::ErrorText(GetLastError()));
