@@ -19,8 +19,8 @@ add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party)
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
 
-# Everything is linked statically but the C++ runtime, which every program
-# and (in the window's half) Qt's DLLs share.
+# The compiler's runtime is linked as DLLs, one copy shared by every program
+# and (in the window's half) by Qt's DLLs; they go beside the programs.
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
   OUTPUT_VARIABLE dimlet_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
