@@ -4,12 +4,19 @@
 #                the long soak drills (`make drills` builds everything and
 #                runs those; CI runs both)
 # Both first install any missing Debian packages (scripts/install-deps).
+#
+# The Windows programs, cross-built here with mingw-w64 (cmake/mingw-w64.cmake):
+#   make windows       - dimlet-cli.exe with its runtime DLLs in build-windows/bin
+#   make windows-test  - its test programs under wine, then dimlet-cli.exe
+#                        against the Linux simulator through wine's COM1
 
 BUILD ?= build
+WINDOWS_BUILD ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test drills window-check bench package screenshot clean
+.PHONY: all deps configure build run test drills window-check bench package screenshot clean \
+	windows-configure windows windows-test
 
 all: build
 
@@ -45,5 +52,17 @@ package: build
 screenshot: build
 	scripts/screenshot $(BUILD) docs/screenshot.png
 
+windows-configure:
+	@scripts/install-deps windows
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DDIMLET_WERROR=ON $(CMAKE_FLAGS)
+
+windows: windows-configure
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli
+
+windows-test: windows-configure configure
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim
+	scripts/windows-test $(WINDOWS_BUILD) $(BUILD)/sim/dimlet-sim
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WINDOWS_BUILD)

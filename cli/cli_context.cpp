@@ -3,9 +3,6 @@
 // after every frame; the byte trace; messages outside any line.
 #include "cli/cli_context.h"
 
-#include <signal.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -13,6 +10,7 @@
 #include <ostream>
 #include <thread>
 
+#include "cli/line_identity.h"
 #include "cli/row_file.h"
 #include "cli/stop_signals.h"
 #include "device/byte_trace.h"
@@ -69,7 +67,7 @@ bool ByteTraceFile::Close(std::string* error, int* status) {
   if (m_failure == 0) return true;
   if (m_failure == EPIPE) {
     *error = "--trace " + m_name + ": its reader left; the trace ends there";
-    *status = 128 + SIGPIPE;
+    *status = kExitClosedPipe;
   } else {
     *error = std::string("the byte trace could not be written: ") + std::strerror(m_failure);
     *status = kExitFailure;
@@ -153,13 +151,13 @@ int StopStatus(const CliContext& context, std::string* why) {
   // next write to it would find out.
   const bool outClosed = context.report->OutputClosed();
   if (StopAsked() || outClosed) {
-    const int signal = outClosed ? SIGPIPE : StopSignal();
+    const bool pipeClosed = outClosed || StopWasClosedOutput();
     *why = "stopped by a signal";
-    if (signal == SIGPIPE) {
+    if (pipeClosed) {
       const bool trace = !outClosed && context.trace && context.trace->ReaderLeft();
       *why = trace ? "--trace " + context.trace->Name() + ": its reader left" : "standard output was closed";
     }
-    return 128 + signal;
+    return pipeClosed ? kExitClosedPipe : 128 + StopSignal();
   }
   *why = context.report->OutputFault();
   return why->empty() ? kExitDone : OutputFaultStatus(*why);
@@ -197,14 +195,7 @@ bool ChooseLines(const CliContext& context, const std::vector<std::string>& file
       *error = (port.comEntry ? port.label + " (" + address + ")" : address) + ": " + problem;
       return false;
     }
-    std::string device = port.path;
-    if (!port.Network()) {
-      char* real = realpath(port.path.c_str(), nullptr);
-      if (real) {
-        device = real;
-        free(real);
-      }
-    }
+    const std::string device = port.Network() ? port.path : LineIdentity(port.path);
     for (size_t i = 0; i < devices.size(); ++i) {
       if (devices[i] == device) {
         *error = (*lines)[i].name + " and " + port.name + " are the same line";

@@ -5,10 +5,12 @@
 #include <iostream>
 
 #include "cli/cli_run.h"
+#include "cli/console.h"
 #include "cli/stop_signals.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  PrepareConsole();
   InstallStopSignals();
   const bool terminal = isatty(STDERR_FILENO) == 1;
   const CliStreams streams{std::cin, std::cout, std::cerr, terminal, STDIN_FILENO, STDOUT_FILENO};

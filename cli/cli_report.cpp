@@ -151,7 +151,7 @@ std::string OutputFaultWords(int err) {
 }
 
 int OutputFaultStatus(const std::string& fault) {
-  return fault == OutputFaultWords(EPIPE) ? 128 + SIGPIPE : kExitFailure;
+  return fault == OutputFaultWords(EPIPE) ? kExitClosedPipe : kExitFailure;
 }
 
 bool CliReport::Finish() {

@@ -431,7 +431,7 @@ int RunRead(const CliContext& base) {
       code = Worse(code, context.Fail(kExitFailure, error + "; " + args.output + " is kept as it was"));
     } else if (!WriteOutput(target, text, base.streams.out, base.streams.err, &error)) {
       const bool closed = toStdout && report.OutputClosed();
-      code = Worse(code, context.Fail(closed ? 128 + SIGPIPE : kExitFailure,
+      code = Worse(code, context.Fail(closed ? kExitClosedPipe : kExitFailure,
                                       closed ? "standard output was closed; the rows read were not written" : error));
     } else if (target != args.output) {
       context.Fail(code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +

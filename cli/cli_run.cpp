@@ -2,8 +2,6 @@
 // the commands that send one frame per unit or list what is there.
 #include "cli/cli_run.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -154,9 +152,8 @@ int RunPorts(const CliContext& base) {
   auto going = [&]() { return (code = StopStatus(context, &stopped)) == kExitDone; };
   for (int entry = 1; entry <= kComEntries && going(); ++entry) {
     const PortChoice port = ChoosePort(context.profile, ComEntryName(entry));
-    struct stat info {};
     const std::string state =
-        port.Network() ? NetworkLineState(port, entry) : stat(port.path.c_str(), &info) == 0 ? "there" : "missing";
+        port.Network() ? NetworkLineState(port, entry) : SerialDeviceThere(port.path) ? "there" : "missing";
     for (size_t a = 0; a < adapters.size(); ++a) {
       if (adapters[a].IsNamed(port.path)) mappedTo[a] += (mappedTo[a].empty() ? "" : ",") + ComEntryName(entry);
     }

@@ -15,6 +15,7 @@ enum CliExit : int {
   kExitPortNotOpen = 3,  // the port could not be opened
   kExitNoAnswer = 4,     // a unit did not answer (some or all of a row)
   kExitDifferent = 5,    // a unit holds rows other than those sent or given
+  kExitClosedPipe = 141, // the reader of an output left (128 + SIGPIPE, on every system)
   // 128 + N: stopped by signal N between units (130 for Ctrl-C)
 };
 

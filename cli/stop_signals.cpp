@@ -27,3 +27,5 @@ void InstallStopSignals() {
 bool StopAsked() { return g_stopSignal != 0; }
 
 int StopSignal() { return g_stopSignal; }
+
+bool StopWasClosedOutput() { return g_stopSignal == SIGPIPE; }

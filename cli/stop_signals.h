@@ -6,6 +6,8 @@
 // signal is only noted, and the commands stop at the next whole unit. SIGPIPE
 // (standard output closed, as by `| head -1`) stops the same way, and the
 // write that met it fails with its reason instead of ending the program.
+// stop_signals_windows.cpp notes Ctrl-C, Ctrl-Break and the console closing
+// under the same numbers.
 #pragma once
 
 // Notes SIGINT, SIGTERM, SIGHUP and SIGPIPE instead of ending the process. For
@@ -16,3 +18,5 @@ void InstallStopSignals();
 bool StopAsked();
 // The first of them that came; 0 before.
 int StopSignal();
+// Whether that was SIGPIPE: standard output was closed, nobody asked to stop.
+bool StopWasClosedOutput();

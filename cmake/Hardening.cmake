@@ -5,7 +5,8 @@
 # flags; fortification needs optimisation, so a Debug build goes without it.
 option(DIMLET_HARDENING "Build with Debian's hardening flags (dpkg-buildflags)" ON)
 
-if(DIMLET_HARDENING AND NOT DIMLET_SANITIZE)
+# They are flags for Linux programs: mingw's linker knows no -z relro.
+if(DIMLET_HARDENING AND NOT DIMLET_SANITIZE AND NOT WIN32)
   find_program(DIMLET_DPKG_BUILDFLAGS dpkg-buildflags)
   if(DIMLET_DPKG_BUILDFLAGS)
     set(dimlet_hardening_flags "")

@@ -30,3 +30,21 @@ function(dimlet_layer target)
     PUBLIC $<BUILD_INTERFACE:${exported}>
     PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# Keeps in <list> (paths of the current folder's sources) only the files of
+# the system being built for: each system's half of a seam lives in its own
+# file, and shared files never ask which system they are on.
+#   dimlet_platform_sources(<list> LINUX a.cpp ... WINDOWS b.cpp ...)
+function(dimlet_platform_sources list)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LINUX;WINDOWS")
+  if(WIN32)
+    set(other ${arg_LINUX})
+  else()
+    set(other ${arg_WINDOWS})
+  endif()
+  set(sources ${${list}})
+  foreach(file ${other})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
+  set(${list} ${sources} PARENT_SCOPE)
+endfunction()

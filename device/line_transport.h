@@ -1,6 +1,6 @@
-// What CSerialLink needs of the thing that carries its bytes: a tty on this
-// machine (tty_transport.cpp) or a connection to a serial device server
-// (network_transport.cpp). The link above knows frames, echo and answer waits;
+// What CSerialLink needs of the thing that carries its bytes: a serial port on
+// this machine (tty_transport.cpp, com_transport_windows.cpp) or a connection
+// to a serial device server (network_transport.cpp). The link above knows frames, echo and answer waits;
 // a transport only moves single bytes, and every wait in it ends at the
 // caller's deadline.
 #pragma once
@@ -15,6 +15,8 @@
 #include "settings/line_options.h"
 
 using LineClock = std::chrono::steady_clock;
+
+class LinkWatch;
 
 // A failure as the transport saw it: the fault the operator can act on and
 // the system's reason ("<what was being done>: <system text>").
@@ -52,9 +54,13 @@ class LineTransport {
   // Drops what has arrived and not been read. False when the line went away.
   virtual bool DiscardWaiting(LineFailure* failure) = 0;
 
-  // A descriptor that turns readable, or reports a hang-up, when something
-  // happens on the line; valid from open to Close(). For epoll, never read.
-  virtual int Descriptor() const = 0;
+  // Joins the link's watch (link_watch.h) from open to Close(), so that a
+  // caller waiting on the watch wakes when the line hangs up. A line whose
+  // system has no such event joins nothing: its loss shows at the next call.
+  virtual void JoinWatch(LinkWatch& watch) { (void)watch; }
+  // Why the line ended as the system knows it (a connection reset), once the
+  // watch saw it end; empty when the system says nothing more.
+  virtual std::string EndReason() const { return {}; }
 
   // The USB adapter's latency timer in ms, or -1 (none, unknown).
   virtual int32_t LatencyTimerMs() const { return -1; }
@@ -69,10 +75,12 @@ class LineTransport {
   virtual void Close() = 0;
 };
 
-// Opens the tty at `path` exclusively, raw 8N1 at `baud`; asks for RS-485 mode
-// when `options.rs485`. nullptr with *failure set when it cannot be used.
-std::unique_ptr<LineTransport> OpenTtyLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                           LineFailure* failure);
+// Opens the serial port at `path` exclusively, raw 8N1 at `baud`: a tty
+// (tty_transport.cpp) or a COM port (com_transport_windows.cpp). Asks for
+// RS-485 mode when `options.rs485`. nullptr with *failure set when it cannot
+// be used.
+std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
+                                              LineFailure* failure);
 
 // IsNetworkAddress(): in network_address.h.
 

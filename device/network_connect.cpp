@@ -2,13 +2,6 @@
 // parsed, the name looked up off the caller's thread, the socket set up.
 #include "device/network_connect.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -20,9 +13,10 @@
 
 #include "device/deadline_wait.h"
 #include "device/network_address.h"
-#include "device/posix_error.h"
+#include "socket_system.h"  // this system's: device/posix or device/windows
 
-using posix_error::ErrorText;
+using socket_system::ErrorText;
+using socket_system::LastError;
 
 namespace network_connect {
 
@@ -132,6 +126,7 @@ std::string ParseAddress(const std::string& text, NetworkAddress* address) {
 }
 
 AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error) {
+  socket_system::StartSockets();
   const uint16_t port = static_cast<uint16_t>(std::stoi(address.port));
   if (IsLocalhostName(address.host)) return {Loopback6(port), Loopback4(port)};
   addrinfo hints{};
@@ -171,7 +166,8 @@ AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadlin
   }
   if (lookup->result != 0) {
     *error = "look up " + host + ": " +
-             (lookup->result == EAI_NONAME ? std::string("no such host") : gai_strerror(lookup->result));
+             (lookup->result == EAI_NONAME ? std::string("no such host")
+                                           : socket_system::LookupErrorText(lookup->result));
     return {};
   }
   AddressList list = TakeList(lookup->found);
@@ -191,57 +187,40 @@ std::string Numeric(const Endpoint& entry) {
 
 int Connect(const Endpoint& entry, LineClock::time_point deadline, std::string* error) {
   const std::string where = "connect to " + Numeric(entry);
-  const int fd = socket(entry.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  const int fd = socket_system::OpenSocket(entry.address.ss_family, SOCK_STREAM, IPPROTO_TCP);
   if (fd < 0) {
-    *error = where + ": " + ErrorText(errno);
+    *error = where + ": " + ErrorText(LastError());
     return -1;
   }
-  const int on = 1;
-  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+  if (!socket_system::SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1)) {
     // Without it, bytes written within one round trip would go out together.
-    *error = "turn off coalescing on " + Numeric(entry) + ": " + ErrorText(errno);
-    close(fd);
+    *error = "turn off coalescing on " + Numeric(entry) + ": " + ErrorText(LastError());
+    socket_system::CloseSocket(fd);
     return -1;
   }
-  // A cable pulled or a host gone without a word: the kernel gives up on
-  // unanswered bytes after 5 s, and probes an idle connection, so the
-  // watch wakes up then as it does for a reset. Best effort: without them
-  // such a loss shows only as answers missing.
-  const int idleS = 5, probeS = 2, probes = 3;
-  const unsigned giveUpMs = 5000;
-  setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof idleS);
-  setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &probeS, sizeof probeS);
-  setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-  setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &giveUpMs, sizeof giveUpMs);
+  socket_system::NoticeSilentLoss(fd);
   int err = 0;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&entry.address), entry.size) != 0) {
-    err = errno;
-    if (err == EINPROGRESS || err == EINTR) {
+    err = LastError();
+    if (socket_system::ConnectPending(err)) {
       const int ready = WaitFor(fd, POLLOUT, deadline);
       if (ready == 0) {
         *error = where + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
-        close(fd);
+        socket_system::CloseSocket(fd);
         return -1;
       }
-      socklen_t size = sizeof err;
-      err = ready < 0 ? errno : (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0 ? errno : err);
+      err = ready < 0 ? errno : socket_system::PendingError(fd);
     }
   }
   if (err != 0) {
     *error = where + ": " + ErrorText(err);
-    close(fd);
+    socket_system::CloseSocket(fd);
     return -1;
   }
   return fd;
 }
 
-double SmoothedRoundTripMs(int fd) {
-  tcp_info info{};
-  socklen_t size = sizeof info;
-  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return -1;
-  return info.tcpi_rtt / 1000.0;
-}
+double SmoothedRoundTripMs(int fd) { return socket_system::SmoothedRoundTripMs(fd); }
 
 }  // namespace network_connect
 

@@ -3,13 +3,12 @@
 // network transport builds the line on what this hands back.
 #pragma once
 
-#include <sys/socket.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "device/line_transport.h"
+#include "socket_system.h"
 
 namespace network_connect {
 

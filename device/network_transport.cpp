@@ -6,10 +6,6 @@
 // Every byte is sent on its own at once, so the commands' pauses reach the
 // far side as they were made. Opening (name lookup, connect and the COM-port
 // settings) never takes longer than kOpenBound.
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -19,12 +15,13 @@
 
 #include "device/deadline_wait.h"
 #include "device/line_transport.h"
+#include "device/link_watch.h"
 #include "device/network_connect.h"
-#include "device/posix_error.h"
 #include "device/telnet_codec.h"
 #include "device/unit_protocol.h"
 
-using posix_error::ErrorText;
+using socket_system::ErrorText;
+using socket_system::LastError;
 using network_connect::kOpenBound;
 
 namespace {
@@ -94,7 +91,8 @@ class NetworkLine final : public LineTransport {
                       LineFailure* failure) override;
   bool WaitReadable(LineClock::time_point deadline) override;
   bool DiscardWaiting(LineFailure* failure) override;
-  int Descriptor() const override { return m_fd; }
+  void JoinWatch(LinkWatch& watch) override { watch.AddDescriptor(m_fd); }
+  std::string EndReason() const override;
   std::string Notes() const override {
     if (!m_answersLate) return m_notes;
     return m_notes + (m_notes.empty() ? "" : "; ") +
@@ -102,7 +100,7 @@ class NetworkLine final : public LineTransport {
            "about 2 ms), or raise the answer wait";
   }
   void Close() override {
-    if (m_fd >= 0) close(m_fd);
+    if (m_fd >= 0) socket_system::CloseSocket(m_fd);
     m_fd = -1;
   }
 
@@ -142,12 +140,12 @@ LineTransport::Sent NetworkLine::SendAll(const uint8_t* bytes, size_t count, Lin
                                          LineFailure* failure) {
   size_t sent = 0;
   while (sent < count) {
-    const ssize_t n = send(m_fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = socket_system::SendNow(m_fd, bytes + sent, count - sent);
     if (n > 0) {
       sent += static_cast<size_t>(n);
       continue;
     }
-    const int err = errno;
+    const int err = LastError();
     if (err == EINTR) continue;
     if (err != EAGAIN) {
       Fail(failure, CSerialLink::Fault::kLost, "send to " + m_where + ": " + ErrorText(err));
@@ -193,7 +191,7 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
   ssize_t got = -1;
   int err = EAGAIN;
   for (int reads = 0; reads < kReadsPerTake && m_arrived.size() < kKeptBytes; ++reads) {
-    got = recv(m_fd, chunk, std::min(sizeof chunk, kKeptBytes - m_arrived.size()), MSG_DONTWAIT);
+    got = socket_system::ReceiveNow(m_fd, chunk, std::min(sizeof chunk, kKeptBytes - m_arrived.size()));
     if (got > 0) {
       m_received += static_cast<uint64_t>(got);
       if (m_telnet) {
@@ -203,12 +201,12 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
       }
       continue;
     }
-    err = got == 0 ? 0 : errno;
+    err = got == 0 ? 0 : LastError();
     if (err != EINTR) break;
     err = EAGAIN;
   }
   // What the session must answer goes out now; a failure shows at the next send.
-  if (!reply.empty()) send(m_fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (!reply.empty()) socket_system::SendNow(m_fd, reply.data(), reply.size());
   if (got > 0 || err == EAGAIN || err == EWOULDBLOCK) return Pump::kOk;
   m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
             err == ENETUNREACH;
@@ -237,6 +235,11 @@ int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::t
   std::copy_n(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), count, buffer);
   m_readFrom += count;
   return static_cast<int32_t>(count);
+}
+
+std::string NetworkLine::EndReason() const {
+  const int err = m_fd < 0 ? 0 : socket_system::PendingError(m_fd);
+  return err != 0 ? ErrorText(err) : std::string();
 }
 
 bool NetworkLine::WaitReadable(LineClock::time_point deadline) {

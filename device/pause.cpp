@@ -4,10 +4,13 @@
 
 #include <sys/prctl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
 namespace {
+
+std::atomic<uint64_t> g_timerWaits{0};
 
 // The kernel may wake a sleeper up to its timer slack late (50 us by
 // default) to batch wake-ups; on pauses of a few milliseconds, repeated six
@@ -35,4 +38,7 @@ void PauseMs(int milliseconds) {
   // clock_nanosleep returns the error number itself and leaves errno alone.
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
+  g_timerWaits.fetch_add(1, std::memory_order_relaxed);
 }
+
+uint64_t PauseTimerWaits() { return g_timerWaits.load(std::memory_order_relaxed); }

@@ -25,6 +25,7 @@
 #include "device/unit_protocol.h"
 
 class LineTransport;
+class LinkWatch;
 
 // The units' line speed: every program opens the link at this rate.
 inline constexpr int32_t kLineBaud = 9600;
@@ -145,9 +146,10 @@ class CSerialLink {
 
   // A descriptor that turns readable when something happens on the open
   // device, for a caller that waits for events instead of polling; it stays
-  // the same from the first OpenPort to destruction (-1 before). Readable
-  // means "call CheckGone()", nothing more.
-  int32_t WatchDescriptor() const { return m_watch; }
+  // the same from the first OpenPort to destruction (-1 before, and where the
+  // system has no such descriptor: link_watch.h). Readable means "call
+  // CheckGone()", nothing more.
+  int32_t WatchDescriptor() const;
   // Takes what the watch descriptor signalled, without blocking and without
   // reading a byte. If the device hung up (unplugged), the link closes with
   // fault kLost and this returns true.
@@ -231,7 +233,7 @@ class CSerialLink {
   int32_t ReadTraced(uint8_t* buffer, int32_t maxCount);
 
   std::unique_ptr<LineTransport> m_hPort;  // the open line; empty when none
-  int m_watch = -1;                         // epoll set holding the line while open
+  std::unique_ptr<LinkWatch> m_watch;       // holds the line while open; from the first open on
   int32_t m_bIsOpen = 0;
   bool m_byteLeft = false;  // the last WriteByte's byte left within its bound
   PortResolver m_resolver;

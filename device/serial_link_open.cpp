@@ -2,16 +2,12 @@
 // network line), closing it, watching it for a hang-up, and the fault kept
 // when any of that goes wrong. The transfers are in serial_link_transfer.cpp,
 // the unit commands in serial_link_commands.cpp.
-#include <sys/epoll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <system_error>
 #include <utility>
 
 #include "device/line_transport.h"
-#include "device/posix_error.h"
+#include "device/link_watch.h"
 #include "device/serial_link.h"
 #include "settings/port_map.h"
 
@@ -19,10 +15,7 @@ CSerialLink::CSerialLink() = default;
 
 CSerialLink::CSerialLink(PortResolver resolver) : m_resolver(std::move(resolver)) {}
 
-CSerialLink::~CSerialLink() {
-  ClosePort();
-  if (m_watch >= 0) close(m_watch);
-}
+CSerialLink::~CSerialLink() { ClosePort(); }
 
 void CSerialLink::SetPortResolver(PortResolver resolver) { m_resolver = std::move(resolver); }
 
@@ -48,7 +41,7 @@ int32_t CSerialLink::AnswerWaitMs() const {
 void CSerialLink::SetFault(Fault fault, const std::string& what, int err) {
   m_fault = fault;
   m_groupToJoin.clear();
-  m_reason = err != 0 ? what + ": " + posix_error::ErrorText(err) : what;
+  m_reason = err != 0 ? what + ": " + std::generic_category().message(err) : what;
 }
 
 void CSerialLink::Lose(const std::string& what, int err) {
@@ -57,7 +50,7 @@ void CSerialLink::Lose(const std::string& what, int err) {
 }
 
 void CSerialLink::CloseDevice() {
-  if (m_hPort) m_hPort->Close();  // the epoll set forgets a closed descriptor by itself
+  if (m_hPort) m_hPort->Close();  // the watch forgets a closed line by itself
   m_hPort.reset();
   m_bIsOpen = 0;
   m_latencyTimerMs = -1;
@@ -86,7 +79,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
 
   LineFailure failure;
   m_hPort = IsNetworkAddress(m_devicePath) ? OpenNetworkLine(m_devicePath, baud, m_options, &failure)
-                                           : OpenTtyLine(m_devicePath, baud, m_options, &failure);
+                                           : OpenSerialLine(m_devicePath, baud, m_options, &failure);
   if (!m_hPort) {
     SetFault(failure.fault, failure.reason, 0);
     m_groupToJoin = failure.groupToJoin;
@@ -111,37 +104,26 @@ int32_t CSerialLink::ClosePort() {
   return 1;
 }
 
-// The line sits in an epoll set for its whole open life, so the set's one
-// descriptor wakes a waiting caller on a hang-up. Edge-triggered: bytes that
-// arrive wake it once and are left in the queue for the commands, so a caller
-// waiting on it never spins. Without the set the link works all the same; only
-// an idle hang-up is then noticed at the next command.
+// The watch lives from the first open to the link's end, so a caller follows
+// one descriptor however often the line is reopened. Without it the link
+// works all the same; only an idle hang-up is then noticed at the next command.
 void CSerialLink::WatchDevice() {
-  if (m_watch < 0) m_watch = epoll_create1(EPOLL_CLOEXEC);
-  if (m_watch < 0) return;
-  epoll_event interest{};
-  // Hang-up and errors are always reported; a network line whose far end
-  // closed reports only that its reading side ended.
-  interest.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
-  epoll_ctl(m_watch, EPOLL_CTL_ADD, m_hPort->Descriptor(), &interest);
+  if (!m_watch) m_watch = std::make_unique<LinkWatch>();
+  m_hPort->JoinWatch(*m_watch);
 }
 
+int32_t CSerialLink::WatchDescriptor() const { return m_watch ? m_watch->Descriptor() : -1; }
+
 bool CSerialLink::CheckGone() {
-  if (m_watch < 0) return false;
-  epoll_event events[4];
-  uint32_t seen = 0;
-  for (;;) {
-    const int n = epoll_wait(m_watch, events, 4, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    for (int i = 0; i < n; ++i) seen |= events[i].events;
-  }
-  if ((seen & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) == 0 || !m_bIsOpen) return false;
-  const bool closed = (seen & (EPOLLHUP | EPOLLERR)) == 0;
+  if (!m_watch) return false;
+  const LinkWatch::Seen seen = m_watch->Take();
+  if (seen == LinkWatch::Seen::kNothing || !m_bIsOpen) return false;
   // A network line's socket knows why (reset, timed out); a tty has no such.
-  int err = 0;
-  socklen_t size = sizeof err;
-  if (getsockopt(m_hPort->Descriptor(), SOL_SOCKET, SO_ERROR, &err, &size) != 0) err = 0;
-  Lose("watch " + m_devicePath + (err != 0 ? "" : closed ? ": closed by the far end" : ": the device hung up"), err);
+  const std::string why = m_hPort->EndReason();
+  Lose("watch " + m_devicePath +
+           (!why.empty()                                  ? ": " + why
+            : seen == LinkWatch::Seen::kClosedByFarEnd ? ": closed by the far end"
+                                                          : ": the device hung up"),
+       0);
   return true;
 }

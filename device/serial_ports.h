@@ -36,6 +36,10 @@ struct SerialPortInfo {
 // udev cannot be asked; *error then says why.
 std::vector<SerialPortInfo> ListSerialPorts(std::string* error = nullptr);
 
+// Whether a device is there by the name `path` (a tty's node or link, a
+// COM port's name); not whether it can be opened.
+bool SerialDeviceThere(const std::string& path);
+
 // Serial ports appearing and going away, from udev's own events (sent once
 // the device's links and permissions are in place).
 class CSerialPortWatch {

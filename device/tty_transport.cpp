@@ -21,6 +21,7 @@
 #include "device/adapter_tuning.h"
 #include "device/deadline_wait.h"
 #include "device/line_transport.h"
+#include "device/link_watch.h"
 #include "device/posix_error.h"
 #include "device/serial_line_check.h"
 
@@ -122,7 +123,7 @@ class TtyTransport final : public LineTransport {
                       LineFailure* failure) override;
   bool WaitReadable(LineClock::time_point deadline) override { return WaitFor(m_fd, POLLIN, deadline) != 0; }
   bool DiscardWaiting(LineFailure* failure) override;
-  int Descriptor() const override { return m_fd; }
+  void JoinWatch(LinkWatch& watch) override { watch.AddDescriptor(m_fd); }
   int32_t LatencyTimerMs() const override { return m_latencyTimerMs; }
   std::string Notes() const override { return m_notes; }
   void Close() override;
@@ -334,8 +335,8 @@ bool TtyTransport::DiscardWaiting(LineFailure* failure) {
 
 }  // namespace
 
-std::unique_ptr<LineTransport> OpenTtyLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                           LineFailure* failure) {
+std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
+                                              LineFailure* failure) {
   // open() calls a socket "no such device"; it is there, only not a line.
   struct stat named {};
   if (stat(path.c_str(), &named) == 0 && S_ISSOCK(named.st_mode)) {

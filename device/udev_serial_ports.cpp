@@ -1,6 +1,7 @@
 // Serial ports from libudev: listing them with their names and the USB
 // adapter's particulars, and watching them come and go.
 #include <libudev.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,28 +100,9 @@ std::string UdevError(const std::string& what) {
 
 }  // namespace
 
-std::string SerialPortInfo::StableName() const {
-  if (!serial.empty() && !byId.empty()) return byId;
-  if (!byPath.empty()) return byPath;
-  if (!byId.empty()) return byId;
-  return devNode;
-}
-
-std::string SerialPortInfo::Description() const {
-  std::string text = manufacturer;
-  if (!product.empty()) text += (text.empty() ? "" : " ") + product;
-  std::string particulars = vendorProduct;
-  if (!serial.empty()) particulars += (particulars.empty() ? "" : ", ") + std::string("serial ") + serial;
-  if (!particulars.empty()) text += (text.empty() ? "" : " ") + ("(" + particulars + ")");
-  if (text.empty()) text = "serial port";
-  text += " on " + devNode;
-  if (!driver.empty()) text += ", driver " + driver;
-  if (unchecked) text += " (not checked for a UART)";
-  return text;
-}
-
-bool SerialPortInfo::IsNamed(const std::string& path) const {
-  return !path.empty() && (path == devNode || path == byId || path == byPath);
+bool SerialDeviceThere(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
 }
 
 std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {

@@ -1,12 +1,13 @@
-// Reasons and folders (see file_support.h).
+// Reasons (see file_support.h) and stamps compared (whole_file.h).
 #include "settings/file_support.h"
 
 #include <cstring>
 
 std::string Reason(const std::string& doing, int err) { return doing + ": " + std::strerror(err); }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+  if (a.exists != b.exists) return false;
+  if (!a.exists) return true;
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
 }

@@ -52,8 +52,6 @@ LineOptions ReadOptions(const CIniDocument& profile, int port, std::vector<Repla
 
 }  // namespace
 
-std::string DefaultDevicePath(int port) { return "/dev/ttyUSB" + std::to_string(int64_t{port} - 1); }
-
 std::string ComEntryName(int port) { return "Com " + std::to_string(port); }
 
 std::string EchoKey(int port) { return ComEntryName(port) + " Echo"; }

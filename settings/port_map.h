@@ -15,7 +15,8 @@
 // The number of Com entries: "Com 1" to "Com 4".
 inline constexpr int kComEntries = 4;
 
-// The device Com `port` stands for when the map names none: "/dev/ttyUSB<port-1>".
+// The device Com `port` stands for when the map names none: "/dev/ttyUSB<port-1>"
+// on Linux (default_device.cpp), "COM<port>" on Windows.
 std::string DefaultDevicePath(int port);
 
 // "Com <port>", the entry's name in the window, the profile and messages.

@@ -1,10 +1,6 @@
 // Loading and saving the settings record in the profile file.
 #include "settings/profile_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -12,6 +8,7 @@
 #include <thread>
 
 #include "settings/file_support.h"
+#include "settings/folder_lock.h"
 #include "settings/ini_document.h"
 #include "settings/profile_text.h"
 #include "settings/whole_file.h"
@@ -25,41 +22,11 @@ constexpr int kMergeAttempts = 200;
 // Before merging again: a pause of random length, so that two programs saving
 // in step (two instances) fall out of step and each gets its turn.
 void PauseBeforeMergingAgain(int attempt) {
-  thread_local std::minstd_rand random(static_cast<unsigned>(getpid()) ^
+  thread_local std::minstd_rand random(std::random_device{}() ^
                                        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
   const int longest = std::min(attempt, 10) * 1000;
   std::this_thread::sleep_for(std::chrono::microseconds(random() % static_cast<unsigned>(longest + 1)));
 }
-
-// Programs of this kind saving the same profile take turns: each holds a lock
-// on the profile's folder from its read to its rename, so two instances never
-// race each other's merges. Editors take no part; a changed file is found
-// and merged again all the same. A folder that cannot be locked (missing yet,
-// or held too long by a program that hangs) is used without the lock.
-class FolderLock {
- public:
-  explicit FolderLock(const std::string& folder) {
-    m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd < 0) return;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > until) {
-        close(m_fd);
-        m_fd = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-  }
-  ~FolderLock() {
-    if (m_fd >= 0) close(m_fd);  // also drops the lock
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-
- private:
-  int m_fd = -1;
-};
 
 std::string KeptChangingReason(const std::string& path) {
   return "replacing " + path + ": it kept changing while being saved";

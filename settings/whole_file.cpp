@@ -1,5 +1,5 @@
 // Reading a small text file whole, telling whether a write would replace
-// one, and making folders.
+// one, and making folders: POSIX (whole_file_windows.cpp is Windows' half).
 #include "settings/whole_file.h"
 
 #include <fcntl.h>
@@ -23,6 +23,12 @@ std::string TooLarge(const std::string& path) {
 
 }  // namespace
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 FileStamp StampOf(const struct stat& info) {
   FileStamp stamp;
   stamp.exists = true;
@@ -31,13 +37,6 @@ FileStamp StampOf(const struct stat& info) {
   stamp.size = info.st_size;
   stamp.modified = info.st_mtim;
   return stamp;
-}
-
-bool SameStamp(const FileStamp& a, const FileStamp& b) {
-  if (a.exists != b.exists) return false;
-  if (!a.exists) return true;
-  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-         a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
 }
 
 bool WouldReplace(const std::string& path, const std::string& kept) {

@@ -4,18 +4,18 @@
 // with the reason in `error`: "<what was being done>: <system text>".
 #pragma once
 
-#include <sys/types.h>
 #include <time.h>
 
+#include <cstdint>
 #include <string>
 
 // What tells one version of a file from another: which file it is, its size
 // and its modification time to the nanosecond.
 struct FileStamp {
   bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
+  uint64_t device = 0;  // the volume
+  uint64_t inode = 0;   // the file on it
+  int64_t size = 0;
   timespec modified{};
 };
 
@@ -27,14 +27,16 @@ struct FileStamp {
 // maybe nothing. `stamp`, when given, is set to the file as it was read.
 bool ReadWholeFile(const std::string& path, std::string* bytes, FileStamp* stamp, std::string* error);
 
-// The stamp of an open or named file as fstat/stat reported it.
-FileStamp StampOf(const struct stat& info);
 bool SameStamp(const FileStamp& a, const FileStamp& b);
 
 // Whether writing to `path` would replace the regular file `kept`: both name
 // one such file (through any link), or neither is there yet and they name
 // the same place. A device or a pipe both reach is no file to replace.
 bool WouldReplace(const std::string& path, const std::string& kept);
+
+// The folder that holds `path`: "." for a bare name, the root for a name in
+// the root.
+std::string FolderOf(const std::string& path);
 
 // Creates `folder` and any missing parents, new ones with mode 0700. False
 // with the reason in `error` when a folder cannot be made.

@@ -13,11 +13,11 @@ TEST(PortMap, EntriesAreFoundWhateverTheirCaseOnlyInPortsElseTheUsbAdapter) {
   WriteFile(path,
             "[Settings\\LED]\nCom 1=/dev/wrong\n"
             "[ports]\r\ncom 2 = /dev/serial/by-id/usb-FTDI_A1 \r\nCom 3=\r\n");
-  EXPECT_EQ(PortDevicePath(path, 1), "/dev/ttyUSB0");
+  EXPECT_EQ(PortDevicePath(path, 1), DefaultDevicePath(1));
   EXPECT_EQ(PortDevicePath(path, 2), "/dev/serial/by-id/usb-FTDI_A1");
-  EXPECT_EQ(PortDevicePath(path, 3), "/dev/ttyUSB2") << "an empty entry must not name a device";
-  EXPECT_EQ(PortDevicePath(folder.File("none.ini"), 4), "/dev/ttyUSB3");
-  EXPECT_EQ(PortDevicePath(folder.Path(), 2), "/dev/ttyUSB1");
+  EXPECT_EQ(PortDevicePath(path, 3), DefaultDevicePath(3)) << "an empty entry must not name a device";
+  EXPECT_EQ(PortDevicePath(folder.File("none.ini"), 4), DefaultDevicePath(4));
+  EXPECT_EQ(PortDevicePath(folder.Path(), 2), DefaultDevicePath(2));
 }
 
 // Choosing a device for a Com entry rewrites only that key, keeps the rest of

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -51,6 +52,21 @@ TEST_F(ProfileHostile, UnreadableValuesAreNamedWithWhatTheyHeldAndReplacedByTheD
     ASSERT_TRUE(store.Load("LED", settings, &error));
     EXPECT_TRUE(store.Replaced().empty());
   }
+}
+
+// Folders named with letters beyond ASCII, as a user's name makes them: made,
+// written, replaced and read again under their own names (on Windows they
+// cross to the system as UTF-16, never through the ANSI code page).
+TEST_F(ProfileHostile, FoldersNamedBeyondAsciiHoldTheProfile) {
+  const std::string deep = folder.File("B\xC3\xBCro \xC3\x85/\xE6\xB5\x8B\xE8\xAF\x95 \xC3\x9F");
+  CProfileStore deepStore(deep + "/dimlet.ini");
+  ASSERT_TRUE(deepStore.Save("LED", Filled(7), &error)) << error;
+  ASSERT_TRUE(deepStore.Save("LED", Filled(9), &error)) << error;
+  const std::u8string name(reinterpret_cast<const char8_t*>(deep.data()), deep.size());
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(name))) << "the folder is not there by its name";
+  CProfileStore reader(deep + "/dimlet.ini");
+  ASSERT_TRUE(reader.Load("LED", settings, &error)) << error;
+  EXPECT_EQ(settings.seq.Cell(1, 2), 9);
 }
 
 // An editor's byte order mark and carriage-return-only lines: the keys are
@@ -106,7 +122,7 @@ TEST_F(ProfileHostile, PortMapIsTheOneOfTheLastReading) {
   ASSERT_TRUE(store.Load("LED", settings, &error));
   WriteFile(path, "[Ports]\nCom 2=/dev/ttyS5\n");
   EXPECT_EQ(store.Ports().DevicePath(2), "/dev/ttyS4");
-  EXPECT_EQ(store.Ports().DevicePath(1), "/dev/ttyUSB0");
+  EXPECT_EQ(store.Ports().DevicePath(1), DefaultDevicePath(1));
   ASSERT_TRUE(store.Save("LED", settings, &error));
   EXPECT_EQ(store.Ports().DevicePath(2), "/dev/ttyS5");
 }
@@ -123,10 +139,17 @@ TEST_F(ProfileHostile, EditsLandingDuringSavesAreAllKept) {
     const std::string temp = folder.File("editor.tmp");
     for (int edit = 0; edit < kEdits; ++edit) {
       std::this_thread::sleep_for(std::chrono::microseconds(random() % 1500));
-      CIniDocument text(ReadFile(path));
+      // Never empty here; Windows refuses the open while a save replaces it.
+      std::string bytes;
+      while ((bytes = ReadFile(path)).empty()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+      CIniDocument text(bytes);
       text.Set("Hand", "edit " + std::to_string(edit), "1");
       WriteFile(temp, text.Text());
-      rename(temp.c_str(), path.c_str());
+      // Windows refuses a rename over a file a save holds open that moment.
+      for (std::error_code failed;; std::this_thread::sleep_for(std::chrono::microseconds(100))) {
+        std::filesystem::rename(temp, path, failed);
+        if (!failed) break;
+      }
     }
     editing = false;
   });

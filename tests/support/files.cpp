@@ -1,12 +1,12 @@
 // Whole files for tests.
 #include "support/files.h"
 
-#include <sys/stat.h>
-
 #include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
+
+#include "settings/whole_file.h"
 
 namespace testsupport {
 
@@ -24,9 +24,13 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
+// The file's identity as the profile's own stamp takes it, on either system
+// (an inode, a Windows file index).
 unsigned long InodeOf(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<unsigned long>(info.st_ino) : 0;
+  std::string bytes;
+  FileStamp stamp;
+  std::string error;
+  return ReadWholeFile(path, &bytes, &stamp, &error) && stamp.exists ? static_cast<unsigned long>(stamp.inode) : 0;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

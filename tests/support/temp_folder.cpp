@@ -1,22 +1,29 @@
 // Temporary folders for tests.
 #include "support/temp_folder.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include <gtest/gtest.h>
 
 namespace testsupport {
 
+// A new folder of a random name; one that is there already is never taken.
 TempFolder::TempFolder() {
-  std::string pattern = testing::TempDir() + "dimlet-test-XXXXXX";
-  if (mkdtemp(pattern.data())) {
-    m_path = pattern;
-  } else {
-    ADD_FAILURE() << "cannot make a temporary folder from " << pattern;
+  std::random_device random;
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string path;
+  for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+    path = testing::TempDir() + "dimlet-test-";
+    for (int i = 0; i < 6; ++i) path += kLetters[random() % (sizeof kLetters - 1)];
+    std::error_code failed;
+    if (std::filesystem::create_directory(path, failed)) {
+      std::filesystem::permissions(path, std::filesystem::perms::owner_all, failed);
+      m_path = path;
+    }
   }
+  if (m_path.empty()) ADD_FAILURE() << "cannot make a temporary folder like " << path;
 }
 
 TempFolder::~TempFolder() {

@@ -1,0 +1,346 @@
+// A line on a Windows COM port: opened exclusively (Windows shares no COM
+// port) with 8N1 at the link's speed, flow control and handshake lines left
+// as the device reports them, as the Linux tty transport leaves them. Single
+// bytes are written overlapped and waited for until they have left; reads
+// take only what has arrived. What open changed is put back on close.
+//
+// Nothing here polls: a write or read in flight is waited for on its event
+// until the caller's deadline, and a wait for bytes is an overlapped
+// WaitCommEvent for a received character.
+#include <algorithm>
+#include <optional>
+
+#include "device/line_transport.h"
+#include "device/pause.h"
+#include "settings/windows_text.h"
+
+using windows_text::ErrorText;
+using windows_text::Wide;
+using Fault = CSerialLink::Fault;
+
+namespace {
+
+// The driver's queues: far more than a frame or an answer ever holds.
+constexpr DWORD kQueueBytes = 10000;
+// While a written byte leaves the output queue; at 9600 baud one byte takes
+// about a millisecond on the wire.
+constexpr int kDrainStepMs = 1;
+
+LineFailure Failure(Fault fault, const std::string& what, DWORD error = ERROR_SUCCESS) {
+  return {fault, error != ERROR_SUCCESS ? what + ": " + ErrorText(error) : what, {}};
+}
+
+// The errors by which a COM port says it is no longer there (adapter pulled).
+bool MeansGone(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED ||
+         error == ERROR_GEN_FAILURE || error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_FILE_NOT_FOUND ||
+         error == ERROR_INVALID_HANDLE;
+}
+
+Fault OpenFault(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return Fault::kNotFound;
+    case ERROR_ACCESS_DENIED:  // another program has the port: Windows opens COM ports exclusively
+    case ERROR_SHARING_VIOLATION:
+      return Fault::kInUse;
+    default:
+      return Fault::kOther;
+  }
+}
+
+// "COM7" and "com7" are opened as "\\.\COM7", the only form that reaches
+// COM10 and above; any other name is opened as written.
+std::wstring SystemName(const std::string& path) {
+  const bool com = path.size() > 3 && path.size() <= 6 && (path[0] == 'C' || path[0] == 'c') &&
+                   (path[1] == 'O' || path[1] == 'o') && (path[2] == 'M' || path[2] == 'm') &&
+                   std::all_of(path.begin() + 3, path.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return com ? L"\\\\.\\" + Wide(path) : Wide(path);
+}
+
+DWORD MsUntil(LineClock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - LineClock::now()).count();
+  return static_cast<DWORD>(std::max<int64_t>(left, 0));
+}
+
+// One overlapped operation's event and state, reused call after call.
+class Overlapped {
+ public:
+  Overlapped() { m_io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+  ~Overlapped() {
+    if (m_io.hEvent) CloseHandle(m_io.hEvent);
+  }
+  Overlapped(const Overlapped&) = delete;
+  Overlapped& operator=(const Overlapped&) = delete;
+
+  OVERLAPPED* Fresh() {
+    const HANDLE event = m_io.hEvent;
+    m_io = OVERLAPPED{};
+    m_io.hEvent = event;
+    ResetEvent(event);
+    return &m_io;
+  }
+  bool Ready() const { return m_io.hEvent != nullptr; }
+
+  enum class Done { kDone, kLate, kFailed };
+  // Waits for the operation started with Fresh() until `deadline`; on time
+  // *count holds what it moved. A late one is cancelled and waited out, so the
+  // buffer it used is free again.
+  Done Finish(HANDLE file, LineClock::time_point deadline, DWORD* count, DWORD* error) {
+    if (WaitForSingleObject(m_io.hEvent, MsUntil(deadline)) != WAIT_OBJECT_0) {
+      CancelIoEx(file, &m_io);
+      GetOverlappedResult(file, &m_io, count, TRUE);
+      return Done::kLate;
+    }
+    if (GetOverlappedResult(file, &m_io, count, FALSE)) return Done::kDone;
+    *error = GetLastError();
+    return Done::kFailed;
+  }
+
+ private:
+  OVERLAPPED m_io{};
+};
+
+class ComTransport final : public LineTransport {
+ public:
+  ComTransport(HANDLE port, std::string path) : m_port(port), m_path(std::move(path)) {}
+  ~ComTransport() override { Close(); }
+
+  // The open steps, in order; each false with *failure set, leaving what was
+  // done for Close() to undo.
+  bool SetLine(int32_t baud, LineFailure* failure);
+  bool SetQueuesAndTimeouts(LineFailure* failure);
+  void RefuseRs485() { m_notes = "no RS-485 mode on Windows: used as it is"; }
+
+  Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
+  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
+                      LineFailure* failure) override;
+  bool WaitReadable(LineClock::time_point deadline) override;
+  bool DiscardWaiting(LineFailure* failure) override;
+  std::string Notes() const override { return m_notes; }
+  void Close() override;
+
+ private:
+  Sent Trouble(const std::string& what, DWORD error, LineFailure* failure) const {
+    *failure = Failure(MeansGone(error) ? Fault::kLost : Fault::kOther, what + " " + m_path, error);
+    return MeansGone(error) ? Sent::kGone : Sent::kFailed;
+  }
+  // The bytes waiting in the driver's input (or output) queue; nullopt with
+  // *error set when the port cannot be asked.
+  std::optional<COMSTAT> Status(DWORD* error) const;
+
+  HANDLE m_port;
+  std::string m_path;
+  std::optional<DCB> m_savedLine;             // put back on close
+  std::optional<COMMTIMEOUTS> m_savedTimeouts;  // likewise
+  Overlapped m_write;
+  Overlapped m_read;
+  Overlapped m_wait;
+  std::string m_notes;
+};
+
+bool ComTransport::SetLine(int32_t baud, LineFailure* failure) {
+  DCB line{};
+  line.DCBlength = sizeof line;
+  if (!GetCommState(m_port, &line)) {
+    const DWORD error = GetLastError();
+    *failure = Failure(Fault::kNotSerial, "open " + m_path + ": not a serial device", error);
+    return false;
+  }
+  m_savedLine = line;
+  // 8N1, binary, no software flow control, no byte replaced or dropped and
+  // no error that stops the port; hardware flow control and the DTR and RTS
+  // lines stay as the device reports them.
+  line.BaudRate = static_cast<DWORD>(baud);
+  line.ByteSize = 8;
+  line.Parity = NOPARITY;
+  line.StopBits = ONESTOPBIT;
+  line.fBinary = TRUE;
+  line.fParity = FALSE;
+  line.fOutX = FALSE;
+  line.fInX = FALSE;
+  line.fErrorChar = FALSE;
+  line.fNull = FALSE;
+  line.fAbortOnError = FALSE;
+  if (!SetCommState(m_port, &line)) {
+    *failure = Failure(Fault::kSetup, "apply line settings to " + m_path, GetLastError());
+    return false;
+  }
+  DCB applied{};
+  applied.DCBlength = sizeof applied;
+  if (!GetCommState(m_port, &applied)) {
+    *failure = Failure(Fault::kSetup, "read back line settings of " + m_path, GetLastError());
+    return false;
+  }
+  if (applied.BaudRate != line.BaudRate || applied.ByteSize != 8 || applied.Parity != NOPARITY ||
+      applied.StopBits != ONESTOPBIT || applied.fOutX || applied.fInX) {
+    *failure = Failure(Fault::kSetup, "apply line settings to " + m_path + ": the device did not take them all");
+    return false;
+  }
+  return true;
+}
+
+bool ComTransport::SetQueuesAndTimeouts(LineFailure* failure) {
+  if (!m_write.Ready() || !m_read.Ready() || !m_wait.Ready()) {
+    *failure = Failure(Fault::kOther, "open " + m_path, GetLastError());
+    return false;
+  }
+  // A driver that sizes its queues itself refuses; that is no fault.
+  SetupComm(m_port, kQueueBytes, kQueueBytes);
+  COMMTIMEOUTS old{};
+  if (!GetCommTimeouts(m_port, &old)) {
+    *failure = Failure(Fault::kSetup, "read the time-outs of " + m_path, GetLastError());
+    return false;
+  }
+  m_savedTimeouts = old;
+  // A read returns at once with what has arrived; a write is bounded by the
+  // caller's deadline, not by the driver.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = 0;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = 0;
+  if (!SetCommTimeouts(m_port, &timeouts) || !SetCommMask(m_port, EV_RXCHAR)) {
+    *failure = Failure(Fault::kSetup, "set the time-outs of " + m_path, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+std::optional<COMSTAT> ComTransport::Status(DWORD* error) const {
+  COMSTAT status{};
+  DWORD errors = 0;
+  if (!ClearCommError(m_port, &errors, &status)) {
+    *error = GetLastError();
+    return std::nullopt;
+  }
+  return status;
+}
+
+void ComTransport::Close() {
+  if (m_port == INVALID_HANDLE_VALUE) return;
+  // Output that never left would keep the port busy; it is stale now.
+  DWORD error = 0;
+  if (const auto status = Status(&error); !status || status->cbOutQue > 0) PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
+  // As terminal programs do, the port is left as it was found. A lost
+  // device refuses this, and has no settings left to keep.
+  if (m_savedTimeouts) SetCommTimeouts(m_port, &*m_savedTimeouts);
+  if (m_savedLine) SetCommState(m_port, &*m_savedLine);
+  CloseHandle(m_port);
+  m_port = INVALID_HANDLE_VALUE;
+}
+
+LineTransport::Sent ComTransport::WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) {
+  DWORD written = 0;
+  DWORD error = ERROR_SUCCESS;
+  if (!WriteFile(m_port, &byte, 1, &written, m_write.Fresh())) {
+    error = GetLastError();
+    if (error != ERROR_IO_PENDING) return Trouble("write to", error, failure);
+    switch (m_write.Finish(m_port, deadline, &written, &error)) {
+      case Overlapped::Done::kDone:
+        break;
+      case Overlapped::Done::kLate:
+        // Nobody takes bytes: drop what waits so the next transfer starts clean.
+        PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
+        *failure = Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
+        return Sent::kHeld;
+      case Overlapped::Done::kFailed:
+        return Trouble("write to", error, failure);
+    }
+  }
+  if (written != 1) {
+    *failure = Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
+    return Sent::kHeld;
+  }
+  // Wait for the byte to leave the driver's output queue.
+  for (;;) {
+    const auto status = Status(&error);
+    // The byte was accepted; how far it got cannot be known.
+    if (!status) return MeansGone(error) ? Trouble("write to", error, failure) : Sent::kLeft;
+    if (status->cbOutQue == 0) return Sent::kLeft;
+    if (LineClock::now() >= deadline) {
+      PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
+      *failure = Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
+      return Sent::kHeld;
+    }
+    PauseMs(kDrainStepMs);
+  }
+}
+
+int32_t ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
+                                  LineFailure* failure) {
+  DWORD error = ERROR_SUCCESS;
+  const auto status = Status(&error);
+  if (!status) return Trouble("read from", error, failure) == Sent::kGone ? -1 : 0;
+  if (status->cbInQue == 0 || maxCount <= 0) return 0;
+
+  const DWORD wanted = std::min<DWORD>(status->cbInQue, static_cast<DWORD>(maxCount));
+  DWORD got = 0;
+  if (!ReadFile(m_port, buffer, wanted, &got, m_read.Fresh())) {
+    error = GetLastError();
+    if (error != ERROR_IO_PENDING) return Trouble("read from", error, failure) == Sent::kGone ? -1 : 0;
+    switch (m_read.Finish(m_port, deadline, &got, &error)) {
+      case Overlapped::Done::kDone:
+        break;
+      case Overlapped::Done::kLate:
+        *failure = Failure(Fault::kOther, "read from " + m_path + ": not finished within 2000 ms");
+        return static_cast<int32_t>(got);
+      case Overlapped::Done::kFailed:
+        return Trouble("read from", error, failure) == Sent::kGone ? -1 : 0;
+    }
+  }
+  return static_cast<int32_t>(got);
+}
+
+bool ComTransport::WaitReadable(LineClock::time_point deadline) {
+  DWORD error = ERROR_SUCCESS;
+  const auto status = Status(&error);
+  if (!status || status->cbInQue > 0) return true;  // gone, or bytes: the next read tells
+  DWORD events = 0;
+  if (WaitCommEvent(m_port, &events, m_wait.Fresh())) return true;
+  if (GetLastError() != ERROR_IO_PENDING) return true;
+  DWORD unused = 0;
+  const Overlapped::Done done = m_wait.Finish(m_port, deadline, &unused, &error);
+  if (done == Overlapped::Done::kLate) {
+    // Setting the mask again ends a wait the cancel left pending on some drivers.
+    SetCommMask(m_port, EV_RXCHAR);
+    return false;
+  }
+  return true;
+}
+
+bool ComTransport::DiscardWaiting(LineFailure* failure) {
+  if (PurgeComm(m_port, PURGE_RXABORT | PURGE_RXCLEAR)) return true;
+  const DWORD error = GetLastError();
+  if (!MeansGone(error)) return true;
+  *failure = Failure(Fault::kLost, "discard input of " + m_path, error);
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
+                                              LineFailure* failure) {
+  const HANDLE port = CreateFileW(SystemName(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+  if (port == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const Fault fault = OpenFault(error);
+    *failure = fault == Fault::kInUse ? Failure(fault, "open " + path + ": in use by another program")
+                                      : Failure(fault, "open " + path, error);
+    return nullptr;
+  }
+  if (GetFileType(port) != FILE_TYPE_CHAR) {
+    CloseHandle(port);
+    *failure = Failure(Fault::kNotSerial, "open " + path + ": not a serial device");
+    return nullptr;
+  }
+  auto line = std::make_unique<ComTransport>(port, path);  // from here on Close() undoes everything
+  if (!line->SetLine(baud, failure) || !line->SetQueuesAndTimeouts(failure)) return nullptr;
+  if (options.rs485) line->RefuseRs485();
+  return line;
+}

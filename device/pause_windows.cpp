@@ -1,0 +1,67 @@
+// Pauses on Windows. The default timer tick is 15.6 ms: Sleep(3) would last
+// five times as long as a unit's gap. Each pausing thread waits on a
+// high-resolution waitable timer of its own; where the system has none (before
+// Windows 10 1803) a plain one with the process's timer resolution raised to
+// 1 ms for its whole life.
+#include <windows.h>
+
+#include <timeapi.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "device/pause.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002  // Windows 10 1803; older mingw headers lack it
+#endif
+
+namespace {
+
+std::atomic<uint64_t> g_timerWaits{0};
+
+class PauseTimer {
+ public:
+  PauseTimer() {
+    m_timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (!m_timer) {
+      static const bool raised = timeBeginPeriod(1) == TIMERR_NOERROR;  // for the process's life
+      (void)raised;
+      m_timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+    }
+  }
+  ~PauseTimer() {
+    if (m_timer) CloseHandle(m_timer);
+  }
+  PauseTimer(const PauseTimer&) = delete;
+  PauseTimer& operator=(const PauseTimer&) = delete;
+
+  // Waits at least until `deadline` on the steady clock.
+  void WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    for (auto now = std::chrono::steady_clock::now(); now < deadline; now = std::chrono::steady_clock::now()) {
+      // Relative due times are negative, in 100 ns units, rounded up.
+      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now).count();
+      LARGE_INTEGER due{};
+      due.QuadPart = -static_cast<LONGLONG>((left + 99) / 100);
+      if (!m_timer || !SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE)) {
+        Sleep(static_cast<DWORD>((left + 999'999) / 1'000'000));  // no timer at all: the tick's pause
+        continue;
+      }
+      WaitForSingleObject(m_timer, INFINITE);
+      g_timerWaits.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+
+ private:
+  HANDLE m_timer = nullptr;
+};
+
+}  // namespace
+
+void PauseMs(int milliseconds) {
+  if (milliseconds <= 0) return;
+  thread_local PauseTimer timer;
+  timer.WaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds));
+}
+
+uint64_t PauseTimerWaits() { return g_timerWaits.load(std::memory_order_relaxed); }

@@ -1,0 +1,6 @@
+// The device of an unmapped Com entry on Linux: the USB adapters' ttys.
+#include <cstdint>
+
+#include "settings/port_map.h"
+
+std::string DefaultDevicePath(int port) { return "/dev/ttyUSB" + std::to_string(int64_t{port} - 1); }
