@@ -194,28 +194,13 @@ bool IsRegularFile(const std::string& name) {
   return stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool ClaimNameBeside(const std::string& name, std::string* beside, std::string* error) {
-  // The extension stays last, so the file opens as the kind it is.
-  const size_t slash = name.rfind('/');
-  const size_t dot = name.rfind('.');
-  const bool hasExtension = dot != std::string::npos && dot > (slash == std::string::npos ? 0 : slash + 1);
-  const std::string stem = hasExtension ? name.substr(0, dot) : name;
-  const std::string extension = hasExtension ? name.substr(dot) : "";
-  constexpr int kTries = 100;
-  for (int n = 1; n <= kTries; ++n) {
-    const std::string candidate = stem + ".partial" + (n > 1 ? "-" + std::to_string(n) : "") + extension;
-    const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      close(fd);
-      *beside = candidate;
-      return true;
-    }
-    if (errno != EEXIST) {
-      *error = Reason("making " + candidate, errno);
-      return false;
-    }
+bool MakeNewFile(const std::string& name, bool* taken, std::string* error) {
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+  *taken = fd < 0 && errno == EEXIST;
+  if (fd >= 0) {
+    close(fd);
+    return true;
   }
-  *error = "no free name beside " + name + " (" + stem + ".partial" + extension + " and " + std::to_string(kTries - 1) +
-           " more are taken)";
+  if (!*taken) *error = Reason("making " + name, errno);
   return false;
 }

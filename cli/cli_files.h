@@ -43,3 +43,6 @@ bool IsRegularFile(const std::string& name);
 // when that is taken. Created here, so that no other file is ever replaced by
 // it; false with *error when none could be made.
 bool ClaimNameBeside(const std::string& name, std::string* beside, std::string* error);
+// Creates `name` empty, failing if anything is there; *taken tells that
+// case apart from a failure with its *error.
+bool MakeNewFile(const std::string& name, bool* taken, std::string* error);

@@ -96,3 +96,22 @@ bool CheckOutputTarget(const std::string& name, std::string* error) {
   }
   return true;
 }
+
+bool IsRegularFile(const std::string& name) {
+  const DWORD attributes = GetFileAttributesW(windows_text::Wide(name).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+}
+
+bool MakeNewFile(const std::string& name, bool* taken, std::string* error) {
+  const HANDLE file = CreateFileW(windows_text::Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD failure = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  *taken = failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS;
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return true;
+  }
+  if (!*taken) *error = "making " + name + ": " + windows_text::ErrorText(failure);
+  return false;
+}

@@ -1,13 +1,12 @@
 // Keeping each line's output together while the lines work at once.
 #include "cli/cli_report.h"
 
-#include <poll.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ostream>
 
+#include "cli/console.h"
 #include "cli/row_file.h"
 
 CliReport::CliReport(const CliStreams& streams, bool quiet, bool json, std::vector<std::string> labels,
@@ -139,10 +138,7 @@ std::string CliReport::OutputFault() const {
 }
 
 bool CliReport::OutputClosed() const {
-  if (m_streams.outFd < 0) return false;
-  // A pipe's writing end reports an error once no reader is left.
-  pollfd check{m_streams.outFd, 0, 0};
-  return poll(&check, 1, 0) == 1 && (check.revents & POLLERR) != 0;
+  return m_streams.outFd >= 0 && OutputReaderLeft(m_streams.outFd);
 }
 
 std::string OutputFaultWords(int err) {

@@ -5,3 +5,9 @@
 #pragma once
 
 void PrepareConsole();
+
+// Whether the pipe written through `fd` has no reader left, asked without
+// writing to it: then a command stops before its next unit, as on a stop
+// signal. False where it cannot be told without writing (Windows): the next
+// write fails with its reason instead.
+bool OutputReaderLeft(int fd);

@@ -14,3 +14,5 @@ void PrepareConsole() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 }
+
+bool OutputReaderLeft(int) { return false; }
