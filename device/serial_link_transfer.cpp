@@ -170,7 +170,7 @@ void CSerialLink::WaitForLateEcho() {
     uint8_t got[Frame::kLongest];
     const int32_t n = ReadTraced(got, static_cast<int32_t>(m_sentCount - m_echoed));
     if (n == 0) {
-      m_hPort->WaitReadable(until);
+      if (m_bIsOpen) m_hPort->WaitReadable(until);  // a read that lost the line closed it
       continue;
     }
     const auto at = LineClock::now();
@@ -376,7 +376,7 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
     if (count == sentBytes.size() + kAnswerBytes) break;     // the echo, then an answer
     const int32_t n = ReadTraced(&got[count], 1);
     if (n == 0) {
-      m_hPort->WaitReadable(until);
+      if (m_bIsOpen) m_hPort->WaitReadable(until);  // a read that lost the line closed it
       continue;
     }
     at[count++] = LineClock::now();

@@ -100,7 +100,7 @@ TEST_P(WindowEndTest, EndsAsExitWithTheLastChangeSavedAndThePortFree) {
   if (atBox) {
     EXPECT_TRUE(AllFrames().empty()) << "the end of the program was taken as an OK";
   } else if (c.during != During::kSave) {
-    EXPECT_EQ(Frames(8).size(), 8u) << "the transfer was cut short";
+    EXPECT_EQ(Frames(8).size(), 8u) << "the transfer was cut short: " << Inside().StatusLine()->accessibleDescription().toStdString();
   }
   // (An upload may also report an answer byte that came too late on a busy
   // machine; that is the unit's timing, not the ending.)

@@ -104,6 +104,25 @@ TEST(LinkLoss, DeviceGoneDuringARowReadStoresWhatCameAndReportsTheRest) {
   ExpectLost(link, pty.SlavePath());
 }
 
+// While echo and answer are still told apart (the first read after
+// opening), and while a late echo is waited for.
+TEST(LinkLoss, DeviceGoneWhileTheLinkWatchesForALateByteEndsTheReadAsLost) {
+  for (const EchoMode echo : {EchoMode::kAuto, EchoMode::kOn}) {
+    TestPty pty;
+    CSerialLink link([&](int32_t) { return pty.SlavePath(); });
+    link.SetLineOptions({echo, 0, false});
+    ASSERT_EQ(link.OpenPort(1, 9600), 1);
+    std::thread unplug([&] {
+      if (pty.WaitForBytes(3, milliseconds(2000))) std::this_thread::sleep_for(milliseconds(10));
+      pty.CloseMaster();
+    });
+    EXPECT_EQ(link.ReadRowAnswer(0, 0).arrived, 0);
+    unplug.join();
+    EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kLost);
+    ExpectLost(link, pty.SlavePath());
+  }
+}
+
 TEST(LinkLoss, OpensAgainWhenTheDeviceIsBackAtTheSamePath) {
   namespace fs = std::filesystem;
   TempFolder folder;
