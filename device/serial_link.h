@@ -164,6 +164,9 @@ class CSerialLink {
   // Pauses at least `milliseconds`, watching the line meanwhile: echoes
   // still owed are taken, a missing answer that comes whole is "answered
   // late", any other byte is stray. A fault found here becomes LastFrame().
+  // After a read whose answer did not come whole, the pause lasts until the
+  // longest answer wait has passed since the frame: a late answer must not
+  // be taken for the next unit's.
   void PauseAfterFrame(int milliseconds);
   // Whether the open line returns what it sends: set by the echo option, or
   // found under "auto" from the first frames after opening; nothing until

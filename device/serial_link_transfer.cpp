@@ -245,6 +245,10 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   if (!m_tail.open) return;
   const int arrived = m_tail.arrived;
   m_tail = {};
+  // A missing answer is looked for until the longest answer wait has passed:
+  // coming later still, it would land in the next read's answer window and
+  // be taken for the row of the unit asked next.
+  if (arrived < kAnswerBytes) until = std::max(until, m_lastLeftAt + kLongestWait);
   std::array<uint8_t, kAnswerBytes + 1> late{};
   int lateCount = 0;
   LineClock::time_point firstAt{};

@@ -134,6 +134,9 @@ const LineCase kLines[] = {
     {"PartialEcho", {0, 2, false, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, ""},
     {"AnswersLate", {-1, 1, false, 25, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
      "ms late: set the answer wait to"},
+    // Late enough to land in the answer window of the read that follows.
+    {"AnswersAsLateAsTheNextRead", {-1, 1, false, 52, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
+     "ms late: set the answer wait to"},
 };
 
 class AnswerRule : public testing::TestWithParam<LineCase> {};
@@ -162,6 +165,7 @@ TEST_P(AnswerRule, OnlyTheUnitsOwnTimelyAnswerIsEverTakenForOne) {
   EXPECT_NE(link_words::FrameWords(link).find(c.advice), std::string::npos) << link_words::FrameWords(link);
 
   const std::vector<int32_t> units = ScanUnits(link);
+  for (int32_t unit : units) EXPECT_EQ(unit, 1) << "the scan lists a unit that is not on the line";
   EXPECT_EQ(units == std::vector<int32_t>{1} && link.LastFrame() == Outcome::kSent, c.usable)
       << units.size() << " units, " << link_words::FrameWords(link);
 
