@@ -157,7 +157,11 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until, bool an
       m_echoProbeUntil.reset();
     }
   }
-  if (until && m_echoes == true && m_echoed < m_sentCount) WaitForLateEcho();
+  // Under "auto" a frame whose first echoes came back in order, but not all
+  // in time, is a line that echoes late: its last echo would otherwise be
+  // taken for the answer's first byte.
+  const bool echoing = m_echoes == true || (!m_echoes && m_echoed > 0);
+  if (until && echoing && m_echoed < m_sentCount) WaitForLateEcho();
   return m_lastFrame == FrameOutcome::kSent;
 }
 
