@@ -175,7 +175,8 @@ class CSerialLink {
   std::optional<bool> Echoes() const { return m_echoes; }
   // Finishes finding out whether the line echoes, waiting out what is left
   // of that once-per-open wait: for a caller about to close the line or to
-  // report on it. LastFrame() then tells what the line did (a late echo).
+  // report on it. LastFrame() then tells what the line did (a late echo);
+  // after a frame that already failed, nothing is done.
   void SettleEcho();
   // How the open line was set up, in plain words for the status line (an
   // RS-485 request the driver refused, a network line's round trip); empty

@@ -223,8 +223,9 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
 }
 
 void CSerialLink::SettleEcho() {
-  if (!m_echoProbeUntil || !m_bIsOpen) return;
-  m_lastFrame = FrameOutcome::kSent;
+  // A frame that already failed keeps its fault: what is still on its way
+  // after it is no news.
+  if (!m_echoProbeUntil || !m_bIsOpen || m_lastFrame != FrameOutcome::kSent) return;
   WatchEchoProbe(*m_echoProbeUntil);
 }
 
