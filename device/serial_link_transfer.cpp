@@ -200,6 +200,9 @@ void CSerialLink::WaitForLateEcho() {
 
 bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
   if (!m_echoProbeUntil) return true;
+  // Past the wait, the echo is looked for only now (the window's start-up
+  // frame, then an operator who took his time): when it came is unknown.
+  const bool watched = LineClock::now() < *m_echoProbeUntil;
   const LineClock::time_point end = std::min(until, *m_echoProbeUntil);
   if (!TakeEchoes(end) && m_lastFrame != FrameOutcome::kSent) return false;
   if (m_echoes == true) {
@@ -207,6 +210,9 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
     // frame's echo and answer will be as late.
     m_echoProbeUntil.reset();
     if (m_echoed < m_sentCount) return Fail(FrameOutcome::kEchoMissing);
+    // The time it was read is no measure of its lateness: the next frame's
+    // own echo is, and names the answer wait that would work.
+    if (!watched) return true;
     m_lateness = {m_echoLateMs, AnswerWaitFor(m_echoLateMs)};
     if (m_lateness.answerWaitMs == 0 || m_lateness.answerWaitMs > AnswerWaitMs()) {
       return Fail(FrameOutcome::kEchoLate);

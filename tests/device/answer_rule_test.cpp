@@ -184,6 +184,21 @@ TEST_P(AnswerRule, OnlyTheUnitsOwnTimelyAnswerIsEverTakenForOne) {
 
 INSTANTIATE_TEST_SUITE_P(Lines, AnswerRule, testing::ValuesIn(kLines), testsupport::RowName{});
 
+// The window sends one frame at start-up and waits for no echo; the operator's
+// first command comes seconds later. The start-up frame's late echo is then
+// found long after it came: the answer wait named must be the one that works.
+TEST(AnswerRuleAfterStartUp, AnEchoFoundLongAfterItCameIsNotTakenAsThatLate) {
+  MisbehavingLine far({30, 1, false, 0, kUnitRow});
+  CSerialLink link([&](int32_t) { return far.Path(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
+  link.SetHighestSequence(1, 8);
+  EXPECT_EQ(link.LastFrame(), Outcome::kSent);
+  std::this_thread::sleep_for(milliseconds(300));
+  link.WriteRow(1, 0, 1, 2, 3, 4);
+  EXPECT_EQ(link.LastFrame(), Outcome::kEchoLate);
+  EXPECT_GT(link.LastLateness().answerWaitMs, 0) << link_words::FrameWords(link);
+}
+
 }  // namespace
 
 namespace {
