@@ -257,6 +257,7 @@ class CSerialLink {
   struct AnswerTail {
     bool open = false;
     int arrived = 0;
+    std::optional<TimePoint> seenAt;  // when bytes were first seen after the answer went missing
   };
   AnswerTail m_tail;
   bool m_checkInNextPause = false;  // see TakeLastEchoInNextPause

@@ -255,6 +255,7 @@ bool CSerialLink::LineQuietBeforeFrame() {
 void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   if (!m_tail.open) return;
   const int arrived = m_tail.arrived;
+  const std::optional<LineClock::time_point> seenAt = m_tail.seenAt;
   m_tail = {};
   // A missing answer is looked for until the longest answer wait has passed:
   // coming later still, it would land in the next read's answer window and
@@ -267,7 +268,7 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
     if (!m_hPort->WaitReadable(until)) break;
     uint8_t got[16];
     const int32_t n = ReadTraced(got, sizeof got);
-    if (n > 0 && lateCount == 0) firstAt = LineClock::now();
+    if (n > 0 && lateCount == 0) firstAt = seenAt.value_or(LineClock::now());
     for (int32_t i = 0; i < n; ++i) {
       if (arrived + lateCount >= kAnswerBytes) {
         // Beyond a whole answer: whatever the answer was, it is not to be trusted.

@@ -137,6 +137,9 @@ const LineCase kLines[] = {
     {"PartialEcho", {0, 2, false, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, ""},
     {"AnswersLate", {-1, 1, false, 25, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
      "ms late: set the answer wait to"},
+    // Late by less than the answer's own pauses: the wait named is 10 or 15, not what the pauses add.
+    {"AnswersAFewMsLate", {-1, 1, false, 6, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
+     "late: set the answer wait to 1"},
     // Late enough to land in the answer window of the read that follows.
     {"AnswersAsLateAsTheNextRead", {-1, 1, false, 52, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
      "ms late: set the answer wait to"},
