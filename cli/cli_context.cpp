@@ -109,6 +109,10 @@ bool LineSession::Open() {
 }
 
 std::string LineSession::CheckFrames(const std::string& what) {
+  // The first frame after opening may still owe its echo: settled here, a
+  // late one is that frame's fault, not the next frame's (which would then
+  // not be sent at all), nor lost when the line closes.
+  m_link.SettleEcho();
   // A line that went away says so in the window's words; one still open
   // says how the frame failed.
   std::string why;

@@ -166,6 +166,9 @@ class CSerialLink {
   // Pauses at least `milliseconds`, watching the line meanwhile: echoes
   // still owed are taken, a missing answer that comes whole is "answered
   // late", any other byte is stray. A fault found here becomes LastFrame().
+  // After a read whose answer did not come whole, the pause lasts until the
+  // longest answer wait has passed since the frame: a late answer must not
+  // be taken for the next unit's.
   void PauseAfterFrame(int milliseconds);
   // Whether the open line returns what it sends: set by the echo option, or
   // found under "auto" from the first frames after opening; nothing until
@@ -174,7 +177,8 @@ class CSerialLink {
   std::optional<bool> Echoes() const { return m_echoes; }
   // Finishes finding out whether the line echoes, waiting out what is left
   // of that once-per-open wait: for a caller about to close the line or to
-  // report on it. LastFrame() then tells what the line did (a late echo).
+  // report on it. LastFrame() then tells what the line did (a late echo);
+  // after a frame that already failed, nothing is done.
   void SettleEcho();
   // How the open line was set up, in plain words for the status line (an
   // RS-485 request the driver refused, a network line's round trip); empty
@@ -255,6 +259,7 @@ class CSerialLink {
   struct AnswerTail {
     bool open = false;
     int arrived = 0;
+    std::optional<TimePoint> seenAt;  // when bytes were first seen after the answer went missing
   };
   AnswerTail m_tail;
   bool m_checkInNextPause = false;  // see TakeLastEchoInNextPause

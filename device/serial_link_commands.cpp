@@ -32,6 +32,7 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   bool sent = SendFrame(frame, /*lastEchoLater=*/true) == FrameOutcome::kSent;
 
   RowAnswer answer;
+  std::optional<LineClock::time_point> lateSeenAt;
   if (sent && m_echoProbeUntil) {
     answer = ProbeAnswer(frame);
     sent = m_lastFrame == FrameOutcome::kSent;
@@ -43,7 +44,19 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
     const auto wait = std::chrono::milliseconds(AnswerWaitMs());
     for (int k = 0; k < kAnswerBytes; ++k) {
       const auto pauseStart = LineClock::now();
-      PauseMs(kReadPauseMs);
+      if (missing && sent && !lateSeenAt) {
+        // The pauses after a missing byte are watched: when a late answer
+        // began tells which answer wait would have taken it.
+        if (m_hPort && m_hPort->WaitReadable(pauseStart + std::chrono::milliseconds(kReadPauseMs))) {
+          lateSeenAt = LineClock::now();
+        }
+        const auto left = pauseStart + std::chrono::milliseconds(kReadPauseMs) - LineClock::now();
+        if (left > LineClock::duration::zero()) {
+          PauseMs(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        }
+      } else {
+        PauseMs(kReadPauseMs);
+      }
       // The frame's last echo comes back in the first answer pause, ahead of
       // the answer; it is waited for as long as an answer byte would be.
       if (k == 0 && sent && !TakeEchoes(pauseStart + wait, /*answerFollows=*/true)) {
@@ -74,7 +87,7 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   // What follows the answer tells whether it was one: nothing more may come,
   // and a missing answer that comes whole a little later was only late. A
   // caller that pauses next looks in that pause; otherwise it is done here.
-  m_tail = {true, answer.arrived};
+  m_tail = {true, answer.arrived, lateSeenAt};
   if (!pauseFollows) WatchAfterAnswer(LineClock::now() + std::chrono::milliseconds(kAnswerWatchMs));
   // A line lost after the answer came leaves the answer as it was.
   return m_lastFrame == FrameOutcome::kSent || m_lastFrame == FrameOutcome::kLost ? answer : RowAnswer{};

@@ -157,7 +157,11 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until, bool an
       m_echoProbeUntil.reset();
     }
   }
-  if (until && m_echoes == true && m_echoed < m_sentCount) WaitForLateEcho();
+  // Under "auto" a frame whose first echoes came back in order, but not all
+  // in time, is a line that echoes late: its last echo would otherwise be
+  // taken for the answer's first byte.
+  const bool echoing = m_echoes == true || (!m_echoes && m_echoed > 0);
+  if (until && echoing && m_echoed < m_sentCount) WaitForLateEcho();
   return m_lastFrame == FrameOutcome::kSent;
 }
 
@@ -196,6 +200,9 @@ void CSerialLink::WaitForLateEcho() {
 
 bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
   if (!m_echoProbeUntil) return true;
+  // Past the wait, the echo is looked for only now (the window's start-up
+  // frame, then an operator who took his time): when it came is unknown.
+  const bool watched = LineClock::now() < *m_echoProbeUntil;
   const LineClock::time_point end = std::min(until, *m_echoProbeUntil);
   if (!TakeEchoes(end) && m_lastFrame != FrameOutcome::kSent) return false;
   if (m_echoes == true) {
@@ -203,6 +210,9 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
     // frame's echo and answer will be as late.
     m_echoProbeUntil.reset();
     if (m_echoed < m_sentCount) return Fail(FrameOutcome::kEchoMissing);
+    // The time it was read is no measure of its lateness: the next frame's
+    // own echo is, and names the answer wait that would work.
+    if (!watched) return true;
     m_lateness = {m_echoLateMs, AnswerWaitFor(m_echoLateMs)};
     if (m_lateness.answerWaitMs == 0 || m_lateness.answerWaitMs > AnswerWaitMs()) {
       return Fail(FrameOutcome::kEchoLate);
@@ -219,8 +229,9 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
 }
 
 void CSerialLink::SettleEcho() {
-  if (!m_echoProbeUntil || !m_bIsOpen) return;
-  m_lastFrame = FrameOutcome::kSent;
+  // A frame that already failed keeps its fault: what is still on its way
+  // after it is no news.
+  if (!m_echoProbeUntil || !m_bIsOpen || m_lastFrame != FrameOutcome::kSent) return;
   WatchEchoProbe(*m_echoProbeUntil);
 }
 
@@ -244,7 +255,12 @@ bool CSerialLink::LineQuietBeforeFrame() {
 void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   if (!m_tail.open) return;
   const int arrived = m_tail.arrived;
+  const std::optional<LineClock::time_point> seenAt = m_tail.seenAt;
   m_tail = {};
+  // A missing answer is looked for until the longest answer wait has passed:
+  // coming later still, it would land in the next read's answer window and
+  // be taken for the row of the unit asked next.
+  if (arrived < kAnswerBytes) until = std::max(until, m_lastLeftAt + kLongestWait);
   std::array<uint8_t, kAnswerBytes + 1> late{};
   int lateCount = 0;
   LineClock::time_point firstAt{};
@@ -252,7 +268,7 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
     if (!m_hPort->WaitReadable(until)) break;
     uint8_t got[16];
     const int32_t n = ReadTraced(got, sizeof got);
-    if (n > 0 && lateCount == 0) firstAt = LineClock::now();
+    if (n > 0 && lateCount == 0) firstAt = seenAt.value_or(LineClock::now());
     for (int32_t i = 0; i < n; ++i) {
       if (arrived + lateCount >= kAnswerBytes) {
         // Beyond a whole answer: whatever the answer was, it is not to be trusted.

@@ -144,6 +144,7 @@ struct FrameFaultCase {
   bool holdLine;       // the line's output suspended, as flow control holds it
   std::string script;  // $CLI is dimlet-cli, rows.csv a row file for --unit
   std::string message;
+  int echoLateMs = 0;  // a line that returns what it is sent this late (after the profile's 30 ms wait)
 };
 
 TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
@@ -159,11 +160,20 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
        false,
        "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
        "the echo setting is wrong"},
+      {"one frame to each unit on a line that echoes late", false, "\"$CLI\" store --unit 1,2",
+       "unit 1: store was sent, but the line returns what is sent", 70},
   };
   WriteProfile();
   File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
   for (const FrameFaultCase& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.echoLateMs > 0) {
+      m_sim.reset();
+      sim::SimOptions late;
+      late.echo = true;
+      late.latencyMs = c.echoLateMs;
+      StartSim(late);
+    }
     const int held = c.holdLine ? open(m_sim->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) : -1;
     ASSERT_TRUE(!c.holdLine || tcflow(held, TCOOFF) == 0);
     const CliResult result = RunShell(c.script);
@@ -175,6 +185,10 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
     EXPECT_THAT(result.err, HasSubstr(c.message));
     EXPECT_THAT(result.out, testing::Not(HasSubstr("told"))) << "reported as done";
     EXPECT_THAT(result.out, testing::Not(HasSubstr("written"))) << "reported as done";
+    if (c.echoLateMs > 0) {
+      m_sim.reset();
+      StartSim();
+    }
   }
   // The Com entry's setting gives way to the command line's.
   EXPECT_EQ(RunShell("\"$CLI\" --profile echo.ini run --unit 1 --echo off").status, 0);

@@ -46,6 +46,9 @@ const LineCase kLines[] = {
     {"EchoAtOnce", {0, 1, false, 0, kUnitRow}, EchoMode::kAuto, 30, true, Outcome::kSent, ""},
     {"Echo30MsLate", {30, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, Outcome::kEchoLate,
      "set the answer wait to"},
+    // The first byte's echo comes back while the frame is sent, the last one's after the answer wait.
+    {"Echo8MsLate", {8, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, Outcome::kEchoLate,
+     "set the answer wait to"},
     {"Echo30MsLateWaitSet", {30, 1, false, 0, kUnitRow}, EchoMode::kAuto, 40, true, Outcome::kSent, ""},
     {"Echo30MsLateDrivenOff", {30, 1, false, 0, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kStrayBytes,
      "echoes late"},
@@ -57,6 +60,12 @@ const LineCase kLines[] = {
     {"Babbling", {-1, 1, true, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, "noise"},
     {"PartialEcho", {0, 2, false, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, ""},
     {"AnswersLate", {-1, 1, false, 25, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
+     "ms late: set the answer wait to"},
+    // Late by less than the answer's own pauses: the wait named is 10 or 15, not what the pauses add.
+    {"AnswersAFewMsLate", {-1, 1, false, 6, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
+     "late: set the answer wait to 1"},
+    // Late enough to land in the answer window of the read that follows.
+    {"AnswersAsLateAsTheNextRead", {-1, 1, false, 52, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,
      "ms late: set the answer wait to"},
 };
 
@@ -86,6 +95,7 @@ TEST_P(AnswerRule, OnlyTheUnitsOwnTimelyAnswerIsEverTakenForOne) {
   EXPECT_NE(link_words::FrameWords(link).find(c.advice), std::string::npos) << link_words::FrameWords(link);
 
   const std::vector<int32_t> units = ScanUnits(link);
+  for (int32_t unit : units) EXPECT_EQ(unit, 1) << "the scan lists a unit that is not on the line";
   EXPECT_EQ(units == std::vector<int32_t>{1} && link.LastFrame() == Outcome::kSent, c.usable)
       << units.size() << " units, " << link_words::FrameWords(link);
 
@@ -100,6 +110,21 @@ TEST_P(AnswerRule, OnlyTheUnitsOwnTimelyAnswerIsEverTakenForOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, AnswerRule, testing::ValuesIn(kLines), testsupport::RowName{});
+
+// The window sends one frame at start-up and waits for no echo; the operator's
+// first command comes seconds later. The start-up frame's late echo is then
+// found long after it came: the answer wait named must be the one that works.
+TEST(AnswerRuleAfterStartUp, AnEchoFoundLongAfterItCameIsNotTakenAsThatLate) {
+  MisbehavingLine far({30, 1, false, 0, kUnitRow});
+  CSerialLink link([&](int32_t) { return far.Path(); });
+  ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
+  link.SetHighestSequence(1, 8);
+  EXPECT_EQ(link.LastFrame(), Outcome::kSent);
+  std::this_thread::sleep_for(milliseconds(300));
+  link.WriteRow(1, 0, 1, 2, 3, 4);
+  EXPECT_EQ(link.LastFrame(), Outcome::kEchoLate);
+  EXPECT_GT(link.LastLateness().answerWaitMs, 0) << link_words::FrameWords(link);
+}
 
 }  // namespace
 
