@@ -432,7 +432,9 @@ std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32
     bool turnedAway = false;
     std::unique_ptr<LineTransport> line =
         ConnectOnce(list, parsed.telnet, baud, options, deadline, failure, &turnedAway);
-    if (line || !turnedAway || LineClock::now() + kInUseRetry >= deadline) return line;
+    // A try is worth making only while its watch for a refusal fits before
+    // the bound: cut short, it would take a server's refusal for a welcome.
+    if (line || !turnedAway || LineClock::now() + kInUseRetry + 5 * kTurnAwayWindow >= deadline) return line;
     std::this_thread::sleep_for(kInUseRetry);
   }
 }

@@ -287,10 +287,10 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
     Fail(FrameOutcome::kAnswerLate);
   } else if (lateCount > 0) {
     Fail(FrameOutcome::kStrayBytes);
-  } else if (arrived < kAnswerBytes) {
-    // A missing answer may still come later: it is no new fault then.
-    m_leftoversTold = true;
   }
+  // A missing answer that comes later still is no longer dropped unseen
+  // before the next frame: the unit it belongs to is there, and a scan that
+  // went on without it would be short.
   PauseUntil(until);
 }
 

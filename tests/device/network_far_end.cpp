@@ -129,6 +129,24 @@ void FarEnd::DropClient(bool reset) {
   m_client = -1;
 }
 
+void FarEnd::TurnAway() {
+  const char text[] = "Port already in use\r\n";
+  (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
+  // Closed while the client's bytes are unread, the connection would be
+  // reset, and a reset can overtake the text on its way: whether the client
+  // sees the words would be up to the machine's timing. The words are what
+  // these rows are about, so the far end lets the client finish first.
+  shutdown(m_client, SHUT_WR);
+  const auto until = Clock::now() + std::chrono::milliseconds(500);
+  for (;;) {
+    pollfd entry{m_client, POLLIN, 0};
+    if (Clock::now() >= until || poll(&entry, 1, 50) < 0) break;
+    char drain[256];
+    if (entry.revents != 0 && recv(m_client, drain, sizeof drain, MSG_DONTWAIT) <= 0) break;
+  }
+  DropClient(false);
+}
+
 std::vector<FarEnd::Arrival> FarEnd::Data() {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_data;
@@ -182,11 +200,7 @@ void FarEnd::Serve() {
         DropClient(false);
         m_client = client;
         m_scan = 0;
-        if (m_mode == Mode::kTurnAway) {
-          const char text[] = "Port already in use\r\n";
-          (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
-          DropClient(false);
-        }
+        if (m_mode == Mode::kTurnAway) TurnAway();
         if (m_mode == Mode::kComPortTurnAway) TurnAwayAfterOpening();
       }
     }
@@ -243,9 +257,7 @@ void FarEnd::TurnAwayAfterOpening() {
   (void)!send(m_client, options, sizeof options, MSG_NOSIGNAL);
   pollfd opening{m_client, POLLIN, 0};
   poll(&opening, 1, 2000);
-  const char text[] = "Port already in use\r\n";
-  (void)!send(m_client, text, sizeof text - 1, MSG_NOSIGNAL);
-  DropClient(false);
+  TurnAway();
 }
 
 // Raw: every byte is data. Telnet: IAC IAC is one data byte 0xFF; requests

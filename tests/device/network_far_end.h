@@ -76,6 +76,8 @@ class FarEnd {
   void Decode(const uint8_t* bytes, size_t count, std::vector<uint8_t>* reply);
   void DropClient(bool reset);
   void Flood();
+  // Says "Port already in use" and closes, as ser2net does.
+  void TurnAway();
   void TurnAwayAfterOpening();
 
   Mode m_mode;
