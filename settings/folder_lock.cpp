@@ -16,7 +16,7 @@ struct FolderLock::Lock {
 FolderLock::FolderLock(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  auto lock = std::make_unique<Lock>(fd);
+  std::unique_ptr<Lock> lock(new Lock{fd});
   const auto until = std::chrono::steady_clock::now() + kLongestWait;
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > until) return;
