@@ -1,12 +1,12 @@
 // The main window's control table.
 #include "app/dialog_template.h"
 
-#include <array>
-
 namespace ctl {
 namespace {
 
-constexpr std::array<Control, 38> kMain{{
+// The table's own length counts the controls: a row taken out leaves no
+// empty control behind.
+constexpr Control kMain[] = {
     {kExit, Kind::kPushButton, "Exit", {285, 282, 50, 14}, kDefault},
     {kRunStop, Kind::kPushButton, "RUN", {285, 249, 50, 14}, 0},
     {kNewIdEdit, Kind::kEdit, "", {169, 23, 40, 14}, 0},
@@ -45,7 +45,7 @@ constexpr std::array<Control, 38> kMain{{
     {kNone, Kind::kText, "Change ID:", {169, 9, 37, 8}, 0},
     {kMaxSqEdit, Kind::kEdit, "", {169, 54, 40, 14}, 0},
     {kMaxSqUpDown, Kind::kUpDown, "", {212, 54, 11, 14}, 0},
-}};
+};
 
 constexpr ControlName kNames[] = {
     {kComCombo, "Com Port", "Com Port:"},
