@@ -224,6 +224,9 @@ class CSerialLink {
   // Under "auto", nothing returned yet for the first frame: watches until
   // `until` (never past the once-per-open wait) and decides when it can.
   bool WatchEchoProbe(TimePoint until);
+  // An echo `lateMs` after its byte that this line's answer wait would not
+  // take: the frame fails as a late echo, naming the wait that would.
+  bool EchoTooLate(int32_t lateMs);
   // The first read-row after opening under "auto" with nothing returned
   // during its frame: what arrives tells echo and answer apart.
   RowAnswer ProbeAnswer(const unit_protocol::Frame& frame);

@@ -35,11 +35,11 @@ int32_t MsSince(LineClock::time_point from, LineClock::time_point to) {
   return static_cast<int32_t>(std::chrono::ceil<milliseconds>(to - from).count());
 }
 
-// The answer wait that takes a byte `lateMs` after the frame: a few ms to
-// spare, in steps of 5; 0 when even the longest would not.
-int32_t AnswerWaitFor(int32_t lateMs) {
+// A byte `lateMs` after the frame, with the answer wait that takes it: a few
+// ms to spare, in steps of 5; 0 when even the longest would not.
+CSerialLink::Lateness LatenessOf(int32_t lateMs) {
   const int32_t wait = ((lateMs + 1) / 5 + 1) * 5;
-  return wait <= kMaxAnswerWaitMs ? wait : 0;
+  return {lateMs, wait <= kMaxAnswerWaitMs ? wait : 0};
 }
 
 void PauseUntil(LineClock::time_point until) {
@@ -193,7 +193,7 @@ void CSerialLink::WaitForLateEcho() {
   } else if (m_echoed < m_sentCount) {
     Fail(FrameOutcome::kEchoMissing);
   } else {
-    m_lateness = {m_echoLateMs, AnswerWaitFor(m_echoLateMs)};
+    m_lateness = LatenessOf(m_echoLateMs);
     Fail(FrameOutcome::kEchoLate);
   }
 }
@@ -213,12 +213,7 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
     // The time it was read is no measure of its lateness: the next frame's
     // own echo is, and names the answer wait that would work.
     if (!watched) return true;
-    m_lateness = {m_echoLateMs, AnswerWaitFor(m_echoLateMs)};
-    if (m_lateness.answerWaitMs == 0 || m_lateness.answerWaitMs > AnswerWaitMs()) {
-      return Fail(FrameOutcome::kEchoLate);
-    }
-    m_lateness = {};
-    return true;
+    return !EchoTooLate(m_echoLateMs);
   }
   if (LineClock::now() >= *m_echoProbeUntil) {
     m_echoProbeUntil.reset();
@@ -226,6 +221,13 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
     m_echoes = false;
   }
   return true;
+}
+
+bool CSerialLink::EchoTooLate(int32_t lateMs) {
+  const Lateness lateness = LatenessOf(lateMs);
+  if (lateness.answerWaitMs != 0 && lateness.answerWaitMs <= AnswerWaitMs()) return false;
+  m_lateness = lateness;
+  return !Fail(FrameOutcome::kEchoLate);
 }
 
 void CSerialLink::SettleEcho() {
@@ -283,7 +285,7 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   if (!m_bIsOpen) {
     Fail(FrameOutcome::kLost);
   } else if (lateCount > 0 && arrived + lateCount == kAnswerBytes) {
-    m_lateness = {MsSince(m_lastLeftAt, firstAt), AnswerWaitFor(MsSince(m_lastLeftAt, firstAt))};
+    m_lateness = LatenessOf(MsSince(m_lastLeftAt, firstAt));
     Fail(FrameOutcome::kAnswerLate);
   } else if (lateCount > 0) {
     Fail(FrameOutcome::kStrayBytes);
@@ -410,12 +412,7 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
     m_echoes = true;
     int32_t lateMs = 0;
     for (size_t i = 0; i < sentBytes.size(); ++i) lateMs = std::max(lateMs, MsSince(m_sentAt[i], at[i]));
-    m_lateness = {lateMs, AnswerWaitFor(lateMs)};
-    if (m_lateness.answerWaitMs == 0 || m_lateness.answerWaitMs > AnswerWaitMs()) {
-      Fail(FrameOutcome::kEchoLate);
-      return {};
-    }
-    m_lateness = {};
+    if (EchoTooLate(lateMs)) return {};
     for (size_t k = sentBytes.size(); k < count; ++k) answer.channels[k - sentBytes.size()] = got[k];
     answer.arrived = static_cast<int>(count - sentBytes.size());
     return answer;
@@ -430,8 +427,7 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
   // own address byte), taken only if it came within the answer wait.
   m_echoes = false;
   if (count > 0 && MsSince(m_lastLeftAt, at[0]) > AnswerWaitMs()) {
-    const int32_t lateMs = MsSince(m_lastLeftAt, at[0]);
-    m_lateness = {lateMs, AnswerWaitFor(lateMs)};
+    m_lateness = LatenessOf(MsSince(m_lastLeftAt, at[0]));
     Fail(count == kAnswerBytes ? FrameOutcome::kAnswerLate : FrameOutcome::kStrayBytes);
     return {};
   }
