@@ -5,7 +5,7 @@
 #include <csignal>
 #include <ostream>
 
-#include "cli/cli_context.h"
+#include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/stop_signals.h"
 #include "settings/led_settings.h"
@@ -40,13 +40,12 @@ std::vector<std::string> Labels(const std::vector<PortChoice>& lines) {
 
 std::string Rows(size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
 
-// The units of `plans` from the `from`th on, for "not written: unit 3-7".
+// The units of `plans` from the `from`th on, as unit lists are written
+// everywhere: "3-5,7" for "not written: unit 3-5,7".
 std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
   std::vector<int> units;
   for (size_t p = from; p < plans.size(); ++p) units.push_back(plans[p].unit);
-  std::string text;
-  for (int unit : units) text += (text.empty() ? "" : ", ") + std::to_string(unit);
-  return text;
+  return UnitListText(units);
 }
 
 }  // namespace
@@ -55,7 +54,7 @@ bool LoadRowFile(const CliContext& context, const std::string& name, RowFile* fi
   std::string text;
   std::string error;
   if (!ReadRowSource(name, context.streams.inFd, context.streams.in, &text, &error)) {
-    *code = context.Fail(StopAsked() ? 128 + StopSignal() : kExitUsage, error);
+    *code = context.Fail(StopAsked() ? CliFailure{128 + StopSignal(), error} : UsageFailure(error));
     return false;
   }
   *file = ReadRowFile(text);
@@ -86,15 +85,15 @@ bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
   }
 
   if (file->hasUnitColumn && !args.units.empty()) {
-    *code = context.Fail(kExitUsage, name + " names its units in the unit column; leave out --unit");
+    *code = context.Fail(UsageFailure(name + " names its units in the unit column; leave out --unit"));
     return false;
   }
   if (!file->hasUnitColumn && args.units.empty()) {
-    *code = context.Fail(kExitUsage, name + " has no unit column: say which units with --unit N[,N...]");
+    *code = context.Fail(UsageFailure(name + " has no unit column: say which units with --unit N[,N...]"));
     return false;
   }
   if (file->hasLineColumn && !args.ports.empty()) {
-    *code = context.Fail(kExitUsage, name + " names its lines in the line column; leave out --port");
+    *code = context.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
     return false;
   }
   std::vector<FileRow> rows;
@@ -102,12 +101,11 @@ bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
     if (!args.sequence || row.sequence == *args.sequence) rows.push_back(row);
   }
   if (rows.empty()) {
-    *code = context.Fail(kExitUsage, name + " holds no row for sequence " + std::to_string(*args.sequence));
+    *code = context.Fail(UsageFailure(name + " holds no row for sequence " + std::to_string(*args.sequence)));
     return false;
   }
-  std::string error;
-  if (!ChooseLines(context, file->lineNames, lines, &error)) {
-    *code = context.Fail(kExitUsage, error);
+  if (const CliChecked failed = ChooseLines(context, file->lineNames, lines)) {
+    *code = context.Fail(*failed);
     return false;
   }
 
@@ -237,7 +235,7 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
     }
     line.Context().report->EndProgress();
     const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
-    outcome = Worse(outcome, found);
+    outcome = WorseExitStatus(outcome, found);
     if (found == kExitNoAnswer) ++tally.noAnswer;
     if (found == kExitDifferent) ++tally.different;
 
@@ -322,124 +320,116 @@ int RunWriteOrVerify(const CliContext& base) {
   return Summarize(context, words, false, code);
 }
 
-int RunRead(const CliContext& base) {
-  const CliArguments& args = base.args;
-  std::vector<int32_t> rows = unit_operations::AllRows();
-  if (args.sequence) rows = {*args.sequence - 1};
+namespace {
 
-  std::vector<PortChoice> lines;
-  std::string error;
-  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
-  // Found now, not after every unit has been read for nothing; the status
-  // is that of any output that could not be written.
-  if (!CheckOutputTarget(args.output, &error)) return base.Fail(kExitFailure, error);
-  // The profile is only ever read.
-  if (args.output != "-" && WouldReplace(args.output, base.profile.path)) {
-    return base.Fail(kExitUsage, args.output + ": the profile; the rows would replace it");
+// The units of the command line, or with --unit all those that answer on
+// the line. False after saying why there are none (with *code).
+bool UnitsToRead(LineSession& line, std::vector<int>* units, int* code) {
+  const CliArguments& args = line.Context().args;
+  *units = args.units;
+  if (!args.allUnits) return true;
+  units->clear();
+  for (int32_t unit : unit_operations::ScanUnits(line.Link())) units->push_back(unit);
+  if (!line.CheckFrames("scan").empty()) {
+    *code = kExitFailure;
+    return false;
   }
-  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
-  CliContext context = base;
-  context.report = &report;
-  std::vector<std::vector<FileRow>> read(lines.size());
+  if (units->empty()) {
+    line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
+    *code = kExitNoAnswer;
+    return false;
+  }
+  return true;
+}
 
-  int code = WorkLines(context, lines, [&](LineSession& line) {
-    Tally& tally = line.Counts();
-    if (!line.Open()) {
-      tally.units += static_cast<int>(args.units.size());
-      tally.notReached += static_cast<int>(args.units.size());
-      return static_cast<int>(kExitPortNotOpen);
-    }
-    std::vector<int> units = args.units;
-    if (args.allUnits) {
-      units.clear();
-      for (int32_t unit : unit_operations::ScanUnits(line.Link())) units.push_back(unit);
-      if (!line.CheckFrames("scan").empty()) return static_cast<int>(kExitFailure);
-      if (units.empty()) {
-        line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
-        return static_cast<int>(kExitNoAnswer);
-      }
-    }
-    tally.units += static_cast<int>(units.size());
-    int outcome = kExitDone;
-    for (size_t u = 0; u < units.size(); ++u) {
-      const int unit = units[u];
-      const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
-      const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
-      if (stopped != kExitDone) {
-        tally.notReached += static_cast<int>(left.size());
-        return stopped;
-      }
-      const std::vector<CSerialLink::RowAnswer> answers =
-          unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
-      if (!line.CheckFrames("unit " + std::to_string(unit) + ": read-row").empty()) {
-        tally.notReached += static_cast<int>(left.size());
-        return static_cast<int>(kExitFailure);
-      }
-      report.EndProgress();
-      std::vector<FileRow> unitRows;
-      size_t silent = 0;
-      for (size_t i = 0; i < answers.size(); ++i) {
-        if (answers[i].arrived == 0) ++silent;
-        if (!answers[i].Whole()) continue;
-        FileRow row;
-        row.lineName = static_cast<int>(line.Index());
-        row.unit = unit;
-        row.sequence = rows[i] + 1;
-        for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
-        unitRows.push_back(row);
-      }
-      if (unitRows.size() == rows.size()) {
-        ++tally.done;
-        read[line.Index()].insert(read[line.Index()].end(), unitRows.begin(), unitRows.end());
-        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "read"}, {"rows", unitRows.size()}});
-        continue;
-      }
-      // A unit in part would restore its missing channels as something else:
-      // it is left out of the file whole.
-      ++tally.noAnswer;
-      outcome = kExitNoAnswer;
-      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}});
-      if (silent == rows.size()) {
-        line.Message("unit " + std::to_string(unit) + ": did not answer");
-        continue;
-      }
-      for (size_t i = 0; i < answers.size(); ++i) {
-        if (answers[i].Whole()) continue;
-        line.Message(RowName(unit, rows[i]) + ": CH" + std::to_string(answers[i].FirstMissing()) + " did not answer");
-      }
-    }
-    return outcome;
-  });
+// The rows of `unit` whose answers came whole, into *read when all did;
+// otherwise says which channels did not answer. Returns kExitDone or
+// kExitNoAnswer.
+int KeepUnitRows(LineSession& line, int unit, const std::vector<int32_t>& rows,
+                 const std::vector<CSerialLink::RowAnswer>& answers, std::vector<FileRow>* read) {
+  Tally& tally = line.Counts();
+  std::vector<FileRow> unitRows;
+  size_t silent = 0;
+  for (size_t i = 0; i < answers.size(); ++i) {
+    if (answers[i].arrived == 0) ++silent;
+    if (!answers[i].Whole()) continue;
+    FileRow row;
+    row.lineName = static_cast<int>(line.Index());
+    row.unit = unit;
+    row.sequence = rows[i] + 1;
+    for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
+    unitRows.push_back(row);
+  }
+  if (unitRows.size() == rows.size()) {
+    ++tally.done;
+    read->insert(read->end(), unitRows.begin(), unitRows.end());
+    line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "read"}, {"rows", unitRows.size()}});
+    return kExitDone;
+  }
+  // A unit in part would restore its missing channels as something else:
+  // it is left out of the file whole.
+  ++tally.noAnswer;
+  line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}});
+  if (silent == rows.size()) {
+    line.Message("unit " + std::to_string(unit) + ": did not answer");
+    return kExitNoAnswer;
+  }
+  for (size_t i = 0; i < answers.size(); ++i) {
+    if (answers[i].Whole()) continue;
+    line.Message(RowName(unit, rows[i]) + ": CH" + std::to_string(answers[i].FirstMissing()) + " did not answer");
+  }
+  return kExitNoAnswer;
+}
 
-  std::vector<FileRow> all;
-  for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
+// Reads `rows` of each unit of one line, in order, into *read.
+int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, std::vector<FileRow>* read) {
+  const CliArguments& args = line.Context().args;
+  Tally& tally = line.Counts();
+  if (!line.Open()) {
+    tally.units += static_cast<int>(args.units.size());
+    tally.notReached += static_cast<int>(args.units.size());
+    return kExitPortNotOpen;
+  }
+  std::vector<int> units;
+  int code = kExitDone;
+  if (!UnitsToRead(line, &units, &code)) return code;
+  tally.units += static_cast<int>(units.size());
+  for (size_t u = 0; u < units.size(); ++u) {
+    const int unit = units[u];
+    const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
+    const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
+    if (stopped != kExitDone) {
+      tally.notReached += static_cast<int>(left.size());
+      return stopped;
+    }
+    const std::vector<CSerialLink::RowAnswer> answers =
+        unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
+    if (!line.CheckFrames("unit " + std::to_string(unit) + ": read-row").empty()) {
+      tally.notReached += static_cast<int>(left.size());
+      return kExitFailure;
+    }
+    line.Context().report->EndProgress();
+    code = WorseExitStatus(code, KeepUnitRows(line, unit, rows, answers, read));
+  }
+  return code;
+}
+
+// Puts the rows read where -o says, or as JSON rows; returns the run's
+// status with that of the output.
+int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines, const std::vector<FileRow>& all,
+                int code) {
+  const CliArguments& args = context.args;
+  CliReport& report = *context.report;
   // Rows sent to standard output by another of its names are data like "-":
   // no closing words among them, and JSON rows when JSON was asked for.
   const bool toStdout = IsStandardOutput(args.output);
   const bool stopped = code > 128;  // said where it stopped
   if (all.empty()) {
     if (code == kExitDone) code = kExitNoAnswer;
-    if (!stopped) context.Fail(code, "nothing written: no unit's rows are whole");
-  } else if (!(args.json && toStdout)) {
-    const std::vector<std::string> labels = Labels(lines);
-    const std::string text = RowFileText(all, true, lines.size() > 1 ? &labels : nullptr);
-    // A stopped or incomplete read never takes the place of a file that may
-    // be a whole backup: what was read goes beside it.
-    std::string target = args.output;
-    const bool keep = code != kExitDone && !toStdout && IsRegularFile(args.output);
-    if (keep && !ClaimNameBeside(args.output, &target, &error)) {
-      code = Worse(code, context.Fail(kExitFailure, error + "; " + args.output + " is kept as it was"));
-    } else if (!WriteOutput(target, text, base.streams.out, base.streams.err, &error)) {
-      const bool closed = toStdout && report.OutputClosed();
-      code = Worse(code, context.Fail(closed ? kExitClosedPipe : kExitFailure,
-                                      closed ? "standard output was closed; the rows read were not written" : error));
-    } else if (target != args.output) {
-      context.Fail(code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
-                             "; " + Rows(all.size()) + " read went to " + target);
-    } else if (!toStdout) {
-      report.Closing(Rows(all.size()) + " read into " + args.output, true);
-    }
-  } else {
+    if (!stopped) context.Fail({code, "nothing written: no unit's rows are whole"});
+    return code;
+  }
+  if (args.json && toStdout) {
     for (const FileRow& row : all) {
       report.ClosingResult({{"event", "row"},
                             {"line", lines[static_cast<size_t>(row.lineName)].label},
@@ -447,6 +437,56 @@ int RunRead(const CliContext& base) {
                             {"sequence", row.sequence},
                             {"channels", row.channels}});
     }
+    return code;
   }
-  return Summarize(context, "read", toStdout, code);
+  const std::vector<std::string> labels = Labels(lines);
+  const std::string text = RowFileText(all, true, lines.size() > 1 ? &labels : nullptr);
+  // A stopped or incomplete read never takes the place of a file that may
+  // be a whole backup: what was read goes beside it.
+  std::string target = args.output;
+  std::string error;
+  const bool keep = code != kExitDone && !toStdout && IsRegularFile(args.output);
+  if (keep && !ClaimNameBeside(args.output, &target, &error)) {
+    code = WorseExitStatus(code, context.Fail(WorkFailure(error + "; " + args.output + " is kept as it was")));
+  } else if (!WriteOutput(target, text, context.streams.out, context.streams.err, &error)) {
+    const bool closed = toStdout && report.OutputClosed();
+    code = WorseExitStatus(
+        code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the rows read were not written")
+                                  : WorkFailure(error)));
+  } else if (target != args.output) {
+    context.Fail({code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
+                            "; " + Rows(all.size()) + " read went to " + target});
+  } else if (!toStdout) {
+    report.Closing(Rows(all.size()) + " read into " + args.output, true);
+  }
+  return code;
+}
+
+}  // namespace
+
+int RunRead(const CliContext& base) {
+  const CliArguments& args = base.args;
+  std::vector<int32_t> rows = unit_operations::AllRows();
+  if (args.sequence) rows = {*args.sequence - 1};
+
+  std::vector<PortChoice> lines;
+  if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
+  // Found now, not after every unit has been read for nothing; the status
+  // is that of any output that could not be written.
+  std::string error;
+  if (!CheckOutputTarget(args.output, &error)) return base.Fail(WorkFailure(error));
+  // The profile is only ever read.
+  if (args.output != "-" && WouldReplace(args.output, base.profile.path)) {
+    return base.Fail(UsageFailure(args.output + ": the profile; the rows would replace it"));
+  }
+  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
+  CliContext context = base;
+  context.report = &report;
+  std::vector<std::vector<FileRow>> read(lines.size());
+  int code = WorkLines(context, lines,
+                       [&](LineSession& line) { return ReadLineRows(line, rows, &read[line.Index()]); });
+  std::vector<FileRow> all;
+  for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
+  code = PutRowsRead(context, lines, all, code);
+  return Summarize(context, "read", IsStandardOutput(args.output), code);
 }

@@ -59,6 +59,3 @@ RowFile ReadRowFile(std::string_view text);
 // line column is written, each row's lineName indexing it.
 std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
                         const std::vector<std::string>* lineNames = nullptr);
-
-// `text` safe to show on a terminal: control bytes (C0, DEL, C1) as \xHH.
-std::string Printable(std::string_view text);
