@@ -7,9 +7,10 @@
 #include "cli/line_session.h"
 #include "cli/row_file.h"
 
-// Reads the row file `name` ("-": standard input) and checks it whole. False
-// with *code set after saying what is wrong (a usage fault, or a stop).
-bool LoadRowFile(const CliContext& context, const std::string& name, RowFile* file, int* code);
+// Reads the row file `name` ("-": standard input) and checks it whole.
+// kExitDone, or the exit status after saying what is wrong (a usage fault,
+// or a stop).
+int LoadRowFile(const CliContext& context, const std::string& name, RowFile* file);
 
 // The commands, one function each.
 int RunPorts(const CliContext& context);

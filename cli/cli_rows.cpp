@@ -50,64 +50,54 @@ std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
 
 }  // namespace
 
-bool LoadRowFile(const CliContext& context, const std::string& name, RowFile* file, int* code) {
+int LoadRowFile(const CliContext& context, const std::string& name, RowFile* file) {
   std::string text;
   std::string error;
   if (!ReadRowSource(name, context.streams.inFd, context.streams.in, &text, &error)) {
-    *code = context.Fail(StopAsked() ? CliFailure{128 + StopSignal(), error} : UsageFailure(error));
-    return false;
+    return context.Fail(StopAsked() ? CliFailure{128 + StopSignal(), error} : UsageFailure(error));
   }
   *file = ReadRowFile(text);
   if (!file->problems.empty()) {
-    *code = ReportProblems(context, name == "-" ? "stdin" : name, file->problems, file->unlistedProblems);
-    return false;
+    return ReportProblems(context, name == "-" ? "stdin" : name, file->problems, file->unlistedProblems);
   }
-  return true;
+  return kExitDone;
 }
 
 namespace {
 
 // The rows each unit of each line is to get (or hold), checked whole before
-// anything is sent. False with *code set after saying what is wrong.
-bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
-                 std::vector<std::vector<UnitPlan>>* plans, RowFile* file, int* code) {
+// anything is sent. kExitDone, or the exit status after saying what is wrong.
+int GatherPlans(const CliContext& context, std::vector<PortChoice>* lines, std::vector<std::vector<UnitPlan>>* plans,
+                RowFile* file) {
   const CliArguments& args = context.args;
   std::string name;
   if (args.fromProfile) {
     name = context.profile.path;
     if (!ProfileRows(context.profile, &file->rows, &file->problems)) {
-      *code = ReportProblems(context, name, file->problems);
-      return false;
+      return ReportProblems(context, name, file->problems);
     }
   } else {
     name = args.file == "-" ? "stdin" : args.file;
-    if (!LoadRowFile(context, args.file, file, code)) return false;
+    if (const int code = LoadRowFile(context, args.file, file); code != kExitDone) return code;
   }
 
   if (file->hasUnitColumn && !args.units.empty()) {
-    *code = context.Fail(UsageFailure(name + " names its units in the unit column; leave out --unit"));
-    return false;
+    return context.Fail(UsageFailure(name + " names its units in the unit column; leave out --unit"));
   }
   if (!file->hasUnitColumn && args.units.empty()) {
-    *code = context.Fail(UsageFailure(name + " has no unit column: say which units with --unit N[,N...]"));
-    return false;
+    return context.Fail(UsageFailure(name + " has no unit column: say which units with --unit N[,N...]"));
   }
   if (file->hasLineColumn && !args.ports.empty()) {
-    *code = context.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
-    return false;
+    return context.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
   }
   std::vector<FileRow> rows;
   for (const FileRow& row : file->rows) {
     if (!args.sequence || row.sequence == *args.sequence) rows.push_back(row);
   }
   if (rows.empty()) {
-    *code = context.Fail(UsageFailure(name + " holds no row for sequence " + std::to_string(*args.sequence)));
-    return false;
+    return context.Fail(UsageFailure(name + " holds no row for sequence " + std::to_string(*args.sequence)));
   }
-  if (const CliChecked failed = ChooseLines(context, file->lineNames, lines)) {
-    *code = context.Fail(*failed);
-    return false;
-  }
+  if (const CliChecked failed = ChooseLines(context, file->lineNames, lines)) return context.Fail(*failed);
 
   plans->assign(lines->size(), {});
   for (size_t l = 0; l < lines->size(); ++l) {
@@ -132,7 +122,7 @@ bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
       if (!plan.rows.empty()) (*plans)[l].push_back(std::move(plan));
     }
   }
-  return true;
+  return kExitDone;
 }
 
 // Says each difference, one line per channel that differs and one per row
@@ -219,9 +209,8 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
       });
       const std::string lastSent = sent > 0 ? std::to_string(plan.rows[sent - 1].sequence) : "";
       const std::string failed = sent < plan.rows.size() ? " of sequence " + std::to_string(plan.rows[sent].sequence) : "";
-      if (!line.CheckFrames(unitName + ": write-row" + failed +
-                            (sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))
-               .empty()) {
+      if (!line.FramesSent(unitName + ": write-row" + failed +
+                            (sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))) {
         return cutShort(sent > 0 ? "cut short" : "not sent");
       }
     }
@@ -229,7 +218,7 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
     const bool verifying = !writing || args.verify;
     if (verifying) {
       differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
-      if (!line.CheckFrames(unitName + ": read-row").empty()) {
+      if (!line.FramesSent(unitName + ": read-row")) {
         return writing ? cutShort("not read back") : unreached(kExitFailure);
       }
     }
@@ -261,7 +250,7 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
         line.Message(unitName + ": not told to store, its rows are not as sent");
       } else {
         line.Link().StoreOnUnit(plan.unit);
-        if (!line.CheckFrames(unitName + ": store").empty()) {
+        if (!line.FramesSent(unitName + ": store")) {
           result["outcome"] = "not stored";
           line.Result(result);
           ++p;
@@ -293,8 +282,8 @@ int RunWriteOrVerify(const CliContext& base) {
   std::vector<PortChoice> lines;
   std::vector<std::vector<UnitPlan>> plans;
   RowFile file;
-  int code = kExitDone;
-  if (!GatherPlans(base, &lines, &plans, &file, &code)) return code;
+  int code = GatherPlans(base, &lines, &plans, &file);
+  if (code != kExitDone) return code;
 
   if (args.dryRun) {
     std::vector<FileRow> all;
@@ -330,7 +319,7 @@ bool UnitsToRead(LineSession& line, std::vector<int>* units, int* code) {
   if (!args.allUnits) return true;
   units->clear();
   for (int32_t unit : unit_operations::ScanUnits(line.Link())) units->push_back(unit);
-  if (!line.CheckFrames("scan").empty()) {
+  if (!line.FramesSent("scan")) {
     *code = kExitFailure;
     return false;
   }
@@ -404,7 +393,7 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, std::vecto
     }
     const std::vector<CSerialLink::RowAnswer> answers =
         unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
-    if (!line.CheckFrames("unit " + std::to_string(unit) + ": read-row").empty()) {
+    if (!line.FramesSent("unit " + std::to_string(unit) + ": read-row")) {
       tally.notReached += static_cast<int>(left.size());
       return kExitFailure;
     }

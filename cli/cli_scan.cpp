@@ -6,8 +6,7 @@ int RunScan(const CliContext& base) {
   // An installation file names the lines to scan; its rows are not looked at.
   RowFile file;
   if (!base.args.file.empty()) {
-    int code = kExitDone;
-    if (!LoadRowFile(base, base.args.file, &file, &code)) return code;
+    if (const int code = LoadRowFile(base, base.args.file, &file); code != kExitDone) return code;
     const std::string name = base.args.file == "-" ? "stdin" : base.args.file;
     if (!file.hasLineColumn) {
       return base.Fail(
@@ -35,7 +34,7 @@ int RunScan(const CliContext& base) {
                                                             ")");
         });
     report.EndProgress();
-    if (!line.CheckFrames("scan").empty()) return static_cast<int>(kExitFailure);
+    if (!line.FramesSent("scan")) return static_cast<int>(kExitFailure);
     std::string text;
     for (int32_t unit : present) text += (several ? line.Port().label + '\t' : "") + std::to_string(unit) + '\n';
     report.Data(line.Index(), text);

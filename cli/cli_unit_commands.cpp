@@ -34,7 +34,7 @@ int RunUnitCommand(const CliContext& base) {
         return stopped;
       }
       line.Link().SendCommand(command.frame(unit, values));
-      if (!line.CheckFrames("unit " + std::to_string(unit) + ": " + command.verb).empty()) {
+      if (!line.FramesSent("unit " + std::to_string(unit) + ": " + command.verb)) {
         line.Counts().notReached += static_cast<int>(left.size());
         line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not sent"}});
         return static_cast<int>(kExitFailure);
@@ -72,7 +72,7 @@ int RunSetAddress(const CliContext& base) {
     const std::string at = "address " + std::to_string(wanted);
     if (!args.force) {
       const bool taken = answers(wanted);
-      if (!line.CheckFrames("the check of " + at).empty()) return static_cast<int>(kExitFailure);
+      if (!line.FramesSent("the check of " + at)) return static_cast<int>(kExitFailure);
       if (taken) {
         line.Message("a unit already answers at " + at + "; two units would share it (--force gives it all the "
                      "same). Nothing was sent");
@@ -82,15 +82,15 @@ int RunSetAddress(const CliContext& base) {
     }
     const std::array<int32_t, 1> values = {wanted};
     line.Link().SendCommand(command.frame(unit, values));
-    if (!line.CheckFrames("unit " + std::to_string(unit) + ": " + command.verb).empty()) {
+    if (!line.FramesSent("unit " + std::to_string(unit) + ": " + command.verb)) {
       return static_cast<int>(kExitFailure);
     }
     const bool moved = answers(wanted);
-    if (!line.CheckFrames("the check of " + at).empty()) return static_cast<int>(kExitFailure);
+    if (!line.FramesSent("the check of " + at)) return static_cast<int>(kExitFailure);
     // An answer at the new address proves nothing when another unit held it
     // (--force): only silence at the old one shows that the unit moved.
     const bool stayed = answers(unit);
-    if (!line.CheckFrames("the check of address " + std::to_string(unit)).empty()) {
+    if (!line.FramesSent("the check of address " + std::to_string(unit))) {
       return static_cast<int>(kExitFailure);
     }
     if (moved && !stayed) {

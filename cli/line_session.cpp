@@ -38,7 +38,7 @@ bool LineSession::Open() {
   return false;
 }
 
-std::string LineSession::CheckFrames(const std::string& what) {
+bool LineSession::FramesSent(const std::string& what) {
   // The first frame after opening may still owe its echo: settled here, a
   // late one is that frame's fault, not the next frame's (which would then
   // not be sent at all), nor lost when the line closes.
@@ -51,7 +51,7 @@ std::string LineSession::CheckFrames(const std::string& what) {
   } else if (m_link.LastFrame() != CSerialLink::FrameOutcome::kSent) {
     why = link_words::FrameWords(m_link);
   }
-  if (why.empty()) return why;
+  if (why.empty()) return true;
   // A frame whose echo stopped or came late, or whose answer came late, left
   // whole; one cut short by a wrong echo or a stray byte may have left whole
   // if that was its last byte.
@@ -70,7 +70,7 @@ std::string LineSession::CheckFrames(const std::string& what) {
   Message(m_port.name + ": " + said);
   Result({{"event", "line fault"}, {"message", said}, {"exit", kExitFailure}});
   ++Counts().lineFaults;
-  return why;
+  return false;
 }
 
 int LineSession::CheckStop(const std::string& undone) {

@@ -20,10 +20,11 @@ class LineSession {
   // Opens the line; false after saying why (in the window's words) and
   // counting a line fault.
   bool Open();
-  // After frames were sent: empty while every frame went out whole and the
-  // line is still open; otherwise says what did not leave (`what`, e.g.
-  // "unit 3: write") and why, counts a line fault, and returns the words.
-  std::string CheckFrames(const std::string& what);
+  // After frames were sent: true while each went as it should (whole, its
+  // echo and answer in time) and the line is still open; otherwise says what
+  // did not (`what`, e.g. "unit 3: write") and why, counts a line fault, and
+  // returns false.
+  bool FramesSent(const std::string& what);
   // When the command is to stop (see StopStatus): says why and what is left
   // undone, and returns the exit status for it; kExitDone otherwise.
   int CheckStop(const std::string& undone);
