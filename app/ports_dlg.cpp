@@ -65,12 +65,15 @@ void AddShortened(QListWidget* list, const QString& text) {
   if (shown != text) item->setToolTip(text);
 }
 
+// "Com 2", as the window, the profile and messages name the entry.
+QString EntryName(int port) { return QString::fromStdString(ComEntryName(port)); }
+
 QString EntryLine(int port, const std::string& path) {
   // Whether a server answers is known only by connecting, which opening does.
   const bool network = IsNetworkAddress(path);
   const bool present = !network && access(path.c_str(), F_OK) == 0;
-  return QStringLiteral("Com %1: %2 — %3")
-      .arg(port)
+  return QStringLiteral("%1: %2 — %3")
+      .arg(EntryName(port))
       .arg(QString::fromStdString(path))
       .arg(network ? QStringLiteral("network line")
                    : present ? QStringLiteral("present") : QStringLiteral("not present"));
@@ -193,9 +196,9 @@ void CPortsDlg::Refresh() {
 
 void CPortsDlg::ShowEntryChoice() {
   const int port = m_entries->currentRow() + 1;
-  m_assignButton->setText(QStringLiteral("&Assign to Com %1").arg(port));
+  m_assignButton->setText(QStringLiteral("&Assign to %1").arg(EntryName(port)));
   m_assignButton->setEnabled(port >= 1);
-  m_optionsTitle->setText(QStringLiteral("Line of Com %1:").arg(port));
+  m_optionsTitle->setText(QStringLiteral("Line of %1:").arg(EntryName(port)));
   ShowLineOptions();
 }
 
@@ -242,12 +245,12 @@ void CPortsDlg::ApplyLineOptions() {
   std::string error;
   if (!m_applyOptions(port, options, &error)) {
     SetShortened(m_message,
-                 QStringLiteral("Com %1 line not changed: %2").arg(port).arg(QString::fromStdString(error)));
+                 QStringLiteral("%1 line not changed: %2").arg(EntryName(port), QString::fromStdString(error)));
     ShowLineOptions();  // back to what is kept
     return;
   }
-  SetShortened(m_message, QStringLiteral("Com %1: echo %2, answer wait %3 ms, RS-485 mode %4")
-                              .arg(port)
+  SetShortened(m_message, QStringLiteral("%1: echo %2, answer wait %3 ms, RS-485 mode %4")
+                              .arg(EntryName(port))
                               .arg(QString::fromUtf8(EchoModeText(options.echo).data()))
                               .arg(options.answerWaitMs)
                               .arg(options.rs485 ? QStringLiteral("on") : QStringLiteral("off")));
@@ -270,15 +273,15 @@ void CPortsDlg::AssignChosen() {
   }
   std::string path;
   std::string error;
-  // An address that cannot be one is refused here, as dimlet-cli refuses it,
+  // A name that cannot be a line is refused here, as dimlet-cli refuses it,
   // rather than stored for every later open to fail on.
-  if (IsNetworkAddress(typed)) error = NetworkAddressProblem(typed);
+  error = LineNameProblem(typed);
   if (!error.empty()) error = ShownAddress(typed) + ": " + error;
   if (!error.empty() || !StoredDevicePath(typed, &path, &error) || !m_assign(port, path, &error)) {
-    SetShortened(m_message, QStringLiteral("Com %1 not changed: %2").arg(port).arg(QString::fromStdString(error)));
+    SetShortened(m_message, QStringLiteral("%1 not changed: %2").arg(EntryName(port), QString::fromStdString(error)));
     return;
   }
-  SetShortened(m_message, QStringLiteral("Com %1 is now %2").arg(port).arg(QString::fromStdString(path)));
+  SetShortened(m_message, QStringLiteral("%1 is now %2").arg(EntryName(port), QString::fromStdString(path)));
   Refresh();
 }
 
