@@ -87,6 +87,18 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   setWindowTitle(QStringLiteral("Ports"));
 
   auto* layout = new QVBoxLayout(this);
+  AddEntryAndAdapterLists(layout);
+  AddDevicePathRow(layout);
+  AddLineOptionsRow(layout);
+  AddMessageAndButtons(layout);
+
+  Refresh();
+  m_entries->setCurrentRow(std::clamp(currentPort, 1, kComEntries) - 1);
+  resize(640, 420);
+}
+
+// The Com entries, and the adapters one of them may be given.
+void CPortsDlg::AddEntryAndAdapterLists(QVBoxLayout* layout) {
   layout->addWidget(new QLabel(QStringLiteral("Com entries:"), this));
   m_entries = new QListWidget(this);
   m_entries->setObjectName(QStringLiteral("comEntries"));
@@ -99,6 +111,12 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   m_adapters->setAccessibleName(QStringLiteral("Serial adapters found"));
   layout->addWidget(m_adapters);
 
+  connect(m_entries, &QListWidget::currentRowChanged, this, &CPortsDlg::ShowEntryChoice);
+  connect(m_adapters, &QListWidget::currentRowChanged, this, &CPortsDlg::ChooseAdapter);
+}
+
+// The device the chosen entry is to stand for, typed or taken from the adapters.
+void CPortsDlg::AddDevicePathRow(QVBoxLayout* layout) {
   auto* pathRow = new QHBoxLayout;
   auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
   m_path = new QLineEdit(this);
@@ -108,7 +126,11 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(m_path, 1);
   layout->addLayout(pathRow);
+  connect(m_path, &QLineEdit::returnPressed, this, &CPortsDlg::AssignChosen);
+}
 
+// How the chosen entry's line is driven; a change is applied at once.
+void CPortsDlg::AddLineOptionsRow(QVBoxLayout* layout) {
   auto* optionsRow = new QHBoxLayout;
   m_optionsTitle = new QLabel(this);
   optionsRow->addWidget(m_optionsTitle);
@@ -142,6 +164,14 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   optionsRow->addStretch(1);
   layout->addLayout(optionsRow);
 
+  connect(m_echo, &QComboBox::currentIndexChanged, this, &CPortsDlg::ApplyLineOptions);
+  connect(m_answerWait, &QSpinBox::valueChanged, this, &CPortsDlg::ApplyLineOptions);
+  connect(m_rs485, &QCheckBox::toggled, this, &CPortsDlg::ApplyLineOptions);
+  SetApplyOptions({});
+}
+
+// What the last step did, and the dialog's buttons.
+void CPortsDlg::AddMessageAndButtons(QVBoxLayout* layout) {
   m_message = new QLabel(this);
   m_message->setObjectName(QStringLiteral("portsMessage"));
   m_message->setWordWrap(true);
@@ -159,20 +189,9 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   buttons->addWidget(close);
   layout->addLayout(buttons);
 
-  connect(m_entries, &QListWidget::currentRowChanged, this, &CPortsDlg::ShowEntryChoice);
-  connect(m_adapters, &QListWidget::currentRowChanged, this, &CPortsDlg::ChooseAdapter);
   connect(m_assignButton, &QPushButton::clicked, this, &CPortsDlg::AssignChosen);
-  connect(m_path, &QLineEdit::returnPressed, this, &CPortsDlg::AssignChosen);
   connect(refresh, &QPushButton::clicked, this, &CPortsDlg::Refresh);
-  connect(m_echo, &QComboBox::currentIndexChanged, this, &CPortsDlg::ApplyLineOptions);
-  connect(m_answerWait, &QSpinBox::valueChanged, this, &CPortsDlg::ApplyLineOptions);
-  connect(m_rs485, &QCheckBox::toggled, this, &CPortsDlg::ApplyLineOptions);
-  SetApplyOptions({});
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-
-  Refresh();
-  m_entries->setCurrentRow(std::clamp(currentPort, 1, kComEntries) - 1);
-  resize(640, 420);
 }
 
 void CPortsDlg::Refresh() {
