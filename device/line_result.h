@@ -24,9 +24,10 @@ struct LineFailure {
 template <class T = std::monostate>
 class [[nodiscard]] LineResult {
  public:
+  // Not explicit: a function returns its value, or a failure, as it is.
   LineResult() requires std::is_same_v<T, std::monostate> = default;
-  LineResult(T value) : m_state(std::in_place_index<0>, std::move(value)) {}  // NOLINT: a value is a result
-  LineResult(LineFailure failure) : m_state(std::in_place_index<1>, std::move(failure)) {}  // NOLINT: so is a failure
+  LineResult(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
+  LineResult(LineFailure failure) : m_state(std::in_place_index<1>, std::move(failure)) {}
 
   explicit operator bool() const { return m_state.index() == 0; }
   T& operator*() { return std::get<0>(m_state); }
