@@ -11,6 +11,8 @@
 #   make windows-test  - the test programs under wine, then dimlet-cli.exe
 #                        against the Linux simulator through wine's COM1 and
 #                        against dimlet-sim.exe --listen through tcp://
+#   make windows-bench - dimlet-cli.exe's write and verify of eight units
+#                        under wine against its floor, beside Linux's
 
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
@@ -18,7 +20,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test drills window-check bench package screenshot clean \
-	windows-configure windows windows-test
+	windows-configure windows windows-test windows-bench
 
 all: build
 
@@ -65,6 +67,10 @@ windows-test: windows-configure configure
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs
 	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim
 	scripts/windows-test $(WINDOWS_BUILD) $(BUILD)/sim/dimlet-sim
+
+windows-bench: windows configure
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim
+	scripts/windows-bench $(WINDOWS_BUILD) $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(WINDOWS_BUILD)

@@ -68,3 +68,20 @@ stop_sim() {
     sim_pid=""
   fi
 }
+
+# wine_prefix_with_com1 LINK LOGDIR: makes the wine prefix $WINEPREFIX with
+# COM1 on the path LINK and leaves its wine server running. The key
+# HKLM\Software\Wine\Ports maps COM1 (wine rewrites the dosdevices links),
+# and is read when the server starts: the server is started again after it.
+# The server is started apart, its output in LOGDIR, so that no later
+# program (ctest) keeps it as its own.
+wine_prefix_with_com1() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p >"$2/wineserver.log" 2>&1
+  timeout 300 wineboot -i >"$2/wineboot.log" 2>&1
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null
+  wineserver -k
+  wineserver -w
+  wineserver -p >"$2/wineserver.log" 2>&1
+  timeout 120 wineboot >>"$2/wineboot.log" 2>&1
+}

@@ -196,6 +196,6 @@ Handle Accept(Handle listener, std::string* peer) {
   return static_cast<Handle>(client);
 }
 
-void RaiseThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
+void RaiseThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); }
 
 }  // namespace sim::io
