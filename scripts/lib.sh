@@ -69,8 +69,19 @@ stop_sim() {
   fi
 }
 
+# realtime_priority: sets $priority to the command that runs a program with
+# real-time priority (chrt -f 10) where the system allows it (root, or an
+# rtprio limit), else to nothing. The Linux simulator takes it by itself; wine
+# maps no Windows priority to it, and on a busy machine a program under wine
+# was held back mid-frame for longer than a unit waits between two bytes.
+realtime_priority() {
+  priority=""
+  if chrt -f 10 true 2>/dev/null; then priority="chrt -f 10"; fi
+}
+
 # wine_prefix_with_com1 LINK LOGDIR: makes the wine prefix $WINEPREFIX with
-# COM1 on the path LINK and leaves its wine server running. The key
+# COM1 on the path LINK and leaves its wine server running, with $priority
+# (see realtime_priority). The key
 # HKLM\Software\Wine\Ports maps COM1 (wine rewrites the dosdevices links),
 # and is read when the server starts: the server is started again after it.
 # The server is started apart, its output in LOGDIR, so that no later
@@ -82,6 +93,7 @@ wine_prefix_with_com1() {
   timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null
   wineserver -k
   wineserver -w
-  wineserver -p >"$2/wineserver.log" 2>&1
+  # shellcheck disable=SC2086
+  ${priority:-} wineserver -p >"$2/wineserver.log" 2>&1
   timeout 120 wineboot >>"$2/wineboot.log" 2>&1
 }
