@@ -70,13 +70,14 @@ stop_sim() {
 }
 
 # realtime_priority: sets $priority to the command that runs a program with
-# real-time priority (chrt -f 10) where the system allows it (root, or an
-# rtprio limit), else to nothing. The Linux simulator takes it by itself; wine
+# real-time priority (chrt -f 1) where the system allows it (root, or an
+# rtprio limit), else to nothing: the Linux simulator's own priority, not
+# above it, so that neither end holds the other back. The Linux simulator takes it by itself; wine
 # maps no Windows priority to it, and on a busy machine a program under wine
 # was held back mid-frame for longer than a unit waits between two bytes.
 realtime_priority() {
   priority=""
-  if chrt -f 10 true 2>/dev/null; then priority="chrt -f 10"; fi
+  if chrt -f 1 true 2>/dev/null; then priority="chrt -f 1"; fi
 }
 
 # wine_prefix_with_com1 LINK LOGDIR: makes the wine prefix $WINEPREFIX with
