@@ -3,6 +3,7 @@
 // units hold the rows of a file; on one line or several side by side.
 #include <algorithm>
 #include <csignal>
+#include <optional>
 #include <ostream>
 
 #include "cli/cli_commands.h"
@@ -163,10 +164,127 @@ int ReportDifferences(LineSession& line, int unit, size_t rowCount, const std::v
   return code;
 }
 
-// Writes (or only verifies) the units of one line, in order.
-int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
+// The units of `plans` from `from` on were not reached: each is named so in
+// the results. Returns `code`.
+int Unreached(LineSession& line, const std::vector<UnitPlan>& plans, size_t from, int code) {
+  line.Counts().notReached += static_cast<int>(plans.size() - from);
+  for (size_t q = from; q < plans.size(); ++q) {
+    line.Result({{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}});
+  }
+  return code;
+}
+
+// What one unit's work came to: its exit status, and when the line stops at
+// it, the first unit that was not reached.
+struct UnitWork {
+  int code = kExitDone;
+  std::optional<size_t> stopFrom;
+};
+
+// Sends the unit's rows; false when a frame failed, with *sent the rows that
+// reached it whole.
+bool SendRows(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows, size_t* sent) {
+  const unit_operations::RowProgress progress = line.RowProgressFor(plan.unit, "writing");
+  unit_operations::WriteRows(line.Link(), plan.unit, rows, [&](int done, int total) {
+    *sent = static_cast<size_t>(done);
+    progress(done, total);
+  });
+  const std::string lastSent = *sent > 0 ? std::to_string(plan.rows[*sent - 1].sequence) : "";
+  const std::string failed = *sent < plan.rows.size() ? " of sequence " + std::to_string(plan.rows[*sent].sequence) : "";
+  return line.FramesSent("unit " + std::to_string(plan.unit) + ": write-row" + failed +
+                         (*sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""));
+}
+
+// The unit's result and its line for the operator, once its rows were sent
+// and (or) compared with what it holds (`found`: kExitDone, kExitDifferent or
+// kExitNoAnswer); after a good write with --store the unit is told to store.
+UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t rowCount, bool verifying, int found) {
   const CliArguments& args = line.Context().args;
   const bool writing = args.command == CliCommand::kWrite;
+  Tally& tally = line.Counts();
+  const std::string unitName = "unit " + std::to_string(plan.unit);
+  nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"rows", rowCount}};
+  result["sent"] = writing;
+  result["written"] = writing && verifying && found == kExitDone;
+  result["verified"] = verifying && found == kExitDone;
+  std::string summary = unitName + ": " + Rows(rowCount);
+  if (!writing) {
+    result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
+    line.Result(result);
+    if (found == kExitDone) {
+      ++tally.done;
+      line.Say(summary + " as expected");
+    }
+    return {found, std::nullopt};
+  }
+  // A write-row frame has no answer: only a read-back shows the rows written.
+  summary += args.verify ? " written and read back" : " sent";
+  bool stored = false;
+  if (args.store) {
+    if (found != kExitDone) {
+      line.Message(unitName + ": not told to store, its rows are not as sent");
+    } else {
+      line.Link().StoreOnUnit(plan.unit);
+      if (!line.FramesSent(unitName + ": store")) {
+        result["outcome"] = "not stored";
+        line.Result(result);
+        return {kExitFailure, p + 1};
+      }
+      stored = true;
+      ++tally.stored;
+      summary += ", stored";
+    }
+  }
+  result["stored"] = stored;
+  result["outcome"] = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
+                      : verifying          ? "done"
+                                           : "sent";
+  line.Result(result);
+  if (found == kExitDone) {
+    ++tally.done;
+    line.Say(summary);
+  }
+  return {found, std::nullopt};
+}
+
+// Writes (or only verifies) unit `p` of the line: sends its rows, reads them
+// back to compare, and reports it.
+UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
+  const CliArguments& args = line.Context().args;
+  const bool writing = args.command == CliCommand::kWrite;
+  Tally& tally = line.Counts();
+  const std::vector<UnitRow> rows = WireRows(plan.rows);
+  // The rows before a frame that failed reached the unit: it is not untouched.
+  size_t sent = 0;
+  auto cutShort = [&](const char* outcome) {
+    line.Result({{"event", "unit"},
+                 {"unit", plan.unit},
+                 {"outcome", outcome},
+                 {"rows_sent", sent},
+                 {"last_sequence_sent", sent > 0 ? nlohmann::json(plan.rows[sent - 1].sequence) : nlohmann::json()}});
+    ++tally.notReached;
+    return UnitWork{kExitFailure, p + 1};
+  };
+  if (writing && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
+  std::vector<RowDifference> differences;
+  const bool verifying = !writing || args.verify;
+  if (verifying) {
+    differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
+    if (!line.FramesSent("unit " + std::to_string(plan.unit) + ": read-row")) {
+      return writing ? cutShort("not read back") : UnitWork{kExitFailure, p};
+    }
+  }
+  line.Context().report->EndProgress();
+  const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
+  if (found == kExitNoAnswer) ++tally.noAnswer;
+  if (found == kExitDifferent) ++tally.different;
+  return ReportUnit(line, plan, p, rows.size(), verifying, found);
+}
+
+// Writes (or only verifies) the units of one line, in order, until one
+// stops the line.
+int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
+  const bool writing = line.Context().args.command == CliCommand::kWrite;
   Tally& tally = line.Counts();
   tally.units += static_cast<int>(plans.size());
   if (!line.Open()) {
@@ -175,101 +293,12 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
   }
   int outcome = kExitDone;
   for (size_t p = 0; p < plans.size(); ++p) {
-    const UnitPlan& plan = plans[p];
-    const std::string unitName = "unit " + std::to_string(plan.unit);
-    auto unreached = [&](int code) {
-      tally.notReached += static_cast<int>(plans.size() - p);
-      for (size_t q = p; q < plans.size(); ++q) {
-        line.Result({{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}});
-      }
-      return code;
-    };
     const int stopped = line.CheckStop(std::string(writing ? "not written" : "not verified") + ": unit " +
                                        UnitsFrom(plans, p));
-    if (stopped != kExitDone) return unreached(stopped);
-
-    const std::vector<UnitRow> rows = WireRows(plan.rows);
-    // The rows before a frame that failed reached the unit: it is not untouched.
-    size_t sent = 0;
-    auto cutShort = [&](const char* outcome) {
-      line.Result({{"event", "unit"},
-                   {"unit", plan.unit},
-                   {"outcome", outcome},
-                   {"rows_sent", sent},
-                   {"last_sequence_sent", sent > 0 ? nlohmann::json(plan.rows[sent - 1].sequence) : nlohmann::json()}});
-      ++tally.notReached;
-      ++p;
-      return unreached(kExitFailure);
-    };
-    if (writing) {
-      const unit_operations::RowProgress progress = line.RowProgressFor(plan.unit, "writing");
-      unit_operations::WriteRows(line.Link(), plan.unit, rows, [&](int done, int total) {
-        sent = static_cast<size_t>(done);
-        progress(done, total);
-      });
-      const std::string lastSent = sent > 0 ? std::to_string(plan.rows[sent - 1].sequence) : "";
-      const std::string failed = sent < plan.rows.size() ? " of sequence " + std::to_string(plan.rows[sent].sequence) : "";
-      if (!line.FramesSent(unitName + ": write-row" + failed +
-                            (sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))) {
-        return cutShort(sent > 0 ? "cut short" : "not sent");
-      }
-    }
-    std::vector<RowDifference> differences;
-    const bool verifying = !writing || args.verify;
-    if (verifying) {
-      differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
-      if (!line.FramesSent(unitName + ": read-row")) {
-        return writing ? cutShort("not read back") : unreached(kExitFailure);
-      }
-    }
-    line.Context().report->EndProgress();
-    const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
-    outcome = WorseExitStatus(outcome, found);
-    if (found == kExitNoAnswer) ++tally.noAnswer;
-    if (found == kExitDifferent) ++tally.different;
-
-    nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"rows", rows.size()}};
-    result["sent"] = writing;
-    result["written"] = writing && verifying && found == kExitDone;
-    result["verified"] = verifying && found == kExitDone;
-    std::string summary = unitName + ": " + Rows(rows.size());
-    if (!writing) {
-      result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
-      line.Result(result);
-      if (found == kExitDone) {
-        ++tally.done;
-        line.Say(summary + " as expected");
-      }
-      continue;
-    }
-    // A write-row frame has no answer: only a read-back shows the rows written.
-    summary += args.verify ? " written and read back" : " sent";
-    bool stored = false;
-    if (args.store) {
-      if (found != kExitDone) {
-        line.Message(unitName + ": not told to store, its rows are not as sent");
-      } else {
-        line.Link().StoreOnUnit(plan.unit);
-        if (!line.FramesSent(unitName + ": store")) {
-          result["outcome"] = "not stored";
-          line.Result(result);
-          ++p;
-          return unreached(kExitFailure);
-        }
-        stored = true;
-        ++tally.stored;
-        summary += ", stored";
-      }
-    }
-    result["stored"] = stored;
-    result["outcome"] = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
-                        : verifying          ? "done"
-                                             : "sent";
-    line.Result(result);
-    if (found == kExitDone) {
-      ++tally.done;
-      line.Say(summary);
-    }
+    if (stopped != kExitDone) return Unreached(line, plans, p, stopped);
+    const UnitWork work = WorkUnit(line, plans[p], p);
+    if (work.stopFrom) return Unreached(line, plans, *work.stopFrom, work.code);
+    outcome = WorseExitStatus(outcome, work.code);
   }
   return outcome;
 }

@@ -115,6 +115,23 @@ TEST_F(CliTest, RowsGoThroughSer2netAsOnALocalLine) {
   EXPECT_THAT(ports.out, HasSubstr("Com 4\t" + bridge.RawAddress() + "\tnetwork: reached, network round trip"));
 }
 
+// The simulator served over TCP (dimlet-sim --listen, as on Windows) is a raw
+// network line like any other.
+TEST_F(CliTest, RowsGoToTheSimulatorServedOverTcp) {
+  sim::SimOptions options;
+  options.listenPort = 0;
+  StartSim(options);
+  const std::string address = m_sim->SlavePath();
+  CliResult result = Run({"write", File("rows.csv", kRows), "--port", address});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Frames(), (std::vector<Frame>{WriteRowFrame(1, 0, 255, 255, 255, 255), WriteRowFrame(1, 1, 13, 0, 255, 128),
+                                          ReadRowFrame(1, 0), ReadRowFrame(1, 1), WriteRowFrame(6, 7, 1, 2, 3, 4),
+                                          ReadRowFrame(6, 7)}));
+  result = Run({"scan", "--port", address});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "0\n1\n2\n3\n4\n5\n6\n7\n");
+}
+
 TEST_F(CliTest, AServerThatIsAwayIsAPortNotOpenInTheStatusLinesWords) {
   StartSim();
   testsupport::Ser2netBridge bridge(m_dir + "/units", m_dir);
@@ -156,6 +173,8 @@ TEST_F(CliTest, AnAddressThatCannotBeOneIsAUsageErrorNamedOnce) {
        "the port must be a number from 1 to 65535"},
       {"IPv6 address without its closing bracket", {"read", "--unit", "0", "--port", "tcp://[::1"}, "", "tcp://[::1",
        "no closing ] after the IPv6 address"},
+      {"a scheme no kind of line has (once opened as a file: \"no such device\")", {"scan", "--port", "ssh://h:22"},
+       "", "ssh://h:22", "ssh:// is no kind of line here: write a device path, tcp://HOST:PORT or rfc2217://HOST:PORT"},
       {"one of several lines", {"run", "--unit", "1", "--port", "Com 1", "--port", "tcp://[::1]:0"}, "",
        "tcp://[::1]:0", "the port must be a number from 1 to 65535"},
       {"a line of an installation file", {"write", "FILE"}, "Com 1,1,1,1,2,3,4\ntcp://h:0,1,1,1,2,3,4\n",
