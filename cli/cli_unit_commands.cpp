@@ -36,7 +36,7 @@ int RunUnitCommand(const CliContext& base) {
       line.Link().SendCommand(command.frame(unit, values));
       if (!line.FramesSent("unit " + std::to_string(unit) + ": " + command.verb)) {
         line.Counts().notReached += static_cast<int>(left.size());
-        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not sent"}});
+        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", line.LastFrameLeft()}});
         return static_cast<int>(kExitFailure);
       }
       ++line.Counts().done;

@@ -58,13 +58,16 @@ bool LineSession::FramesSent(const std::string& what) {
   using Outcome = CSerialLink::FrameOutcome;
   const Outcome outcome = m_link.LastFrame();
   const char* how = " did not leave whole: ";
+  m_lastFrameLeft = "not sent";
   if (m_link.IsPortOpen() &&
       (outcome == Outcome::kEchoMissing || outcome == Outcome::kNoEcho || outcome == Outcome::kEchoLate ||
        outcome == Outcome::kAnswerLate)) {
     how = " was sent, but ";
+    m_lastFrameLeft = "sent, not confirmed";
   } else if (m_link.IsPortOpen() && (outcome == Outcome::kEchoWrong || outcome == Outcome::kEchoUnexpected ||
                                      outcome == Outcome::kStrayBytes)) {
     how = " may not have left whole: ";
+    m_lastFrameLeft = "may not have left whole";
   }
   const std::string said = what + how + why;
   Message(m_port.name + ": " + said);

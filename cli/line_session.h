@@ -25,6 +25,9 @@ class LineSession {
   // did not (`what`, e.g. "unit 3: write") and why, counts a line fault, and
   // returns false.
   bool FramesSent(const std::string& what);
+  // How far the frame that FramesSent last refused got, as JSON tells it:
+  // "not sent", "may not have left whole" or "sent, not confirmed".
+  const char* LastFrameLeft() const { return m_lastFrameLeft; }
   // When the command is to stop (see StopStatus): says why and what is left
   // undone, and returns the exit status for it; kExitDone otherwise.
   int CheckStop(const std::string& undone);
@@ -46,6 +49,7 @@ class LineSession {
   PortChoice m_port;
   size_t m_index;
   CSerialLink m_link;
+  const char* m_lastFrameLeft = "not sent";
 };
 
 // Whether a command is to stop before its next unit: kExitDone while not;

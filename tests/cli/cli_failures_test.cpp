@@ -145,6 +145,7 @@ struct FrameFaultCase {
   std::string script;  // $CLI is dimlet-cli, rows.csv a row file for --unit
   std::string message;
   int echoLateMs = 0;  // a line that returns what it is sent this late (after the profile's 30 ms wait)
+  const char* json = "";  // what standard output's JSON says of the unit
 };
 
 TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
@@ -160,8 +161,8 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
        false,
        "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
        "the echo setting is wrong"},
-      {"one frame to each unit on a line that echoes late", false, "\"$CLI\" store --unit 1,2",
-       "unit 1: store was sent, but the line returns what is sent", 70},
+      {"one frame to each unit on a line that echoes late", false, "\"$CLI\" store --unit 1,2 --json",
+       "unit 1: store was sent, but the line returns what is sent", 70, R"("outcome":"sent, not confirmed")"},
   };
   WriteProfile();
   File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
@@ -185,6 +186,7 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
     EXPECT_THAT(result.err, HasSubstr(c.message));
     EXPECT_THAT(result.out, testing::Not(HasSubstr("told"))) << "reported as done";
     EXPECT_THAT(result.out, testing::Not(HasSubstr("written"))) << "reported as done";
+    EXPECT_THAT(result.out, HasSubstr(c.json));
     if (c.echoLateMs > 0) {
       m_sim.reset();
       StartSim();
