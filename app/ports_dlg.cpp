@@ -1,8 +1,6 @@
 // The "Ports…" dialog.
 #include "app/ports_dlg.h"
 
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -68,7 +66,7 @@ void AddShortened(QListWidget* list, const QString& text) {
 QString EntryLine(int port, const std::string& path) {
   // Whether a server answers is known only by connecting, which opening does.
   const bool network = IsNetworkAddress(path);
-  const bool present = !network && access(path.c_str(), F_OK) == 0;
+  const bool present = !network && SerialDeviceThere(path);
   return QStringLiteral("Com %1: %2 — %3")
       .arg(port)
       .arg(QString::fromStdString(path))
@@ -100,7 +98,8 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
   m_path = new QLineEdit(this);
   m_path->setObjectName(QStringLiteral("devicePath"));
-  m_path->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, or tcp://HOST:PORT or rfc2217://HOST:PORT for a serial server"));
+  m_path->setPlaceholderText(QString::fromStdString(DefaultDevicePath(1)) +
+                             QStringLiteral(", or tcp://HOST:PORT or rfc2217://HOST:PORT for a serial server"));
   pathLabel->setBuddy(m_path);
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(m_path, 1);
