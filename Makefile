@@ -22,7 +22,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test drills window-check bench package screenshot clean \
-	windows-configure windows windows-test
+	windows-configure windows windows-test windows-package
 
 all: build
 
@@ -69,8 +69,12 @@ windows: windows-configure
 
 windows-test: windows-configure configure
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs
-	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim dimlet
 	scripts/windows-test $(WINDOWS_BUILD) $(BUILD)/sim/dimlet-sim
+	scripts/windows-window $(WINDOWS_BUILD) $(BUILD)
+
+windows-package: windows
+	scripts/windows-package $(WINDOWS_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(WINDOWS_BUILD)

@@ -5,7 +5,8 @@
 ; every file installed here (the list below, written by the script) and
 ; leaves the operator's profile in %APPDATA%\Dimlet.
 ;   makensis -DVERSION=… -DCOPYRIGHT=… -DICON=… -DSTAGE=… -DFILES=… -DUNFILES=… -DOUTFILE=… dimlet.nsi
-Unicode true
+; A 64-bit installer for 64-bit programs (and wine without its 32-bit half runs it).
+Target amd64-unicode
 ManifestDPIAware false
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
