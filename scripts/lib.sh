@@ -138,7 +138,7 @@ new_wine_prefix() {
 # variable NAME (APPDATA, LOCALAPPDATA) of the prefix WINEPREFIX names. Wine's
 # output goes through a file: a wine server it starts would hold a pipe open.
 windows_folder() {
-  wineserver -p >/dev/null 2>&1 </dev/null
+  wineserver -p >/dev/null 2>&1 </dev/null || true  # already running
   folder_file=$(mktemp)
   timeout 60 wine cmd /c echo "%$1%" >"$folder_file" 2>/dev/null </dev/null || true
   winepath -u "$(tr -d '\r' <"$folder_file")" 2>/dev/null
