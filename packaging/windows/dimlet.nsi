@@ -60,4 +60,7 @@ Section "Uninstall"
   RMDir "$INSTDIR\platforms"
   RMDir "$INSTDIR\styles"
   RMDir "$INSTDIR"
+  ; Made by this installer where no other per-user program had made it;
+  ; removed only while empty.
+  RMDir "$LOCALAPPDATA\Programs"
 SectionEnd
