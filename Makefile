@@ -6,13 +6,18 @@
 # Both first install any missing Debian packages (scripts/install-deps).
 #
 # The Windows programs, cross-built here with mingw-w64 (cmake/mingw-w64.cmake):
-#   make windows       - dimlet-cli.exe and dimlet-sim.exe with their runtime
-#                        DLLs in build-windows/bin
-#   make windows-test  - the test programs under wine, then dimlet-cli.exe
+#   make windows       - dimlet.exe, dimlet-cli.exe and dimlet-sim.exe with Qt's
+#                        and the runtime's DLLs in build-windows/bin; Qt for
+#                        Windows is unpacked there from ../shared/toolchains
+#                        (cmake/Windows.cmake)
+#   make windows-test  - their test programs under wine, then dimlet-cli.exe
 #                        against the Linux simulator through wine's COM1 and
-#                        against dimlet-sim.exe --listen through tcp://
+#                        against dimlet-sim.exe --listen through tcp://, then
+#                        the window under wine on a virtual X screen
 #   make windows-bench - dimlet-cli.exe's write and verify of eight units
 #                        under wine against its floor, beside Linux's
+#   make windows-package - the portable zip and the installer, each checked
+#                        under wine
 
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
@@ -20,7 +25,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test drills window-check bench package screenshot clean \
-	windows-configure windows windows-test windows-bench
+	windows-configure windows windows-test windows-bench windows-package
 
 all: build
 
@@ -61,12 +66,16 @@ windows-configure:
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DDIMLET_WERROR=ON $(CMAKE_FLAGS)
 
 windows: windows-configure
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim dimlet
 
 windows-test: windows-configure configure
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs
-	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim dimlet
 	scripts/windows-test $(WINDOWS_BUILD) $(BUILD)/sim/dimlet-sim
+	scripts/windows-window $(WINDOWS_BUILD) $(BUILD)
+
+windows-package: windows
+	scripts/windows-package $(WINDOWS_BUILD)
 
 windows-bench: windows configure
 	cmake --build $(BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim

@@ -189,7 +189,12 @@ void CControllerDlg::EndAsExit() {
     auto* box = qobject_cast<QDialog*>(window);
     if (box && box != this && box->isVisible() && box->isModal()) box->reject();
   }
-  if (m_handlersRunning == 0) OnExit(ctl::kExit);
+  if (m_handlersRunning > 0) return;
+  OnExit(ctl::kExit);
+  // The process may be ended as soon as the request has been handled
+  // (Windows ends it once WM_ENDSESSION returns): the queued saves are
+  // written now, not when the dialog goes.
+  FlushSaves();
 }
 
 void CControllerDlg::UpdateStatusLine() {

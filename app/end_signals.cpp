@@ -7,6 +7,7 @@
 
 #include <QSocketNotifier>
 #include <cerrno>
+#include <csignal>
 #include <iterator>
 
 namespace {
@@ -25,14 +26,27 @@ void OnEndSignal(int signal) {
 
 }  // namespace
 
-CEndSignals::CEndSignals(QObject* parent) : QObject(parent) {
-  if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-    m_pipe[0] = m_pipe[1] = -1;
+struct CEndSignals::Impl {
+  int pipe[2] = {-1, -1};
+  QSocketNotifier* notifier = nullptr;
+  struct sigaction previous[std::size(kEndSignals)] = {};
+};
+
+CEndSignals::CEndSignals(QObject* parent) : QObject(parent), m_impl(std::make_unique<Impl>()) {
+  int* const pipe = m_impl->pipe;
+  if (::pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    pipe[0] = pipe[1] = -1;
     return;
   }
-  g_writeEnd = m_pipe[1];
-  m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
-  connect(m_notifier, &QSocketNotifier::activated, this, &CEndSignals::OnReadable);
+  g_writeEnd = pipe[1];
+  m_impl->notifier = new QSocketNotifier(pipe[0], QSocketNotifier::Read, this);
+  connect(m_impl->notifier, &QSocketNotifier::activated, this, [this, readEnd = pipe[0]] {
+    unsigned char numbers[16];
+    ssize_t count = 0;
+    while ((count = ::read(readEnd, numbers, sizeof numbers)) > 0) {
+      for (ssize_t i = 0; i < count; ++i) emit Received(numbers[i]);
+    }
+  });
 
   struct sigaction action = {};
   action.sa_handler = OnEndSignal;
@@ -40,21 +54,15 @@ CEndSignals::CEndSignals(QObject* parent) : QObject(parent) {
   // Calls interrupted on the window's thread carry on; the end comes through
   // the event loop once the handler that made them returns.
   action.sa_flags = SA_RESTART;
-  for (size_t i = 0; i < std::size(kEndSignals); ++i) ::sigaction(kEndSignals[i], &action, &m_previous[i]);
+  for (size_t i = 0; i < std::size(kEndSignals); ++i) ::sigaction(kEndSignals[i], &action, &m_impl->previous[i]);
 }
 
 CEndSignals::~CEndSignals() {
-  if (!m_notifier) return;
-  for (size_t i = 0; i < std::size(kEndSignals); ++i) ::sigaction(kEndSignals[i], &m_previous[i], nullptr);
+  if (!IsActive()) return;
+  for (size_t i = 0; i < std::size(kEndSignals); ++i) ::sigaction(kEndSignals[i], &m_impl->previous[i], nullptr);
   g_writeEnd = -1;
-  ::close(m_pipe[0]);
-  ::close(m_pipe[1]);
+  ::close(m_impl->pipe[0]);
+  ::close(m_impl->pipe[1]);
 }
 
-void CEndSignals::OnReadable() {
-  unsigned char numbers[16];
-  ssize_t count = 0;
-  while ((count = ::read(m_pipe[0], numbers, sizeof numbers)) > 0) {
-    for (ssize_t i = 0; i < count; ++i) emit Received(numbers[i]);
-  }
-}
+bool CEndSignals::IsActive() const { return m_impl->notifier != nullptr; }

@@ -1,8 +1,7 @@
 // Following the link's device: hang-up, waiting, reopening, retrying.
 #include "app/link_follower.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "app/device_identity.h"
 
 #include <QSocketNotifier>
 #include <algorithm>
@@ -141,16 +140,10 @@ void CLinkFollower::OnUdevEvents() {
   if (ours && m_state == State::kWaiting) TryReopen();
 }
 
-std::optional<CLinkFollower::PathIdentity> CLinkFollower::IdentityOf(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return std::nullopt;
-  return PathIdentity{info.st_dev, info.st_ino, info.st_rdev, info.st_mode & S_IFMT};
-}
-
 void CLinkFollower::Refuse() {
   m_unplugged = false;
   SetStateAndStopTimers(State::kRefused);
-  m_refusedAt = IdentityOf(m_link.DevicePath());
+  m_refusedAt = DeviceIdentityAt(m_link.DevicePath());
   m_look.start(kLookInterval);
 }
 
@@ -162,7 +155,7 @@ void CLinkFollower::LookForDeviceAgain() {
   if (m_state == State::kRefused) {
     // Once it has gone, or something else has taken its place, another try
     // is worth it.
-    const std::optional<PathIdentity> now = IdentityOf(m_link.DevicePath());
+    const std::optional<std::string> now = DeviceIdentityAt(m_link.DevicePath());
     if (!now) {
       Wait(true);
       emit StateChanged();
@@ -176,7 +169,7 @@ void CLinkFollower::LookForDeviceAgain() {
   if (m_state != State::kWaiting) return;
   m_lookStep = std::min(m_lookStep * 2, kLookInterval);
   m_look.start(m_lookStep);
-  if (access(m_link.DevicePath().c_str(), F_OK) == 0) TryReopen();
+  if (SerialDeviceThere(m_link.DevicePath())) TryReopen();
 }
 
 void CLinkFollower::TryReopen() {

@@ -2,14 +2,15 @@
 // unplugged device while the window is idle (a hang-up on the open device),
 // waits for the device to come back (udev's events matched on the mapped
 // name, and a look every second, sooner at first, for lines without udev
-// events, such as a simulator's), and then has the window reopen the link. It never polls an
-// open link: while the link is open, only descriptors are watched. A network
+// events, such as a simulator's, and on Windows, where the look is the only
+// way), and then has the window reopen the link. It never polls an open link:
+// while the link is open, only descriptors are watched (on Windows there is
+// none: a line lost while idle shows at the next command). A network
 // line that is lost or away is tried again with growing pauses.
 #pragma once
 
 #include <QObject>
 #include <QTimer>
-#include <sys/types.h>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -78,16 +79,6 @@ class CLinkFollower : public QObject {
                 // what is at the path to go or to be replaced
   };
 
-  // What is at a path: which file, and what kind. Two different ones mean
-  // the thing there was replaced, even without a moment of absence.
-  struct PathIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    dev_t special = 0;
-    mode_t mode = 0;
-    bool operator==(const PathIdentity&) const = default;
-  };
-  static std::optional<PathIdentity> IdentityOf(const std::string& path);
   void Refuse();
 
   void WatchLink();
@@ -122,5 +113,5 @@ class CLinkFollower : public QObject {
   bool m_attemptDue = false;
   bool m_unplugged = false;
   bool m_cameBack = false;
-  std::optional<PathIdentity> m_refusedAt;  // what was at the path when it was refused
+  std::optional<std::string> m_refusedAt;  // what was at the path when it was refused
 };

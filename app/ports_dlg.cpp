@@ -1,8 +1,6 @@
 // The "Ports…" dialog.
 #include "app/ports_dlg.h"
 
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -71,7 +69,7 @@ QString EntryName(int port) { return QString::fromStdString(ComEntryName(port));
 QString EntryLine(int port, const std::string& path) {
   // Whether a server answers is known only by connecting, which opening does.
   const bool network = IsNetworkAddress(path);
-  const bool present = !network && access(path.c_str(), F_OK) == 0;
+  const bool present = !network && SerialDeviceThere(path);
   return QStringLiteral("%1: %2 — %3")
       .arg(EntryName(port))
       .arg(QString::fromStdString(path))
@@ -121,7 +119,8 @@ void CPortsDlg::AddDevicePathRow(QVBoxLayout* layout) {
   auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
   m_path = new QLineEdit(this);
   m_path->setObjectName(QStringLiteral("devicePath"));
-  m_path->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, or tcp://HOST:PORT or rfc2217://HOST:PORT for a serial server"));
+  m_path->setPlaceholderText(QString::fromStdString(DefaultDevicePath(1)) +
+                             QStringLiteral(", or tcp://HOST:PORT or rfc2217://HOST:PORT for a serial server"));
   pathLabel->setBuddy(m_path);
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(m_path, 1);

@@ -80,21 +80,81 @@ realtime_priority() {
   if chrt -f 1 true 2>/dev/null; then priority="chrt -f 1"; fi
 }
 
-# wine_prefix_with_com1 LINK LOGDIR: makes the wine prefix $WINEPREFIX with
-# COM1 on the path LINK and leaves its wine server running, with $priority
-# (see realtime_priority). The key
-# HKLM\Software\Wine\Ports maps COM1 (wine rewrites the dosdevices links),
-# and is read when the server starts: the server is started again after it.
-# The server is started apart, its output in LOGDIR, so that no later
-# program (ctest) keeps it as its own.
-wine_prefix_with_com1() {
+# start_virtual_screen WORK: a virtual 1280x800 X screen (Xvfb, on a display
+# number of its own choosing) with openbox on it; sets DISPLAY, xvfb_pid and
+# wm_pid (stop_virtual_screen ends them). WORK is a folder for their logs.
+start_virtual_screen() {
+  Xvfb -screen 0 1280x800x24 -nolisten tcp -displayfd 3 3>"$1/display" 2>"$1/xvfb.log" &
+  xvfb_pid=$!
+  tries=0
+  until [ -s "$1/display" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -le 100 ] || { echo "Xvfb did not start" >&2; return 1; }
+    sleep 0.1
+  done
+  DISPLAY=":$(cat "$1/display")"
+  export DISPLAY
+  openbox >"$1/openbox.log" 2>&1 &
+  wm_pid=$!
+}
+
+stop_virtual_screen() {
+  for pid in ${wm_pid:-} ${xvfb_pid:-}; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  wm_pid=""
+  xvfb_pid=""
+}
+
+# window_titled TITLE [SECONDS]: prints the id of a visible window with
+# exactly that title, waiting up to SECONDS (default 60) for it; returns 1
+# when none came.
+window_titled() {
+  tries=0
+  while :; do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    tries=$((tries + 1))
+    [ "$tries" -le $((${2:-60} * 10)) ] || return 1
+    sleep 0.1
+  done
+}
+
+# new_wine_prefix: makes the empty wine prefix WINEPREFIX names (removing
+# what was there), with COM1 and COM2 mapped to the paths given as
+# arguments (HKLM\Software\Wine\Ports, read when the wine server starts;
+# without them wine gives the machine's own serial ports), and leaves its
+# wine server running, with $priority (see realtime_priority). The server is
+# started apart, its output in LOG, so that no later program (ctest) keeps
+# it as its own.
+#   new_wine_prefix LOG [COM1-PATH [COM2-PATH]]
+new_wine_prefix() {
+  log=$1
+  shift
+  rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  wineserver -p >"$2/wineserver.log" 2>&1
-  timeout 300 wineboot -i >"$2/wineboot.log" 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null
+  wineserver -p >>"$log" 2>&1
+  timeout 300 wineboot -i >>"$log" 2>&1
+  n=1
+  for path in "$@"; do
+    timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$path" /f >>"$log" 2>&1
+    n=$((n + 1))
+  done
   wineserver -k
   wineserver -w
   # shellcheck disable=SC2086
-  ${priority:-} wineserver -p >"$2/wineserver.log" 2>&1
-  timeout 120 wineboot >>"$2/wineboot.log" 2>&1
+  ${priority:-} wineserver -p >>"$log" 2>&1
+  timeout 120 wineboot >>"$log" 2>&1
+}
+
+# windows_folder NAME: the Linux path of the Windows folder in the environment
+# variable NAME (APPDATA, LOCALAPPDATA) of the prefix WINEPREFIX names. Wine's
+# output goes through a file: a wine server it starts would hold a pipe open.
+windows_folder() {
+  wineserver -p >/dev/null 2>&1 </dev/null || true  # already running
+  folder_file=$(mktemp)
+  timeout 60 wine cmd /c echo "%$1%" >"$folder_file" 2>/dev/null </dev/null || true
+  winepath -u "$(tr -d '\r' <"$folder_file")" 2>/dev/null
+  rm -f "$folder_file"
 }
