@@ -91,12 +91,21 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
         return name + " --from-profile needs --unit N[,N...]: the profile's rows name no unit";
       }
       if (!result.verify && result.dryRun) return "--dry-run sends nothing, so --no-verify means nothing";
+      if (result.changed && result.dryRun) return "--dry-run opens no line, so --changed cannot read what units hold";
+      break;
+    case CliCommand::kReport:
+      result.file = positional[0];
       break;
     case CliCommand::kScan:
       if (!positional.empty()) result.file = positional[0];
       break;
     case CliCommand::kRead:
-      if (result.units.empty() && !result.allUnits) return "read needs --unit N[,N...] or --unit all";
+      if (!result.like.empty() && (!result.units.empty() || result.allUnits || !result.ports.empty())) {
+        return "read --like takes its lines and units from the file; leave out --unit and --port";
+      }
+      if (result.units.empty() && !result.allUnits && result.like.empty()) {
+        return "read needs --unit N[,N...], --unit all or --like INSTALLATION";
+      }
       break;
     case CliCommand::kStore:
     case CliCommand::kRun:

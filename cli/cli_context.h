@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/cli_arguments.h"
+#include "cli/cli_journal.h"
 #include "cli/cli_profile.h"
 #include "cli/cli_report.h"
 #include "cli/cli_run.h"
@@ -54,6 +55,7 @@ struct CliContext {
   CliReport* report = nullptr;   // set once the lines are known
   ByteTraceFile* trace = nullptr;
   std::string* outFault = nullptr;  // why standard output failed, once it has
+  CliJournal* journal = nullptr;    // where commands that change units are written down; none: not
 
   // "dimlet-cli: <message>" on standard error outside any line; returns `code`.
   int Fail(int code, const std::string& message) const;
@@ -80,6 +82,9 @@ class LineSession {
   void Say(const std::string& text) const { m_context.report->Say(m_index, text); }
   void Result(const nlohmann::json& object) const { m_context.report->Result(m_index, object); }
   Tally& Counts() const { return m_context.report->TallyOf(m_index); }
+  // Appends `entry` to the journal for this line; a journal that cannot be
+  // written is said once, and the command goes on as it would have.
+  void Journal(JournalEntry entry) const;
   // Row progress "unit N: <verb> row done of total".
   unit_operations::RowProgress RowProgressFor(int unit, const std::string& verb) const;
 
@@ -148,3 +153,5 @@ int RunUnitCommand(const CliContext& context);  // store, run, stop, set-highest
 int RunSetAddress(const CliContext& context);
 int RunRead(const CliContext& context);
 int RunWriteOrVerify(const CliContext& context);  // write and verify
+int RunReport(const CliContext& context);         // the handover report
+int RunJournal(const CliContext& context);        // the journal, filtered

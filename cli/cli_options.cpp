@@ -19,10 +19,10 @@ constexpr CommandMask Mask(std::initializer_list<CliCommand> commands) {
 using C = CliCommand;
 constexpr CommandMask kAll = ~CommandMask{0};
 constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop,
-                                      C::kSetAddress, C::kSetHighest});
+                                      C::kSetAddress, C::kSetHighest, C::kReport});
 constexpr CommandMask kToUnits =
     Mask({C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop, C::kSetAddress, C::kSetHighest});
-constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts});
+constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts, C::kJournal});
 
 const std::string kTaken;
 
@@ -96,6 +96,9 @@ const CommandSpec kCommands[] = {
     {"stop", C::kStop, "", 0, "stop units"},
     {"set-address", C::kSetAddress, "NEW", 1, "give unit N the address NEW (0-7), checked before and after"},
     {"set-highest", C::kSetHighest, "VALUE", 1, "set units' highest sequence (1-8)"},
+    {"report", C::kReport, "INSTALLATION", 1,
+     "read every unit of an installation file into a handover page (-o report.html)"},
+    {"journal", C::kJournal, "", 0, "what was changed on units, by either program, oldest first"},
     {"help", C::kHelp, "[COMMAND]", 0, "this text, or one command's"},
     {"__complete", C::kComplete, "", 0, nullptr},
 };
@@ -104,16 +107,26 @@ const OptionSpec kOptions[] = {
     {"--port", 0, "LINE", "the line: \"Com N\" of the profile's [Ports], a device path, tcp://HOST:PORT or "
                           "rfc2217://HOST:PORT; repeat it for several lines, worked side by side (default: "
                           "the Com entry chosen in Dimlet)",
-     kOnLine, true, ValueWords::kLines, StorePort},
+     kOnLine | Mask({C::kJournal}), true, ValueWords::kLines, StorePort},
     {"--unit", 0, "LIST", "unit addresses: 3, 0,2,5 or 0-7; read also takes \"all\", the units that answer",
-     kToUnits, false, ValueWords::kNone, StoreUnits},
+     kToUnits | Mask({C::kJournal}), false, ValueWords::kNone, StoreUnits},
     {"--sequence", 0, "S", "only sequence S (1-8)", Mask({C::kRead, C::kWrite, C::kVerify}), false,
      ValueWords::kNone, StoreSequence},
     {"--from-profile", 0, nullptr, "write or verify the sequences kept in the profile",
      Mask({C::kWrite, C::kVerify}), false, ValueWords::kNone,
      [](CliArguments& a, const std::string&) { a.fromProfile = true; return kTaken; }},
-    {"--output", 'o', "FILE", "where read puts its rows (default -, standard output)", Mask({C::kRead}), false,
+    {"--output", 'o', "FILE", "where read puts its rows, report its page (default -, standard output)",
+     Mask({C::kRead, C::kReport}), false,
      ValueWords::kFiles, [](CliArguments& a, const std::string& v) { return StoreFileName(&a.output, "-o", v); }},
+    {"--like", 0, "FILE", "read the lines and units of the installation FILE, keeping its labels",
+     Mask({C::kRead}), false, ValueWords::kFiles,
+     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.like, "--like", v, false); }},
+    {"--changed", 0, nullptr, "read each unit's rows first; write and verify only those that differ",
+     Mask({C::kWrite}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) { a.changed = true; return kTaken; }},
+    {"--since", 0, "WHEN", "only what was changed since a date, a UTC time (2026-12-08T20:15) or 90m, 12h, 3d ago",
+     Mask({C::kJournal}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string& v) { a.since = v; return kTaken; }},
     {"--store", 0, nullptr, "after writing (and verifying), make the units store", Mask({C::kWrite}), false,
      ValueWords::kNone, [](CliArguments& a, const std::string&) { a.store = true; return kTaken; }},
     {"--no-verify", 0, nullptr, "do not read written rows back", Mask({C::kWrite}), false, ValueWords::kNone,

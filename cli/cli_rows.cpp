@@ -3,11 +3,13 @@
 // units hold the rows of a file; on one line or several side by side.
 #include <algorithm>
 #include <csignal>
+#include <map>
 #include <ostream>
 
 #include "cli/cli_context.h"
 #include "cli/cli_files.h"
 #include "cli/stop_signals.h"
+#include "settings/journal.h"
 #include "settings/led_settings.h"
 #include "settings/unit_list.h"
 #include "settings/whole_file.h"
@@ -47,6 +49,42 @@ std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
   std::string text;
   for (int unit : units) text += (text.empty() ? "" : ", ") + std::to_string(unit);
   return text;
+}
+
+// How messages name a unit: "unit 3", or "unit 3 (Stage left wash)" when the
+// installation labels it.
+std::string UnitName(const UnitPlan& plan) {
+  const std::string& label = plan.rows.front().label;
+  return "unit " + std::to_string(plan.unit) + (label.empty() ? "" : " (" + label + ")");
+}
+
+// A unit's JSON object, with its label when it has one.
+nlohmann::json WithLabel(const UnitPlan& plan, nlohmann::json object) {
+  if (!plan.rows.front().label.empty()) object["label"] = plan.rows.front().label;
+  return object;
+}
+
+std::vector<JournalRow> JournalRows(const std::vector<UnitRow>& rows) {
+  std::vector<JournalRow> journal;
+  for (const UnitRow& row : rows) journal.push_back({row.row + 1, row.values});
+  return journal;
+}
+
+// With --changed: the rows of `rows` the unit does not hold now, read first;
+// a row that did not come whole is among them. False when a frame failed.
+bool RowsToChange(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows,
+                  std::vector<UnitRow>* changed) {
+  std::vector<int32_t> indices;
+  for (const UnitRow& row : rows) indices.push_back(row.row);
+  const std::vector<CSerialLink::RowAnswer> answers =
+      unit_operations::ReadRows(line.Link(), plan.unit, indices, {line.RowProgressFor(plan.unit, "reading"), {}, false});
+  if (!line.CheckFrames(UnitName(plan) + ": read-row").empty()) return false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    bool same = answers[i].Whole();
+    for (int c = 0; same && c < kChannels; ++c) same = answers[i].channels[c] == unit_protocol::LowByte(rows[i].values[c]);
+    if (!same) changed->push_back(rows[i]);
+  }
+  return true;
 }
 
 }  // namespace
@@ -141,26 +179,27 @@ bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
 // whose answer stopped short, or one line for a unit that did not answer at
 // all. Returns what they mean for the exit status: kExitNoAnswer,
 // kExitDifferent or kExitDone.
-int ReportDifferences(LineSession& line, int unit, size_t rowCount, const std::vector<RowDifference>& differences,
-                      const char* expectedWord) {
+int ReportDifferences(LineSession& line, const UnitPlan& plan, size_t rowCount,
+                      const std::vector<RowDifference>& differences, const char* expectedWord) {
+  const std::string unitName = UnitName(plan);
   size_t silentRows = 0;
   for (const RowDifference& d : differences) {
     if (d.channel == 1 && !d.found) ++silentRows;
   }
   if (rowCount > 0 && silentRows == rowCount) {
-    line.Message("unit " + std::to_string(unit) + ": did not answer");
+    line.Message(unitName + ": did not answer");
     return kExitNoAnswer;
   }
   int code = kExitDone;
   int lastMissingRow = -1;
   for (const RowDifference& d : differences) {
-    line.Result({{"event", "difference"},
+    line.Result(WithLabel(plan, {{"event", "difference"},
                  {"unit", d.unit},
                  {"sequence", d.row + 1},
                  {"channel", d.channel},
                  {"expected", d.expected},
-                 {"found", d.found ? nlohmann::json(*d.found) : nlohmann::json()}});
-    const std::string where = RowName(d.unit, d.row);
+                 {"found", d.found ? nlohmann::json(*d.found) : nlohmann::json()}}));
+    const std::string where = unitName + ", sequence " + std::to_string(d.row + 1);
     if (!d.found) {
       if (d.row == lastMissingRow) continue;  // the rest of that answer was not taken
       lastMissingRow = d.row;
@@ -188,11 +227,11 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
   int outcome = kExitDone;
   for (size_t p = 0; p < plans.size(); ++p) {
     const UnitPlan& plan = plans[p];
-    const std::string unitName = "unit " + std::to_string(plan.unit);
+    const std::string unitName = UnitName(plan);
     auto unreached = [&](int code) {
       tally.notReached += static_cast<int>(plans.size() - p);
       for (size_t q = p; q < plans.size(); ++q) {
-        line.Result({{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}});
+        line.Result(WithLabel(plans[q], {{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}}));
       }
       return code;
     };
@@ -200,27 +239,40 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
                                        UnitsFrom(plans, p));
     if (stopped != kExitDone) return unreached(stopped);
 
-    const std::vector<UnitRow> rows = WireRows(plan.rows);
+    const std::vector<UnitRow> planned = WireRows(plan.rows);
+    std::vector<UnitRow> rows;
+    if (writing && args.changed) {
+      if (!RowsToChange(line, plan, planned, &rows)) return unreached(kExitFailure);
+    } else {
+      rows = planned;
+    }
+    const size_t inPlace = planned.size() - rows.size();
+    auto journal = [&](const char* command, size_t count, const std::string& outcome) {
+      JournalEntry entry = JournalFor(plan.unit, plan.rows.front().label, command, outcome);
+      entry.rows = JournalRows({rows.begin(), rows.begin() + static_cast<long>(count)});
+      line.Journal(entry);
+    };
     // The rows before a frame that failed reached the unit: it is not untouched.
     size_t sent = 0;
     auto cutShort = [&](const char* outcome) {
-      line.Result({{"event", "unit"},
+      line.Result(WithLabel(plan, {{"event", "unit"},
                    {"unit", plan.unit},
                    {"outcome", outcome},
                    {"rows_sent", sent},
-                   {"last_sequence_sent", sent > 0 ? nlohmann::json(plan.rows[sent - 1].sequence) : nlohmann::json()}});
+                   {"last_sequence_sent", sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json()}}));
+      if (writing) journal("write", sent, outcome);
       ++tally.notReached;
       ++p;
       return unreached(kExitFailure);
     };
-    if (writing) {
+    if (writing && !rows.empty()) {
       const unit_operations::RowProgress progress = line.RowProgressFor(plan.unit, "writing");
       unit_operations::WriteRows(line.Link(), plan.unit, rows, [&](int done, int total) {
         sent = static_cast<size_t>(done);
         progress(done, total);
       });
-      const std::string lastSent = sent > 0 ? std::to_string(plan.rows[sent - 1].sequence) : "";
-      const std::string failed = sent < plan.rows.size() ? " of sequence " + std::to_string(plan.rows[sent].sequence) : "";
+      const std::string lastSent = sent > 0 ? std::to_string(rows[sent - 1].row + 1) : "";
+      const std::string failed = sent < rows.size() ? " of sequence " + std::to_string(rows[sent].row + 1) : "";
       if (!line.CheckFrames(unitName + ": write-row" + failed +
                             (sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))
                .empty()) {
@@ -229,23 +281,24 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
     }
     std::vector<RowDifference> differences;
     const bool verifying = !writing || args.verify;
-    if (verifying) {
+    if (verifying && !rows.empty()) {
       differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
       if (!line.CheckFrames(unitName + ": read-row").empty()) {
         return writing ? cutShort("not read back") : unreached(kExitFailure);
       }
     }
     line.Context().report->EndProgress();
-    const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
+    const int found = ReportDifferences(line, plan, rows.size(), differences, writing ? "sent" : "expected");
     outcome = Worse(outcome, found);
     if (found == kExitNoAnswer) ++tally.noAnswer;
     if (found == kExitDifferent) ++tally.different;
 
-    nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"rows", rows.size()}};
-    result["sent"] = writing;
+    nlohmann::json result = WithLabel(plan, {{"event", "unit"}, {"unit", plan.unit}, {"rows", planned.size()}});
+    if (writing && args.changed) result["in_place"] = inPlace;
+    result["sent"] = writing && !rows.empty();
     result["written"] = writing && verifying && found == kExitDone;
     result["verified"] = verifying && found == kExitDone;
-    std::string summary = unitName + ": " + Rows(rows.size());
+    std::string summary = unitName + ": " + Rows(planned.size());
     if (!writing) {
       result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
       line.Result(result);
@@ -256,14 +309,27 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
       continue;
     }
     // A write-row frame has no answer: only a read-back shows the rows written.
-    summary += args.verify ? " written and read back" : " sent";
+    if (!args.changed) {
+      summary += args.verify ? " written and read back" : " sent";
+    } else if (rows.empty()) {
+      summary += " already in place, none written";
+    } else {
+      summary += ", " + std::to_string(inPlace) + " already in place, " + std::to_string(rows.size()) +
+                 (args.verify ? " written and read back" : " sent");
+    }
+    const std::string writeOutcome = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
+                                     : verifying          ? "done"
+                                                          : "sent";
+    if (!rows.empty()) journal("write", rows.size(), writeOutcome);
     bool stored = false;
     if (args.store) {
       if (found != kExitDone) {
         line.Message(unitName + ": not told to store, its rows are not as sent");
       } else {
         line.Link().StoreOnUnit(plan.unit);
-        if (!line.CheckFrames(unitName + ": store").empty()) {
+        const bool storeSent = line.CheckFrames(unitName + ": store").empty();
+        line.Journal(JournalFor(plan.unit, plan.rows.front().label, "store", storeSent ? "sent" : "not sent"));
+        if (!storeSent) {
           result["outcome"] = "not stored";
           line.Result(result);
           ++p;
@@ -275,9 +341,7 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
       }
     }
     result["stored"] = stored;
-    result["outcome"] = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
-                        : verifying          ? "done"
-                                             : "sent";
+    result["outcome"] = writeOutcome;
     line.Result(result);
     if (found == kExitDone) {
       ++tally.done;
@@ -327,9 +391,27 @@ int RunRead(const CliContext& base) {
   std::vector<int32_t> rows = unit_operations::AllRows();
   if (args.sequence) rows = {*args.sequence - 1};
 
+  // With --like, an installation file names the lines, units and labels.
+  RowFile like;
+  if (!args.like.empty()) {
+    int code = kExitDone;
+    if (!LoadRowFile(base, args.like, &like, &code)) return code;
+    if (!like.hasUnitColumn) return base.Fail(kExitUsage, args.like + " names no units (it has no unit column)");
+    if (args.output != "-" && WouldReplace(args.output, args.like)) {
+      return base.Fail(kExitUsage, args.output + ": the installation file --like reads; the rows would replace it");
+    }
+  }
   std::vector<PortChoice> lines;
   std::string error;
-  if (!ChooseLines(base, {}, &lines, &error)) return base.Fail(kExitUsage, error);
+  if (!ChooseLines(base, like.lineNames, &lines, &error)) return base.Fail(kExitUsage, error);
+  // The units of each line, and their labels, as the installation file names them.
+  std::vector<std::vector<int>> likeUnits(lines.size());
+  std::vector<std::map<int, std::string>> labelsOf(lines.size());
+  for (const FileRow& row : like.rows) {
+    const size_t l = like.hasLineColumn ? static_cast<size_t>(row.lineName) : 0;
+    if (labelsOf[l].emplace(row.unit, row.label).second) likeUnits[l].push_back(row.unit);
+  }
+  for (std::vector<int>& units : likeUnits) std::sort(units.begin(), units.end());
   // Found now, not after every unit has been read for nothing; the status
   // is that of any output that could not be written.
   if (!CheckOutputTarget(args.output, &error)) return base.Fail(kExitFailure, error);
@@ -344,12 +426,12 @@ int RunRead(const CliContext& base) {
 
   int code = WorkLines(context, lines, [&](LineSession& line) {
     Tally& tally = line.Counts();
+    std::vector<int> units = args.like.empty() ? args.units : likeUnits[line.Index()];
     if (!line.Open()) {
-      tally.units += static_cast<int>(args.units.size());
-      tally.notReached += static_cast<int>(args.units.size());
+      tally.units += static_cast<int>(units.size());
+      tally.notReached += static_cast<int>(units.size());
       return static_cast<int>(kExitPortNotOpen);
     }
-    std::vector<int> units = args.units;
     if (args.allUnits) {
       units.clear();
       for (int32_t unit : unit_operations::ScanUnits(line.Link())) units.push_back(unit);
@@ -385,6 +467,7 @@ int RunRead(const CliContext& base) {
         row.lineName = static_cast<int>(line.Index());
         row.unit = unit;
         row.sequence = rows[i] + 1;
+        row.label = labelsOf[line.Index()][unit];
         for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
         unitRows.push_back(row);
       }
@@ -422,7 +505,8 @@ int RunRead(const CliContext& base) {
     if (!stopped) context.Fail(code, "nothing written: no unit's rows are whole");
   } else if (!(args.json && toStdout)) {
     const std::vector<std::string> labels = Labels(lines);
-    const std::string text = RowFileText(all, true, lines.size() > 1 ? &labels : nullptr);
+    const bool lineColumn = lines.size() > 1 || like.hasLineColumn;
+    const std::string text = RowFileText(all, true, lineColumn ? &labels : nullptr);
     // A stopped or incomplete read never takes the place of a file that may
     // be a whole backup: what was read goes beside it.
     std::string target = args.output;

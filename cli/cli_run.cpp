@@ -66,6 +66,10 @@ int Dispatch(CliContext& context) {
       return RunWriteOrVerify(context);
     case CliCommand::kSetAddress:
       return RunSetAddress(context);
+    case CliCommand::kReport:
+      return RunReport(context);
+    case CliCommand::kJournal:
+      return RunJournal(context);
     default:
       return RunUnitCommand(context);
   }
@@ -96,11 +100,14 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
       std::string error;
       if (!ReadCliProfile(parsed.profilePath, &profile, &error)) return context.Fail(kExitUsage, error);
       ByteTraceFile trace;
+      CliJournal journal(DIMLET_VERSION);
+      context.journal = &journal;
       if (!parsed.trace.empty()) {
         if (!CheckTraceTarget(parsed, &error)) return context.Fail(kExitUsage, error);
         // What this run reads, and read's rows: a trace over them would empty them.
         const std::vector<KeptFile> kept = {{profile.path, "the profile"},
                                             {parsed.file, "the row file"},
+                                            {parsed.like, "the installation file"},
                                             {parsed.output, "where the rows go (-o)"}};
         if (!trace.Open(parsed.trace, kept, &error)) return context.Fail(kExitUsage, error);
         context.trace = &trace;
@@ -291,7 +298,11 @@ int RunUnitCommand(const CliContext& base) {
         case CliCommand::kStop: link.SetRunState(unit, 0); break;
         default: link.SetHighestSequence(unit, static_cast<uint8_t>(args.value)); break;
       }
-      if (!line.CheckFrames("unit " + std::to_string(unit) + ": " + told.frame).empty()) {
+      const bool sent = line.CheckFrames("unit " + std::to_string(unit) + ": " + told.frame).empty();
+      JournalEntry entry = JournalFor(unit, "", told.frame, sent ? "sent" : "not sent");
+      if (args.command == CliCommand::kSetHighest) entry.value = args.value;
+      line.Journal(entry);
+      if (!sent) {
         line.Counts().notReached += static_cast<int>(left.size());
         line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not sent"}});
         return static_cast<int>(kExitFailure);
@@ -338,27 +349,42 @@ int RunSetAddress(const CliContext& base) {
       }
     }
     line.Link().ChangeAddress(unit, wanted);
+    JournalEntry entry = JournalFor(unit, "", "set-address", "");
+    entry.value = wanted;
     if (!line.CheckFrames("unit " + std::to_string(unit) + ": set-address").empty()) {
+      entry.outcome = "not sent";
+      line.Journal(entry);
       return static_cast<int>(kExitFailure);
     }
+    // Told below, once the address was checked: the outcome as said.
+    auto journal = [&line, &entry](const char* outcome) {
+      entry.outcome = outcome;
+      line.Journal(entry);
+    };
     const bool moved = answers(wanted);
-    if (!line.CheckFrames("the check of " + at).empty()) return static_cast<int>(kExitFailure);
+    if (!line.CheckFrames("the check of " + at).empty()) {
+      journal("sent, not checked");
+      return static_cast<int>(kExitFailure);
+    }
     // An answer at the new address proves nothing when another unit held it
     // (--force): only silence at the old one shows that the unit moved.
     const bool stayed = answers(unit);
     if (!line.CheckFrames("the check of address " + std::to_string(unit)).empty()) {
+      journal("sent, not checked");
       return static_cast<int>(kExitFailure);
     }
     if (moved && !stayed) {
       ++line.Counts().done;
       line.Say("unit " + std::to_string(unit) + ": now answers at " + at);
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "address changed"}, {"address", wanted}});
+      journal("address changed");
       return static_cast<int>(kExitDone);
     }
     if (moved) {
       line.Message("unit " + std::to_string(unit) + ": still answers at address " + std::to_string(unit) +
                    " after the change; the answer at " + at + " is another unit's");
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not changed"}, {"address", wanted}});
+      journal("not changed");
       return static_cast<int>(kExitFailure);
     }
     line.Message("unit " + std::to_string(unit) + ": no unit answers at " + at + " after the change; " +
@@ -366,6 +392,7 @@ int RunSetAddress(const CliContext& base) {
                          : "none answers at address " + std::to_string(unit) + " either"));
     line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}, {"address", wanted},
                  {"old_address_answers", stayed}});
+    journal("no answer");
     ++line.Counts().noAnswer;
     return static_cast<int>(kExitNoAnswer);
   });
