@@ -158,9 +158,13 @@ void CControllerDlg::OnDownload(int) {
     int sent = 0;
     unit_operations::WriteRows(m_link, m_unitId, rows, [&sent](int done, int) { sent = done; });
     m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, Rows(kSequenceRows) + " sent", sent, "sent");
+    std::vector<JournalRow> journal;
+    for (int row = 0; row < sent; ++row) journal.push_back({row + 1, rows[static_cast<size_t>(row)].values});
+    JournalCommand("write", journal);
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
     m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "row " + std::to_string(m_curRow + 1) + " sent");
+    JournalCommand("write", {{m_curRow + 1, {m_ch1, m_ch2, m_ch3, m_ch4}}});
   }
 }
 
@@ -203,6 +207,7 @@ void CControllerDlg::OnUpload(int) {
 void CControllerDlg::OnStore(int) {
   m_link.StoreOnUnit(m_unitId);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "store sent");
+  JournalCommand("store");
   SaveSettings();
 }
 
@@ -226,6 +231,7 @@ void CControllerDlg::OnRunToggle(int) {
   m_runButton->setText(m_running == 1 ? QStringLiteral("Stop") : QStringLiteral("Run"));
   m_link.SetRunState(m_unitId, m_running);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, m_running == 1 ? "run sent" : "stop sent");
+  JournalCommand(m_running == 1 ? "run" : "stop");
 }
 
 void CControllerDlg::OnNewIdText(int) {
@@ -236,6 +242,7 @@ void CControllerDlg::OnNewId(int) {
   m_link.ChangeAddress(m_unitId, m_newId);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand,
                       "address " + std::to_string(unit_protocol::LowByte(m_newId)) + " sent");
+  JournalCommand("set-address", {}, unit_protocol::LowByte(m_newId));
 }
 
 void CControllerDlg::OnMaxSqText(int) {
@@ -245,4 +252,5 @@ void CControllerDlg::OnMaxSqText(int) {
   // The unit is told no more than its limit: the words say what went out.
   const int sent = std::min(value, unit_protocol::kHighestSequenceLimit);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "highest sequence " + std::to_string(sent) + " sent");
+  JournalCommand("set-highest", {}, sent);
 }

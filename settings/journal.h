@@ -91,6 +91,8 @@ class CJournal {
   // Appends `entry`. Returns the words to tell the operator when the journal
   // could not be written and that has not been told yet; else empty.
   std::string Append(const JournalEntry& entry);
+  // Whether the last Append wrote its line (or the journal is off).
+  bool LastWritten() const { return !m_told; }
 
   const std::string& Path() const { return m_path; }
 
