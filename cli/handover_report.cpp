@@ -44,8 +44,9 @@ table.facts td:first-child { color: #555; }
 .summary.good { border-color: #2a7a2a; background: #eef7ee; }
 .summary.bad { border-color: #b02020; background: #fbeeee; }
 .summary ul { margin: 0.3em 0 0; }
-.unit { display: inline-block; vertical-align: top; width: 22em; margin: 0 1em 1em 0; padding: 0.5em;
-        border: 1px solid #bbb; break-inside: avoid; page-break-inside: avoid; }
+.unit { display: inline-block; vertical-align: top; width: 26em; margin: 0 1em 1em 0; padding: 0.5em;
+        box-sizing: border-box; border: 1px solid #bbb; break-inside: avoid; page-break-inside: avoid; }
+.unit svg { width: 100%; height: auto; }
 .unit h3 { font-size: 11pt; margin: 0 0 0.3em; }
 .verdict { font-weight: bold; }
 .v-as-planned { color: #2a7a2a; } .v-differs { color: #b02020; } .v-no-answer { color: #b02020; }
@@ -55,7 +56,7 @@ svg text { font: 8px "DejaVu Sans", Arial, sans-serif; }
 @page { size: A4; margin: 14mm; }
 @media print {
   body { margin: 0; font-size: 10pt; }
-  .unit { width: 47%; margin: 0 1% 0.8em 0; }
+  .unit { width: 48.5%; margin: 0 1% 0.8em 0; }
   h2 { break-after: avoid; page-break-after: avoid; }
   .summary { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
 }
@@ -100,7 +101,7 @@ std::string Grid(const ReportUnit& unit, const UnitCells& cells, int x, int y, c
 std::string Chart(const ReportUnit& unit) {
   const std::string title = "Sequences 1-8 by channel: the plan, and what unit " + std::to_string(unit.address) +
                             " holds" + (unit.planned ? "" : " (no plan)");
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 250 150\" width=\"250\" height=\"150\" "
+  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 250 150\" "
                     "role=\"img\"><title>" + Html(title) + "</title>";
   svg += Grid(unit, unit.plan, 14, 28, "Plan");
   svg += Grid(unit, unit.held, 136, 28, "Unit holds");
