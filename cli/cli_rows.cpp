@@ -24,10 +24,6 @@ struct UnitPlan {
   std::vector<FileRow> rows;
 };
 
-std::string RowName(int unit, int32_t row) {
-  return "unit " + std::to_string(unit) + ", sequence " + std::to_string(row + 1);
-}
-
 std::vector<UnitRow> WireRows(const std::vector<FileRow>& rows) {
   std::vector<UnitRow> wire;
   for (const FileRow& row : rows) wire.push_back({row.sequence - 1, row.channels});
@@ -458,6 +454,13 @@ int RunRead(const CliContext& base) {
         return static_cast<int>(kExitFailure);
       }
       report.EndProgress();
+      const std::string& label = labelsOf[line.Index()][unit];
+      const std::string unitName = "unit " + std::to_string(unit) + (label.empty() ? "" : " (" + label + ")");
+      auto result = [&label, unit](const char* outcome) {
+        nlohmann::json object = {{"event", "unit"}, {"unit", unit}, {"outcome", outcome}};
+        if (!label.empty()) object["label"] = label;
+        return object;
+      };
       std::vector<FileRow> unitRows;
       size_t silent = 0;
       for (size_t i = 0; i < answers.size(); ++i) {
@@ -467,28 +470,31 @@ int RunRead(const CliContext& base) {
         row.lineName = static_cast<int>(line.Index());
         row.unit = unit;
         row.sequence = rows[i] + 1;
-        row.label = labelsOf[line.Index()][unit];
+        row.label = label;
         for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
         unitRows.push_back(row);
       }
       if (unitRows.size() == rows.size()) {
         ++tally.done;
         read[line.Index()].insert(read[line.Index()].end(), unitRows.begin(), unitRows.end());
-        line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "read"}, {"rows", unitRows.size()}});
+        nlohmann::json object = result("read");
+        object["rows"] = unitRows.size();
+        line.Result(object);
         continue;
       }
       // A unit in part would restore its missing channels as something else:
       // it is left out of the file whole.
       ++tally.noAnswer;
       outcome = kExitNoAnswer;
-      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}});
+      line.Result(result("no answer"));
       if (silent == rows.size()) {
-        line.Message("unit " + std::to_string(unit) + ": did not answer");
+        line.Message(unitName + ": did not answer");
         continue;
       }
       for (size_t i = 0; i < answers.size(); ++i) {
         if (answers[i].Whole()) continue;
-        line.Message(RowName(unit, rows[i]) + ": CH" + std::to_string(answers[i].FirstMissing()) + " did not answer");
+        line.Message(unitName + ", sequence " + std::to_string(rows[i] + 1) + ": CH" +
+                     std::to_string(answers[i].FirstMissing()) + " did not answer");
       }
     }
     return outcome;
