@@ -6,22 +6,10 @@
 #include <cstdlib>
 
 #include "settings/journal.h"
+#include "settings/xdg_folder.h"
 
 std::string DefaultJournalPath() {
-  // A relative XDG_STATE_HOME is invalid and ignored, as the XDG rules say.
-  const char* xdg = std::getenv("XDG_STATE_HOME");
-  std::string folder;
-  if (xdg && xdg[0] == '/') {
-    folder = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || !home[0]) {
-      const passwd* user = getpwuid(getuid());
-      home = user && user->pw_dir ? user->pw_dir : ".";
-    }
-    folder = std::string(home) + "/.local/state";
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  const std::string folder = XdgFolder("XDG_STATE_HOME", ".local/state");
   return (folder == "/" ? "" : folder) + "/dimlet/journal.jsonl";
 }
 
