@@ -6,11 +6,11 @@
 #include "app/controller_dlg.h"
 #include "device/serial_ports.h"
 
-void CControllerDlg::JournalCommand(const std::string& command, std::vector<JournalRow> rows,
+void CControllerDlg::JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows,
                                     std::optional<int> value) {
   // Nothing reached a unit on a line that was not open.
   if (!m_openAtCommand) return;
-  JournalEntry entry = JournalFor(m_unitId, "", command, m_outcome);
+  JournalEntry entry = JournalFor(m_unitId, "", unit_commands::JournalName(command), m_outcome);
   entry.device = m_link.DevicePath();
   entry.rows = std::move(rows);
   entry.value = value;

@@ -101,9 +101,15 @@ bool IsTabStop(ctl::Kind kind) {
     case ctl::Kind::kPicture:
     case ctl::Kind::kUpDown:
       return false;
-    default:
+    case ctl::Kind::kPushButton:
+    case ctl::Kind::kCheckBox:
+    case ctl::Kind::kEdit:
+    case ctl::Kind::kSlider:
+    case ctl::Kind::kComboBox:
+    case ctl::Kind::kListBox:
       return true;
   }
+  return true;
 }
 
 // What assistive tools call a control: its caption, or for a control without

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device/serial_link.h"
+#include "device/unit_commands.h"
 #include "settings/journal.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
@@ -153,7 +154,8 @@ class CControllerDlg : public QDialog {
   // After a command that changes a unit (its outcome in m_outcome): its line
   // in the journal, when the line was open for it. A journal that cannot be
   // written is told once on standard error and shown on the status line.
-  void JournalCommand(const std::string& command, std::vector<JournalRow> rows = {}, std::optional<int> value = {});
+  void JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows = {},
+                      std::optional<int> value = {});
   void ReopenPort();
   // Opens the link on the record's Com entry with that entry's line options.
   void OpenOnComEntry();

@@ -17,6 +17,7 @@
 #include "app/slider.h"
 #include "app/text_value.h"
 #include "device/link_words.h"
+#include "device/unit_commands.h"
 #include "device/unit_operations.h"
 
 namespace {
@@ -31,6 +32,11 @@ int ChannelOfSlider(int id) {
 std::string UnitWords(int32_t unit) { return "KIVO " + std::to_string(unit) + ": "; }
 
 std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
+
+// A command's outcome when its frame went out whole: "address 5 sent".
+std::string SentWords(unit_commands::UnitCommand command, int value = 0) {
+  return unit_commands::Words(unit_commands::Spec(command).sent, value);
+}
 
 // `done` when the command's last frame went out whole and the line stayed;
 // otherwise why not, after the rows that went before it (`rowsDone` of
@@ -160,11 +166,12 @@ void CControllerDlg::OnDownload(int) {
     m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, Rows(kSequenceRows) + " sent", sent, "sent");
     std::vector<JournalRow> journal;
     for (int row = 0; row < sent; ++row) journal.push_back({row + 1, rows[static_cast<size_t>(row)].values});
-    JournalCommand("write", journal);
+    JournalCommand(unit_commands::UnitCommand::kWriteRow, journal);
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
-    m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "row " + std::to_string(m_curRow + 1) + " sent");
-    JournalCommand("write", {{m_curRow + 1, {m_ch1, m_ch2, m_ch3, m_ch4}}});
+    m_outcome =
+        Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kWriteRow, m_curRow + 1));
+    JournalCommand(unit_commands::UnitCommand::kWriteRow, {{m_curRow + 1, {m_ch1, m_ch2, m_ch3, m_ch4}}});
   }
 }
 
@@ -206,8 +213,8 @@ void CControllerDlg::OnUpload(int) {
 
 void CControllerDlg::OnStore(int) {
   m_link.StoreOnUnit(m_unitId);
-  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "store sent");
-  JournalCommand("store");
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kStore));
+  JournalCommand(unit_commands::UnitCommand::kStore);
   SaveSettings();
 }
 
@@ -230,8 +237,10 @@ void CControllerDlg::OnRunToggle(int) {
   m_running = m_running == 0 ? 1 : 0;
   m_runButton->setText(m_running == 1 ? QStringLiteral("Stop") : QStringLiteral("Run"));
   m_link.SetRunState(m_unitId, m_running);
-  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, m_running == 1 ? "run sent" : "stop sent");
-  JournalCommand(m_running == 1 ? "run" : "stop");
+  const unit_commands::UnitCommand command =
+      m_running == 1 ? unit_commands::UnitCommand::kRun : unit_commands::UnitCommand::kStop;
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(command));
+  JournalCommand(command);
 }
 
 void CControllerDlg::OnNewIdText(int) {
@@ -241,8 +250,8 @@ void CControllerDlg::OnNewIdText(int) {
 void CControllerDlg::OnNewId(int) {
   m_link.ChangeAddress(m_unitId, m_newId);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand,
-                      "address " + std::to_string(unit_protocol::LowByte(m_newId)) + " sent");
-  JournalCommand("set-address", {}, unit_protocol::LowByte(m_newId));
+                      SentWords(unit_commands::UnitCommand::kChangeAddress, unit_protocol::LowByte(m_newId)));
+  JournalCommand(unit_commands::UnitCommand::kChangeAddress, {}, unit_protocol::LowByte(m_newId));
 }
 
 void CControllerDlg::OnMaxSqText(int) {
@@ -251,6 +260,6 @@ void CControllerDlg::OnMaxSqText(int) {
   m_link.SetHighestSequence(m_unitId, value);
   // The unit is told no more than its limit: the words say what went out.
   const int sent = std::min(value, unit_protocol::kHighestSequenceLimit);
-  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, "highest sequence " + std::to_string(sent) + " sent");
-  JournalCommand("set-highest", {}, sent);
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kHighestSequence, sent));
+  JournalCommand(unit_commands::UnitCommand::kHighestSequence, {}, sent);
 }

@@ -85,7 +85,11 @@ void CLinkFollower::Review() {
     case CSerialLink::Fault::kInUse:
       if (Network()) Wait(m_unplugged);  // the server's line is busy with another client for now
       break;
-    default:
+    case CSerialLink::Fault::kNone:
+    case CSerialLink::Fault::kPermission:
+    case CSerialLink::Fault::kNotSerial:
+    case CSerialLink::Fault::kSetup:
+    case CSerialLink::Fault::kOther:
       break;  // the operator has to act; nothing to wait for
   }
 }

@@ -49,7 +49,7 @@ std::string SeeHelp(const std::string& typed, const std::vector<std::string>& na
 std::vector<std::string> CommandNames() {
   std::vector<std::string> names;
   for (const CommandSpec& entry : CommandSpecs()) {
-    if (entry.summary) names.push_back(entry.name);
+    if (!entry.summary.empty()) names.push_back(entry.name);
   }
   return names;
 }
@@ -58,6 +58,35 @@ std::vector<std::string> OptionNames() {
   std::vector<std::string> names;
   for (const OptionSpec& entry : OptionSpecs()) names.push_back(entry.name);
   return names;
+}
+
+// A unit command's own needs: its units, and its argument within its row's range.
+std::string CheckUnitCommand(CliArguments& result, const CommandSpec& info,
+                             const std::vector<std::string>& positional) {
+  const unit_commands::UnitCommandSpec& row = *info.unit;
+  const std::string& name = info.name;
+  switch (row.confirmation) {
+    case unit_commands::Confirmation::kNone:
+    case unit_commands::Confirmation::kAnswer:
+      if (result.units.empty()) return name + " needs --unit N[,N...]";
+      break;
+    case unit_commands::Confirmation::kNewAddress:
+      // Only one unit can move to an address, and only on one line.
+      if (result.ports.size() > 1) return name + " works on one line";
+      if (result.units.size() != 1) return name + " needs --unit N with one unit";
+      break;
+  }
+  const std::span<const unit_commands::Argument> arguments = row.Arguments();
+  if (arguments.empty()) return {};
+  const unit_commands::Argument& argument = arguments[0];
+  if (!ParseNumberIn(positional[0], argument.lowest, argument.highest, &result.value)) {
+    return name + " takes " + argument.words + " " + unit_commands::RangeText(argument) + ", not \"" +
+           positional[0] + "\"";
+  }
+  if (row.confirmation == unit_commands::Confirmation::kNewAddress && result.value == result.units[0]) {
+    return name + ": the unit has the address " + positional[0] + " already";
+  }
+  return {};
 }
 
 // The checks that need the whole command line: which arguments a command
@@ -82,7 +111,6 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
   if (result.allUnits && command != CliCommand::kRead) {
     return name + " takes the units by address; --unit all is for read (scan shows which answer)";
   }
-  if (result.ports.size() > 1 && command == CliCommand::kSetAddress) return "set-address works on one line";
   switch (command) {
     case CliCommand::kWrite:
     case CliCommand::kVerify:
@@ -107,25 +135,13 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
         return "read needs --unit N[,N...], --unit all or --like INSTALLATION";
       }
       break;
-    case CliCommand::kStore:
-    case CliCommand::kRun:
-    case CliCommand::kStop:
-      if (result.units.empty()) return name + " needs --unit N[,N...]";
-      break;
-    case CliCommand::kSetAddress:
-      if (result.units.size() != 1) return "set-address needs --unit N with one unit";
-      if (!ParseNumberIn(positional[0], 0, kUnitAddresses - 1, &result.value)) {
-        return "set-address takes a NEW address 0-7, not \"" + positional[0] + "\"";
-      }
-      if (result.value == result.units[0]) return "set-address: the unit has the address " + positional[0] + " already";
-      break;
-    case CliCommand::kSetHighest:
-      if (result.units.empty()) return "set-highest needs --unit N[,N...]";
-      if (!ParseNumberIn(positional[0], 1, kSequenceRows, &result.value)) {
-        return "set-highest takes a VALUE 1-8, not \"" + positional[0] + "\"";
-      }
-      break;
-    default:
+    case CliCommand::kUnitCommand:
+      return CheckUnitCommand(result, info, positional);
+    case CliCommand::kPorts:
+    case CliCommand::kJournal:
+    case CliCommand::kHelp:
+    case CliCommand::kVersion:
+    case CliCommand::kComplete:
       break;
   }
   return {};
@@ -223,10 +239,9 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
   }
   if (!info) return fail("no command given (see --help)");
   result.command = info->command;
+  result.unitCommand = info->unit;
   for (const OptionSpec* option : given) {
-    if ((option->commands & CommandBit(info->command)) == 0) {
-      return fail(std::string(info->name) + " does not take " + option->name);
-    }
+    if (!Takes(*info, *option)) return fail(info->name + " does not take " + option->name);
   }
   const std::string why = CheckCommand(result, *info, positional);
   if (!why.empty()) return fail(why);

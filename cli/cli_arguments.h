@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "device/unit_commands.h"
 #include "settings/line_options.h"
 
 enum class CliCommand {
@@ -13,11 +14,7 @@ enum class CliCommand {
   kRead,
   kWrite,
   kVerify,
-  kStore,
-  kRun,
-  kStop,
-  kSetAddress,
-  kSetHighest,
+  kUnitCommand,  // a verb of unit_commands' table: store, run, stop, set-address, set-highest
   kReport,
   kJournal,
   kHelp,
@@ -27,6 +24,7 @@ enum class CliCommand {
 
 struct CliArguments {
   CliCommand command = CliCommand::kHelp;
+  const unit_commands::UnitCommandSpec* unitCommand = nullptr;  // kUnitCommand: its row
   std::string profilePath;         // --profile; empty: the operator's own profile
   std::vector<std::string> ports;  // each --port as given: "Com N", a device path or a network line
   std::vector<int> units;          // --unit, ascending, each once; empty when not given
@@ -49,7 +47,7 @@ struct CliArguments {
   std::optional<EchoMode> echo;    // --echo; nothing: the Com entry's setting
   std::optional<int> answerWaitMs; // --answer-wait
   bool rs485 = false;              // --rs485
-  int value = 0;                   // set-address's NEW (0..7), set-highest's VALUE (1..8)
+  int value = 0;                   // a unit command's argument, in its row's range
   std::string helpFor;             // help COMMAND / COMMAND --help: that command's name
   std::vector<std::string> words;  // kComplete: the words typed so far, the last one being completed
   std::string error;               // set when the command line is wrong
@@ -62,8 +60,8 @@ struct CliArguments {
 // one-line reason.
 CliArguments ParseCliArguments(const std::vector<std::string>& args);
 
-// The command's name as typed: "write".
-std::string CommandName(CliCommand command);
+// The command's name as typed: "write", "set-highest".
+std::string CommandName(const CliArguments& args);
 
 // The --help text, and the usage of one command ("write", ...); empty for a
 // name that is no command.

@@ -280,7 +280,7 @@ int Summarize(const CliContext& context, const std::string& doneWords, bool data
   const Tally t = report.Total();
   const size_t lines = std::max<size_t>(report.Lines(), 1);
   report.ClosingResult({{"event", "summary"},
-                        {"command", CommandName(context.args.command)},
+                        {"command", CommandName(context.args)},
                         {"lines", lines},
                         {"units", t.units},
                         {"done", t.done},

@@ -149,7 +149,10 @@ int ReportProblems(const CliContext& context, const std::string& name, const std
 // The commands, one function each.
 int RunPorts(const CliContext& context);
 int RunScan(const CliContext& context);
-int RunUnitCommand(const CliContext& context);  // store, run, stop, set-highest
+// A unit command of unit_commands' table sent to each --unit: one that
+// nothing confirms (store, run, stop, set-highest), and one that moves the
+// unit to a new address, asked for before and after (set-address).
+int RunUnitCommand(const CliContext& context);
 int RunSetAddress(const CliContext& context);
 int RunRead(const CliContext& context);
 int RunWriteOrVerify(const CliContext& context);  // write and verify

@@ -1,9 +1,13 @@
-// The tables of dimlet-cli's commands and options. A new option is one row.
+// The tables of dimlet-cli's commands and options. A new option is one row;
+// a new unit command is a row of device/unit_commands.h.
 #include "cli/cli_options.h"
 
 #include <charconv>
+#include <string_view>
+#include <vector>
 
 #include "cli/line_name.h"
+#include "device/unit_protocol.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
 #include "settings/unit_list.h"
@@ -18,13 +22,17 @@ constexpr CommandMask Mask(std::initializer_list<CliCommand> commands) {
 
 using C = CliCommand;
 constexpr CommandMask kAll = ~CommandMask{0};
-constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop,
-                                      C::kSetAddress, C::kSetHighest, C::kReport});
-constexpr CommandMask kToUnits =
-    Mask({C::kRead, C::kWrite, C::kVerify, C::kStore, C::kRun, C::kStop, C::kSetAddress, C::kSetHighest});
+constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kUnitCommand, C::kReport});
+constexpr CommandMask kToUnits = Mask({C::kRead, C::kWrite, C::kVerify, C::kUnitCommand});
+// Taken only by the unit commands whose rows name it.
+constexpr CommandMask kNamedByRows = 0;
 constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts, C::kJournal});
 
 const std::string kTaken;
+
+// The ranges as messages and help show them: "0-7", "1-8".
+const std::string kAddressRange = "0-" + std::to_string(kUnitAddresses - 1);
+const std::string kSequenceRange = "1-" + std::to_string(kSequenceRows);
 
 std::string StorePort(CliArguments& args, const std::string& value) {
   const std::string entries = "\"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) + "\"";
@@ -43,7 +51,8 @@ std::string StoreUnits(CliArguments& args, const std::string& value) {
   }
   std::string why;
   if (!ParseUnitList(value, &args.units, &why)) {
-    return "--unit takes unit addresses 0-7 such as 3, 0,2,5 or 0-7, each once, not \"" + value + "\"";
+    return "--unit takes unit addresses " + kAddressRange + " such as 3, 0,2,5 or " + kAddressRange +
+           ", each once, not \"" + value + "\"";
   }
   return kTaken;
 }
@@ -51,7 +60,7 @@ std::string StoreUnits(CliArguments& args, const std::string& value) {
 std::string StoreSequence(CliArguments& args, const std::string& value) {
   int sequence = 0;
   if (!ParseNumberIn(value, 1, kSequenceRows, &sequence)) {
-    return "--sequence takes 1-" + std::to_string(kSequenceRows) + ", not \"" + value + "\"";
+    return "--sequence takes " + kSequenceRange + ", not \"" + value + "\"";
   }
   args.sequence = sequence;
   return kTaken;
@@ -66,8 +75,9 @@ std::string StoreEcho(CliArguments& args, const std::string& value) {
 
 std::string StoreAnswerWait(CliArguments& args, const std::string& value) {
   int ms = 0;
-  if (!ParseNumberIn(value, 5, kMaxAnswerWaitMs, &ms)) {
-    return "--answer-wait takes milliseconds 5-" + std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"";
+  if (!ParseNumberIn(value, unit_protocol::kAnswerWindowMs, kMaxAnswerWaitMs, &ms)) {
+    return "--answer-wait takes milliseconds " + std::to_string(unit_protocol::kAnswerWindowMs) + "-" +
+           std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"";
   }
   args.answerWaitMs = ms;
   return kTaken;
@@ -82,35 +92,59 @@ std::string StoreFileName(std::string* into, const char* option, const std::stri
   return kTaken;
 }
 
+const std::string kUnitHelp =
+    "unit addresses: 3, 0,2,5 or " + kAddressRange + "; read also takes \"all\", the units that answer";
+const std::string kSequenceHelp = "only sequence S (" + kSequenceRange + ")";
+const std::string kAnswerWaitHelp = "the longest wait for an answer byte, " +
+                                    std::to_string(unit_protocol::kAnswerWindowMs) + "-" +
+                                    std::to_string(kMaxAnswerWaitMs) + " ms (default: the Com entry's, else " +
+                                    std::to_string(unit_protocol::kAnswerWindowMs) + ")";
+
 // --help and --version: the parser asks for them by name.
 std::string NoStore(CliArguments&, const std::string&) { return kTaken; }
 
-const CommandSpec kCommands[] = {
+// The program's own commands; the unit commands' verbs go in before help.
+const CommandSpec kOwnCommands[] = {
     {"ports", C::kPorts, "", 0, "the Com entries and serial adapters: devices, line options, mapping"},
-    {"scan", C::kScan, "[FILE]", 1, "the addresses (0-7) that answer on each line, or on FILE's lines"},
+    {"scan", C::kScan, "[FILE]", 1, "the addresses (" + kAddressRange + ") that answer on each line, or on FILE's lines"},
     {"read", C::kRead, "", 0, "units' rows as a row file (--unit N[,N...] or --unit all)"},
     {"write", C::kWrite, "FILE", 1, "send rows (FILE, - or --from-profile), then read them back"},
     {"verify", C::kVerify, "FILE", 1, "compare what units hold with the rows"},
-    {"store", C::kStore, "", 0, "make units store their rows"},
-    {"run", C::kRun, "", 0, "run units"},
-    {"stop", C::kStop, "", 0, "stop units"},
-    {"set-address", C::kSetAddress, "NEW", 1, "give unit N the address NEW (0-7), checked before and after"},
-    {"set-highest", C::kSetHighest, "VALUE", 1, "set units' highest sequence (1-8)"},
     {"report", C::kReport, "INSTALLATION", 1,
      "read every unit of an installation file into a handover page (-o report.html)"},
     {"journal", C::kJournal, "", 0, "what was changed on units, by either program, oldest first"},
     {"help", C::kHelp, "[COMMAND]", 0, "this text, or one command's"},
-    {"__complete", C::kComplete, "", 0, nullptr},
+    {"__complete", C::kComplete, "", 0, ""},
 };
+
+CommandSpec VerbOf(const unit_commands::UnitCommandSpec& row) {
+  const std::span<const unit_commands::Argument> arguments = row.Arguments();
+  const std::string range = arguments.empty() ? "" : unit_commands::RangeText(arguments[0]);
+  return {row.verb, C::kUnitCommand, arguments.empty() ? "" : arguments[0].name,
+          static_cast<int>(arguments.size()), unit_commands::Words(row.summary, range), &row};
+}
+
+const std::vector<CommandSpec> kCommands = [] {
+  std::vector<CommandSpec> commands;
+  for (const CommandSpec& own : kOwnCommands) {
+    if (own.command == C::kHelp) {
+      for (const unit_commands::UnitCommandSpec& row : unit_commands::kUnitCommands) {
+        if (row.verb) commands.push_back(VerbOf(row));
+      }
+    }
+    commands.push_back(own);
+  }
+  return commands;
+}();
 
 const OptionSpec kOptions[] = {
     {"--port", 0, "LINE", "the line: \"Com N\" of the profile's [Ports], a device path, tcp://HOST:PORT or "
                           "rfc2217://HOST:PORT; repeat it for several lines, worked side by side (default: "
                           "the Com entry chosen in Dimlet)",
      kOnLine | Mask({C::kJournal}), true, ValueWords::kLines, StorePort},
-    {"--unit", 0, "LIST", "unit addresses: 3, 0,2,5 or 0-7; read also takes \"all\", the units that answer",
+    {"--unit", 0, "LIST", kUnitHelp.c_str(),
      kToUnits | Mask({C::kJournal}), false, ValueWords::kNone, StoreUnits},
-    {"--sequence", 0, "S", "only sequence S (1-8)", Mask({C::kRead, C::kWrite, C::kVerify}), false,
+    {"--sequence", 0, "S", kSequenceHelp.c_str(), Mask({C::kRead, C::kWrite, C::kVerify}), false,
      ValueWords::kNone, StoreSequence},
     {"--from-profile", 0, nullptr, "write or verify the sequences kept in the profile",
      Mask({C::kWrite, C::kVerify}), false, ValueWords::kNone,
@@ -135,12 +169,11 @@ const OptionSpec kOptions[] = {
      Mask({C::kWrite}), false, ValueWords::kNone,
      [](CliArguments& a, const std::string&) { a.dryRun = true; return kTaken; }},
     {"--force", 0, nullptr, "set-address even when a unit already answers at the new address",
-     Mask({C::kSetAddress}), false, ValueWords::kNone,
+     kNamedByRows, false, ValueWords::kNone,
      [](CliArguments& a, const std::string&) { a.force = true; return kTaken; }},
     {"--echo", 0, "auto|on|off", "whether the line returns what it sends (default: the Com entry's setting)",
      kOnLine, false, ValueWords::kEcho, StoreEcho},
-    {"--answer-wait", 0, "MS", "the longest wait for an answer byte, 5-100 ms (default: the Com entry's, else 5)",
-     kOnLine, false, ValueWords::kNone, StoreAnswerWait},
+    {"--answer-wait", 0, "MS", kAnswerWaitHelp.c_str(), kOnLine, false, ValueWords::kNone, StoreAnswerWait},
     {"--rs485", 0, nullptr, "ask the kernel for RS-485 mode (default: the Com entry's setting)", kOnLine, false,
      ValueWords::kNone, [](CliArguments& a, const std::string&) { a.rs485 = true; return kTaken; }},
     {"--json", 0, nullptr, "results as JSON Lines on standard output, one object per outcome, then a summary",
@@ -180,9 +213,23 @@ const OptionSpec* FindOption(const std::string& text) {
   return nullptr;
 }
 
-std::string CommandName(CliCommand command) {
-  for (const CommandSpec& entry : kCommands) {
-    if (entry.command == command) return entry.name;
+bool Takes(const CommandSpec& command, const OptionSpec& option) {
+  if (option.commands & CommandBit(command.command)) return true;
+  if (!command.unit) return false;
+  // The row's options, separated by spaces.
+  const std::string_view named = command.unit->options;
+  const std::string_view name = option.name;
+  for (size_t at = named.find(name); at != std::string_view::npos; at = named.find(name, at + 1)) {
+    const size_t end = at + name.size();
+    if ((at == 0 || named[at - 1] == ' ') && (end == named.size() || named[end] == ' ')) return true;
   }
-  return command == CliCommand::kVersion ? "version" : "";
+  return false;
+}
+
+std::string CommandName(const CliArguments& args) {
+  if (args.unitCommand) return args.unitCommand->verb;
+  for (const CommandSpec& entry : kCommands) {
+    if (entry.command == args.command) return entry.name;
+  }
+  return args.command == CliCommand::kVersion ? "version" : "";
 }

@@ -1,5 +1,7 @@
 // dimlet-cli's commands and options, each defined once, by one row: the
-// parser, the usage text and bash completion all read these tables.
+// parser, the usage text and bash completion all read these tables. The
+// commands that send one unit command to each unit are the verbs of
+// unit_commands' table, listed here among the program's own.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +14,12 @@ using CommandMask = uint32_t;
 constexpr CommandMask CommandBit(CliCommand command) { return 1u << static_cast<int>(command); }
 
 struct CommandSpec {
-  const char* name;
+  std::string name;
   CliCommand command;
-  const char* arguments;  // what follows the command, for messages and usage ("FILE"); "" for none
+  std::string arguments;  // what follows the command, for messages and usage ("FILE"); "" for none
   int argumentCount;
-  const char* summary;    // one line for the usage text
+  std::string summary;    // one line for the usage text; empty: not shown
+  const unit_commands::UnitCommandSpec* unit = nullptr;  // kUnitCommand: its row
 };
 
 // What bash may offer as an option's value.
@@ -40,5 +43,8 @@ std::span<const OptionSpec> OptionSpecs();
 
 // The row of `name` ("write"), or nullptr.
 const CommandSpec* FindCommand(const std::string& name);
+// Whether `command` takes `option`: by the option's commands, or for a unit
+// command by the options its row names.
+bool Takes(const CommandSpec& command, const OptionSpec& option);
 // The row of `text`: "--name" or "-x"; nullptr when there is none.
 const OptionSpec* FindOption(const std::string& text);

@@ -2,6 +2,7 @@
 // the commands that send one frame per unit or list what is there.
 #include "cli/cli_run.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -53,6 +54,17 @@ bool CheckTraceTarget(const CliArguments& args, std::string* error) {
   return false;
 }
 
+// A verb that sends an answered command would need a command of its own
+// that reads the answer: none is generic.
+constexpr bool NoVerbIsAnswered() {
+  for (const unit_commands::UnitCommandSpec& row : unit_commands::kUnitCommands) {
+    if (row.verb && row.confirmation == unit_commands::Confirmation::kAnswer) return false;
+  }
+  return true;
+}
+static_assert(NoVerbIsAnswered(), "a unit command that is answered is sent by a command of its own");
+
+// The commands that work on lines; help, version and completion do not.
 int Dispatch(CliContext& context) {
   switch (context.args.command) {
     case CliCommand::kPorts:
@@ -64,15 +76,26 @@ int Dispatch(CliContext& context) {
     case CliCommand::kWrite:
     case CliCommand::kVerify:
       return RunWriteOrVerify(context);
-    case CliCommand::kSetAddress:
-      return RunSetAddress(context);
+    case CliCommand::kUnitCommand:
+      switch (context.args.unitCommand->confirmation) {
+        case unit_commands::Confirmation::kNone:
+          return RunUnitCommand(context);
+        case unit_commands::Confirmation::kNewAddress:
+          return RunSetAddress(context);
+        case unit_commands::Confirmation::kAnswer:
+          break;  // none such (NoVerbIsAnswered)
+      }
+      break;
     case CliCommand::kReport:
       return RunReport(context);
     case CliCommand::kJournal:
       return RunJournal(context);
-    default:
-      return RunUnitCommand(context);
+    case CliCommand::kHelp:
+    case CliCommand::kVersion:
+    case CliCommand::kComplete:
+      break;
   }
+  return context.Fail(kExitFailure, "no way to run " + CommandName(context.args));
 }
 
 }  // namespace
@@ -96,7 +119,14 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
     case CliCommand::kComplete:
       streams.out << CompletionWords(parsed.words);
       break;
-    default: {
+    case CliCommand::kPorts:
+    case CliCommand::kScan:
+    case CliCommand::kRead:
+    case CliCommand::kWrite:
+    case CliCommand::kVerify:
+    case CliCommand::kUnitCommand:
+    case CliCommand::kReport:
+    case CliCommand::kJournal: {
       std::string error;
       if (!ReadCliProfile(parsed.profilePath, &profile, &error)) return context.Fail(kExitUsage, error);
       ByteTraceFile trace;
@@ -265,17 +295,9 @@ int RunUnitCommand(const CliContext& base) {
   CliContext context = base;
   context.report = &report;
 
-  struct Told {
-    const char* frame;  // the command, in messages
-    std::string done;   // what the unit was told
-  };
-  Told told;
-  switch (args.command) {
-    case CliCommand::kStore: told = {"store", "told to store its rows"}; break;
-    case CliCommand::kRun: told = {"run", "told to run"}; break;
-    case CliCommand::kStop: told = {"stop", "told to stop"}; break;
-    default: told = {"set-highest", "given the highest sequence " + std::to_string(args.value)}; break;
-  }
+  const unit_commands::UnitCommandSpec& command = *args.unitCommand;
+  const std::string told = unit_commands::Words(command.told, args.value);  // what each unit was told
+  const std::vector<int32_t> values(command.argumentCount, args.value);
 
   const int code = WorkLines(context, lines, [&](LineSession& line) {
     line.Counts().units += static_cast<int>(args.units.size());
@@ -291,16 +313,10 @@ int RunUnitCommand(const CliContext& base) {
         line.Counts().notReached += static_cast<int>(left.size());
         return stopped;
       }
-      CSerialLink& link = line.Link();
-      switch (args.command) {
-        case CliCommand::kStore: link.StoreOnUnit(unit); break;
-        case CliCommand::kRun: link.SetRunState(unit, 1); break;
-        case CliCommand::kStop: link.SetRunState(unit, 0); break;
-        default: link.SetHighestSequence(unit, static_cast<uint8_t>(args.value)); break;
-      }
-      const bool sent = line.CheckFrames("unit " + std::to_string(unit) + ": " + told.frame).empty();
-      JournalEntry entry = JournalFor(unit, "", told.frame, sent ? "sent" : "not sent");
-      if (args.command == CliCommand::kSetHighest) entry.value = args.value;
+      line.Link().SendCommand(command.frame(unit, values));
+      const bool sent = line.CheckFrames("unit " + std::to_string(unit) + ": " + command.verb).empty();
+      JournalEntry entry = JournalFor(unit, "", unit_commands::JournalName(command.command), sent ? "sent" : "not sent");
+      if (command.argumentCount > 0) entry.value = args.value;
       line.Journal(entry);
       if (!sent) {
         line.Counts().notReached += static_cast<int>(left.size());
@@ -308,12 +324,12 @@ int RunUnitCommand(const CliContext& base) {
         return static_cast<int>(kExitFailure);
       }
       ++line.Counts().done;
-      line.Say("unit " + std::to_string(unit) + ": " + told.done);
-      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "sent"}, {"command", told.frame}});
+      line.Say("unit " + std::to_string(unit) + ": " + told);
+      line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "sent"}, {"command", command.verb}});
     }
     return static_cast<int>(kExitDone);
   });
-  return Summarize(context, told.done, false, code);
+  return Summarize(context, told, false, code);
 }
 
 int RunSetAddress(const CliContext& base) {
@@ -324,6 +340,7 @@ int RunSetAddress(const CliContext& base) {
   CliReport report(base.streams, args.quiet, args.json, {lines[0].label}, base.outFault);
   CliContext context = base;
   context.report = &report;
+  const unit_commands::UnitCommandSpec& command = *args.unitCommand;
   const int unit = args.units[0];
   const int wanted = args.value;
 
@@ -348,10 +365,11 @@ int RunSetAddress(const CliContext& base) {
         return static_cast<int>(kExitFailure);
       }
     }
-    line.Link().ChangeAddress(unit, wanted);
-    JournalEntry entry = JournalFor(unit, "", "set-address", "");
+    const std::array<int32_t, 1> values = {wanted};
+    line.Link().SendCommand(command.frame(unit, values));
+    JournalEntry entry = JournalFor(unit, "", unit_commands::JournalName(command.command), "");
     entry.value = wanted;
-    if (!line.CheckFrames("unit " + std::to_string(unit) + ": set-address").empty()) {
+    if (!line.CheckFrames("unit " + std::to_string(unit) + ": " + command.verb).empty()) {
       entry.outcome = "not sent";
       line.Journal(entry);
       return static_cast<int>(kExitFailure);
@@ -375,7 +393,7 @@ int RunSetAddress(const CliContext& base) {
     }
     if (moved && !stayed) {
       ++line.Counts().done;
-      line.Say("unit " + std::to_string(unit) + ": now answers at " + at);
+      line.Say("unit " + std::to_string(unit) + ": " + unit_commands::Words(command.told, wanted));
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "address changed"}, {"address", wanted}});
       journal("address changed");
       return static_cast<int>(kExitDone);

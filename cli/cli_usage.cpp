@@ -42,8 +42,8 @@ std::string OptionLines(const OptionSpec& entry) {
 }
 
 std::string CommandLine(const CommandSpec& entry) {
-  std::string line = std::string("  ") + entry.name;
-  if (*entry.arguments) line += std::string(" ") + entry.arguments;
+  std::string line = "  " + entry.name;
+  if (!entry.arguments.empty()) line += " " + entry.arguments;
   line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
   return line + entry.summary + '\n';
 }
@@ -62,7 +62,7 @@ std::string CliUsageText() {
       "Programs LED controller units on the serial lines that Dimlet uses, from a shell.\n"
       "\nCommands:\n";
   for (const CommandSpec& entry : CommandSpecs()) {
-    if (entry.summary) text += CommandLine(entry);
+    if (!entry.summary.empty()) text += CommandLine(entry);
   }
   text += "\nOptions (\"dimlet-cli help COMMAND\" shows which a command takes):\n";
   for (const OptionSpec& entry : OptionSpecs()) text += OptionLines(entry);
@@ -77,12 +77,12 @@ std::string CliUsageText() {
 
 std::string CommandUsageText(const std::string& command) {
   const CommandSpec* info = FindCommand(command);
-  if (!info || !info->summary) return {};
-  std::string text = std::string("Usage: dimlet-cli ") + info->name + " [options]";
-  if (*info->arguments) text += std::string(" ") + info->arguments;
-  text += std::string("\n") + info->summary + "\n\nOptions:\n";
+  if (!info || info->summary.empty()) return {};
+  std::string text = "Usage: dimlet-cli " + info->name + " [options]";
+  if (!info->arguments.empty()) text += " " + info->arguments;
+  text += "\n" + info->summary + "\n\nOptions:\n";
   for (const OptionSpec& option : OptionSpecs()) {
-    if (option.commands & CommandBit(info->command)) text += OptionLines(option);
+    if (Takes(*info, option)) text += OptionLines(option);
   }
   return text + '\n' + kExitText;
 }
@@ -119,18 +119,18 @@ std::string CompletionWords(const std::vector<std::string>& words) {
     }
   } else if (current.rfind("-", 0) == 0) {
     for (const OptionSpec& option : OptionSpecs()) {
-      if (!command || (option.commands & CommandBit(command->command))) offered.push_back(option.name);
+      if (!command || Takes(*command, option)) offered.push_back(option.name);
     }
   } else if (!command) {
     for (const CommandSpec& entry : CommandSpecs()) {
-      if (entry.summary) offered.push_back(entry.name);
+      if (!entry.summary.empty()) offered.push_back(entry.name);
     }
   } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify ||
              command->command == CliCommand::kScan || command->command == CliCommand::kReport) {
     offered.push_back("@files");
   } else if (command->command == CliCommand::kHelp) {
     for (const CommandSpec& entry : CommandSpecs()) {
-      if (entry.summary) offered.push_back(entry.name);
+      if (!entry.summary.empty()) offered.push_back(entry.name);
     }
   }
   std::string text;

@@ -29,9 +29,13 @@ std::string NetworkFaultWords(const CSerialLink& link) {
     case CSerialLink::Fault::kSetup:
     case CSerialLink::Fault::kInUse:
       return Cause(link.Reason());
-    default:
+    case CSerialLink::Fault::kNone:
+    case CSerialLink::Fault::kPermission:
+    case CSerialLink::Fault::kNotSerial:
+    case CSerialLink::Fault::kOther:
       return {};
   }
+  return {};
 }
 
 }  // namespace

@@ -143,6 +143,9 @@ class CSerialLink {
   void SetRunState(int32_t unit, int32_t run);
   void ChangeAddress(int32_t unit, int32_t newId);
   void SetHighestSequence(int32_t unit, uint8_t value);
+  // Any unit command that is not answered, by its frame (a row of
+  // unit_commands.h), as the commands above send theirs.
+  void SendCommand(const unit_protocol::Frame& frame);
 
   // A descriptor that turns readable when something happens on the open
   // device, for a caller that waits for events instead of polling; it stays

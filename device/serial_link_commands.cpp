@@ -105,3 +105,5 @@ void CSerialLink::SetRunState(int32_t unit, int32_t run) { SendFrame(RunStateFra
 void CSerialLink::ChangeAddress(int32_t unit, int32_t newId) { SendFrame(ChangeAddressFrame(unit, newId)); }
 
 void CSerialLink::SetHighestSequence(int32_t unit, uint8_t value) { SendFrame(HighestSequenceFrame(unit, value)); }
+
+void CSerialLink::SendCommand(const Frame& frame) { SendFrame(frame); }

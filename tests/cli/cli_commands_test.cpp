@@ -2,8 +2,13 @@
 // the line, what it prints, and its exit status.
 #include <sys/stat.h>
 
+#include <map>
+#include <set>
+#include <sstream>
+
 #include "cli/cli_arguments.h"
 #include "cli_fixture.h"
+#include "support/files.h"
 
 namespace {
 
@@ -251,6 +256,104 @@ TEST(CliCompletion, OffersWhatTheCommandTakesFromTheOptionTable) {
     SCOPED_TRACE(testing::PrintToString(c.words));
     EXPECT_EQ(CompletionWords(c.words), c.offered);
   }
+}
+
+// The manual's headings under `section` (the line after each .TP or .TQ),
+// as plain words: "set-address --unit N new [--force]".
+std::vector<std::string> ManualHeadings(const std::string& page, const std::string& section) {
+  std::vector<std::string> headings;
+  std::istringstream in(page);
+  std::string line;
+  bool inside = false;
+  bool next = false;
+  while (std::getline(in, line)) {
+    if (line.rfind(".SH", 0) == 0) inside = line == ".SH " + section;
+    if (!inside) continue;
+    if (next) {
+      std::string plain;
+      for (size_t i = line.find(' ') + 1; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'f') {
+          i += 2;  // a font change
+        } else if (line[i] == '\\' || line[i] == '"') {
+          continue;
+        } else {
+          plain += line[i] == ',' || line[i] == '[' || line[i] == ']' || line[i] == '|' ? ' ' : line[i];
+        }
+      }
+      headings.push_back(plain);
+    }
+    next = line == ".TP" || line == ".TQ";
+  }
+  return headings;
+}
+
+std::vector<std::string> WordsOf(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// The options a usage text lists, each of their names ("-o", "--output")
+// with its long name.
+std::map<std::string, std::string> UsageOptions(const std::string& usage) {
+  std::map<std::string, std::string> options;
+  std::istringstream in(usage);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("  -", 0) != 0) continue;
+    std::vector<std::string> names;
+    for (std::string word : WordsOf(line)) {
+      if (word.back() == ',') word.pop_back();
+      if (word[0] != '-') break;
+      names.push_back(word);
+    }
+    for (const std::string& name : names) options[name] = names.back();
+  }
+  return options;
+}
+
+// The manual page is written by hand; its commands, each command's own
+// options and the options it describes are those of the tables the parser
+// reads (their usage texts show them).
+TEST(CliManual, NamesTheCommandsAndOptionsOfTheTables) {
+  const std::string page = testsupport::ReadFile(DIMLET_CLI_MANUAL);
+  std::set<std::string> commands;
+  std::map<std::string, int> takenBy;  // how many commands take each option
+  for (const std::string& name : WordsOf(CompletionWords({""}))) {
+    commands.insert(name);
+    for (const auto& [option, longName] : UsageOptions(CommandUsageText(name))) ++takenBy[option];
+  }
+  std::set<std::string> described;
+  for (const std::string& heading : ManualHeadings(page, "COMMANDS")) {
+    const std::vector<std::string> words = WordsOf(heading);
+    const std::string& command = words[0];
+    SCOPED_TRACE(heading);
+    ASSERT_TRUE(commands.count(command)) << "the manual describes a command the program does not have";
+    described.insert(command);
+    const std::map<std::string, std::string> takes = UsageOptions(CommandUsageText(command));
+    std::set<std::string> shown;  // by long name
+    for (const std::string& word : words) {
+      if (word[0] != '-' || word == "-") continue;
+      ASSERT_TRUE(takes.count(word)) << command << " does not take " << word;
+      shown.insert(takes.at(word));
+    }
+    // An option few commands take belongs in the heading of each that does.
+    for (const auto& [option, longName] : takes) {
+      if (takenBy[option] * 2 < static_cast<int>(commands.size())) {
+        EXPECT_TRUE(shown.count(longName)) << "the manual's " << command << " leaves out " << option;
+      }
+    }
+  }
+  EXPECT_EQ(described, commands);
+  std::set<std::string> options;
+  for (const std::string& heading : ManualHeadings(page, "OPTIONS")) {
+    for (const std::string& word : WordsOf(heading)) {
+      if (word[0] == '-' && word != "--") options.insert(word);
+    }
+  }
+  std::set<std::string> usage;
+  for (const auto& [option, longName] : UsageOptions(CliUsageText())) usage.insert(option);
+  EXPECT_EQ(options, usage);
 }
 
 }  // namespace
