@@ -184,12 +184,13 @@ bool ReadLabel(const std::string& field, std::string* label, std::string* proble
   return true;
 }
 
-// A label as a CSV field: in quotes when it would otherwise read differently.
-std::string LabelField(const std::string& label) {
-  const bool plain = label.find_first_of(",\"#") == std::string::npos && Trim(label) == label;
-  if (plain) return label;
+// A text as a CSV field: in quotes when it would otherwise read differently
+// (a label, or a device path with a comma in it).
+std::string CsvField(const std::string& text) {
+  const bool plain = text.find_first_of(",\"#") == std::string::npos && Trim(text) == text;
+  if (plain) return text;
   std::string field = "\"";
-  for (const char c : label) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (const char c : text) field += c == '"' ? std::string("\"\"") : std::string(1, c);
   return field + '"';
 }
 
@@ -359,11 +360,11 @@ std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
       withUnitColumn && std::any_of(rows.begin(), rows.end(), [](const FileRow& row) { return !row.label.empty(); });
   std::string text = HeaderText(lineNames != nullptr, withUnitColumn, withLabel) + '\n';
   for (const FileRow& row : rows) {
-    if (lineNames) text += (*lineNames)[row.lineName] + ',';
+    if (lineNames) text += CsvField((*lineNames)[row.lineName]) + ',';
     if (withUnitColumn) text += std::to_string(row.unit) + ',';
     text += std::to_string(row.sequence);
     for (int32_t value : row.channels) text += ',' + std::to_string(value);
-    if (withLabel) text += ',' + LabelField(row.label);
+    if (withLabel) text += ',' + CsvField(row.label);
     text += '\n';
   }
   return text;
