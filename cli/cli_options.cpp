@@ -110,9 +110,8 @@ const CommandSpec kOwnCommands[] = {
     {"read", C::kRead, "", 0, "units' rows as a row file (--unit N[,N...] or --unit all)"},
     {"write", C::kWrite, "FILE", 1, "send rows (FILE, - or --from-profile), then read them back"},
     {"verify", C::kVerify, "FILE", 1, "compare what units hold with the rows"},
-    {"report", C::kReport, "INSTALLATION", 1,
-     "read every unit of an installation file into a handover page (-o report.html)"},
-    {"journal", C::kJournal, "", 0, "what was changed on units, by either program, oldest first"},
+    {"report", C::kReport, "INSTALLATION", 1, "read an installation's units into a handover page"},
+    {"journal", C::kJournal, "", 0, "what either program changed on units, oldest first"},
     {"help", C::kHelp, "[COMMAND]", 0, "this text, or one command's"},
     {"__complete", C::kComplete, "", 0, ""},
 };
