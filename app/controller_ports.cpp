@@ -8,6 +8,7 @@
 #include "app/settings_saver.h"
 #include "device/byte_trace.h"
 #include "settings/port_map.h"
+#include "settings/profile_store.h"
 
 void CControllerDlg::ShowPorts() {
   CPortsDlg ports(m_profilePath, m_settings.comPort,

@@ -14,9 +14,9 @@
 CLinkFollower::CLinkFollower(CSerialLink& link, std::function<void()> reopen, QObject* parent)
     : QObject(parent), m_link(link), m_reopen(std::move(reopen)), m_udev(std::make_unique<CSerialPortWatch>()) {
   m_look.setSingleShot(true);
-  connect(&m_look, &QTimer::timeout, this, &CLinkFollower::Look);
+  connect(&m_look, &QTimer::timeout, this, &CLinkFollower::LookForDeviceAgain);
   m_retry.setSingleShot(true);
-  connect(&m_retry, &QTimer::timeout, this, &CLinkFollower::Attempt);
+  connect(&m_retry, &QTimer::timeout, this, &CLinkFollower::TryReopen);
   // Without udev (a container, a system without it) the look every second
   // still finds the device.
   if (m_udev->Descriptor() >= 0) {
@@ -40,8 +40,8 @@ void CLinkFollower::LinkChanged() {
   m_unplugged = false;
   m_cameBack = false;
   m_attemptDue = false;
-  Settle(State::kIdle);
-  Review();
+  SetStateAndStopTimers(State::kIdle);
+  FollowLinkState();
 }
 
 CLinkFollower::CommandScope::CommandScope(CLinkFollower& follower) : m_follower(follower) { ++m_follower.m_busy; }
@@ -50,10 +50,10 @@ CLinkFollower::CommandScope::~CommandScope() {
   if (--m_follower.m_busy > 0) return;
   // The command may have found the device gone; an attempt held back for
   // it runs now.
-  m_follower.Review();
+  m_follower.FollowLinkState();
   if (m_follower.m_attemptDue) {
     m_follower.m_attemptDue = false;
-    if (m_follower.m_state != State::kIdle) m_follower.Attempt();
+    if (m_follower.m_state != State::kIdle) m_follower.TryReopen();
   }
 }
 
@@ -68,9 +68,9 @@ std::string CLinkFollower::Words() const {
   return {};
 }
 
-void CLinkFollower::Review() {
+void CLinkFollower::FollowLinkState() {
   if (m_link.IsPortOpen()) {
-    Settle(State::kIdle);
+    SetStateAndStopTimers(State::kIdle);
     return;
   }
   if (m_state != State::kIdle) return;
@@ -96,13 +96,13 @@ void CLinkFollower::Review() {
 
 bool CLinkFollower::Network() const { return IsNetworkAddress(m_link.DevicePath()); }
 
-void CLinkFollower::LookOverNetwork() {
+void CLinkFollower::TryServerAgain() {
   if (m_state != State::kWaiting) return;
   // Each try may hold the window up to the connect bound when the server's
   // host does not answer: the pause after it is at least ten times what it
   // took, so the window stays free nine tenths of the time.
   const auto start = std::chrono::steady_clock::now();
-  Attempt();
+  TryReopen();
   if (m_state != State::kWaiting || m_look.isActive()) return;
   const auto took = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   m_lookStep = std::max(std::min(m_lookStep * 2, kNetworkLookLimit), took * 10);
@@ -118,7 +118,7 @@ void CLinkFollower::Wait(bool unplugged) {
   m_look.start(m_lookStep);
 }
 
-void CLinkFollower::Settle(State state) {
+void CLinkFollower::SetStateAndStopTimers(State state) {
   m_state = state;
   m_look.stop();
   m_retry.stop();
@@ -128,7 +128,7 @@ void CLinkFollower::OnHangUpSignal() {
   // Also inside a command's message box: the device is gone either way, and
   // the signal must be taken or it would fire again at once.
   if (!m_link.CheckGone()) return;
-  Settle(State::kIdle);
+  SetStateAndStopTimers(State::kIdle);
   Wait(true);
   emit StateChanged();
 }
@@ -138,7 +138,7 @@ void CLinkFollower::OnUdevEvents() {
   for (const CSerialPortWatch::Event& event : m_udev->Take()) {
     ours = ours || (event.added && event.port.IsNamed(m_link.DevicePath()));
   }
-  if (ours && m_state == State::kWaiting) Attempt();
+  if (ours && m_state == State::kWaiting) TryReopen();
 }
 
 std::optional<CLinkFollower::PathIdentity> CLinkFollower::IdentityOf(const std::string& path) {
@@ -149,14 +149,14 @@ std::optional<CLinkFollower::PathIdentity> CLinkFollower::IdentityOf(const std::
 
 void CLinkFollower::Refuse() {
   m_unplugged = false;
-  Settle(State::kRefused);
+  SetStateAndStopTimers(State::kRefused);
   m_refusedAt = IdentityOf(m_link.DevicePath());
   m_look.start(kLookInterval);
 }
 
-void CLinkFollower::Look() {
+void CLinkFollower::LookForDeviceAgain() {
   if (Network()) {
-    LookOverNetwork();
+    TryServerAgain();
     return;
   }
   if (m_state == State::kRefused) {
@@ -167,7 +167,7 @@ void CLinkFollower::Look() {
       Wait(true);
       emit StateChanged();
     } else if (now != m_refusedAt) {
-      Attempt();
+      TryReopen();
     } else {
       m_look.start(kLookInterval);
     }
@@ -176,23 +176,23 @@ void CLinkFollower::Look() {
   if (m_state != State::kWaiting) return;
   m_lookStep = std::min(m_lookStep * 2, kLookInterval);
   m_look.start(m_lookStep);
-  if (access(m_link.DevicePath().c_str(), F_OK) == 0) Attempt();
+  if (access(m_link.DevicePath().c_str(), F_OK) == 0) TryReopen();
 }
 
-void CLinkFollower::Attempt() {
+void CLinkFollower::TryReopen() {
   if (m_busy > 0) {
     m_attemptDue = true;
     return;
   }
   if (m_link.IsPortOpen()) {
-    Settle(State::kIdle);
+    SetStateAndStopTimers(State::kIdle);
     return;
   }
   m_reopen();
   if (m_link.IsPortOpen()) {
     m_unplugged = false;
     m_cameBack = true;
-    Settle(State::kIdle);
+    SetStateAndStopTimers(State::kIdle);
     emit StateChanged();
     return;
   }
@@ -227,7 +227,7 @@ void CLinkFollower::Attempt() {
     Refuse();
   } else {
     m_unplugged = false;
-    Settle(State::kIdle);
+    SetStateAndStopTimers(State::kIdle);
   }
   emit StateChanged();
 }

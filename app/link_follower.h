@@ -93,13 +93,19 @@ class CLinkFollower : public QObject {
   void WatchLink();
   void OnHangUpSignal();
   void OnUdevEvents();
-  void Look();
-  void LookOverNetwork();
+  // The look-out timer ran out: is the device (or what replaced a refused
+  // one) at the path now? A network line's server is simply tried again.
+  void LookForDeviceAgain();
+  void TryServerAgain();
   bool Network() const;  // the link's device is a network address
-  void Attempt();
-  void Review();
+  // Opens the link again (later, when a command runs) and decides from how
+  // that went whether to keep waiting, retry a refusal, or stop.
+  void TryReopen();
+  // After the link changed or a command ended: starts waiting for a device
+  // that went away or is not there yet; stops following an open link.
+  void FollowLinkState();
   void Wait(bool unplugged);
-  void Settle(State state);
+  void SetStateAndStopTimers(State state);
 
   CSerialLink& m_link;
   std::function<void()> m_reopen;

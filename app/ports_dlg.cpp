@@ -65,12 +65,15 @@ void AddShortened(QListWidget* list, const QString& text) {
   if (shown != text) item->setToolTip(text);
 }
 
+// "Com 2", as the window, the profile and messages name the entry.
+QString EntryName(int port) { return QString::fromStdString(ComEntryName(port)); }
+
 QString EntryLine(int port, const std::string& path) {
   // Whether a server answers is known only by connecting, which opening does.
   const bool network = IsNetworkAddress(path);
   const bool present = !network && access(path.c_str(), F_OK) == 0;
-  return QStringLiteral("Com %1: %2 — %3")
-      .arg(port)
+  return QStringLiteral("%1: %2 — %3")
+      .arg(EntryName(port))
       .arg(QString::fromStdString(path))
       .arg(network ? QStringLiteral("network line")
                    : present ? QStringLiteral("present") : QStringLiteral("not present"));
@@ -84,6 +87,18 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   setWindowTitle(QStringLiteral("Ports"));
 
   auto* layout = new QVBoxLayout(this);
+  AddEntryAndAdapterLists(layout);
+  AddDevicePathRow(layout);
+  AddLineOptionsRow(layout);
+  AddMessageAndButtons(layout);
+
+  Refresh();
+  m_entries->setCurrentRow(std::clamp(currentPort, 1, kComEntries) - 1);
+  resize(640, 420);
+}
+
+// The Com entries, and the adapters one of them may be given.
+void CPortsDlg::AddEntryAndAdapterLists(QVBoxLayout* layout) {
   layout->addWidget(new QLabel(QStringLiteral("Com entries:"), this));
   m_entries = new QListWidget(this);
   m_entries->setObjectName(QStringLiteral("comEntries"));
@@ -96,6 +111,12 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   m_adapters->setAccessibleName(QStringLiteral("Serial adapters found"));
   layout->addWidget(m_adapters);
 
+  connect(m_entries, &QListWidget::currentRowChanged, this, &CPortsDlg::ShowEntryChoice);
+  connect(m_adapters, &QListWidget::currentRowChanged, this, &CPortsDlg::ChooseAdapter);
+}
+
+// The device the chosen entry is to stand for, typed or taken from the adapters.
+void CPortsDlg::AddDevicePathRow(QVBoxLayout* layout) {
   auto* pathRow = new QHBoxLayout;
   auto* pathLabel = new QLabel(QStringLiteral("&Device path:"), this);
   m_path = new QLineEdit(this);
@@ -105,7 +126,11 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(m_path, 1);
   layout->addLayout(pathRow);
+  connect(m_path, &QLineEdit::returnPressed, this, &CPortsDlg::AssignChosen);
+}
 
+// How the chosen entry's line is driven; a change is applied at once.
+void CPortsDlg::AddLineOptionsRow(QVBoxLayout* layout) {
   auto* optionsRow = new QHBoxLayout;
   m_optionsTitle = new QLabel(this);
   optionsRow->addWidget(m_optionsTitle);
@@ -139,6 +164,14 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   optionsRow->addStretch(1);
   layout->addLayout(optionsRow);
 
+  connect(m_echo, &QComboBox::currentIndexChanged, this, &CPortsDlg::ApplyLineOptions);
+  connect(m_answerWait, &QSpinBox::valueChanged, this, &CPortsDlg::ApplyLineOptions);
+  connect(m_rs485, &QCheckBox::toggled, this, &CPortsDlg::ApplyLineOptions);
+  SetApplyOptions({});
+}
+
+// What the last step did, and the dialog's buttons.
+void CPortsDlg::AddMessageAndButtons(QVBoxLayout* layout) {
   m_message = new QLabel(this);
   m_message->setObjectName(QStringLiteral("portsMessage"));
   m_message->setWordWrap(true);
@@ -156,20 +189,9 @@ CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Li
   buttons->addWidget(close);
   layout->addLayout(buttons);
 
-  connect(m_entries, &QListWidget::currentRowChanged, this, &CPortsDlg::ShowEntryChoice);
-  connect(m_adapters, &QListWidget::currentRowChanged, this, &CPortsDlg::ChooseAdapter);
   connect(m_assignButton, &QPushButton::clicked, this, &CPortsDlg::AssignChosen);
-  connect(m_path, &QLineEdit::returnPressed, this, &CPortsDlg::AssignChosen);
   connect(refresh, &QPushButton::clicked, this, &CPortsDlg::Refresh);
-  connect(m_echo, &QComboBox::currentIndexChanged, this, &CPortsDlg::ApplyLineOptions);
-  connect(m_answerWait, &QSpinBox::valueChanged, this, &CPortsDlg::ApplyLineOptions);
-  connect(m_rs485, &QCheckBox::toggled, this, &CPortsDlg::ApplyLineOptions);
-  SetApplyOptions({});
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-
-  Refresh();
-  m_entries->setCurrentRow(std::clamp(currentPort, 1, kComEntries) - 1);
-  resize(640, 420);
 }
 
 void CPortsDlg::Refresh() {
@@ -193,9 +215,9 @@ void CPortsDlg::Refresh() {
 
 void CPortsDlg::ShowEntryChoice() {
   const int port = m_entries->currentRow() + 1;
-  m_assignButton->setText(QStringLiteral("&Assign to Com %1").arg(port));
+  m_assignButton->setText(QStringLiteral("&Assign to %1").arg(EntryName(port)));
   m_assignButton->setEnabled(port >= 1);
-  m_optionsTitle->setText(QStringLiteral("Line of Com %1:").arg(port));
+  m_optionsTitle->setText(QStringLiteral("Line of %1:").arg(EntryName(port)));
   ShowLineOptions();
 }
 
@@ -242,12 +264,12 @@ void CPortsDlg::ApplyLineOptions() {
   std::string error;
   if (!m_applyOptions(port, options, &error)) {
     SetShortened(m_message,
-                 QStringLiteral("Com %1 line not changed: %2").arg(port).arg(QString::fromStdString(error)));
+                 QStringLiteral("%1 line not changed: %2").arg(EntryName(port), QString::fromStdString(error)));
     ShowLineOptions();  // back to what is kept
     return;
   }
-  SetShortened(m_message, QStringLiteral("Com %1: echo %2, answer wait %3 ms, RS-485 mode %4")
-                              .arg(port)
+  SetShortened(m_message, QStringLiteral("%1: echo %2, answer wait %3 ms, RS-485 mode %4")
+                              .arg(EntryName(port))
                               .arg(QString::fromUtf8(EchoModeText(options.echo).data()))
                               .arg(options.answerWaitMs)
                               .arg(options.rs485 ? QStringLiteral("on") : QStringLiteral("off")));
@@ -270,15 +292,15 @@ void CPortsDlg::AssignChosen() {
   }
   std::string path;
   std::string error;
-  // An address that cannot be one is refused here, as dimlet-cli refuses it,
+  // A name that cannot be a line is refused here, as dimlet-cli refuses it,
   // rather than stored for every later open to fail on.
-  if (IsNetworkAddress(typed)) error = NetworkAddressProblem(typed);
+  error = LineNameProblem(typed);
   if (!error.empty()) error = ShownAddress(typed) + ": " + error;
   if (!error.empty() || !StoredDevicePath(typed, &path, &error) || !m_assign(port, path, &error)) {
-    SetShortened(m_message, QStringLiteral("Com %1 not changed: %2").arg(port).arg(QString::fromStdString(error)));
+    SetShortened(m_message, QStringLiteral("%1 not changed: %2").arg(EntryName(port), QString::fromStdString(error)));
     return;
   }
-  SetShortened(m_message, QStringLiteral("Com %1 is now %2").arg(port).arg(QString::fromStdString(path)));
+  SetShortened(m_message, QStringLiteral("%1 is now %2").arg(EntryName(port), QString::fromStdString(path)));
   Refresh();
 }
 

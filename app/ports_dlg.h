@@ -22,6 +22,7 @@ class QSpinBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QVBoxLayout;
 
 class CPortsDlg : public QDialog {
   Q_OBJECT
@@ -50,6 +51,12 @@ class CPortsDlg : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The dialog's parts, top to bottom, each with its controls' connections.
+  void AddEntryAndAdapterLists(QVBoxLayout* layout);
+  void AddDevicePathRow(QVBoxLayout* layout);
+  void AddLineOptionsRow(QVBoxLayout* layout);
+  void AddMessageAndButtons(QVBoxLayout* layout);
+
   void ChooseAdapter();
   void AssignChosen();
   void ShowEntryChoice();

@@ -5,6 +5,7 @@
 
 #include "device/adapter_tuning.h"
 #include "device/link_words.h"
+#include "settings/port_map.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts) {
   const std::string& saveError = facts.saveError;
   StatusText status;
   const QString device = QString::fromStdString(link.DevicePath());
-  status.text = QStringLiteral("Com %1: %2\n").arg(facts.port).arg(device);
+  status.text = QStringLiteral("%1: %2\n").arg(QString::fromStdString(ComEntryName(facts.port)), device);
   status.text += QString::fromStdString(followWords.empty() ? link_words::StateWords(link) : followWords);
   // How the line behaves shares the state's row: the box has few to spare.
   const std::string habits = link_words::LineWords(link);

@@ -198,9 +198,8 @@ bool ChooseLines(const CliContext& context, const std::vector<std::string>& file
              (args.answerWaitMs && value.key == AnswerWaitKey(port.comEntry)) ||
              (args.rs485 && value.key == Rs485Key(port.comEntry));
     });
-    // An address that cannot be one is a wrong command line or file: no line is opened.
-    if (const std::string problem = port.Network() ? NetworkAddressProblem(port.path) : std::string();
-        !problem.empty()) {
+    // A name that cannot be a line is a wrong command line or file: no line is opened.
+    if (const std::string problem = LineNameProblem(port.path); !problem.empty()) {
       const std::string address = ShownAddress(port.path);
       *error = (port.comEntry ? port.label + " (" + address + ")" : address) + ": " + problem;
       return false;

@@ -3,6 +3,7 @@
 #include "cli/cli_profile.h"
 
 #include "cli/line_name.h"
+#include "device/network_address.h"
 #include "settings/ini_document.h"
 #include "settings/port_map.h"
 #include "settings/profile_keys.h"
@@ -54,7 +55,7 @@ bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* 
   return true;
 }
 
-bool PortChoice::Network() const { return path.rfind("tcp://", 0) == 0 || path.rfind("rfc2217://", 0) == 0; }
+bool PortChoice::Network() const { return IsNetworkAddress(path); }
 
 PortChoice ChoosePort(const CliProfile& profile, const std::string& port) {
   PortChoice choice;

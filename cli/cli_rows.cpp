@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <csignal>
 #include <map>
+#include <optional>
 #include <ostream>
 
 #include "cli/cli_context.h"
 #include "cli/cli_files.h"
 #include "cli/stop_signals.h"
+#include "device/unit_commands.h"
 #include "settings/journal.h"
 #include "settings/led_settings.h"
 #include "settings/unit_list.h"
@@ -210,10 +212,165 @@ int ReportDifferences(LineSession& line, const UnitPlan& plan, size_t rowCount,
   return code;
 }
 
-// Writes (or only verifies) the units of one line, in order.
-int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
+// The units of `plans` from `from` on were not reached: each is named so in
+// the results. Returns `code`.
+int Unreached(LineSession& line, const std::vector<UnitPlan>& plans, size_t from, int code) {
+  line.Counts().notReached += static_cast<int>(plans.size() - from);
+  for (size_t q = from; q < plans.size(); ++q) {
+    line.Result(WithLabel(plans[q], {{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}}));
+  }
+  return code;
+}
+
+// The first `count` of `rows` sent to the unit, in the journal with the
+// outcome reported.
+void JournalWrite(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows, size_t count,
+                  const std::string& outcome) {
+  JournalEntry entry = JournalFor(plan.unit, plan.rows.front().label,
+                                  unit_commands::JournalName(unit_commands::UnitCommand::kWriteRow), outcome);
+  entry.rows = JournalRows({rows.begin(), rows.begin() + static_cast<long>(count)});
+  line.Journal(entry);
+}
+
+// What one unit's work came to: its exit status, and when the line stops at
+// it, the first unit that was not reached.
+struct UnitWork {
+  int code = kExitDone;
+  std::optional<size_t> stopFrom;
+};
+
+// Sends the unit's rows; false when a frame failed, with *sent the rows that
+// reached it whole.
+bool SendRows(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows, size_t* sent) {
+  const unit_operations::RowProgress progress = line.RowProgressFor(plan.unit, "writing");
+  unit_operations::WriteRows(line.Link(), plan.unit, rows, [&](int done, int total) {
+    *sent = static_cast<size_t>(done);
+    progress(done, total);
+  });
+  const std::string lastSent = *sent > 0 ? std::to_string(rows[*sent - 1].row + 1) : "";
+  const std::string failed = *sent < rows.size() ? " of sequence " + std::to_string(rows[*sent].row + 1) : "";
+  return line
+      .CheckFrames(UnitName(plan) + ": write-row" + failed +
+                   (*sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))
+      .empty();
+}
+
+// The unit's result and its line for the operator, once its rows were sent
+// and (or) compared with what it holds (`found`: kExitDone, kExitDifferent or
+// kExitNoAnswer); after a good write with --store the unit is told to store.
+// `rows` were sent (with --changed, those the unit did not hold; the rest of
+// the plan's `rowCount` were in place).
+UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t rowCount,
+                    const std::vector<UnitRow>& rows, bool verifying, int found) {
   const CliArguments& args = line.Context().args;
   const bool writing = args.command == CliCommand::kWrite;
+  Tally& tally = line.Counts();
+  const std::string unitName = UnitName(plan);
+  nlohmann::json result = WithLabel(plan, {{"event", "unit"}, {"unit", plan.unit}, {"rows", rowCount}});
+  const size_t inPlace = rowCount - rows.size();
+  if (writing && args.changed) result["in_place"] = inPlace;
+  result["sent"] = writing && !rows.empty();
+  result["written"] = writing && verifying && found == kExitDone;
+  result["verified"] = verifying && found == kExitDone;
+  std::string summary = unitName + ": " + Rows(rowCount);
+  if (!writing) {
+    result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
+    line.Result(result);
+    if (found == kExitDone) {
+      ++tally.done;
+      line.Say(summary + " as expected");
+    }
+    return {found, std::nullopt};
+  }
+  // A write-row frame has no answer: only a read-back shows the rows written.
+  if (!args.changed) {
+    summary += args.verify ? " written and read back" : " sent";
+  } else if (rows.empty()) {
+    summary += " already in place, none written";
+  } else {
+    summary += ", " + std::to_string(inPlace) + " already in place, " + std::to_string(rows.size()) +
+               (args.verify ? " written and read back" : " sent");
+  }
+  const std::string outcome = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
+                              : verifying          ? "done"
+                                                   : "sent";
+  if (!rows.empty()) JournalWrite(line, plan, rows, rows.size(), outcome);
+  bool stored = false;
+  if (args.store) {
+    if (found != kExitDone) {
+      line.Message(unitName + ": not told to store, its rows are not as sent");
+    } else {
+      line.Link().StoreOnUnit(plan.unit);
+      const bool storeSent = line.CheckFrames(unitName + ": store").empty();
+      line.Journal(JournalFor(plan.unit, plan.rows.front().label,
+                              unit_commands::JournalName(unit_commands::UnitCommand::kStore),
+                              storeSent ? "sent" : "not sent"));
+      if (!storeSent) {
+        result["outcome"] = "not stored";
+        line.Result(result);
+        return {kExitFailure, p + 1};
+      }
+      stored = true;
+      ++tally.stored;
+      summary += ", stored";
+    }
+  }
+  result["stored"] = stored;
+  result["outcome"] = outcome;
+  line.Result(result);
+  if (found == kExitDone) {
+    ++tally.done;
+    line.Say(summary);
+  }
+  return {found, std::nullopt};
+}
+
+// Writes (or only verifies) unit `p` of the line: sends its rows, reads them
+// back to compare, and reports it.
+UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
+  const CliArguments& args = line.Context().args;
+  const bool writing = args.command == CliCommand::kWrite;
+  Tally& tally = line.Counts();
+  const std::vector<UnitRow> planned = WireRows(plan.rows);
+  std::vector<UnitRow> rows;
+  if (writing && args.changed) {
+    if (!RowsToChange(line, plan, planned, &rows)) return UnitWork{kExitFailure, p};
+  } else {
+    rows = planned;
+  }
+  // The rows before a frame that failed reached the unit: it is not untouched.
+  size_t sent = 0;
+  auto cutShort = [&](const char* outcome) {
+    line.Result(WithLabel(plan, {{"event", "unit"},
+                                 {"unit", plan.unit},
+                                 {"outcome", outcome},
+                                 {"rows_sent", sent},
+                                 {"last_sequence_sent", sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json()}}));
+    if (writing) JournalWrite(line, plan, rows, sent, outcome);
+    ++tally.notReached;
+    return UnitWork{kExitFailure, p + 1};
+  };
+  if (writing && !rows.empty() && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
+  sent = rows.size();
+  std::vector<RowDifference> differences;
+  const bool verifying = !writing || args.verify;
+  if (verifying && !rows.empty()) {
+    differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
+    if (!line.CheckFrames(UnitName(plan) + ": read-row").empty()) {
+      return writing ? cutShort("not read back") : UnitWork{kExitFailure, p};
+    }
+  }
+  line.Context().report->EndProgress();
+  const int found = ReportDifferences(line, plan, rows.size(), differences, writing ? "sent" : "expected");
+  if (found == kExitNoAnswer) ++tally.noAnswer;
+  if (found == kExitDifferent) ++tally.different;
+  return ReportUnit(line, plan, p, planned.size(), rows, verifying, found);
+}
+
+// Writes (or only verifies) the units of one line, in order, until one
+// stops the line.
+int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
+  const bool writing = line.Context().args.command == CliCommand::kWrite;
   Tally& tally = line.Counts();
   tally.units += static_cast<int>(plans.size());
   if (!line.Open()) {
@@ -222,127 +379,12 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
   }
   int outcome = kExitDone;
   for (size_t p = 0; p < plans.size(); ++p) {
-    const UnitPlan& plan = plans[p];
-    const std::string unitName = UnitName(plan);
-    auto unreached = [&](int code) {
-      tally.notReached += static_cast<int>(plans.size() - p);
-      for (size_t q = p; q < plans.size(); ++q) {
-        line.Result(WithLabel(plans[q], {{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}}));
-      }
-      return code;
-    };
     const int stopped = line.CheckStop(std::string(writing ? "not written" : "not verified") + ": unit " +
                                        UnitsFrom(plans, p));
-    if (stopped != kExitDone) return unreached(stopped);
-
-    const std::vector<UnitRow> planned = WireRows(plan.rows);
-    std::vector<UnitRow> rows;
-    if (writing && args.changed) {
-      if (!RowsToChange(line, plan, planned, &rows)) return unreached(kExitFailure);
-    } else {
-      rows = planned;
-    }
-    const size_t inPlace = planned.size() - rows.size();
-    auto journal = [&](const char* command, size_t count, const std::string& outcome) {
-      JournalEntry entry = JournalFor(plan.unit, plan.rows.front().label, command, outcome);
-      entry.rows = JournalRows({rows.begin(), rows.begin() + static_cast<long>(count)});
-      line.Journal(entry);
-    };
-    // The rows before a frame that failed reached the unit: it is not untouched.
-    size_t sent = 0;
-    auto cutShort = [&](const char* outcome) {
-      line.Result(WithLabel(plan, {{"event", "unit"},
-                   {"unit", plan.unit},
-                   {"outcome", outcome},
-                   {"rows_sent", sent},
-                   {"last_sequence_sent", sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json()}}));
-      if (writing) journal("write", sent, outcome);
-      ++tally.notReached;
-      ++p;
-      return unreached(kExitFailure);
-    };
-    if (writing && !rows.empty()) {
-      const unit_operations::RowProgress progress = line.RowProgressFor(plan.unit, "writing");
-      unit_operations::WriteRows(line.Link(), plan.unit, rows, [&](int done, int total) {
-        sent = static_cast<size_t>(done);
-        progress(done, total);
-      });
-      const std::string lastSent = sent > 0 ? std::to_string(rows[sent - 1].row + 1) : "";
-      const std::string failed = sent < rows.size() ? " of sequence " + std::to_string(rows[sent].row + 1) : "";
-      if (!line.CheckFrames(unitName + ": write-row" + failed +
-                            (sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))
-               .empty()) {
-        return cutShort(sent > 0 ? "cut short" : "not sent");
-      }
-    }
-    std::vector<RowDifference> differences;
-    const bool verifying = !writing || args.verify;
-    if (verifying && !rows.empty()) {
-      differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
-      if (!line.CheckFrames(unitName + ": read-row").empty()) {
-        return writing ? cutShort("not read back") : unreached(kExitFailure);
-      }
-    }
-    line.Context().report->EndProgress();
-    const int found = ReportDifferences(line, plan, rows.size(), differences, writing ? "sent" : "expected");
-    outcome = Worse(outcome, found);
-    if (found == kExitNoAnswer) ++tally.noAnswer;
-    if (found == kExitDifferent) ++tally.different;
-
-    nlohmann::json result = WithLabel(plan, {{"event", "unit"}, {"unit", plan.unit}, {"rows", planned.size()}});
-    if (writing && args.changed) result["in_place"] = inPlace;
-    result["sent"] = writing && !rows.empty();
-    result["written"] = writing && verifying && found == kExitDone;
-    result["verified"] = verifying && found == kExitDone;
-    std::string summary = unitName + ": " + Rows(planned.size());
-    if (!writing) {
-      result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
-      line.Result(result);
-      if (found == kExitDone) {
-        ++tally.done;
-        line.Say(summary + " as expected");
-      }
-      continue;
-    }
-    // A write-row frame has no answer: only a read-back shows the rows written.
-    if (!args.changed) {
-      summary += args.verify ? " written and read back" : " sent";
-    } else if (rows.empty()) {
-      summary += " already in place, none written";
-    } else {
-      summary += ", " + std::to_string(inPlace) + " already in place, " + std::to_string(rows.size()) +
-                 (args.verify ? " written and read back" : " sent");
-    }
-    const std::string writeOutcome = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
-                                     : verifying          ? "done"
-                                                          : "sent";
-    if (!rows.empty()) journal("write", rows.size(), writeOutcome);
-    bool stored = false;
-    if (args.store) {
-      if (found != kExitDone) {
-        line.Message(unitName + ": not told to store, its rows are not as sent");
-      } else {
-        line.Link().StoreOnUnit(plan.unit);
-        const bool storeSent = line.CheckFrames(unitName + ": store").empty();
-        line.Journal(JournalFor(plan.unit, plan.rows.front().label, "store", storeSent ? "sent" : "not sent"));
-        if (!storeSent) {
-          result["outcome"] = "not stored";
-          line.Result(result);
-          ++p;
-          return unreached(kExitFailure);
-        }
-        stored = true;
-        ++tally.stored;
-        summary += ", stored";
-      }
-    }
-    result["stored"] = stored;
-    result["outcome"] = writeOutcome;
-    line.Result(result);
-    if (found == kExitDone) {
-      ++tally.done;
-      line.Say(summary);
-    }
+    if (stopped != kExitDone) return Unreached(line, plans, p, stopped);
+    const UnitWork work = WorkUnit(line, plans[p], p);
+    if (work.stopFrom) return Unreached(line, plans, *work.stopFrom, work.code);
+    outcome = Worse(outcome, work.code);
   }
   return outcome;
 }

@@ -1,34 +1,53 @@
-# A layer's library shows other targets only the headers it names as public.
+# What a layer's files may include, and what other targets see of it.
 #
 #   dimlet_layer(<target> PUBLIC_HEADERS a.h b.h ...)
 #
-# The layer's own sources reach every header of the tree as "<layer>/<name>.h"
-# (the source root is a private include folder). Other targets get a folder of
-# forwarding headers, one per public header, so "device/posix_error.h" does not
-# compile outside device/ while "device/serial_link.h" does.
+# Two folders of forwarding headers in the build folder, one per header, each
+# as "<layer>/<name>.h", stand in for the source tree on the include path:
+# - <build>/include/<target>: the public headers; other targets get it through
+#   target_link_libraries, so "device/serial_link.h" compiles outside device/
+#   and "device/line_transport.h" does not;
+# - <build>/include-inside/<target>: every header of the layer's folder, for
+#   its own files alone.
+# The project's root is on no layer's include path: a file of a layer reaches
+# its own headers and the public headers of the layers it links, nothing
+# else, so sim/ cannot include device/ nor settings/ anything above it.
+# (tests/layers holds the probes that show it.)
 function(dimlet_layer target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "PUBLIC_HEADERS")
   get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  foreach(header ${arg_PUBLIC_HEADERS})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${header})
+      message(FATAL_ERROR "${target}: public header ${header} does not exist")
+    endif()
+  endforeach()
+  file(GLOB own_headers CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   set(exported ${CMAKE_BINARY_DIR}/include/${target})
-  # A header that is no longer public must not linger from an earlier run.
-  file(GLOB lingering ${exported}/${layer}/*)
+  set(inside ${CMAKE_BINARY_DIR}/include-inside/${target})
+  dimlet_forward_headers(${exported}/${layer} "${arg_PUBLIC_HEADERS}")
+  dimlet_forward_headers(${inside}/${layer} "${own_headers}")
+  target_include_directories(${target}
+    PUBLIC $<BUILD_INTERFACE:${exported}>
+    PRIVATE ${inside})
+  set_property(TARGET ${target} PROPERTY DIMLET_INSIDE_INCLUDE ${inside})
+endfunction()
+
+# Writes into <folder> one header per name in <headers> that includes the
+# current source folder's header of that name, and removes any other (a
+# header no longer public, or gone, must not linger from an earlier run).
+function(dimlet_forward_headers folder headers)
+  get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  file(GLOB lingering ${folder}/*)
   foreach(path ${lingering})
     get_filename_component(header ${path} NAME)
-    if(NOT header IN_LIST arg_PUBLIC_HEADERS)
+    if(NOT header IN_LIST headers)
       file(REMOVE ${path})
     endif()
   endforeach()
-  foreach(header ${arg_PUBLIC_HEADERS})
-    set(real ${CMAKE_CURRENT_SOURCE_DIR}/${header})
-    if(NOT EXISTS ${real})
-      message(FATAL_ERROR "${target}: public header ${header} does not exist")
-    endif()
-    file(CONFIGURE OUTPUT ${exported}/${layer}/${header}
-      CONTENT "// Forwards to the public header of the ${layer} layer.\n#include \"${real}\"\n")
+  foreach(header ${headers})
+    file(CONFIGURE OUTPUT ${folder}/${header}
+      CONTENT "// Forwards to a header of the ${layer} layer.\n#include \"${CMAKE_CURRENT_SOURCE_DIR}/${header}\"\n")
   endforeach()
-  target_include_directories(${target}
-    PUBLIC $<BUILD_INTERFACE:${exported}>
-    PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 
 # Keeps in <list> (paths of the current folder's sources) only the files of

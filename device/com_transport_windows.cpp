@@ -109,24 +109,22 @@ class ComTransport final : public LineTransport {
   ComTransport(HANDLE port, std::string path) : m_port(port), m_path(std::move(path)) {}
   ~ComTransport() override { Close(); }
 
-  // The open steps, in order; each false with *failure set, leaving what was
-  // done for Close() to undo.
-  bool SetLine(int32_t baud, LineFailure* failure);
-  bool SetQueuesAndTimeouts(LineFailure* failure);
+  // The open steps, in order; a failed one leaves what was done for Close()
+  // to undo.
+  LineResult<> SetLine(int32_t baud);
+  LineResult<> SetQueuesAndTimeouts();
   void RefuseRs485() { m_notes = "no RS-485 mode on Windows: used as it is"; }
 
-  Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
-  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
-                      LineFailure* failure) override;
+  LineResult<> WriteByte(uint8_t byte, LineClock::time_point deadline) override;
+  LineResult<int32_t> ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline) override;
   bool WaitReadable(LineClock::time_point deadline) override;
-  bool DiscardWaiting(LineFailure* failure) override;
+  LineResult<> DiscardWaiting() override;
   std::string Notes() const override { return m_notes; }
   void Close() override;
 
  private:
-  Sent Trouble(const std::string& what, DWORD error, LineFailure* failure) const {
-    *failure = Failure(MeansGone(error) ? Fault::kLost : Fault::kOther, what + " " + m_path, error);
-    return MeansGone(error) ? Sent::kGone : Sent::kFailed;
+  LineFailure Trouble(const std::string& what, DWORD error) const {
+    return Failure(MeansGone(error) ? Fault::kLost : Fault::kOther, what + " " + m_path, error);
   }
   // The bytes waiting in the driver's input (or output) queue; nullopt with
   // *error set when the port cannot be asked.
@@ -142,13 +140,11 @@ class ComTransport final : public LineTransport {
   std::string m_notes;
 };
 
-bool ComTransport::SetLine(int32_t baud, LineFailure* failure) {
+LineResult<> ComTransport::SetLine(int32_t baud) {
   DCB line{};
   line.DCBlength = sizeof line;
   if (!GetCommState(m_port, &line)) {
-    const DWORD error = GetLastError();
-    *failure = Failure(Fault::kNotSerial, "open " + m_path + ": not a serial device", error);
-    return false;
+    return Failure(Fault::kNotSerial, "open " + m_path + ": not a serial device", GetLastError());
   }
   m_savedLine = line;
   // 8N1, binary, no software flow control, no byte replaced or dropped and
@@ -166,34 +162,29 @@ bool ComTransport::SetLine(int32_t baud, LineFailure* failure) {
   line.fNull = FALSE;
   line.fAbortOnError = FALSE;
   if (!SetCommState(m_port, &line)) {
-    *failure = Failure(Fault::kSetup, "apply line settings to " + m_path, GetLastError());
-    return false;
+    return Failure(Fault::kSetup, "apply line settings to " + m_path, GetLastError());
   }
   DCB applied{};
   applied.DCBlength = sizeof applied;
   if (!GetCommState(m_port, &applied)) {
-    *failure = Failure(Fault::kSetup, "read back line settings of " + m_path, GetLastError());
-    return false;
+    return Failure(Fault::kSetup, "read back line settings of " + m_path, GetLastError());
   }
   if (applied.BaudRate != line.BaudRate || applied.ByteSize != 8 || applied.Parity != NOPARITY ||
       applied.StopBits != ONESTOPBIT || applied.fOutX || applied.fInX) {
-    *failure = Failure(Fault::kSetup, "apply line settings to " + m_path + ": the device did not take them all");
-    return false;
+    return Failure(Fault::kSetup, "apply line settings to " + m_path + ": the device did not take them all");
   }
-  return true;
+  return {};
 }
 
-bool ComTransport::SetQueuesAndTimeouts(LineFailure* failure) {
+LineResult<> ComTransport::SetQueuesAndTimeouts() {
   if (!m_write.Ready() || !m_read.Ready() || !m_wait.Ready()) {
-    *failure = Failure(Fault::kOther, "open " + m_path, GetLastError());
-    return false;
+    return Failure(Fault::kOther, "open " + m_path, GetLastError());
   }
   // A driver that sizes its queues itself refuses; that is no fault.
   SetupComm(m_port, kQueueBytes, kQueueBytes);
   COMMTIMEOUTS old{};
   if (!GetCommTimeouts(m_port, &old)) {
-    *failure = Failure(Fault::kSetup, "read the time-outs of " + m_path, GetLastError());
-    return false;
+    return Failure(Fault::kSetup, "read the time-outs of " + m_path, GetLastError());
   }
   m_savedTimeouts = old;
   // A read returns at once with what has arrived; a write is bounded by the
@@ -205,10 +196,9 @@ bool ComTransport::SetQueuesAndTimeouts(LineFailure* failure) {
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = 0;
   if (!SetCommTimeouts(m_port, &timeouts) || !SetCommMask(m_port, EV_RXCHAR)) {
-    *failure = Failure(Fault::kSetup, "set the time-outs of " + m_path, GetLastError());
-    return false;
+    return Failure(Fault::kSetup, "set the time-outs of " + m_path, GetLastError());
   }
-  return true;
+  return {};
 }
 
 std::optional<COMSTAT> ComTransport::Status(DWORD* error) const {
@@ -234,63 +224,58 @@ void ComTransport::Close() {
   m_port = INVALID_HANDLE_VALUE;
 }
 
-LineTransport::Sent ComTransport::WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) {
+LineResult<> ComTransport::WriteByte(uint8_t byte, LineClock::time_point deadline) {
   DWORD written = 0;
   DWORD error = ERROR_SUCCESS;
   if (!WriteFile(m_port, &byte, 1, &written, m_write.Fresh())) {
     error = GetLastError();
-    if (error != ERROR_IO_PENDING) return Trouble("write to", error, failure);
+    if (error != ERROR_IO_PENDING) return Trouble("write to", error);
     switch (m_write.Finish(m_port, deadline, &written, &error)) {
       case Overlapped::Done::kDone:
         break;
       case Overlapped::Done::kLate:
         // Nobody takes bytes: drop what waits so the next transfer starts clean.
         PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
-        *failure = Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
-        return Sent::kHeld;
+        return Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
       case Overlapped::Done::kFailed:
-        return Trouble("write to", error, failure);
+        return Trouble("write to", error);
     }
   }
-  if (written != 1) {
-    *failure = Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
-    return Sent::kHeld;
-  }
+  if (written != 1) return Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
   // Wait for the byte to leave the driver's output queue.
   for (;;) {
     const auto status = Status(&error);
     // The byte was accepted; how far it got cannot be known.
-    if (!status) return MeansGone(error) ? Trouble("write to", error, failure) : Sent::kLeft;
-    if (status->cbOutQue == 0) return Sent::kLeft;
+    if (!status && MeansGone(error)) return Trouble("write to", error);
+    if (!status || status->cbOutQue == 0) return {};
     if (LineClock::now() >= deadline) {
       PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
-      *failure = Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
-      return Sent::kHeld;
+      return Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
     }
     PauseMs(kDrainStepMs);
   }
 }
 
-int32_t ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
-                                  LineFailure* failure) {
+LineResult<int32_t> ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline) {
   DWORD error = ERROR_SUCCESS;
   const auto status = Status(&error);
-  if (!status) return Trouble("read from", error, failure) == Sent::kGone ? -1 : 0;
+  if (!status) return Trouble("read from", error);
   if (status->cbInQue == 0 || maxCount <= 0) return 0;
 
   const DWORD wanted = std::min<DWORD>(status->cbInQue, static_cast<DWORD>(maxCount));
   DWORD got = 0;
   if (!ReadFile(m_port, buffer, wanted, &got, m_read.Fresh())) {
     error = GetLastError();
-    if (error != ERROR_IO_PENDING) return Trouble("read from", error, failure) == Sent::kGone ? -1 : 0;
+    if (error != ERROR_IO_PENDING) return Trouble("read from", error);
     switch (m_read.Finish(m_port, deadline, &got, &error)) {
       case Overlapped::Done::kDone:
         break;
       case Overlapped::Done::kLate:
-        *failure = Failure(Fault::kOther, "read from " + m_path + ": not finished within 2000 ms");
-        return static_cast<int32_t>(got);
+        // The bytes a late read still brought are the unit's; none is a failure.
+        if (got > 0) return static_cast<int32_t>(got);
+        return Failure(Fault::kOther, "read from " + m_path + ": not finished within 2000 ms");
       case Overlapped::Done::kFailed:
-        return Trouble("read from", error, failure) == Sent::kGone ? -1 : 0;
+        return Trouble("read from", error);
     }
   }
   return static_cast<int32_t>(got);
@@ -313,34 +298,31 @@ bool ComTransport::WaitReadable(LineClock::time_point deadline) {
   return true;
 }
 
-bool ComTransport::DiscardWaiting(LineFailure* failure) {
-  if (PurgeComm(m_port, PURGE_RXABORT | PURGE_RXCLEAR)) return true;
+LineResult<> ComTransport::DiscardWaiting() {
+  if (PurgeComm(m_port, PURGE_RXABORT | PURGE_RXCLEAR)) return {};
   const DWORD error = GetLastError();
-  if (!MeansGone(error)) return true;
-  *failure = Failure(Fault::kLost, "discard input of " + m_path, error);
-  return false;
+  if (!MeansGone(error)) return {};
+  return Failure(Fault::kLost, "discard input of " + m_path, error);
 }
 
 }  // namespace
 
-std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                              LineFailure* failure) {
+OpenedLine OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options) {
   const HANDLE port = CreateFileW(SystemName(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     const Fault fault = OpenFault(error);
-    *failure = fault == Fault::kInUse ? Failure(fault, "open " + path + ": in use by another program")
-                                      : Failure(fault, "open " + path, error);
-    return nullptr;
+    return fault == Fault::kInUse ? Failure(fault, "open " + path + ": in use by another program")
+                                  : Failure(fault, "open " + path, error);
   }
   if (GetFileType(port) != FILE_TYPE_CHAR) {
     CloseHandle(port);
-    *failure = Failure(Fault::kNotSerial, "open " + path + ": not a serial device");
-    return nullptr;
+    return Failure(Fault::kNotSerial, "open " + path + ": not a serial device");
   }
   auto line = std::make_unique<ComTransport>(port, path);  // from here on Close() undoes everything
-  if (!line->SetLine(baud, failure) || !line->SetQueuesAndTimeouts(failure)) return nullptr;
+  if (LineResult<> set = line->SetLine(baud); !set) return set.Failure();
+  if (LineResult<> set = line->SetQueuesAndTimeouts(); !set) return set.Failure();
   if (options.rs485) line->RefuseRs485();
-  return line;
+  return std::unique_ptr<LineTransport>(std::move(line));
 }

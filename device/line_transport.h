@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "device/network_address.h"
+#include "device/line_result.h"
 #include "device/serial_link.h"
 #include "settings/line_options.h"
 
@@ -18,41 +18,30 @@ using LineClock = std::chrono::steady_clock;
 
 class LinkWatch;
 
-// A failure as the transport saw it: the fault the operator can act on and
-// the system's reason ("<what was being done>: <system text>").
-struct LineFailure {
-  CSerialLink::Fault fault = CSerialLink::Fault::kOther;
-  std::string reason;
-  std::string groupToJoin;  // after kPermission: the group that grants access, if any
-};
-
 class LineTransport {
  public:
   virtual ~LineTransport() = default;
 
-  enum class Sent {
-    kLeft,    // the byte has left (a tty's output queue is empty again; a socket took it)
-    kHeld,    // not taken, or not gone, by the deadline; what waited was dropped
-    kGone,    // the line went away; *failure says how
-    kFailed,  // another error; *failure says which. The line may still work.
-  };
-  // Writes one byte and waits for it to leave until `deadline`.
-  virtual Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) = 0;
+  // Every call that can fail returns a LineResult. Its failure's fault is
+  // kLost when the line went away (it will not come back on this transport);
+  // any other fault leaves a line that may still work.
+
+  // Writes one byte and waits for it to leave (a tty's output queue is empty
+  // again; a socket took it) until `deadline`. A byte not taken, or not gone,
+  // by then fails with what waited dropped.
+  virtual LineResult<> WriteByte(uint8_t byte, LineClock::time_point deadline) = 0;
 
   // Up to `maxCount` bytes that have already arrived, in order; never waits
   // for bytes that have not. A read in progress is waited for until
-  // `deadline`. Returns the count (0: nothing waiting), or -1 when the line
-  // went away (*failure says how). Other failures count as nothing waiting,
-  // with *failure set.
-  virtual int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
-                              LineFailure* failure) = 0;
+  // `deadline`. The count (0: nothing waiting), or why none could be read.
+  virtual LineResult<int32_t> ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline) = 0;
 
   // Waits until a byte can be read or `deadline` passes; true when one can.
   // Also true when the line went away (the next read tells).
   virtual bool WaitReadable(LineClock::time_point deadline) = 0;
 
-  // Drops what has arrived and not been read. False when the line went away.
-  virtual bool DiscardWaiting(LineFailure* failure) = 0;
+  // Drops what has arrived and not been read; fails only when the line went away.
+  virtual LineResult<> DiscardWaiting() = 0;
 
   // Joins the link's watch (link_watch.h) from open to Close(), so that a
   // caller waiting on the watch wakes when the line hangs up. A line whose
@@ -75,17 +64,19 @@ class LineTransport {
   virtual void Close() = 0;
 };
 
+using OpenedLine = LineResult<std::unique_ptr<LineTransport>>;
+
+// Opens the line `name` stands for, by the one table of line kinds
+// (line_schemes.cpp): a device path (OpenSerialLine), tcp:// or rfc2217://
+// (OpenNetworkLine); another scheme fails in words that name the ones there are.
+OpenedLine OpenLine(const std::string& name, int32_t baud, const LineOptions& options);
+
 // Opens the serial port at `path` exclusively, raw 8N1 at `baud`: a tty
 // (tty_transport.cpp) or a COM port (com_transport_windows.cpp). Asks for
-// RS-485 mode when `options.rs485`. nullptr with *failure set when it cannot
-// be used.
-std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                              LineFailure* failure);
+// RS-485 mode when `options.rs485`.
+OpenedLine OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options);
 
-// IsNetworkAddress(): in network_address.h.
-
-// Connects to the network line at `address` (see IsNetworkAddress), within
+// Connects to the network line at `address` (tcp:// or rfc2217://), within
 // the bound of a local open; for rfc2217:// sets `baud` 8N1 without flow
-// control on the server's port. nullptr with *failure set when it cannot.
-std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options,
-                                               LineFailure* failure);
+// control on the server's port.
+OpenedLine OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options);

@@ -1,14 +1,23 @@
-// Whether a Com entry's device names a line behind a serial device server
-// rather than a tty on this machine; for the callers that treat the two
-// differently (following a lost line, listing entries, the words for them,
-// refusing an address that cannot be one).
+// What a line's name stands for, by the one table of line kinds
+// (line_schemes.cpp): whether it names a line behind a serial device server
+// rather than a port on this machine, for the callers that treat the two
+// differently (following a lost line, listing entries, the words for them),
+// and what is wrong with a name that cannot be opened at all.
 #pragma once
 
 #include <string>
 
 // True for "tcp://HOST:PORT" and "rfc2217://HOST:PORT": a line behind a
 // serial device server, reached over the network.
-bool IsNetworkAddress(const std::string& address);
+bool IsNetworkAddress(const std::string& name);
+
+// What is wrong with a line's name before anything is opened, in words that
+// follow the name; empty when it can be tried. A scheme no kind of line has
+// ("ssh://host:22 ... is no kind of line here: write a device path,
+// tcp://HOST:PORT or rfc2217://HOST:PORT"), or a network address that cannot
+// be one (NetworkAddressProblem). For those who refuse such a name before
+// opening any line (dimlet-cli, Ports…); opening it fails in the same words.
+std::string LineNameProblem(const std::string& name);
 
 // What is wrong with `address`, one IsNetworkAddress() takes, in words that
 // follow the address ("the port must be a number from 1 to 65535", "no

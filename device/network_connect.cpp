@@ -27,6 +27,9 @@ constexpr char kTelnetScheme[] = "rfc2217://";
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// Neither a name nor a connection to be had: the line is away.
+LineFailure NotFound(std::string reason) { return Failed(CSerialLink::Fault::kNotFound, std::move(reason)); }
+
 // getaddrinfo has no time-out; a lookup that outlasts the deadline finishes
 // in its thread, which then frees what it found.
 struct Lookup {
@@ -87,7 +90,11 @@ AddressList TakeList(addrinfo* found) {
 
 }  // namespace
 
-std::string ParseAddress(const std::string& text, NetworkAddress* address) {
+namespace {
+
+// What is wrong with `text` as an address, empty when nothing is; *address
+// holds its parts.
+std::string AddressProblem(const std::string& text, NetworkAddress* address) {
   address->telnet = StartsWith(text, kTelnetScheme);
   const std::string rest = text.substr(address->telnet ? sizeof kTelnetScheme - 1 : sizeof kRawScheme - 1);
   const std::string form = std::string(address->telnet ? kTelnetScheme : kRawScheme) + "HOST:PORT";
@@ -125,17 +132,31 @@ std::string ParseAddress(const std::string& text, NetworkAddress* address) {
   return {};
 }
 
-AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error) {
+}  // namespace
+
+LineResult<NetworkAddress> ParseAddress(const std::string& text) {
+  NetworkAddress address;
+  if (std::string problem = AddressProblem(text, &address); !problem.empty()) {
+    return Failed(CSerialLink::Fault::kOther, std::move(problem));
+  }
+  return address;
+}
+
+LineResult<AddressList> Resolve(const NetworkAddress& address, LineClock::time_point deadline) {
   socket_system::StartSockets();
   const uint16_t port = static_cast<uint16_t>(std::stoi(address.port));
-  if (IsLocalhostName(address.host)) return {Loopback6(port), Loopback4(port)};
+  if (IsLocalhostName(address.host)) return AddressList{Loopback6(port), Loopback4(port)};
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
   addrinfo* found = nullptr;
-  if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) == 0) return TakeList(found);
+  if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) == 0) {
+    AddressList list = TakeList(found);
+    if (list.empty()) return NotFound("look up " + ShownAddress(address.host) + ": no address to connect to");
+    return list;
+  }
   const std::string host = ShownAddress(address.host);
   hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
   auto lookup = std::make_shared<Lookup>();
@@ -154,25 +175,22 @@ AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadlin
       lookup->done.notify_all();
     }).detach();
   } catch (const std::system_error& e) {
-    *error = "look up " + host + ": " + e.what();
-    return {};
+    return NotFound("look up " + host + ": " + e.what());
   }
 
   std::unique_lock<std::mutex> lock(lookup->mutex);
   if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
     lookup->abandoned = true;
-    *error = "look up " + host + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
-    return {};
+    return NotFound("look up " + host + ": no answer within " + std::to_string(kOpenBound.count()) + " ms");
   }
   if (lookup->result != 0) {
-    *error = "look up " + host + ": " +
-             (lookup->result == EAI_NONAME ? std::string("no such host")
-                                           : socket_system::LookupErrorText(lookup->result));
-    return {};
+    return NotFound("look up " + host + ": " +
+                    (lookup->result == EAI_NONAME ? std::string("no such host")
+                                                  : socket_system::LookupErrorText(lookup->result)));
   }
   AddressList list = TakeList(lookup->found);
   lookup->found = nullptr;
-  if (list.empty()) *error = "look up " + host + ": no address to connect to";
+  if (list.empty()) return NotFound("look up " + host + ": no address to connect to");
   return list;
 }
 
@@ -185,18 +203,15 @@ std::string Numeric(const Endpoint& entry) {
                                              : std::string(host) + ":" + port;
 }
 
-int Connect(const Endpoint& entry, LineClock::time_point deadline, std::string* error) {
+LineResult<int> Connect(const Endpoint& entry, LineClock::time_point deadline) {
   const std::string where = "connect to " + Numeric(entry);
   const int fd = socket_system::OpenSocket(entry.address.ss_family, SOCK_STREAM, IPPROTO_TCP);
-  if (fd < 0) {
-    *error = where + ": " + ErrorText(LastError());
-    return -1;
-  }
+  if (fd < 0) return NotFound(where + ": " + ErrorText(LastError()));
   if (!socket_system::SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1)) {
     // Without it, bytes written within one round trip would go out together.
-    *error = "turn off coalescing on " + Numeric(entry) + ": " + ErrorText(LastError());
+    const std::string reason = "turn off coalescing on " + Numeric(entry) + ": " + ErrorText(LastError());
     socket_system::CloseSocket(fd);
-    return -1;
+    return NotFound(reason);
   }
   socket_system::NoticeSilentLoss(fd);
   int err = 0;
@@ -205,17 +220,15 @@ int Connect(const Endpoint& entry, LineClock::time_point deadline, std::string* 
     if (socket_system::ConnectPending(err)) {
       const int ready = WaitFor(fd, POLLOUT, deadline);
       if (ready == 0) {
-        *error = where + ": no answer within " + std::to_string(kOpenBound.count()) + " ms";
         socket_system::CloseSocket(fd);
-        return -1;
+        return NotFound(where + ": no answer within " + std::to_string(kOpenBound.count()) + " ms");
       }
       err = ready < 0 ? errno : socket_system::PendingError(fd);
     }
   }
   if (err != 0) {
-    *error = where + ": " + ErrorText(err);
     socket_system::CloseSocket(fd);
-    return -1;
+    return NotFound(where + ": " + ErrorText(err));
   }
   return fd;
 }
@@ -224,13 +237,9 @@ double SmoothedRoundTripMs(int fd) { return socket_system::SmoothedRoundTripMs(f
 
 }  // namespace network_connect
 
-bool IsNetworkAddress(const std::string& address) {
-  return address.starts_with(network_connect::kRawScheme) || address.starts_with(network_connect::kTelnetScheme);
-}
-
 std::string NetworkAddressProblem(const std::string& address) {
-  network_connect::NetworkAddress parsed;
-  return network_connect::ParseAddress(address, &parsed);
+  const LineResult<network_connect::NetworkAddress> parsed = network_connect::ParseAddress(address);
+  return parsed ? std::string() : parsed.Failure().reason;
 }
 
 std::string ShownAddress(const std::string& text) {

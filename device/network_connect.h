@@ -27,9 +27,9 @@ struct NetworkAddress {
 inline constexpr size_t kLongestHostName = 253;
 
 // Takes "tcp://HOST:PORT" or "rfc2217://HOST:PORT" (an IPv6 host in
-// brackets) apart. Empty when it parses, else what is wrong with it, in words
-// that follow the address ("the port must be a number from 1 to 65535").
-std::string ParseAddress(const std::string& text, NetworkAddress* address);
+// brackets) apart; when it cannot, the failure says what is wrong with it in
+// words that follow the address ("the port must be a number from 1 to 65535").
+LineResult<NetworkAddress> ParseAddress(const std::string& text);
 
 // One address a connection can be tried to.
 struct Endpoint {
@@ -38,19 +38,19 @@ struct Endpoint {
 };
 using AddressList = std::vector<Endpoint>;
 
-// The addresses of `address`, in the resolver's order; empty with *error
-// set when there are none by `deadline`. A numeric host is never looked up;
+// The addresses of `address`, in the resolver's order (never none); fails
+// (kNotFound) when there are none by `deadline`. A numeric host is never looked up;
 // "localhost" (and a name ending in ".localhost") is both loopback addresses,
 // ::1 and 127.0.0.1, whatever /etc/hosts says (RFC 6761), so that a server
 // listening on either is reached.
-AddressList Resolve(const NetworkAddress& address, LineClock::time_point deadline, std::string* error);
+LineResult<AddressList> Resolve(const NetworkAddress& address, LineClock::time_point deadline);
 
 // "127.0.0.1:3001", "[::1]:3001".
 std::string Numeric(const Endpoint& entry);
 
 // A connected, non-blocking TCP socket to `entry` that sends each byte at
-// once and notices a silent loss; -1 with *error set.
-int Connect(const Endpoint& entry, LineClock::time_point deadline, std::string* error);
+// once and notices a silent loss; fails (kNotFound) when none can be had.
+LineResult<int> Connect(const Endpoint& entry, LineClock::time_point deadline);
 
 // The kernel's smoothed round trip of the connection on `fd`, in ms; -1
 // when it cannot tell.

@@ -75,22 +75,23 @@ class NetworkLine final : public LineTransport {
   NetworkLine(int fd, bool telnet, std::string where) : m_fd(fd), m_telnet(telnet), m_where(std::move(where)) {}
   ~NetworkLine() override { Close(); }
 
-  bool Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure, double* roundTripMs);
-  // A raw connection: false with *failure set when the server closes it
-  // before `until`. What it said meanwhile is no unit's and is dropped.
-  bool Welcomed(LineClock::time_point until, LineFailure* failure);
+  // Sets up COM-port control; the round trip it measured on the way (-1:
+  // none), or why the line could not be set up.
+  LineResult<double> Negotiate(uint32_t baud, LineClock::time_point deadline);
+  // A raw connection: fails when the server closes it before `until`. What it
+  // said meanwhile is no unit's and is dropped.
+  LineResult<> Welcomed(LineClock::time_point until);
   void SetNotes(std::string notes) { m_notes = std::move(notes); }
   // The line is set up: what arrives from now on is the units'.
   void SetUp() { m_settingUp = false; }
   // Turned away before the line was ours: the fault becomes "held by another
   // client" when the server said so, else "away".
-  void TurnedAway(LineFailure* failure) const;
+  static void TurnedAway(LineFailure& failure);
 
-  Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
-  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
-                      LineFailure* failure) override;
+  LineResult<> WriteByte(uint8_t byte, LineClock::time_point deadline) override;
+  LineResult<int32_t> ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline) override;
   bool WaitReadable(LineClock::time_point deadline) override;
-  bool DiscardWaiting(LineFailure* failure) override;
+  LineResult<> DiscardWaiting() override;
   void JoinWatch(LinkWatch& watch) override { watch.AddDescriptor(m_fd); }
   std::string EndReason() const override;
   std::string Notes() const override {
@@ -105,11 +106,10 @@ class NetworkLine final : public LineTransport {
   }
 
  private:
-  enum class Pump { kOk, kGone, kFailed };
   // Takes what the socket holds, without waiting, into m_arrived, until
-  // kKeptBytes wait there.
-  Pump Take(LineFailure* failure);
-  Sent SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline, LineFailure* failure);
+  // kKeptBytes wait there. Fails with kLost once the far end has ended.
+  LineResult<> Take();
+  LineResult<> SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline);
   size_t Waiting() const { return m_arrived.size() - m_readFrom; }
   // The bytes not yet read, when they are one line of text.
   std::string SaidText() const {
@@ -117,9 +117,6 @@ class NetworkLine final : public LineTransport {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     const bool printable = std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
     return printable && text.size() <= 80 ? text : std::string();
-  }
-  void Fail(LineFailure* failure, CSerialLink::Fault fault, const std::string& reason) const {
-    if (failure) *failure = LineFailure{fault, reason, {}};
   }
 
   int m_fd;
@@ -136,8 +133,7 @@ class NetworkLine final : public LineTransport {
   std::string m_endReason;
 };
 
-LineTransport::Sent NetworkLine::SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline,
-                                         LineFailure* failure) {
+LineResult<> NetworkLine::SendAll(const uint8_t* bytes, size_t count, LineClock::time_point deadline) {
   size_t sent = 0;
   while (sent < count) {
     const ssize_t n = socket_system::SendNow(m_fd, bytes + sent, count - sent);
@@ -147,39 +143,29 @@ LineTransport::Sent NetworkLine::SendAll(const uint8_t* bytes, size_t count, Lin
     }
     const int err = LastError();
     if (err == EINTR) continue;
-    if (err != EAGAIN) {
-      Fail(failure, CSerialLink::Fault::kLost, "send to " + m_where + ": " + ErrorText(err));
-      return Sent::kGone;
-    }
+    if (err != EAGAIN) return Failed(CSerialLink::Fault::kLost, "send to " + m_where + ": " + ErrorText(err));
     const int ready = WaitFor(m_fd, POLLOUT, deadline);
     if (ready == 0) {
       // Bytes in the socket cannot be taken back, and would reach a unit
       // late and out of their frame: the connection is given up instead.
-      Fail(failure, CSerialLink::Fault::kLost,
-           "send to " + m_where + ": the far end took nothing for " + std::to_string(kOpenBound.count()) + " ms");
-      return Sent::kGone;
+      return Failed(CSerialLink::Fault::kLost, "send to " + m_where + ": the far end took nothing for " +
+                                                   std::to_string(kOpenBound.count()) + " ms");
     }
-    if (ready < 0) {
-      Fail(failure, CSerialLink::Fault::kOther, "wait to send to " + m_where + ": " + ErrorText(errno));
-      return Sent::kFailed;
-    }
+    if (ready < 0) return Failed(CSerialLink::Fault::kOther, "wait to send to " + m_where + ": " + ErrorText(errno));
   }
-  return Sent::kLeft;
+  return {};
 }
 
-LineTransport::Sent NetworkLine::WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) {
-  if (m_fd < 0) return Sent::kFailed;
-  if (!m_telnet) return SendAll(&byte, 1, deadline, failure);
+LineResult<> NetworkLine::WriteByte(uint8_t byte, LineClock::time_point deadline) {
+  if (m_fd < 0) return Failed(CSerialLink::Fault::kOther, "send to " + m_where + ": closed");
+  if (!m_telnet) return SendAll(&byte, 1, deadline);
   std::vector<uint8_t> wire;
   m_session.Encode(byte, &wire);
-  return SendAll(wire.data(), wire.size(), deadline, failure);
+  return SendAll(wire.data(), wire.size(), deadline);
 }
 
-NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
-  if (m_ended) {
-    Fail(failure, CSerialLink::Fault::kLost, m_endReason);
-    return Pump::kGone;
-  }
+LineResult<> NetworkLine::Take() {
+  if (m_ended) return Failed(CSerialLink::Fault::kLost, m_endReason);
   // What was read already goes, so the buffer holds only what is waiting.
   m_arrived.erase(m_arrived.begin(), m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom));
   m_readFrom = 0;
@@ -207,7 +193,7 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
   }
   // What the session must answer goes out now; a failure shows at the next send.
   if (!reply.empty()) socket_system::SendNow(m_fd, reply.data(), reply.size());
-  if (got > 0 || err == EAGAIN || err == EWOULDBLOCK) return Pump::kOk;
+  if (got > 0 || err == EAGAIN || err == EWOULDBLOCK) return {};
   m_ended = got == 0 || err == ECONNRESET || err == EPIPE || err == ETIMEDOUT || err == EHOSTUNREACH ||
             err == ENETUNREACH;
   // A server that turns a client away says why in text ("Port already in
@@ -221,16 +207,16 @@ NetworkLine::Pump NetworkLine::Take(LineFailure* failure) {
       (!said.empty() ? "closed by the far end (\"" + said + "\")"
                      : got == 0 ? std::string("closed by the far end") : ErrorText(err));
   if (m_ended) m_endReason = reason;
-  Fail(failure, m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
-  return m_ended ? Pump::kGone : Pump::kFailed;
+  return Failed(m_ended ? CSerialLink::Fault::kLost : CSerialLink::Fault::kOther, reason);
 }
 
-int32_t NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point, LineFailure* failure) {
+LineResult<int32_t> NetworkLine::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point) {
   if (m_fd < 0 || maxCount <= 0) return 0;
-  const Pump pump = Take(failure);
+  const LineResult<> taken = Take();
   const size_t waiting = m_arrived.size() - m_readFrom;
   // Bytes that came before the end are still the unit's; the end shows next.
-  if (waiting == 0) return pump == Pump::kGone ? -1 : 0;
+  if (waiting == 0 && !taken) return taken.Failure();
+  if (waiting == 0) return 0;
   const size_t count = std::min(waiting, static_cast<size_t>(maxCount));
   std::copy_n(m_arrived.begin() + static_cast<std::ptrdiff_t>(m_readFrom), count, buffer);
   m_readFrom += count;
@@ -251,28 +237,29 @@ bool NetworkLine::WaitReadable(LineClock::time_point deadline) {
     // Telnet commands alone make the socket readable without a data byte; a
     // server that sends nothing else must not keep the caller past its
     // deadline (a readable socket is reported even then).
-    if (Take(nullptr) != Pump::kOk) return true;
+    if (!Take()) return true;
     if (Waiting() == 0 && LineClock::now() >= deadline) return false;
   }
 }
 
-bool NetworkLine::DiscardWaiting(LineFailure* failure) {
-  if (m_fd < 0) return true;
-  const Pump pump = Take(failure);
+LineResult<> NetworkLine::DiscardWaiting() {
+  if (m_fd < 0) return {};
+  const LineResult<> taken = Take();
   // On a network line nothing but a unit sends: what is left over is the end
   // of an answer that missed its window.
   m_answersLate = m_answersLate || m_readFrom < m_arrived.size();
   m_arrived.clear();
   m_readFrom = 0;
-  return pump != Pump::kGone;
+  if (!taken && taken.Failure().fault == CSerialLink::Fault::kLost) return taken;
+  return {};
 }
 
-bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
+LineResult<> NetworkLine::Welcomed(LineClock::time_point until) {
   // Until `until` and no longer, whatever the server sends (a readable socket
   // is reported even after it); a server that fills the buffer meanwhile is
   // not turning this client away in a line of text.
   while (Waiting() < kKeptBytes && LineClock::now() < until && WaitFor(m_fd, POLLIN, until) > 0) {
-    if (Take(failure) != Pump::kOk) return false;
+    if (LineResult<> taken = Take(); !taken) return taken;
   }
   // A Telnet server opens with option requests (IAC WILL/WONT/DO/DONT x). On
   // it a raw line's every 0xFF would be taken as a command and the frame cut:
@@ -282,27 +269,26 @@ bool NetworkLine::Welcomed(LineClock::time_point until, LineFailure* failure) {
            m_arrived[at + 1] <= telnet::kDont;
   };
   if (isRequest(m_readFrom) && isRequest(m_readFrom + 3)) {
-    Fail(failure, CSerialLink::Fault::kSetup,
-         "set up " + m_where + ": the server speaks Telnet; its 0xFF bytes would be cut from frames. Use rfc2217://");
-    return false;
+    return Failed(CSerialLink::Fault::kSetup, "set up " + m_where +
+                                                  ": the server speaks Telnet; its 0xFF bytes would be cut from "
+                                                  "frames. Use rfc2217://");
   }
   m_arrived.clear();
   m_readFrom = 0;
-  return true;
+  return {};
 }
 
-void NetworkLine::TurnedAway(LineFailure* failure) const {
-  if (!failure) return;
-  const bool held = failure->reason.find("in use") != std::string::npos;
-  failure->fault = held ? CSerialLink::Fault::kInUse : CSerialLink::Fault::kNotFound;
+void NetworkLine::TurnedAway(LineFailure& failure) {
+  const bool held = failure.reason.find("in use") != std::string::npos;
+  failure.fault = held ? CSerialLink::Fault::kInUse : CSerialLink::Fault::kNotFound;
 }
 
-bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineFailure* failure,
-                            double* roundTripMs) {
+LineResult<double> NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline) {
   using telnet::ComPortSetting;
   const std::vector<uint8_t> opening = m_session.Opening();
   const auto asked = LineClock::now();
-  if (SendAll(opening.data(), opening.size(), deadline, failure) != Sent::kLeft) return false;
+  double roundTripMs = -1;
+  if (LineResult<> sent = SendAll(opening.data(), opening.size(), deadline); !sent) return sent.Failure();
   bool settingsSent = false;
   const std::pair<ComPortSetting, uint32_t> wanted[] = {
       {telnet::kSetBaudRate, baud},
@@ -314,21 +300,21 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
   const char* names[] = {"", "baud rate", "data bits", "parity", "stop bits", "flow control"};
   const uint64_t receivedBefore = m_received;
   for (;;) {
-    if (Take(failure) != Pump::kOk) return false;
+    if (LineResult<> taken = Take(); !taken) return taken.Failure();
     if (Waiting() > kKeptWhileSettingUp) {
       m_arrived.erase(m_arrived.begin(), m_arrived.end() - static_cast<std::ptrdiff_t>(kKeptWhileSettingUp));
       m_readFrom = 0;
     }
     const telnet::ComPortState state = m_session.ComPort();
     if (state == telnet::ComPortState::kRefused) {
-      Fail(failure, CSerialLink::Fault::kSetup,
-           "set up " + m_where + ": the server refuses COM-port control (RFC 2217); use tcp:// for a raw port");
-      return false;
+      return Failed(CSerialLink::Fault::kSetup, "set up " + m_where +
+                                                    ": the server refuses COM-port control (RFC 2217); use tcp:// "
+                                                    "for a raw port");
     }
     if (state == telnet::ComPortState::kAccepted && !settingsSent) {
-      *roundTripMs = std::chrono::duration<double, std::milli>(LineClock::now() - asked).count();
+      roundTripMs = std::chrono::duration<double, std::milli>(LineClock::now() - asked).count();
       const std::vector<uint8_t> settings = m_session.Settings(baud);
-      if (SendAll(settings.data(), settings.size(), deadline, failure) != Sent::kLeft) return false;
+      if (LineResult<> sent = SendAll(settings.data(), settings.size(), deadline); !sent) return sent.Failure();
       settingsSent = true;
     }
     bool all = settingsSent;
@@ -337,101 +323,89 @@ bool NetworkLine::Negotiate(uint32_t baud, LineClock::time_point deadline, LineF
       if (!answer) {
         all = false;
       } else if (*answer != value) {
-        Fail(failure, CSerialLink::Fault::kSetup,
-             "set up " + m_where + ": the server set " + std::to_string(*answer) + " as " + names[setting] +
-                 ", not " + std::to_string(value));
-        return false;
+        return Failed(CSerialLink::Fault::kSetup, "set up " + m_where + ": the server set " +
+                                                      std::to_string(*answer) + " as " + names[setting] + ", not " +
+                                                      std::to_string(value));
       }
     }
     if (all) break;
     const std::string settings = std::to_string(baud) + " 8N1";
     if (m_received - receivedBefore > kSetUpBytes) {
-      Fail(failure, CSerialLink::Fault::kSetup,
-           "set up " + m_where + ": the server sent more than " + std::to_string(kSetUpBytes / 1024) +
-               " KB without " + (settingsSent ? "confirming " + settings : "taking on COM-port control (RFC 2217)") +
-               ": no serial device server answers so");
-      return false;
+      return Failed(CSerialLink::Fault::kSetup,
+                    "set up " + m_where + ": the server sent more than " + std::to_string(kSetUpBytes / 1024) +
+                        " KB without " +
+                        (settingsSent ? "confirming " + settings : "taking on COM-port control (RFC 2217)") +
+                        ": no serial device server answers so");
     }
     // A server that keeps sending keeps the socket readable past the deadline.
     if (LineClock::now() >= deadline || WaitFor(m_fd, POLLIN, deadline) == 0) {
       const std::string bound = std::to_string(kOpenBound.count()) + " ms";
-      Fail(failure, CSerialLink::Fault::kSetup,
-           "set up " + m_where + ": " +
-               (settingsSent ? "the server did not confirm " + settings + " within " + bound
-                             : "no answer to COM-port control (RFC 2217) within " + bound +
-                                   "; use tcp:// for a raw port"));
-      return false;
+      return Failed(CSerialLink::Fault::kSetup,
+                    "set up " + m_where + ": " +
+                        (settingsSent ? "the server did not confirm " + settings + " within " + bound
+                                      : "no answer to COM-port control (RFC 2217) within " + bound +
+                                            "; use tcp:// for a raw port"));
     }
   }
   // Bytes from before the settings took were read at another speed.
   m_arrived.clear();
   m_readFrom = 0;
-  return true;
+  return roundTripMs;
 }
 
 // Connects to the first of `list` that takes the connection and sets the
-// line up; nullptr with *failure set when none could be had.
-// *turnedAway tells a server that took the connection and dropped it before
-// the line was set up.
-std::unique_ptr<LineTransport> ConnectOnce(const network_connect::AddressList& list, bool telnet, int32_t baud,
-                                           const LineOptions& options, LineClock::time_point deadline,
-                                           LineFailure* failure, bool* turnedAway) {
+// line up. *turnedAway tells a server that took the connection and dropped
+// it before the line was set up.
+OpenedLine ConnectOnce(const network_connect::AddressList& list, bool telnet, int32_t baud,
+                       const LineOptions& options, LineClock::time_point deadline, bool* turnedAway) {
   *turnedAway = false;
   // Every address the name has, in the resolver's order, within the one bound.
-  int fd = -1;
+  LineResult<int> fd = Failed(CSerialLink::Fault::kNotFound, "no address to connect to");
   std::string where;
-  std::string error;
   for (const network_connect::Endpoint& entry : list) {
-    fd = network_connect::Connect(entry, deadline, &error);
+    fd = network_connect::Connect(entry, deadline);
     where = network_connect::Numeric(entry);
-    if (fd >= 0) break;
+    if (fd) break;
   }
-  if (fd < 0) {
-    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
-    return nullptr;
+  if (!fd) return fd.Failure();
+  auto line = std::make_unique<NetworkLine>(*fd, telnet, where);
+  double roundTripMs = network_connect::SmoothedRoundTripMs(*fd);
+  LineResult<double> ready = telnet ? line->Negotiate(static_cast<uint32_t>(baud), deadline)
+                                    : LineResult<double>(-1.0);
+  if (ready && !telnet) {
+    if (LineResult<> welcomed = line->Welcomed(std::min(deadline, LineClock::now() + kTurnAwayWindow)); !welcomed) {
+      ready = welcomed.Failure();
+    }
   }
-  auto line = std::make_unique<NetworkLine>(fd, telnet, where);
-  double roundTripMs = network_connect::SmoothedRoundTripMs(fd);
-  double negotiated = -1;
-  const bool ready = telnet ? line->Negotiate(static_cast<uint32_t>(baud), deadline, failure, &negotiated)
-                            : line->Welcomed(std::min(deadline, LineClock::now() + kTurnAwayWindow), failure);
   if (!ready) {
     // A refusal or a silence is the server's answer; anything else dropped us.
-    *turnedAway = failure->fault != CSerialLink::Fault::kSetup;
-    if (*turnedAway) line->TurnedAway(failure);
-    return nullptr;
+    LineFailure failure = ready.Failure();
+    *turnedAway = failure.fault != CSerialLink::Fault::kSetup;
+    if (*turnedAway) NetworkLine::TurnedAway(failure);
+    return failure;
   }
-  roundTripMs = std::max(roundTripMs, negotiated);
+  roundTripMs = std::max(roundTripMs, *ready);
   line->SetNotes(RoundTripNotes(roundTripMs, options));
   line->SetUp();
-  return line;
+  return std::unique_ptr<LineTransport>(std::move(line));
 }
 
 }  // namespace
 
-std::unique_ptr<LineTransport> OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options,
-                                               LineFailure* failure) {
+OpenedLine OpenNetworkLine(const std::string& address, int32_t baud, const LineOptions& options) {
   const auto deadline = LineClock::now() + kOpenBound;
-  network_connect::NetworkAddress parsed;
-  if (const std::string wrong = network_connect::ParseAddress(address, &parsed); !wrong.empty()) {
-    // The address itself is named where the line is (the status line, a
-    // command's message): its reason says only what is wrong with it.
-    *failure = LineFailure{CSerialLink::Fault::kOther, wrong, {}};
-    return nullptr;
-  }
-  std::string error;
-  const network_connect::AddressList list = network_connect::Resolve(parsed, deadline, &error);
-  if (list.empty()) {
-    *failure = LineFailure{CSerialLink::Fault::kNotFound, error, {}};
-    return nullptr;
-  }
+  // The address itself is named where the line is (the status line, a
+  // command's message): a failure's reason says only what is wrong with it.
+  const LineResult<network_connect::NetworkAddress> parsed = network_connect::ParseAddress(address);
+  if (!parsed) return parsed.Failure();
+  const LineResult<network_connect::AddressList> list = network_connect::Resolve(*parsed, deadline);
+  if (!list) return list.Failure();
   // A server frees its line a moment after the last client left; a client
   // that comes in that moment is turned away, in words or by a reset. Tried
   // again within the bound.
   for (;;) {
     bool turnedAway = false;
-    std::unique_ptr<LineTransport> line =
-        ConnectOnce(list, parsed.telnet, baud, options, deadline, failure, &turnedAway);
+    OpenedLine line = ConnectOnce(*list, parsed->telnet, baud, options, deadline, &turnedAway);
     // A try is worth making only while its watch for a refusal fits before
     // the bound: cut short, it would take a server's refusal for a welcome.
     if (line || !turnedAway || LineClock::now() + kInUseRetry + 5 * kTurnAwayWindow >= deadline) return line;

@@ -35,15 +35,18 @@ dev_t ControllingTerminal() {
 
 }  // namespace
 
-std::string WrongTerminal(const struct stat& info, const std::string& path) {
+LineResult<> CheckSerialTerminal(const struct stat& info, const std::string& path) {
+  const auto refused = [&path](const char* what) {
+    return Failed(CSerialLink::Fault::kOther, path + " is " + what + ", not a serial line");
+  };
   const dev_t device = info.st_rdev;
   if (device == kAnyControllingTerminal || (device != 0 && device == ControllingTerminal())) {
-    return path + " is the terminal this program runs in, not a serial line";
+    return refused("the terminal this program runs in");
   }
-  if (device == kSystemConsole) return path + " is the system console, not a serial line";
+  if (device == kSystemConsole) return refused("the system console");
   if (major(device) == kVirtualConsoleMajor && minor(device) < kFirstSerialMinor) {
-    return path + " is a virtual console, not a serial line";
+    return refused("a virtual console");
   }
-  if (device == kPtyMultiplexer) return path + " is the pseudo-terminal multiplexer, not a serial line";
+  if (device == kPtyMultiplexer) return refused("the pseudo-terminal multiplexer");
   return {};
 }

@@ -7,6 +7,8 @@
 
 #include <string>
 
-// Why the character device described by `info` (opened from `path`) must not
-// be taken for a unit line; empty when it may.
-std::string WrongTerminal(const struct stat& info, const std::string& path);
+#include "device/line_result.h"
+
+// Whether the character device described by `info` (opened from `path`) may
+// be taken for a unit line; a failure saying why not when it must not.
+LineResult<> CheckSerialTerminal(const struct stat& info, const std::string& path);

@@ -242,7 +242,9 @@ class CSerialLink {
   FrameOutcome StrayOutcome(const uint8_t* bytes, int32_t count) const;
   int32_t ReadTraced(uint8_t* buffer, int32_t maxCount);
 
-  std::unique_ptr<LineTransport> m_hPort;  // the open line; empty when none
+  // The protocol's name for the port handle; it now holds the transport that
+  // carries the open line (line_transport.h), empty when none.
+  std::unique_ptr<LineTransport> m_hPort;
   std::unique_ptr<LinkWatch> m_watch;       // holds the line while open; from the first open on
   int32_t m_bIsOpen = 0;
   bool m_byteLeft = false;  // the last WriteByte's byte left within its bound

@@ -77,14 +77,13 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     return 0;
   }
 
-  LineFailure failure;
-  m_hPort = IsNetworkAddress(m_devicePath) ? OpenNetworkLine(m_devicePath, baud, m_options, &failure)
-                                           : OpenSerialLine(m_devicePath, baud, m_options, &failure);
-  if (!m_hPort) {
-    SetFault(failure.fault, failure.reason, 0);
-    m_groupToJoin = failure.groupToJoin;
+  OpenedLine opened = OpenLine(m_devicePath, baud, m_options);
+  if (!opened) {
+    SetFault(opened.Failure().fault, opened.Failure().reason, 0);
+    m_groupToJoin = opened.Failure().groupToJoin;
     return 0;
   }
+  m_hPort = std::move(*opened);
   m_latencyTimerMs = m_hPort->LatencyTimerMs();
   m_lineNotes = m_hPort->Notes();
   WatchDevice();

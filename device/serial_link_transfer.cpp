@@ -52,19 +52,14 @@ void PauseUntil(LineClock::time_point until) {
 int32_t CSerialLink::WriteByte(uint8_t byte) {
   m_byteLeft = false;
   if (!m_bIsOpen || !m_hPort) return 1;
-  LineFailure failure;
-  switch (m_hPort->WriteByte(byte, LineClock::now() + kWriteBound, &failure)) {
-    case LineTransport::Sent::kLeft:
-      m_byteLeft = true;
-      if (m_trace) m_trace(TraceDirection::kSent, byte, LineClock::now());
-      break;
-    case LineTransport::Sent::kGone:
-      Lose(failure.reason, 0);
-      break;
-    case LineTransport::Sent::kHeld:
-    case LineTransport::Sent::kFailed:
-      m_reason = failure.reason;  // kept for the caller that asks; the line stays open
-      break;
+  const LineResult<> sent = m_hPort->WriteByte(byte, LineClock::now() + kWriteBound);
+  if (sent) {
+    m_byteLeft = true;
+    if (m_trace) m_trace(TraceDirection::kSent, byte, LineClock::now());
+  } else if (sent.Failure().fault == Fault::kLost) {
+    Lose(sent.Failure().reason, 0);
+  } else {
+    m_reason = sent.Failure().reason;  // kept for the caller that asks; the line stays open
   }
   return 1;
 }
@@ -77,14 +72,13 @@ int32_t CSerialLink::SendBytes(const uint8_t* bytes, int32_t count) {
 
 int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
   if (!m_bIsOpen || !m_hPort || maxCount <= 0) return 0;
-  LineFailure failure;
-  failure.reason.clear();
-  const int32_t got = m_hPort->ReadWaiting(buffer, maxCount, LineClock::now() + kReadBound, &failure);
-  if (got < 0) {
-    Lose(failure.reason, 0);
+  const LineResult<int32_t> read = m_hPort->ReadWaiting(buffer, maxCount, LineClock::now() + kReadBound);
+  if (!read && read.Failure().fault == Fault::kLost) {
+    Lose(read.Failure().reason, 0);
     return 0;
   }
-  if (got == 0 && !failure.reason.empty()) m_reason = failure.reason;
+  if (!read) m_reason = read.Failure().reason;  // the line stays open
+  const int32_t got = read ? *read : 0;
   if (m_trace) {
     const auto at = LineClock::now();
     for (int32_t i = 0; i < got; ++i) m_trace(TraceDirection::kReceived, buffer[i], at);
@@ -103,9 +97,8 @@ void CSerialLink::DiscardWaiting() {
     }
     if (!m_bIsOpen) return;
   }
-  LineFailure failure;
-  if (!m_hPort->DiscardWaiting(&failure)) {
-    Lose(failure.reason, 0);
+  if (const LineResult<> discarded = m_hPort->DiscardWaiting(); !discarded) {
+    Lose(discarded.Failure().reason, 0);
     return;
   }
   // A discard may show that answers come late (a network line says so).

@@ -111,18 +111,17 @@ class TtyTransport final : public LineTransport {
   TtyTransport(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
   ~TtyTransport() override { Close(); }
 
-  // The open steps, in order; each false with *failure set, leaving what was
-  // done for Close() to undo.
-  bool MakeExclusive(LineFailure* failure);
-  bool SetRawLine(int32_t baud, LineFailure* failure);
+  // The open steps, in order; a failed one leaves what was done for Close()
+  // to undo.
+  LineResult<> MakeExclusive();
+  LineResult<> SetRawLine(int32_t baud);
   void AskForRs485();
   void AskForLowLatency();
 
-  Sent WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) override;
-  int32_t ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
-                      LineFailure* failure) override;
+  LineResult<> WriteByte(uint8_t byte, LineClock::time_point deadline) override;
+  LineResult<int32_t> ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline) override;
   bool WaitReadable(LineClock::time_point deadline) override { return WaitFor(m_fd, POLLIN, deadline) != 0; }
-  bool DiscardWaiting(LineFailure* failure) override;
+  LineResult<> DiscardWaiting() override;
   void JoinWatch(LinkWatch& watch) override { watch.AddDescriptor(m_fd); }
   int32_t LatencyTimerMs() const override { return m_latencyTimerMs; }
   std::string Notes() const override { return m_notes; }
@@ -131,9 +130,8 @@ class TtyTransport final : public LineTransport {
  private:
   // A failure on the device: gone (it will not come back on this descriptor)
   // or only failed.
-  Sent Trouble(const std::string& what, int err, LineFailure* failure) {
-    *failure = Failure(MeansGone(err) ? Fault::kLost : Fault::kOther, what + " " + m_path, err);
-    return MeansGone(err) ? Sent::kGone : Sent::kFailed;
+  LineFailure Trouble(const std::string& what, int err) const {
+    return Failure(MeansGone(err) ? Fault::kLost : Fault::kOther, what + " " + m_path, err);
   }
 
   int m_fd;
@@ -145,54 +143,47 @@ class TtyTransport final : public LineTransport {
   std::string m_notes;
 };
 
-bool TtyTransport::MakeExclusive(LineFailure* failure) {
+LineResult<> TtyTransport::MakeExclusive() {
   // TIOCEXCL does not stop root; an advisory lock does, for every program
   // that locks serial devices the same way (and for a second link here).
   if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
-    *failure = err == EWOULDBLOCK ? Failure(Fault::kInUse, "open " + m_path + ": in use by another program")
-                                  : Failure(Fault::kOther, "lock " + m_path, err);
-    return false;
+    return err == EWOULDBLOCK ? Failure(Fault::kInUse, "open " + m_path + ": in use by another program")
+                              : Failure(Fault::kOther, "lock " + m_path, err);
   }
   if (ioctl(m_fd, TIOCEXCL) != 0) {
     const int err = errno;
-    *failure = Failure(err == ENOTTY ? Fault::kNotSerial : Fault::kSetup, "make " + m_path + " exclusive", err);
-    return false;
+    return Failure(err == ENOTTY ? Fault::kNotSerial : Fault::kSetup, "make " + m_path + " exclusive", err);
   }
   m_exclusive = true;
-  return true;
+  return {};
 }
 
-bool TtyTransport::SetRawLine(int32_t baud, LineFailure* failure) {
+LineResult<> TtyTransport::SetRawLine(int32_t baud) {
   const std::optional<speed_t> speed = SpeedCode(baud);
   if (!speed) {
-    *failure = Failure(Fault::kSetup, "set " + std::to_string(baud) + " baud on " + m_path, EINVAL);
-    return false;
+    return Failure(Fault::kSetup, "set " + std::to_string(baud) + " baud on " + m_path, EINVAL);
   }
   termios line{};
   if (tcgetattr(m_fd, &line) != 0) {
     const int err = errno;
-    *failure = Failure(err == ENOTTY ? Fault::kNotSerial : Fault::kSetup, "read line settings of " + m_path, err);
-    return false;
+    return Failure(err == ENOTTY ? Fault::kNotSerial : Fault::kSetup, "read line settings of " + m_path, err);
   }
   m_savedLine = line;
   const termios wanted = RawLine(line, *speed);
   if (tcsetattr(m_fd, TCSANOW, &wanted) != 0) {
-    *failure = Failure(Fault::kSetup, "apply line settings to " + m_path, errno);
-    return false;
+    return Failure(Fault::kSetup, "apply line settings to " + m_path, errno);
   }
   termios applied{};
   if (tcgetattr(m_fd, &applied) != 0) {
-    *failure = Failure(Fault::kSetup, "read back line settings of " + m_path, errno);
-    return false;
+    return Failure(Fault::kSetup, "read back line settings of " + m_path, errno);
   }
   if (!LineIsRaw(applied, *speed)) {
-    *failure = Failure(Fault::kSetup, "apply line settings to " + m_path + ": the device did not take them all");
-    return false;
+    return Failure(Fault::kSetup, "apply line settings to " + m_path + ": the device did not take them all");
   }
   // The kernel's tty buffers stand in for the input and output queue sizes;
   // Linux has no call to size them.
-  return true;
+  return {};
 }
 
 // A UART wired to an RS-485 transceiver needs its driver enabled while it
@@ -243,23 +234,19 @@ void TtyTransport::Close() {
   m_fd = -1;
 }
 
-LineTransport::Sent TtyTransport::WriteByte(uint8_t byte, LineClock::time_point deadline, LineFailure* failure) {
+LineResult<> TtyTransport::WriteByte(uint8_t byte, LineClock::time_point deadline) {
   for (;;) {
     const ssize_t written = write(m_fd, &byte, 1);
     if (written == 1) break;
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && errno != EAGAIN) return Trouble("write to", errno, failure);
+    if (written < 0 && errno != EAGAIN) return Trouble("write to", errno);
     const int ready = WaitFor(m_fd, POLLOUT, deadline);
-    if (ready < 0) return Trouble("wait to write to", errno, failure);
-    if (ready & kGone) {
-      *failure = Failure(Fault::kLost, "write to " + m_path + ": the device hung up");
-      return Sent::kGone;
-    }
+    if (ready < 0) return Trouble("wait to write to", errno);
+    if (ready & kGone) return Failure(Fault::kLost, "write to " + m_path + ": the device hung up");
     if (ready == 0) {
       // Nobody takes bytes: drop what waits so the next transfer starts clean.
       tcflush(m_fd, TCOFLUSH);
-      *failure = Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
-      return Sent::kHeld;
+      return Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
     }
   }
 
@@ -269,33 +256,28 @@ LineTransport::Sent TtyTransport::WriteByte(uint8_t byte, LineClock::time_point 
     if (ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
       const int err = errno;
       // The byte was accepted; how far it got cannot be known.
-      return MeansGone(err) ? Trouble("write to", err, failure) : Sent::kLeft;
+      if (MeansGone(err)) return Trouble("write to", err);
+      return {};
     }
-    if (queued <= 0) return Sent::kLeft;
+    if (queued <= 0) return {};
     const auto now = LineClock::now();
     if (now >= deadline) {
       tcflush(m_fd, TCOFLUSH);
-      *failure = Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
-      return Sent::kHeld;
+      return Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
     }
     const int ready = WaitFor(m_fd, 0, std::min(deadline, now + kDrainStep));
-    if (ready > 0 && (ready & kGone)) {
-      *failure = Failure(Fault::kLost, "write to " + m_path + ": the device hung up");
-      return Sent::kGone;
-    }
+    if (ready > 0 && (ready & kGone)) return Failure(Fault::kLost, "write to " + m_path + ": the device hung up");
   }
 }
 
-int32_t TtyTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline,
-                                  LineFailure* failure) {
+LineResult<int32_t> TtyTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::time_point deadline) {
   int waiting = 0;
-  if (ioctl(m_fd, FIONREAD, &waiting) != 0) return Trouble("read from", errno, failure) == Sent::kGone ? -1 : 0;
+  if (ioctl(m_fd, FIONREAD, &waiting) != 0) return Trouble("read from", errno);
   if (waiting <= 0) {
     // Nothing to read; a look without waiting still notices a hang-up.
     pollfd entry{m_fd, 0, 0};
     if (poll(&entry, 1, 0) > 0 && (entry.revents & kGone)) {
-      *failure = Failure(Fault::kLost, "read from " + m_path + ": the device hung up");
-      return -1;
+      return Failure(Fault::kLost, "read from " + m_path + ": the device hung up");
     }
     return 0;
   }
@@ -306,74 +288,62 @@ int32_t TtyTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount, LineClock::
     if (got > 0) return static_cast<int32_t>(got);
     if (got == 0) {
       // The device said bytes were waiting, yet delivers none: it is gone.
-      *failure = Failure(Fault::kLost, "read from " + m_path + ": the device delivered nothing after reporting data");
-      return -1;
+      return Failure(Fault::kLost, "read from " + m_path + ": the device delivered nothing after reporting data");
     }
     const int err = errno;
     if (err == EINTR) continue;
-    if (err != EAGAIN) return Trouble("read from", err, failure) == Sent::kGone ? -1 : 0;
+    if (err != EAGAIN) return Trouble("read from", err);
     const int ready = WaitFor(m_fd, POLLIN, deadline);
-    if (ready == 0) {
-      *failure = Failure(Fault::kOther, "read from " + m_path + ": not finished within 2000 ms");
-      return 0;
-    }
-    if (ready < 0) {
-      *failure = Failure(Fault::kOther, "wait to read from " + m_path, errno);
-      return 0;
-    }
+    if (ready == 0) return Failure(Fault::kOther, "read from " + m_path + ": not finished within 2000 ms");
+    if (ready < 0) return Failure(Fault::kOther, "wait to read from " + m_path, errno);
     // Readable or hung up: the next read() tells which.
   }
 }
 
-bool TtyTransport::DiscardWaiting(LineFailure* failure) {
-  if (tcflush(m_fd, TCIFLUSH) == 0) return true;
+LineResult<> TtyTransport::DiscardWaiting() {
+  if (tcflush(m_fd, TCIFLUSH) == 0) return {};
   const int err = errno;
-  if (!MeansGone(err)) return true;
-  *failure = Failure(Fault::kLost, "discard input of " + m_path, err);
-  return false;
+  if (!MeansGone(err)) return {};
+  return Failure(Fault::kLost, "discard input of " + m_path, err);
 }
 
 }  // namespace
 
-std::unique_ptr<LineTransport> OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options,
-                                              LineFailure* failure) {
+OpenedLine OpenSerialLine(const std::string& path, int32_t baud, const LineOptions& options) {
   // open() calls a socket "no such device"; it is there, only not a line.
   struct stat named {};
   if (stat(path.c_str(), &named) == 0 && S_ISSOCK(named.st_mode)) {
-    *failure = Failure(Fault::kOther, path + " is a socket, not a serial device");
-    return nullptr;
+    return Failure(Fault::kOther, path + " is a socket, not a serial device");
   }
   const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     const Fault fault = OpenFault(err);
-    *failure = fault == Fault::kInUse ? Failure(fault, "open " + path + ": in use by another program")
-                                      : Failure(fault, "open " + path, err);
-    if (fault == Fault::kPermission) failure->groupToJoin = GroupToJoin(path);
-    return nullptr;
+    LineFailure failure = fault == Fault::kInUse ? Failure(fault, "open " + path + ": in use by another program")
+                                                 : Failure(fault, "open " + path, err);
+    if (fault == Fault::kPermission) failure.groupToJoin = GroupToJoin(path);
+    return failure;
   }
   // Only a terminal device can be a line; and not every terminal is one.
   struct stat info {};
   if (fstat(fd, &info) != 0) {
     const int err = errno;
     close(fd);
-    *failure = Failure(Fault::kOther, "open " + path, err);
-    return nullptr;
+    return Failure(Fault::kOther, "open " + path, err);
   }
   if (!S_ISCHR(info.st_mode) || !isatty(fd)) {
     close(fd);
-    *failure = Failure(Fault::kNotSerial, "open " + path + ": not a serial device");
-    return nullptr;
+    return Failure(Fault::kNotSerial, "open " + path + ": not a serial device");
   }
-  if (const std::string wrong = WrongTerminal(info, path); !wrong.empty()) {
+  if (LineResult<> terminal = CheckSerialTerminal(info, path); !terminal) {
     close(fd);
-    *failure = Failure(Fault::kOther, wrong);
-    return nullptr;
+    return terminal.Failure();
   }
 
   auto line = std::make_unique<TtyTransport>(fd, path);  // from here on Close() undoes everything
-  if (!line->MakeExclusive(failure) || !line->SetRawLine(baud, failure)) return nullptr;
+  if (LineResult<> exclusive = line->MakeExclusive(); !exclusive) return exclusive.Failure();
+  if (LineResult<> raw = line->SetRawLine(baud); !raw) return raw.Failure();
   if (options.rs485) line->AskForRs485();
   line->AskForLowLatency();
-  return line;
+  return std::unique_ptr<LineTransport>(std::move(line));
 }

@@ -2,14 +2,16 @@
 // reading and writing of the settings keys that the profile store runs on the
 // file, without the file, so that millions of inputs fit in a short run.
 // - an unchanged document writes back exactly the bytes it read;
-// - the value parser agrees with a digit-string reading of the 32-bit range,
-//   and every written value reads back;
+// - the document's values and the value parser agree with an oracle written
+//   from the format's rules (OracleProfile, OracleInt), and every written
+//   value reads back;
 // - loading fills the record with what the section holds (defaults for the
 //   rest), changes those keys and nothing else that can be read, keeps every
 //   other line in order, and the result writes back its own bytes;
 // - saving writes every key, keeps every other value, and loading the saved
 //   text gives the record back and changes nothing.
 // fuzz_profile_reader does the same cycles through real files.
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -62,29 +64,94 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A profile value read by comparing digit strings: blanks, a sign, at least
-// one digit and nothing else, within the 32-bit range.
-std::optional<int32_t> ReferenceInt(std::string_view text) {
-  text = Trim(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
+// The oracle: the profile format's rules read again, apart from the code
+// under test and by another road. CIniDocument indexes lines and finds a key
+// on demand by hashes and blocks; this reads the whole text once, line by
+// line, into a dictionary where the first entry of a name stays. Its rules:
+// - a byte order mark at the very start belongs to no line; a line ends in
+//   "\r\n", "\n" or a lone "\r";
+// - blanks are spaces and tabs; names and values are read without the blanks
+//   around them, names without regard to ASCII case;
+// - a line whose first non-blank is '[' and that holds a ']' starts a section
+//   named by what lies between that '[' and the first ']';
+// - a line whose first non-blank is ';' or '#' is a comment;
+// - any other line holding '=' is a key (before the first '=') and its value
+//   (after it); a key before the first section belongs to none;
+// - a section may come back later: its keys are one set, the first wins.
+class OracleProfile {
+ public:
+  explicit OracleProfile(std::string_view text) {
+    size_t at = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    bool inSection = false;
+    std::string section;
+    while (at < text.size()) {
+      std::string line;
+      while (at < text.size() && text[at] != '\n' && text[at] != '\r') line += text[at++];
+      if (at < text.size()) at += text.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+      const std::string content = Stripped(line);
+      if (content.empty() || content[0] == ';' || content[0] == '#') continue;
+      if (content[0] == '[') {
+        const size_t close = content.find(']');
+        if (close != std::string::npos) {
+          inSection = true;
+          section = Folded(Stripped(content.substr(1, close - 1)));
+        }
+        continue;  // without its ']' neither a section nor a key
+      }
+      const size_t equals = line.find('=');
+      if (!inSection || equals == std::string::npos) continue;
+      m_values.emplace(Folded(section) + '\n' + Folded(Stripped(line.substr(0, equals))),
+                       Stripped(line.substr(equals + 1)));
+    }
+  }
+
+  std::optional<std::string> Value(const std::string& section, const std::string& key) const {
+    const auto found = m_values.find(Folded(section) + '\n' + Folded(key));
+    if (found == m_values.end()) return std::nullopt;
+    return found->second;
+  }
+
+ private:
+  static std::string Stripped(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  }
+  static std::string Folded(std::string text) {
+    for (char& c : text) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+  }
+
+  std::map<std::string, std::string> m_values;  // "section\nkey", folded, to the first value
+};
+
+// The oracle of a value: a whole number is the text the profile writes for
+// it (std::to_string), give or take blanks around it, a '+' and leading
+// zeros. So the text is brought to that form and converted by the standard
+// library, and the number must write back as that very form.
+std::optional<int32_t> OracleInt(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::nullopt;
+  text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  std::string sign;
+  if (text[0] == '+' || text[0] == '-') {
+    if (text[0] == '-') sign = "-";
     text.remove_prefix(1);
   }
-  if (text.empty()) return std::nullopt;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
-  const std::string_view limit = negative ? "2147483648" : "2147483647";
-  if (text.size() > limit.size() || (text.size() == limit.size() && text > limit)) return std::nullopt;
-  int64_t magnitude = 0;
-  for (char c : text) magnitude = magnitude * 10 + (c - '0');
-  return static_cast<int32_t>(negative ? -magnitude : magnitude);
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  const size_t nonZero = text.find_first_not_of('0');
+  const std::string digits = nonZero == std::string_view::npos ? "0" : std::string(text.substr(nonZero));
+  if (digits.size() > 10) return std::nullopt;  // beyond any 32-bit number
+  const std::string written = digits == "0" ? digits : sign + digits;
+  const long long number = std::stoll(written);
+  if (number < INT32_MIN || number > INT32_MAX || std::to_string(number) != written) return std::nullopt;
+  return static_cast<int32_t>(number);
 }
 
 void CheckValueText(std::string_view text) {
-  if (ParseProfileInt(text) != ReferenceInt(text)) Fail("ParseProfileInt disagrees with the digit-string reading");
+  if (ParseProfileInt(text) != OracleInt(text)) Fail("ParseProfileInt disagrees with the written form of numbers");
 }
 
 // The text's lines without their ends ("\r\n", "\n" or a lone "\r").
@@ -186,7 +253,7 @@ void CheckLoadedValues(const std::vector<std::optional<std::string>>& values, co
   for (size_t i = 0; i < ProfileKeys().size(); ++i) {
     const ProfileKey& key = ProfileKeys()[i];
     if (!key.loaded) continue;
-    std::optional<int32_t> value = values[i] ? ReferenceInt(*values[i]) : std::nullopt;
+    std::optional<int32_t> value = values[i] ? OracleInt(*values[i]) : std::nullopt;
     Check(KeyValue(loaded, key) == value.value_or(key.defaultValue), "loaded another value for ", key.name);
   }
 }
@@ -223,8 +290,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::vector<Probe> probes = ProbesFor(text);
   const std::vector<std::optional<std::string>> before = Look(doc, probes, false);
-  for (const std::optional<std::string>& value : before) {
-    if (value) CheckValueText(*value);
+  const OracleProfile oracle(text);
+  for (size_t i = 0; i < probes.size(); ++i) {
+    Check(before[i] == oracle.Value(probes[i].section, probes[i].key), "the document and the format's rules read [",
+          probes[i].section, "] ", probes[i].key, " differently");
+    if (before[i]) CheckValueText(*before[i]);
   }
 
   LedSettings expected;

@@ -2,20 +2,17 @@
 // each "Com n" entry and the options of its line.
 #include "settings/port_map.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
-#include "settings/profile_store.h"
+#include "settings/unit_list.h"
 #include "settings/whole_file.h"
 
 namespace {
 
 bool InRange(int port) { return port >= 1 && port <= kComEntries; }
-
-bool IsNetworkAddress(const std::string& device) { return device.find("://") != std::string::npos; }
 
 // Com `port`'s line options; a value that is not understood is named in
 // *unread and its default used, as for the sequences.
@@ -33,8 +30,7 @@ LineOptions ReadOptions(const CIniDocument& profile, int port, std::vector<Repla
   }
   if (std::optional<std::string_view> wait = profile.Value("Ports", AnswerWaitKey(port))) {
     int ms = 0;
-    const auto [end, ec] = std::from_chars(wait->data(), wait->data() + wait->size(), ms);
-    if (ec == std::errc() && end == wait->data() + wait->size() && ms >= 0 && ms <= kMaxAnswerWaitMs) {
+    if (ParseNumberIn(*wait, 0, kMaxAnswerWaitMs, &ms)) {
       options.answerWaitMs = ms;
     } else {
       note(AnswerWaitKey(port), *wait);
@@ -53,6 +49,16 @@ LineOptions ReadOptions(const CIniDocument& profile, int port, std::vector<Repla
 }  // namespace
 
 std::string ComEntryName(int port) { return "Com " + std::to_string(port); }
+
+std::string_view LineScheme(std::string_view name) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const size_t end = name.find("://");
+  if (end == std::string_view::npos || end == 0 || !letter(name[0])) return {};
+  for (char c : name.substr(1, end - 1)) {
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return {};
+  }
+  return name.substr(0, end);
+}
 
 std::string EchoKey(int port) { return ComEntryName(port) + " Echo"; }
 std::string AnswerWaitKey(int port) { return ComEntryName(port) + " Answer Wait"; }
@@ -88,7 +94,7 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
 }
 
 bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason) {
-  if (IsNetworkAddress(typed) || typed.empty() || typed.front() == '/') {
+  if (!LineScheme(typed).empty() || typed.empty() || typed.front() == '/') {
     *stored = typed;
     return true;
   }
@@ -115,31 +121,5 @@ bool StoredDevicePath(const std::string& typed, std::string* stored, std::string
     if (part != "." && !part.empty()) tidy /= part;
   }
   *stored = tidy.string();
-  return true;
-}
-
-bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
-                       CPortMap* ports) {
-  // Relative to what? Each program that reads the map starts somewhere else.
-  if (!device.empty() && device.front() != '/' && !IsNetworkAddress(device)) {
-    *error = "\"" + device + "\" not saved: a device path must start with /";
-    return false;
-  }
-  CProfileStore store(profilePath);
-  if (!store.SaveValue("Ports", ComEntryName(port), device, error)) return false;
-  if (ports) *ports = store.Ports();
-  return true;
-}
-
-bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
-                        CPortMap* ports) {
-  CProfileStore store(profilePath);
-  const std::vector<std::pair<std::string, std::string>> values = {
-      {EchoKey(port), std::string(EchoModeText(options.echo))},
-      {AnswerWaitKey(port), std::to_string(options.answerWaitMs)},
-      {Rs485Key(port), options.rs485 ? "on" : "off"},
-  };
-  if (!store.SaveValues("Ports", values, error)) return false;
-  if (ports) *ports = store.Ports();
   return true;
 }

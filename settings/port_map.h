@@ -1,11 +1,13 @@
 // The device map: which line each "Com n" entry of the window stands for, and
-// how that line is driven. Kept in the profile's [Ports] section: "Com n" holds
+// how that line is driven, as read from a profile's text (the profile store
+// keeps changes to it: SetPortDevicePath, SetPortLineOptions). Kept in the profile's [Ports] section: "Com n" holds
 // the device path, "Com n Echo" (auto, on, off), "Com n Answer Wait" (ms) and
 // "Com n RS-485" (on, off) its line options.
 #pragma once
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/ini_document.h"
@@ -21,6 +23,12 @@ std::string DefaultDevicePath(int port);
 
 // "Com <port>", the entry's name in the window, the profile and messages.
 std::string ComEntryName(int port);
+
+// The scheme a line's name begins with when it is an address rather than a
+// device path: "tcp" of "tcp://host:3001" (a letter, then letters, digits,
+// "+", "-" or ".", before "://"); empty for a path. Such a name is kept as
+// written; which schemes name a line the link says (device/line_schemes.h).
+std::string_view LineScheme(std::string_view name);
 
 // One Com entry: its device (a path, or a network address) and line options.
 struct PortEntry {
@@ -59,24 +67,10 @@ std::string Rs485Key(int port);
 // usual name also when the file cannot be read.
 std::string PortDevicePath(const std::string& profilePath, int port);
 
-// What a Com entry stores for a device the operator typed: a network address
-// ("<scheme>://…") or an absolute path as typed; a leading "~/" as the home
+// What a Com entry stores for a device the operator typed: an address with a
+// scheme (LineScheme) or an absolute path as typed; a leading "~/" as the home
 // folder ($HOME); a relative path made
 // absolute against the current folder (its "." parts left out), so that
 // every program finds the same device wherever it was started. False with
 // *reason set when the current folder cannot be known.
 bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason);
-
-// Maps Com `port` to `device` in the [Ports] section of the profile at
-// `profilePath`, through the profile store's atomic save: everything else in
-// the file stays. False with *error set when the path cannot be kept there
-// (not absolute nor a network address, a line break, blanks at its ends) or
-// the file cannot be written.
-// `ports`, when given, receives the device map of the file as written.
-bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
-                       CPortMap* ports = nullptr);
-
-// Keeps Com `port`'s line options in the profile at `profilePath`, in one
-// atomic save, as SetPortDevicePath does. False with *error set on failure.
-bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
-                        CPortMap* ports = nullptr);

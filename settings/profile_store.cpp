@@ -132,3 +132,29 @@ bool CProfileStore::Write(std::string_view text, const FileStamp& read, bool* ch
   *changedMeanwhile = false;
   return MakeFolders(FolderOf(m_path), error) && ReplaceFileIfUnchanged(m_path, text, read, changedMeanwhile, error);
 }
+
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
+                       CPortMap* ports) {
+  // Relative to what? Each program that reads the map starts somewhere else.
+  if (!device.empty() && device.front() != '/' && LineScheme(device).empty()) {
+    *error = "\"" + device + "\" not saved: a device path must start with /";
+    return false;
+  }
+  CProfileStore store(profilePath);
+  if (!store.SaveValue("Ports", ComEntryName(port), device, error)) return false;
+  if (ports) *ports = store.Ports();
+  return true;
+}
+
+bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
+                        CPortMap* ports) {
+  CProfileStore store(profilePath);
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {EchoKey(port), std::string(EchoModeText(options.echo))},
+      {AnswerWaitKey(port), std::to_string(options.answerWaitMs)},
+      {Rs485Key(port), options.rs485 ? "on" : "off"},
+  };
+  if (!store.SaveValues("Ports", values, error)) return false;
+  if (ports) *ports = store.Ports();
+  return true;
+}

@@ -81,3 +81,17 @@ class CProfileStore {
   CPortMap m_ports;
   SavedChanges m_changes;
 };
+
+// Maps Com `port` to `device` in the [Ports] section of the profile at
+// `profilePath`, through the store's atomic save: everything else in
+// the file stays. False with *error set when the path cannot be kept there
+// (not absolute nor a network address, a line break, blanks at its ends) or
+// the file cannot be written.
+// `ports`, when given, receives the device map of the file as written.
+bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
+                       CPortMap* ports = nullptr);
+
+// Keeps Com `port`'s line options in the profile at `profilePath`, in one
+// atomic save, as SetPortDevicePath does. False with *error set on failure.
+bool SetPortLineOptions(const std::string& profilePath, int port, const LineOptions& options, std::string* error,
+                        CPortMap* ports = nullptr);

@@ -1,4 +1,4 @@
-// Integer values as they are written in the profile file.
+// Whole numbers as people write them.
 #include "settings/profile_value.h"
 
 #include <charconv>
@@ -10,10 +10,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-std::optional<int32_t> ParseProfileInt(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-
+std::optional<int32_t> ParseWholeNumber(std::string_view text) {
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
     negative = text.front() == '-';
@@ -35,6 +32,12 @@ std::optional<int32_t> ParseProfileInt(std::string_view text) {
   if (magnitude > limit) return std::nullopt;
   const int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
   return static_cast<int32_t>(value);
+}
+
+std::optional<int32_t> ParseProfileInt(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return ParseWholeNumber(text);
 }
 
 std::string FormatProfileInt(int32_t value) { return std::to_string(value); }

@@ -1,10 +1,15 @@
-// Integer values as they are written in the profile file.
+// Whole numbers as people write them: in the profile file, in options and
+// unit lists. One reading for all of them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+// A whole number and nothing else: an optional sign and decimal digits,
+// within the 32-bit signed range; nothing for anything else.
+std::optional<int32_t> ParseWholeNumber(std::string_view text);
 
 // Reads a profile value: optional blanks (space, tab), an optional sign,
 // decimal digits, optional trailing blanks. Anything else, or a number outside

@@ -2,14 +2,13 @@
 #include "settings/unit_list.h"
 
 #include <algorithm>
-#include <charconv>
 
-bool ParseNumberIn(const std::string& text, int lo, int hi, int* value) {
-  int v = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-  if (text.empty() || ec != std::errc() || ptr != end || v < lo || v > hi) return false;
-  *value = v;
+#include "settings/profile_value.h"
+
+bool ParseNumberIn(std::string_view text, int lo, int hi, int* value) {
+  const std::optional<int32_t> number = ParseWholeNumber(text);
+  if (!number || *number < lo || *number > hi) return false;
+  *value = *number;
   return true;
 }
 

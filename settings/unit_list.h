@@ -3,14 +3,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The unit addresses a line carries: 0..7.
 inline constexpr int kUnitAddresses = 8;
 
-// A whole decimal number within [lo, hi] and nothing else in the text: true
-// with *value set; false, *value untouched, for anything else.
-bool ParseNumberIn(const std::string& text, int lo, int hi, int* value);
+// A whole number (ParseWholeNumber) within [lo, hi]: true with *value set;
+// false, *value untouched, for anything else.
+bool ParseNumberIn(std::string_view text, int lo, int hi, int* value);
 
 // Reads a unit list: addresses 0..7, each at most once, single or as ranges
 // "a-b" (a <= b), separated by commas. True with *units in ascending order;

@@ -138,6 +138,8 @@ TEST_F(PortsTest, AnAddressThatCannotBeOneIsRefused) {
       {"tcp://h:0", "Com 2 not changed: tcp://h:0: the port must be a number from 1 to 65535"},
       {"rfc2217://h:65536", "Com 2 not changed: rfc2217://h:65536: the port must be a number from 1 to 65535"},
       {"tcp://[::1", "Com 2 not changed: tcp://[::1: no closing ] after the IPv6 address"},
+      {"ssh://host:22", "Com 2 not changed: ssh://host:22: ssh:// is no kind of line here: write a device path, "
+                        "tcp://HOST:PORT or rfc2217://HOST:PORT"},
       {"tcp://" + std::string(300, 'h') + ":1",
        "Com 2 not changed: tcp://" + std::string(42, 'h') + "\u2026" + std::string(22, 'h') +
            ":1: the host name is longer than 253 characters"},

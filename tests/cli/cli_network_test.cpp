@@ -156,6 +156,8 @@ TEST_F(CliTest, AnAddressThatCannotBeOneIsAUsageErrorNamedOnce) {
        "the port must be a number from 1 to 65535"},
       {"IPv6 address without its closing bracket", {"read", "--unit", "0", "--port", "tcp://[::1"}, "", "tcp://[::1",
        "no closing ] after the IPv6 address"},
+      {"a scheme no kind of line has (once opened as a file: \"no such device\")", {"scan", "--port", "ssh://h:22"},
+       "", "ssh://h:22", "ssh:// is no kind of line here: write a device path, tcp://HOST:PORT or rfc2217://HOST:PORT"},
       {"one of several lines", {"run", "--unit", "1", "--port", "Com 1", "--port", "tcp://[::1]:0"}, "",
        "tcp://[::1]:0", "the port must be a number from 1 to 65535"},
       {"a line of an installation file", {"write", "FILE"}, "Com 1,1,1,1,2,3,4\ntcp://h:0,1,1,1,2,3,4\n",

@@ -47,6 +47,9 @@ const OpenFailure kOpenFailures[] = {
     {"baud rate the tty has no code for", "pty", 12345, CSerialLink::Fault::kSetup, "12345"},
     // The system would open the pty the name stops at.
     {"path that goes on past a NUL byte", "pty, NUL, more", 9600, CSerialLink::Fault::kNotFound, "NUL byte"},
+    // Not opened as a file ("no such device"): the scheme is named.
+    {"scheme no kind of line has", "ssh://host:22", 9600, CSerialLink::Fault::kOther,
+     "ssh:// is no kind of line here: write a device path, tcp://HOST:PORT or rfc2217://HOST:PORT"},
 };
 
 class LinkOpenFailure : public testing::TestWithParam<OpenFailure> {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/port_map.h"
+#include "settings/profile_store.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
 
