@@ -6,6 +6,15 @@
 #include "app/controller_dlg.h"
 #include "device/serial_ports.h"
 
+void CControllerDlg::RememberAdapterSerial() {
+  m_serialDevice = m_link.DevicePath();
+  m_serial.clear();
+  std::string ignored;  // a list that cannot be had leaves the number unknown
+  for (const SerialPortInfo& port : ListSerialPorts(&ignored)) {
+    if (port.IsNamed(m_serialDevice)) m_serial = port.serial;
+  }
+}
+
 void CControllerDlg::JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows,
                                     std::optional<int> value) {
   // Nothing reached a unit on a line that was not open.
@@ -14,16 +23,7 @@ void CControllerDlg::JournalCommand(unit_commands::UnitCommand command, std::vec
   entry.device = m_link.DevicePath();
   entry.rows = std::move(rows);
   entry.value = value;
-  // The adapter's serial number is looked up once per device, not per command.
-  if (m_serialDevice != entry.device) {
-    m_serialDevice = entry.device;
-    m_serial.clear();
-    std::string ignored;  // a list that cannot be had leaves the number unknown
-    for (const SerialPortInfo& port : ListSerialPorts(&ignored)) {
-      if (port.IsNamed(entry.device)) m_serial = port.serial;
-    }
-  }
-  entry.serial = m_serial;
+  if (m_serialDevice == entry.device) entry.serial = m_serial;
   const std::string told = m_journal.Append(entry);
   if (!told.empty()) std::cerr << "dimlet: " << told << '\n';
   if (!told.empty()) {

@@ -156,6 +156,9 @@ class CControllerDlg : public QDialog {
   // written is told once on standard error and shown on the status line.
   void JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows = {},
                       std::optional<int> value = {});
+  // Looks up the serial number of the adapter behind the open line for the
+  // journal, once per open, so that a command waits for no more than its line.
+  void RememberAdapterSerial();
   void ReopenPort();
   // Opens the link on the record's Com entry with that entry's line options.
   void OpenOnComEntry();
