@@ -6,9 +6,13 @@
 # Both first install any missing Debian packages (scripts/install-deps).
 #
 # The Windows programs, cross-built here with mingw-w64 (cmake/mingw-w64.cmake):
-#   make windows       - dimlet-cli.exe with its runtime DLLs in build-windows/bin
-#   make windows-test  - its test programs under wine, then dimlet-cli.exe
-#                        against the Linux simulator through wine's COM1
+#   make windows       - dimlet-cli.exe and dimlet-sim.exe with their runtime
+#                        DLLs in build-windows/bin
+#   make windows-test  - the test programs under wine, then dimlet-cli.exe
+#                        against the Linux simulator through wine's COM1 and
+#                        against dimlet-sim.exe --listen through tcp://
+#   make windows-bench - dimlet-cli.exe's write and verify of eight units
+#                        under wine against its floor, beside Linux's
 
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
@@ -16,7 +20,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test drills window-check bench package screenshot clean \
-	windows-configure windows windows-test
+	windows-configure windows windows-test windows-bench
 
 all: build
 
@@ -57,12 +61,16 @@ windows-configure:
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DDIMLET_WERROR=ON $(CMAKE_FLAGS)
 
 windows: windows-configure
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim
 
 windows-test: windows-configure configure
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs
 	cmake --build $(BUILD) -j $(JOBS) --target dimlet-sim
 	scripts/windows-test $(WINDOWS_BUILD) $(BUILD)/sim/dimlet-sim
+
+windows-bench: windows configure
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim
+	scripts/windows-bench $(WINDOWS_BUILD) $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(WINDOWS_BUILD)

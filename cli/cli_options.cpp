@@ -10,6 +10,7 @@
 #include "device/unit_protocol.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
+#include "settings/profile_path.h"
 #include "settings/unit_list.h"
 
 namespace {
@@ -136,6 +137,10 @@ const std::vector<CommandSpec> kCommands = [] {
   return commands;
 }();
 
+// Named as each system keeps it; built before kOptions, below it in this file.
+const std::string kProfileHelp =
+    "read this profile instead of " + ProfilePlaceText("dimlet") + " (it is only ever read)";
+
 const OptionSpec kOptions[] = {
     {"--port", 0, "LINE", "the line: \"Com N\" of the profile's [Ports], a device path, tcp://HOST:PORT or "
                           "rfc2217://HOST:PORT; repeat it for several lines, worked side by side (default: "
@@ -181,7 +186,7 @@ const OptionSpec kOptions[] = {
     {"--trace", 0, "FILE", "every byte sent and received, time-stamped, into FILE (- for standard error)", kOnLine,
      false, ValueWords::kFiles,
      [](CliArguments& a, const std::string& v) { return StoreFileName(&a.trace, "--trace", v); }},
-    {"--profile", 0, "FILE", "read this profile instead of ~/.config/dimlet.ini (it is only ever read)", kAll,
+    {"--profile", 0, "FILE", kProfileHelp.c_str(), kAll,
      false, ValueWords::kFiles,
      [](CliArguments& a, const std::string& v) { return StoreFileName(&a.profilePath, "--profile", v, false); }},
     {"--quiet", 'q', nullptr, "no progress and no summary; only data and errors", kAll, false, ValueWords::kNone,

@@ -17,7 +17,7 @@ struct CliProfile {
 };
 
 // The profile file to read: `given` (--profile) or the one the window uses,
-// ${XDG_CONFIG_HOME:-~/.config}/dimlet.ini, whatever this program is called.
+// ProfilePathFor("dimlet"), whatever this program is called.
 // A profile named by --profile must be there and readable (a typo would
 // otherwise send frames to another line): false with *error when it is not.
 // The window's own profile may be missing; it then reads as empty.

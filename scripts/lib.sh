@@ -68,3 +68,33 @@ stop_sim() {
     sim_pid=""
   fi
 }
+
+# realtime_priority: sets $priority to the command that runs a program with
+# real-time priority (chrt -f 1) where the system allows it (root, or an
+# rtprio limit), else to nothing: the Linux simulator's own priority, not
+# above it, so that neither end holds the other back. The Linux simulator takes it by itself; wine
+# maps no Windows priority to it, and on a busy machine a program under wine
+# was held back mid-frame for longer than a unit waits between two bytes.
+realtime_priority() {
+  priority=""
+  if chrt -f 1 true 2>/dev/null; then priority="chrt -f 1"; fi
+}
+
+# wine_prefix_with_com1 LINK LOGDIR: makes the wine prefix $WINEPREFIX with
+# COM1 on the path LINK and leaves its wine server running, with $priority
+# (see realtime_priority). The key
+# HKLM\Software\Wine\Ports maps COM1 (wine rewrites the dosdevices links),
+# and is read when the server starts: the server is started again after it.
+# The server is started apart, its output in LOGDIR, so that no later
+# program (ctest) keeps it as its own.
+wine_prefix_with_com1() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p >"$2/wineserver.log" 2>&1
+  timeout 300 wineboot -i >"$2/wineboot.log" 2>&1
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null
+  wineserver -k
+  wineserver -w
+  # shellcheck disable=SC2086
+  ${priority:-} wineserver -p >"$2/wineserver.log" 2>&1
+  timeout 120 wineboot >>"$2/wineboot.log" 2>&1
+}

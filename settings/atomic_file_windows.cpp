@@ -1,9 +1,10 @@
 // Replacing a file atomically on Windows (see atomic_file.h; atomic_file.cpp
 // is POSIX's half). The new bytes go to a temporary file beside the target,
-// flushed to disk, then take the target's place in one step: MoveFileExW
-// with write-through for a new file, ReplaceFileW over an old one, which
-// keeps the old file under a backup name where it is checked to be the one
-// merged. Links are not followed: the path itself is replaced.
+// flushed to disk, then take the target's place: MoveFileExW with
+// write-through for a new file, ReplaceFileW over an old one. A merged text
+// replaces the old file only once that file, held against change, has been
+// checked and stepped aside (PutOverExpected). Links are not followed: the
+// path itself is replaced.
 #include <algorithm>
 #include <random>
 
@@ -121,6 +122,68 @@ bool MoveHeldFile(const std::wstring& from, const std::wstring& to, DWORD flags,
   }
 }
 
+// Opens the file at `path` so that it can be read and renamed but not
+// written, nor replaced by another program's rename, while held; tried again
+// while another program has it open for writing.
+HANDLE HoldFile(const std::wstring& path, DWORD* error) {
+  for (int attempt = 0;; ++attempt) {
+    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    *error = GetLastError();
+    if (!MeansHeldOpen(*error) || attempt + 1 >= kMoveAttempts) return INVALID_HANDLE_VALUE;
+    Sleep(kMoveRetryMs);
+  }
+}
+
+// Puts the temporary file over the file `expected` stamps, checking that file
+// before anything of ours is shown: it is held (see HoldFile) and checked,
+// stepped aside under the backup name and checked to be the one that stepped
+// aside, and only then does ours take the name, where a file another program
+// put there meanwhile wins. *changed is set whenever the file was not the
+// one merged: an edit landing at any moment is merged again, never lost.
+bool PutOverExpected(const std::string& tempPath, const std::string& target, const FileStamp& expected,
+                     bool* changed, std::string* error) {
+  const std::wstring to = Wide(target);
+  const std::wstring backup = Wide(tempPath + ".old");
+  DWORD failure = ERROR_SUCCESS;
+  const HANDLE old = HoldFile(to, &failure);
+  if (old == INVALID_HANDLE_VALUE) {
+    *changed = failure == ERROR_FILE_NOT_FOUND;
+    if (!*changed) *error = Reason("replacing " + target, failure);
+    return false;
+  }
+  const FileStamp held = StampOfHandle(old);
+  bool done = false;
+  bool oldAside = false;  // the merged file under the backup name, to be removed
+  if (!SameStamp(held, expected)) {
+    *changed = true;
+  } else if (!MoveHeldFile(to, backup, MOVEFILE_WRITE_THROUGH, &failure)) {
+    *changed = failure == ERROR_FILE_NOT_FOUND;
+    if (!*changed) *error = Reason("replacing " + target, failure);
+  } else if (!SameStamp(StampOfPath(windows_text::Utf8(backup)), held)) {
+    // Another program's file took the name between the hold and the move:
+    // it goes back, and is merged. Should the name be taken yet again, it
+    // stays under the backup name rather than be lost.
+    *changed = true;
+    MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+  } else if (MoveHeldFile(Wide(tempPath), to, MOVEFILE_WRITE_THROUGH, &failure)) {
+    done = oldAside = true;
+  } else if (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS) {
+    // A file put there while the name was free: it is merged; the old one
+    // was merged already.
+    *changed = oldAside = true;
+  } else {
+    *error = Reason("replacing " + target, failure);
+    if (!MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      *error += "; the old file is kept as " + tempPath + ".old";
+    }
+  }
+  CloseHandle(old);
+  if (oldAside) DeleteFileW(backup.c_str());
+  return done;
+}
+
 // Puts the temporary file in the target's place. With `expected`, only over
 // the file it stamps; *changed is set when that file had been replaced.
 bool PutInPlace(const std::string& tempPath, const std::string& target, const FileStamp* expected, bool* changed,
@@ -139,33 +202,15 @@ bool PutInPlace(const std::string& tempPath, const std::string& target, const Fi
     *error = Reason("replacing " + target, failure);
     return false;
   }
+  if (expected) return PutOverExpected(tempPath, target, *expected, changed, error);
   const std::string backup = tempPath + ".old";
   DWORD failure = ERROR_SUCCESS;
   if (!ReplaceHeldFile(to, from, Wide(backup), &failure)) {
-    // Replaced, removed or held by another program meanwhile: merge again.
-    if (expected && (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-                     !SameStamp(StampOfPath(target), *expected))) {
-      *changed = true;
-      return false;
-    }
     *error = Reason("replacing " + target, failure);
     return false;
   }
-  // The old file now has the backup name: it must be the one merged.
-  const FileStamp ours = StampOfPath(target);
-  if (!expected || SameStamp(StampOfPath(backup), *expected)) {
-    DeleteFileW(Wide(backup).c_str());
-    return true;
-  }
-  *changed = true;
-  // Put the newer file back over ours, which the merge makes again. Should
-  // yet another program have replaced ours meanwhile, its file stays.
-  if (SameStamp(StampOfPath(target), ours) &&
-      !MoveHeldFile(Wide(backup), to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, &failure)) {
-    *changed = false;
-    *error = Reason("putting back " + target + " after it changed while being saved", failure);
-  }
-  return false;
+  DeleteFileW(Wide(backup).c_str());
+  return true;
 }
 
 bool Replace(const std::string& target, std::string_view bytes, const FileStamp* expected, bool* changed,

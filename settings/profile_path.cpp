@@ -34,4 +34,6 @@ std::string ProfilePathFor(const std::string& programName) {
   return (folder == "/" ? "" : folder) + "/" + program + ".ini";
 }
 
+std::string ProfilePlaceText(const std::string& programName) { return "~/.config/" + programName + ".ini"; }
+
 std::string DefaultProfilePath() { return ProfilePathFor(program_invocation_short_name); }

@@ -8,6 +8,11 @@
 // the folder (and its parents, mode 0700) when it first writes the file.
 std::string ProfilePathFor(const std::string& programName);
 
+// Where the profile of `programName` lives, in the words an operator reads
+// in help texts: "~/.config/dimlet.ini" on Linux, "%APPDATA%\Dimlet\dimlet.ini"
+// on Windows.
+std::string ProfilePlaceText(const std::string& programName);
+
 // The profile of the running executable, named after the name it was started
 // under, so that a renamed copy keeps a profile of its own.
 std::string DefaultProfilePath();

@@ -24,6 +24,10 @@ std::string ProfilePathFor(const std::string& programName) {
   return ConfigFolder() + "\\" + program + ".ini";
 }
 
+std::string ProfilePlaceText(const std::string& programName) {
+  return "%APPDATA%\\Dimlet\\" + programName + ".ini";
+}
+
 std::string DefaultProfilePath() {
   wchar_t module[MAX_PATH];
   const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);

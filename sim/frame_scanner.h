@@ -32,8 +32,8 @@ inline constexpr uint8_t kRun = 0x52;          // 'R' after 'W'
 inline constexpr uint8_t kStop = 0x54;         // 'T'
 inline constexpr uint8_t kNewAddress = 0x4A;   // 'J'
 inline constexpr uint8_t kHighestSeq = 0x51;   // 'Q'
-inline constexpr uint8_t kRowCount = 8;
-inline constexpr uint8_t kChannelCount = 4;
+inline constexpr uint8_t kRowCount = kRows;
+inline constexpr uint8_t kChannelCount = kChannels;
 
 inline constexpr size_t kWriteRowLength = 7;
 inline constexpr size_t kCommandLength = 3;     // store, run, stop

@@ -6,6 +6,32 @@
 #include "settings/unit_list.h"
 
 namespace sim {
+namespace {
+
+// "PORT", "HOST:PORT" or "[IPv6]:PORT"; the host is loopback unless named.
+bool ParseListenAddress(const std::string& value, SimOptions* options, std::string* why) {
+  std::string host = "127.0.0.1";
+  std::string port = value;
+  const size_t colon = value.rfind(':');
+  if (colon != std::string::npos) {
+    host = value.substr(0, colon);
+    port = value.substr(colon + 1);
+    const bool bracketed = host.size() >= 2 && host.front() == '[' && host.back() == ']';
+    if (bracketed) host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.find_first_of(bracketed ? "[]" : "[]:") != std::string::npos) {
+      *why = "--listen takes PORT or HOST:PORT (an IPv6 address in brackets), not \"" + value + "\"";
+      return false;
+    }
+  }
+  if (!ParseNumberIn(port, 0, 65535, &options->listenPort)) {
+    *why = "--listen takes a port 0-65535 (0: any free one), not \"" + port + "\"";
+    return false;
+  }
+  options->listenHost = host;
+  return true;
+}
+
+}  // namespace
 
 SimArguments ParseSimArguments(const std::vector<std::string>& args) {
   SimArguments result;
@@ -32,7 +58,7 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
       result.options.echo = true;
       continue;
     }
-    const bool takesValue = arg == "--link" || arg == "--units" || arg == "--state" ||
+    const bool takesValue = arg == "--link" || arg == "--listen" || arg == "--units" || arg == "--state" ||
                             arg == "--delay" || arg == "--latency" || arg == "--answer-bytes";
     if (!takesValue) return fail("unknown option \"" + arg + "\" (see --help)");
     if (i + 1 >= args.size()) return fail(arg + " needs a value");
@@ -41,6 +67,8 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
     if (arg == "--link") {
       if (value.empty()) return fail("--link needs a path");
       result.options.linkPath = value;
+    } else if (arg == "--listen") {
+      if (!ParseListenAddress(value, &result.options, &why)) return fail(why);
     } else if (arg == "--state") {
       if (value.empty()) return fail("--state needs a path");
       result.options.stateFile = value;
@@ -58,14 +86,23 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
       return fail("--answer-bytes takes 0-4, not \"" + value + "\"");
     }
   }
+  if (result.options.listenPort >= 0 && !result.options.linkPath.empty()) {
+    return fail("--link names a pseudo-terminal; with --listen the line is reached by its address");
+  }
   return result;
 }
 
 std::string UsageText() {
   return "Usage: dimlet-sim [options]\n"
-         "Simulates LED controller units on a pseudo-terminal. Prints the terminal's\n"
-         "path, then one line per frame received. Stop it with Ctrl-C.\n"
+         "Simulates LED controller units on a pseudo-terminal (Linux), or over raw\n"
+         "TCP with --listen. Prints where the line is, then one line per frame\n"
+         "received. Stop it with Ctrl-C.\n"
          "\n"
+         "  --listen [HOST:]PORT\n"
+         "                     serve the line over raw TCP instead, one client at a\n"
+         "                     time, for tcp://HOST:PORT; HOST is 127.0.0.1 unless\n"
+         "                     named (0.0.0.0 reaches it from other machines), PORT 0\n"
+         "                     takes any free port. The only way on Windows\n"
          "  --link PATH        also make a symbolic link to the terminal at PATH\n"
          "                     (an existing symbolic link is replaced, a file is not)\n"
          "  --units LIST       unit addresses present, e.g. 0-7 (default), 0,2,5, 0-2,6\n"
@@ -81,8 +118,9 @@ std::string UsageText() {
          "  -h, --help         show this text and exit\n"
          "  -V, --version      show the version and exit\n"
          "\n"
-         "Signals: SIGUSR1 hangs the line up (the terminal goes away),\n"
-         "SIGUSR2 reconnects on a new terminal behind the same link.\n";
+         "Signals (Linux): SIGUSR1 hangs the line up (the terminal goes away, or the\n"
+         "TCP client is disconnected), SIGUSR2 reconnects on a new terminal behind\n"
+         "the same link.\n";
 }
 
 }  // namespace sim

@@ -2,12 +2,6 @@
 // switches, hang-up and reconnect, and thread-safe copies of the records.
 #include "sim/sim_line.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "sim/sim_line_impl.h"
 #include "sim/slave_link.h"
 
@@ -26,23 +20,13 @@ bool SimLine::Start(std::string* error) {
   } else {
     d.LoadState(&reason);
   }
-  if (reason.empty()) d.pty->Open(&reason);
-  if (reason.empty() && !d.options.linkPath.empty()) {
-    if (PointLink(d.options.linkPath, d.pty->SlavePath(), &reason)) d.linkTarget = d.pty->SlavePath();
-  }
-  if (reason.empty() && ::pipe2(d.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-    reason = std::string("cannot make a wake-up pipe: ") + std::strerror(errno);
-  }
+  if (reason.empty()) d.OpenLine(&reason);
+  if (reason.empty()) d.wake.Open(&reason);
   if (!reason.empty()) {
-    if (!d.started) {
-      d.pty->Close();
-      if (!d.linkTarget.empty()) RemoveLinkTo(d.options.linkPath, d.linkTarget);
-      d.linkTarget.clear();
-    }
+    if (!d.started) d.CloseLine();
     if (error) *error = reason;
     return false;
   }
-  d.slavePath = d.pty->SlavePath();
   ++d.ptyGeneration;
   d.start = Clock::now();
   d.scanner.Reset();
@@ -62,13 +46,8 @@ void SimLine::Stop() {
   }
   d.thread.join();
   std::lock_guard<std::mutex> lock(d.mutex);
-  d.DropPty();
-  if (!d.linkTarget.empty()) RemoveLinkTo(d.options.linkPath, d.linkTarget);
-  d.linkTarget.clear();
-  for (int& fd : d.wake) {
-    ::close(fd);
-    fd = -1;
-  }
+  d.CloseLine();
+  d.wake.Close();
   d.started = false;
 }
 
@@ -102,7 +81,7 @@ void SimLine::SetSilent(bool silent) {
 
 void SimLine::SendStray(const std::vector<uint8_t>& bytes) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  if (bytes.empty() || !m_impl->pty->IsOpen()) return;
+  if (bytes.empty() || !m_impl->LineOpen()) return;
   m_impl->Queue(Clock::now(), bytes);
   m_impl->Wake();
 }
@@ -110,7 +89,7 @@ void SimLine::SendStray(const std::vector<uint8_t>& bytes) {
 void SimLine::HangUp() {
   Impl& d = *m_impl;
   std::lock_guard<std::mutex> lock(d.mutex);
-  d.DropPty();
+  d.DropLine();
   // Like a device unplugged: the name goes away with it, so a client cannot
   // open a stale path that the system may hand to another pseudo-terminal.
   if (!d.linkTarget.empty()) RemoveLinkTo(d.options.linkPath, d.linkTarget);
@@ -125,6 +104,11 @@ bool SimLine::Reconnect(std::string* error) {
     if (error) *error = "the line is not running";
     return false;
   }
+  if (d.Listening()) {
+    d.DropLine();
+    d.Wake();
+    return true;
+  }
   auto fresh = std::make_unique<PtyPair>();
   std::string reason;
   if (fresh->Open(&reason) && !d.options.linkPath.empty()) {
@@ -134,7 +118,7 @@ bool SimLine::Reconnect(std::string* error) {
     if (error) *error = reason;
     return false;
   }
-  d.DropPty();
+  d.DropLine();
   d.pty = std::move(fresh);
   ++d.ptyGeneration;
   d.slavePath = d.pty->SlavePath();
@@ -188,7 +172,7 @@ UnitState SimLine::Unit(int address) const {
   return none;
 }
 
-void SimLine::SetUnitRow(int address, int row, std::array<int, 4> values) {
+void SimLine::SetUnitRow(int address, int row, RowValues values) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
   UnitState* unit = m_impl->units.Find(address);
   if (!unit || row < 0 || row >= static_cast<int>(unit->rows.size())) return;

@@ -1,7 +1,8 @@
-// A simulated line of LED controller units on a pseudo-terminal. The program
-// under test opens the slave side as its serial device; the simulator serves the
-// master side on a thread of its own, recognises the frames each unit is sent,
-// acts on them and answers read-row frames.
+// A simulated line of LED controller units, on a pseudo-terminal or served
+// over raw TCP. The program under test opens the slave side as its serial
+// device, or connects as tcp://HOST:PORT (one client at a time); the
+// simulator serves the line on a thread of its own, recognises the frames
+// each unit is sent, acts on them and answers read-row frames.
 //
 // This is an independent reading of the wire protocol: it shares no code with
 // the program's own command layer.
@@ -17,12 +18,21 @@
 
 namespace sim {
 
+// What a unit holds: kRows rows (the operator's sequences 1-8) of kChannels
+// values, each 128 from the factory. The highest sequence it runs is at most
+// its number of rows.
+inline constexpr int kRows = 8;
+inline constexpr int kChannels = 4;
+inline constexpr int kFreshIntensity = 128;
+using RowValues = std::array<int, kChannels>;
+using UnitRows = std::array<RowValues, kRows>;
+
 struct UnitState {
   int address = 0;
-  std::array<std::array<int, 4>, 8> rows{};    // what write-row set
-  std::array<std::array<int, 4>, 8> stored{};  // what the last store kept
+  UnitRows rows{};    // what write-row set
+  UnitRows stored{};  // what the last store kept
   bool running = false;
-  int highestSequence = 8;
+  int highestSequence = kRows;
 };
 
 // One frame as a unit recognised it.
@@ -41,6 +51,12 @@ struct ByteRecord {
 struct SimOptions {
   std::vector<int> units = {0, 1, 2, 3, 4, 5, 6, 7};  // addresses present
   std::string linkPath;   // if set, a symbolic link to the slave is made here
+  // With a port (0: any free one), the line is served over raw TCP on
+  // listenHost instead of a pseudo-terminal: one client at a time, a second
+  // one is refused (closed at once, with a log line), and a client that hangs
+  // up leaves the line waiting for the next.
+  std::string listenHost = "127.0.0.1";
+  int listenPort = -1;
   std::string stateFile;  // if set, stored rows are kept here across runs
   int answerDelayMs = 0;  // delay before a read-row answer
   // Like a USB adapter's latency timer: bytes for the client are held from
@@ -62,13 +78,14 @@ class SimLine {
   SimLine(const SimLine&) = delete;
   SimLine& operator=(const SimLine&) = delete;
 
-  // Opens the pty, makes the link and starts serving. False with *error set
-  // when any step fails.
+  // Opens the pty and makes the link, or listens, and starts serving. False
+  // with *error set when any step fails.
   bool Start(std::string* error = nullptr);
   void Stop();
 
-  // The slave's path; it changes only in Start() and Reconnect(), so read it
-  // from the thread that calls those.
+  // Where a client opens the line: the slave's path, or tcp://HOST:PORT as
+  // bound when listening. It changes only in Start() and Reconnect(), so read
+  // it from the thread that calls those.
   const std::string& SlavePath() const;
 
   // Each frame's log line ("unit 1: write row 3 = 0 128 255 44"), time-stamped,
@@ -86,10 +103,12 @@ class SimLine {
   void SendStray(const std::vector<uint8_t>& bytes);  // written to the line now
   // Closes the master: a client sees POLLHUP and EIO, nothing is answered,
   // and the link (if any) is removed, as a device node goes with its device.
+  // Over TCP: closes the client's connection; the next may connect.
   void HangUp();
   // Serves a new pty with the units as they were and points the link at it
-  // in one step; the old pty, if still open, is hung up. False with *error
-  // when the line is not running or the new pty or link cannot be made.
+  // in one step; the old pty, if still open, is hung up. Over TCP: as
+  // HangUp(). False with *error when the line is not running or the new pty
+  // or link cannot be made.
   bool Reconnect(std::string* error = nullptr);
 
   // What has been seen so far (copies, thread-safe).
@@ -106,7 +125,7 @@ class SimLine {
   // 0..7 and clamps values to 0..255.
   bool HasUnit(int address) const;
   UnitState Unit(int address) const;
-  void SetUnitRow(int address, int row, std::array<int, 4> values);
+  void SetUnitRow(int address, int row, RowValues values);
 
  private:
   struct Impl;

@@ -9,10 +9,9 @@
 #include <optional>
 #include <thread>
 
-#include <unistd.h>
-
 #include "sim/frame_scanner.h"
 #include "sim/pty_pair.h"
+#include "sim/sim_io.h"
 #include "sim/sim_line.h"
 #include "sim/unit_set.h"
 #include "sim/unit_state_file.h"
@@ -51,23 +50,30 @@ struct SimLine::Impl {
   std::vector<PendingWrite> pending;  // ordered by due time
   bool writeBlocked = false;
   std::unique_ptr<PtyPair> pty = std::make_unique<PtyPair>();
-  uint64_t ptyGeneration = 0;
+  // Served over TCP: the listening socket and the one client, if any.
+  io::Handle listener = io::kNoHandle;
+  io::Handle client = io::kNoHandle;
+  std::string clientPeer;
+  uint64_t ptyGeneration = 0;  // counts every change of the line's handle
   std::string slavePath;
   std::string linkTarget;  // where our link points; empty when there is none
   SteadyTime start = Clock::now();
   SteadyTime quietUntil{};
   FrameScanner scanner;
-  int wake[2] = {-1, -1};
+  io::WakeSignal wake;
   bool started = false;
   bool stopping = false;
   std::thread thread;
 
-  void Wake() {
-    if (wake[1] < 0) return;
-    const char b = 1;
-    // A full pipe already holds a wake-up, so a failed write loses nothing.
-    [[maybe_unused]] ssize_t ignored = ::write(wake[1], &b, 1);
+  bool Listening() const { return options.listenPort >= 0; }
+  // What the client's bytes are read from and answers written to, or kNoHandle.
+  io::Handle LineHandle() const {
+    if (Listening()) return client;
+    return pty->IsOpen() ? static_cast<io::Handle>(pty->Master()) : io::kNoHandle;
   }
+  bool LineOpen() const { return LineHandle() != io::kNoHandle; }
+
+  void Wake() { wake.Give(); }
 
   double Seconds(SteadyTime at) const { return std::chrono::duration<double>(at - start).count(); }
 
@@ -84,13 +90,17 @@ struct SimLine::Impl {
   }
 
   void LoadState(std::string* error);
+  bool OpenLine(std::string* error);
+  void AcceptClients(std::vector<std::string>* lines);
+  void DropClient(const std::string& why, std::vector<std::string>* lines);
   void KeepStored(int address, std::vector<std::string>* lines);
   void Serve();
   int PollTimeoutMs(SteadyTime now) const;
-  void ReadMaster(SteadyTime now, std::vector<ScanEvent>* events);
+  void ReadLine(SteadyTime now, std::vector<ScanEvent>* events, std::vector<std::string>* lines);
   void WriteDue(SteadyTime now, std::vector<std::string>* lines);
   void Handle(const std::vector<ScanEvent>& events, std::vector<std::string>* lines);
-  void DropPty();
+  void DropLine();   // the pty's master, or the TCP client, and what was pending for it
+  void CloseLine();  // DropLine(), and the listener and the link too
 };
 
 }  // namespace sim

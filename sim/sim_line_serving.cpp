@@ -1,16 +1,10 @@
-// The serving thread of the simulated line: polls the master side, hands
-// whole frames to the units, sends their answers when due, and keeps the
-// records and log lines.
-#include <poll.h>
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
-
-#include <cerrno>
+// The serving thread of the simulated line: waits on the master side or the
+// TCP client (and takes clients as they come), hands whole frames to the
+// units, sends their answers when due, and keeps the records and log lines.
 #include <cstdio>
-#include <cstring>
 
 #include "sim/sim_line_impl.h"
+#include "sim/slave_link.h"
 
 namespace sim {
 namespace {
@@ -67,7 +61,7 @@ int SimLine::Impl::PollTimeoutMs(SteadyTime now) const {
   std::optional<SteadyTime> next = scanner.NextDeadline();
   auto earliest = [&next](SteadyTime t) { next = next ? std::min(*next, t) : t; };
   if (!pending.empty() && !writeBlocked) earliest(pending.front().due);
-  if (pty->IsOpen() && quietUntil > now) earliest(quietUntil);
+  if (LineOpen() && quietUntil > now) earliest(quietUntil);
   if (!next) return -1;
   if (*next <= now) return 0;
   // Rounded up: waking a moment early would only loop back to poll again.
@@ -75,24 +69,68 @@ int SimLine::Impl::PollTimeoutMs(SteadyTime now) const {
   return static_cast<int>(std::min<long long>(wait.count(), 60'000));
 }
 
-void SimLine::Impl::ReadMaster(SteadyTime now, std::vector<ScanEvent>* events) {
+bool SimLine::Impl::OpenLine(std::string* error) {
+  if (Listening()) {
+    std::string where;
+    listener = io::Listen(options.listenHost, options.listenPort, &where, error);
+    if (listener == io::kNoHandle) return false;
+    slavePath = "tcp://" + where;
+    return true;
+  }
+  if (!pty->Open(error)) return false;
+  slavePath = pty->SlavePath();
+  if (options.linkPath.empty()) return true;
+  if (!PointLink(options.linkPath, slavePath, error)) return false;
+  linkTarget = slavePath;
+  return true;
+}
+
+void SimLine::Impl::AcceptClients(std::vector<std::string>* lines) {
+  for (;;) {
+    std::string peer;
+    const io::Handle fresh = io::Accept(listener, &peer);
+    if (fresh == io::kNoHandle) return;
+    const double seconds = Seconds(Clock::now());
+    if (client != io::kNoHandle) {
+      // Two hosts on one line would interleave their frames: the second is
+      // closed at once, and says so here rather than sending bytes a client
+      // would take for the units'.
+      io::Close(fresh);
+      lines->push_back(Stamp(seconds, "refused client " + peer + ": one client at a time, and " + clientPeer +
+                                          " is connected"));
+      continue;
+    }
+    DropLine();
+    client = fresh;
+    clientPeer = peer;
+    lines->push_back(Stamp(seconds, "client " + peer + " connected"));
+  }
+}
+
+void SimLine::Impl::DropClient(const std::string& why, std::vector<std::string>* lines) {
+  lines->push_back(Stamp(Seconds(Clock::now()), "client " + clientPeer + " " + why + "; waiting for the next"));
+  DropLine();
+}
+
+void SimLine::Impl::ReadLine(SteadyTime now, std::vector<ScanEvent>* events, std::vector<std::string>* lines) {
   uint8_t buffer[256];
   for (;;) {
-    const ssize_t n = ::read(pty->Master(), buffer, sizeof buffer);
-    if (n > 0) {
-      for (ssize_t i = 0; i < n; ++i) {
+    const io::Transfer got = io::Read(LineHandle(), buffer, sizeof buffer);
+    if (got.status == io::Transfer::Status::Done && got.count > 0) {
+      for (size_t i = 0; i < got.count; ++i) {
         if (options.keepRecords) received.push_back(ByteRecord{now, buffer[i]});
         scanner.Feed(buffer[i], now, events);
       }
       // Queued before any answer to the frame these bytes end, so the host
       // hears its own bytes first, as on the wire.
-      if (options.echo) Queue(now, std::vector<uint8_t>(buffer, buffer + n));
+      if (options.echo) Queue(now, std::vector<uint8_t>(buffer, buffer + got.count));
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    // EIO: no client has the slave open just now. Keep the master and look
-    // again shortly, instead of spinning on a descriptor that stays ready.
-    if (n < 0 && errno == EIO) quietUntil = now + kNoClientPause;
+    if (Listening() && got.status == io::Transfer::Status::Ended) DropClient("hung up", lines);
+    if (Listening() && got.status == io::Transfer::Status::Failed) DropClient("lost: " + got.error, lines);
+    // A master with no client on its slave (EIO): keep it and look again
+    // shortly, instead of spinning on a descriptor that stays ready.
+    if (!Listening() && got.status == io::Transfer::Status::Ended) quietUntil = now + kNoClientPause;
     return;
   }
 }
@@ -100,24 +138,27 @@ void SimLine::Impl::ReadMaster(SteadyTime now, std::vector<ScanEvent>* events) {
 void SimLine::Impl::WriteDue(SteadyTime now, std::vector<std::string>* lines) {
   writeBlocked = false;
   while (!pending.empty() && pending.front().due <= now) {
-    if (!pty->IsOpen()) {
+    if (!LineOpen()) {
       pending.clear();
       return;
     }
     std::vector<uint8_t>& bytes = pending.front().bytes;
-    const ssize_t n = ::write(pty->Master(), bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
+    const io::Transfer put = io::Write(LineHandle(), bytes.data(), bytes.size());
+    if (put.status == io::Transfer::Status::WouldBlock) {
       writeBlocked = true;  // the client is not reading; wait for room
       return;
     }
-    if (n < 0) {
-      lines->push_back(Stamp(Seconds(now), "answer of " + std::to_string(bytes.size()) +
-                                               " bytes lost: " + std::strerror(errno)));
+    if (Listening() && put.status != io::Transfer::Status::Done) {
+      DropClient(put.status == io::Transfer::Status::Ended ? "hung up" : "lost: " + put.error, lines);
+      return;
+    }
+    if (put.status != io::Transfer::Status::Done) {
+      const std::string why = put.status == io::Transfer::Status::Ended ? "no client" : put.error;
+      lines->push_back(Stamp(Seconds(now), "answer of " + std::to_string(bytes.size()) + " bytes lost: " + why));
       pending.erase(pending.begin());
       continue;
     }
-    bytes.erase(bytes.begin(), bytes.begin() + n);
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(put.count));
     if (bytes.empty()) pending.erase(pending.begin());
   }
 }
@@ -142,54 +183,54 @@ void SimLine::Impl::Handle(const std::vector<ScanEvent>& events, std::vector<std
   }
 }
 
-void SimLine::Impl::DropPty() {
-  pty->Close();
+void SimLine::Impl::DropLine() {
+  if (Listening()) {
+    io::Close(client);
+    client = io::kNoHandle;
+    clientPeer.clear();
+  } else {
+    pty->Close();
+  }
   ++ptyGeneration;
   pending.clear();
   latencyRelease = {};
   writeBlocked = false;
+  quietUntil = {};
   scanner.Reset();
 }
 
-// A real unit answers within its own time, whatever the host is doing; the
-// simulated one gets real-time priority where the system allows it (root, or
-// an rtprio limit), so a busy machine does not make its answers late.
-// Where it is not allowed the thread keeps its normal priority.
-static void RaiseServingPriority() {
-  sched_param param{};
-  param.sched_priority = 1;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+void SimLine::Impl::CloseLine() {
+  DropLine();
+  io::Close(listener);
+  listener = io::kNoHandle;
+  if (!linkTarget.empty()) RemoveLinkTo(options.linkPath, linkTarget);
+  linkTarget.clear();
 }
 
 void SimLine::Impl::Serve() {
-  RaiseServingPriority();
+  io::RaiseThreadPriority();
   std::unique_lock<std::mutex> lock(mutex);
   while (!stopping) {
     SteadyTime now = Clock::now();
-    pollfd fds[2] = {{wake[0], POLLIN, 0}, {-1, 0, 0}};
-    if (pty->IsOpen() && now >= quietUntil) {
-      fds[1].fd = pty->Master();
-      fds[1].events = static_cast<short>(POLLIN | (writeBlocked ? POLLOUT : 0));
-    }
+    enum { kWake, kLine, kListener, kWatches };
+    io::Watch watches[kWatches];
+    watches[kWake] = {wake.Waitable(), true, false, false, false};
+    if (LineOpen() && now >= quietUntil) watches[kLine] = {LineHandle(), true, writeBlocked, false, false};
+    watches[kListener] = {listener, true, false, false, false};
     const int timeout = PollTimeoutMs(now);
     const uint64_t generation = ptyGeneration;
     lock.unlock();
-    const int ready = ::poll(fds, 2, timeout);
+    io::Wait(watches, kWatches, timeout);
     now = Clock::now();
-    if (ready > 0 && (fds[0].revents & POLLIN)) {
-      char drain[64];
-      while (::read(wake[0], drain, sizeof drain) > 0) {
-      }
-    }
+    if (watches[kWake].readable) wake.Take();
     lock.lock();
 
     std::vector<ScanEvent> events;
     std::vector<std::string> lines;
-    // A master closed or replaced while we polled is not read: its number
-    // may already belong to the new one.
-    if (ready > 0 && generation == ptyGeneration && fds[1].fd >= 0 && fds[1].revents != 0) {
-      if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) ReadMaster(now, &events);
-    }
+    // A line closed or replaced while we waited is not read: its handle may
+    // already belong to the new one.
+    if (generation == ptyGeneration && watches[kLine].readable) ReadLine(now, &events, &lines);
+    if (watches[kListener].readable) AcceptClients(&lines);
     scanner.Idle(now, &events);
     Handle(events, &lines);
     WriteDue(Clock::now(), &lines);

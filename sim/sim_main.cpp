@@ -1,15 +1,13 @@
 // dimlet-sim: runs the simulated unit line for an operator or a test script.
-// Prints where the line is, then one time-stamped line per frame, until
-// SIGINT, SIGTERM or SIGHUP (its terminal closed), which remove its link;
-// SIGUSR1 hangs the line up and SIGUSR2 reconnects it.
-#include <signal.h>
-
+// Prints where the line is, then one time-stamped line per frame, until the
+// operator stops it (sim/operator_requests.h), which removes its link.
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "settings/unit_list.h"
+#include "sim/operator_requests.h"
 #include "sim/sim_arguments.h"
 #include "sim/sim_line.h"
 
@@ -52,15 +50,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // A closed output is seen as a failed write (EPIPE), not as a signal.
-  signal(SIGPIPE, SIG_IGN);
-
-  // Blocked before the serving thread exists, so it inherits the mask and
-  // only sigwait below ever takes these signals.
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  sim::TakeOperatorRequests();
 
   sim::SimOptions options = args.options;
   options.keepRecords = false;  // the log lines are the record here
@@ -75,12 +65,11 @@ int main(int argc, char** argv) {
             Where(line, args.options));
 
   for (;;) {
-    int received = 0;
-    if (sigwait(&signals, &received) != 0) continue;
-    if (received == SIGUSR1) {
+    const sim::OperatorRequest request = sim::NextOperatorRequest();
+    if (request == sim::OperatorRequest::HangUp) {
       line.HangUp();
       PrintLine("dimlet-sim: hung up");
-    } else if (received == SIGUSR2) {
+    } else if (request == sim::OperatorRequest::Reconnect) {
       if (line.Reconnect(&error)) {
         PrintLine("dimlet-sim: reconnected on " + Where(line, args.options));
       } else {

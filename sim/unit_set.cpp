@@ -8,8 +8,6 @@
 namespace sim {
 namespace {
 
-constexpr int kFreshIntensity = 128;
-constexpr int kMaxHighestSequence = 8;
 
 std::string JoinValues(const std::vector<uint8_t>& values) {
   std::string out;
@@ -59,7 +57,7 @@ UnitState FreshUnit(int address) {
   for (auto& row : unit.rows) row.fill(kFreshIntensity);
   unit.stored = unit.rows;
   unit.running = false;
-  unit.highestSequence = kMaxHighestSequence;
+  unit.highestSequence = kRows;
   return unit;
 }
 
@@ -137,8 +135,8 @@ FrameAction UnitSet::Apply(const std::vector<uint8_t>& f, const AnswerMode& mode
       break;
     }
     case kHighestSeq:
-      unit->highestSequence = std::min<int>(f[3], kMaxHighestSequence);
-      if (f[3] > kMaxHighestSequence) action.text += ", taken as " + std::to_string(kMaxHighestSequence);
+      unit->highestSequence = std::min<int>(f[3], kRows);
+      if (f[3] > kRows) action.text += ", taken as " + std::to_string(kRows);
       break;
     default:
       break;

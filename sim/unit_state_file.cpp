@@ -5,11 +5,10 @@
 
 #include "settings/atomic_file.h"
 #include "settings/whole_file.h"
+#include "sim/frame_scanner.h"
 
 namespace sim {
 namespace {
-
-constexpr int kFreshIntensity = 128;
 
 StoredRows FreshRows() {
   StoredRows rows;
@@ -20,12 +19,12 @@ StoredRows FreshRows() {
 bool InRange(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 // One "unit A row R = a b c d" line; false when it is anything else.
-bool ParseLine(const std::string& line, int* address, int* row, std::array<int, 4>* values) {
+bool ParseLine(const std::string& line, int* address, int* row, RowValues* values) {
   std::istringstream in(line);
   std::string unitWord, rowWord, equals;
   if (!(in >> unitWord >> *address >> rowWord >> *row >> equals)) return false;
   if (unitWord != "unit" || rowWord != "row" || equals != "=") return false;
-  if (!InRange(*address, 0, 7) || !InRange(*row, 0, 7)) return false;
+  if (!InRange(*address, 0, frame::kAddressMask) || !InRange(*row, 0, kRows - 1)) return false;
   for (int& v : *values) {
     if (!(in >> v) || !InRange(v, 0, 255)) return false;
   }
@@ -58,7 +57,7 @@ bool UnitStateFile::Load(std::string* error) {
     const size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos || line[first] == '#') continue;
     int address = 0, row = 0;
-    std::array<int, 4> values{};
+    RowValues values{};
     if (!ParseLine(line, &address, &row, &values)) {
       if (error) {
         *error = m_path + " line " + std::to_string(lineNumber) +

@@ -2,13 +2,14 @@
 // one text line per row:  unit ADDRESS row ROW = CH1 CH2 CH3 CH4
 #pragma once
 
-#include <array>
 #include <map>
 #include <string>
 
+#include "sim/sim_line.h"
+
 namespace sim {
 
-using StoredRows = std::array<std::array<int, 4>, 8>;
+using StoredRows = UnitRows;
 
 class UnitStateFile {
  public:

@@ -115,6 +115,23 @@ TEST_F(CliTest, RowsGoThroughSer2netAsOnALocalLine) {
   EXPECT_THAT(ports.out, HasSubstr("Com 4\t" + bridge.RawAddress() + "\tnetwork: reached, network round trip"));
 }
 
+// The simulator served over TCP (dimlet-sim --listen, as on Windows) is a raw
+// network line like any other.
+TEST_F(CliTest, RowsGoToTheSimulatorServedOverTcp) {
+  sim::SimOptions options;
+  options.listenPort = 0;
+  StartSim(options);
+  const std::string address = m_sim->SlavePath();
+  CliResult result = Run({"write", File("rows.csv", kRows), "--port", address});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Frames(), (std::vector<Frame>{WriteRowFrame(1, 0, 255, 255, 255, 255), WriteRowFrame(1, 1, 13, 0, 255, 128),
+                                          ReadRowFrame(1, 0), ReadRowFrame(1, 1), WriteRowFrame(6, 7, 1, 2, 3, 4),
+                                          ReadRowFrame(6, 7)}));
+  result = Run({"scan", "--port", address});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "0\n1\n2\n3\n4\n5\n6\n7\n");
+}
+
 TEST_F(CliTest, AServerThatIsAwayIsAPortNotOpenInTheStatusLinesWords) {
   StartSim();
   testsupport::Ser2netBridge bridge(m_dir + "/units", m_dir);

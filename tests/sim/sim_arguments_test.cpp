@@ -65,11 +65,31 @@ TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
       {"--bogus"},         {"--link"},          {"--link", ""},          {"--delay", "-1"},
       {"--delay", "5ms"},  {"--answer-bytes", "5"}, {"--units", "9"},    {"--state"},
       {"--latency", "1001"}, {"--latency", "x"}, {"extra"},
+      {"--listen", "70000"}, {"--listen", "::1:5000"}, {"--listen", ":5000"}, {"--listen", "h:"},
+      {"--listen", "5000", "--link", "/tmp/com1"},
   };
   for (const auto& args : wrong) {
     const sim::SimArguments a = sim::ParseSimArguments(args);
     EXPECT_FALSE(a.error.empty()) << args[0];
   }
+}
+
+// Served over TCP, the line is reached from this machine alone unless a host
+// is named.
+TEST(SimArguments, ListenIsOnLoopbackUnlessAHostIsNamed) {
+  const struct {
+    const char* value;
+    const char* host;
+    int port;
+  } cases[] = {{"5000", "127.0.0.1", 5000}, {"0", "127.0.0.1", 0}, {"0.0.0.0:5000", "0.0.0.0", 5000},
+               {"[::1]:5001", "::1", 5001}};
+  for (const auto& c : cases) {
+    const sim::SimArguments a = sim::ParseSimArguments({"--listen", c.value});
+    ASSERT_TRUE(a.error.empty()) << c.value << ": " << a.error;
+    EXPECT_EQ(a.options.listenHost, c.host) << c.value;
+    EXPECT_EQ(a.options.listenPort, c.port) << c.value;
+  }
+  EXPECT_EQ(sim::ParseSimArguments({}).options.listenPort, -1) << "a pseudo-terminal unless asked";
 }
 
 TEST(SimArguments, HelpIsRecognisedAndTheTextNamesEveryOption) {
@@ -82,7 +102,7 @@ TEST(SimArguments, HelpIsRecognisedAndTheTextNamesEveryOption) {
   EXPECT_FALSE(sim::ParseSimArguments({"--bogus", "--version"}).error.empty());
   const std::string usage = sim::UsageText();
   for (const char* option :
-       {"--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent", "--version"}) {
+       {"--listen", "--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
