@@ -61,37 +61,39 @@ std::vector<std::string> OptionNames() {
 }
 
 // A unit command's own needs: its units, and its argument within its row's range.
-std::string CheckUnitCommand(CliArguments& result, const CommandSpec& info,
-                             const std::vector<std::string>& positional) {
+CliChecked CheckUnitCommand(CliArguments& result, const CommandSpec& info,
+                            const std::vector<std::string>& positional) {
   const unit_commands::UnitCommandSpec& row = *info.unit;
   const std::string& name = info.name;
   switch (row.confirmation) {
     case unit_commands::Confirmation::kNone:
     case unit_commands::Confirmation::kAnswer:
-      if (result.units.empty()) return name + " needs --unit N[,N...]";
+      if (result.units.empty()) return UsageFailure(name + " needs --unit N[,N...]");
       break;
     case unit_commands::Confirmation::kNewAddress:
       // Only one unit can move to an address, and only on one line.
-      if (result.ports.size() > 1) return name + " works on one line";
-      if (result.units.size() != 1) return name + " needs --unit N with one unit";
+      if (result.ports.size() > 1) return UsageFailure(name + " works on one line");
+      if (result.units.size() != 1) return UsageFailure(name + " needs --unit N with one unit");
       break;
   }
   const std::span<const unit_commands::Argument> arguments = row.Arguments();
   if (arguments.empty()) return {};
+
   const unit_commands::Argument& argument = arguments[0];
   if (!ParseNumberIn(positional[0], argument.lowest, argument.highest, &result.value)) {
-    return name + " takes " + argument.words + " " + unit_commands::RangeText(argument) + ", not \"" +
-           positional[0] + "\"";
+    return UsageFailure(name + " takes " + argument.words + " " + unit_commands::RangeText(argument) + ", not \"" +
+                        positional[0] + "\"");
   }
   if (row.confirmation == unit_commands::Confirmation::kNewAddress && result.value == result.units[0]) {
-    return name + ": the unit has the address " + positional[0] + " already";
+    return UsageFailure(name + ": the unit has the address " + positional[0] + " already");
   }
   return {};
+
 }
 
 // The checks that need the whole command line: which arguments a command
 // needs and which of its options go together.
-std::string CheckCommand(CliArguments& result, const CommandSpec& info, const std::vector<std::string>& positional) {
+CliChecked CheckCommand(CliArguments& result, const CommandSpec& info, const std::vector<std::string>& positional) {
   const CliCommand command = info.command;
   const std::string name = info.name;
   const bool rows = command == CliCommand::kWrite || command == CliCommand::kVerify;
@@ -100,26 +102,28 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
   // An installation file's lines are scan's choice, not its need.
   if (command == CliCommand::kScan && positional.empty()) wanted = 0;
   if (static_cast<int>(positional.size()) > wanted) {
-    if (wanted == 0 && result.fromProfile) return name + " takes FILE or --from-profile, not both";
-    return name + " takes " + (wanted == 0 ? "no further arguments" : info.arguments) + ", not also \"" +
-           positional[wanted] + "\"";
+    if (wanted == 0 && result.fromProfile) return UsageFailure(name + " takes FILE or --from-profile, not both");
+    return UsageFailure(name + " takes " + (wanted == 0 ? "no further arguments" : info.arguments) + ", not also \"" +
+                        positional[wanted] + "\"");
   }
   if (static_cast<int>(positional.size()) < wanted) {
-    if (rows) return name + " needs a FILE of rows (or --from-profile)";
-    return name + " needs " + info.arguments;
+    if (rows) return UsageFailure(name + " needs a FILE of rows (or --from-profile)");
+    return UsageFailure(name + " needs " + info.arguments);
   }
   if (result.allUnits && command != CliCommand::kRead) {
-    return name + " takes the units by address; --unit all is for read (scan shows which answer)";
+    return UsageFailure(name + " takes the units by address; --unit all is for read (scan shows which answer)");
   }
   switch (command) {
     case CliCommand::kWrite:
     case CliCommand::kVerify:
       if (!result.fromProfile) result.file = positional[0];
       if (result.fromProfile && result.units.empty()) {
-        return name + " --from-profile needs --unit N[,N...]: the profile's rows name no unit";
+        return UsageFailure(name + " --from-profile needs --unit N[,N...]: the profile's rows name no unit");
       }
-      if (!result.verify && result.dryRun) return "--dry-run sends nothing, so --no-verify means nothing";
-      if (result.changed && result.dryRun) return "--dry-run opens no line, so --changed cannot read what units hold";
+      if (!result.verify && result.dryRun) return UsageFailure("--dry-run sends nothing, so --no-verify means nothing");
+      if (result.changed && result.dryRun) {
+        return UsageFailure("--dry-run opens no line, so --changed cannot read what units hold");
+      }
       break;
     case CliCommand::kReport:
       result.file = positional[0];
@@ -129,14 +133,15 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
       break;
     case CliCommand::kRead:
       if (!result.like.empty() && (!result.units.empty() || result.allUnits || !result.ports.empty())) {
-        return "read --like takes its lines and units from the file; leave out --unit and --port";
+        return UsageFailure("read --like takes its lines and units from the file; leave out --unit and --port");
       }
       if (result.units.empty() && !result.allUnits && result.like.empty()) {
-        return "read needs --unit N[,N...], --unit all or --like INSTALLATION";
+        return UsageFailure("read needs --unit N[,N...], --unit all or --like INSTALLATION");
       }
       break;
     case CliCommand::kUnitCommand:
       return CheckUnitCommand(result, info, positional);
+
     case CliCommand::kPorts:
     case CliCommand::kJournal:
     case CliCommand::kHelp:
@@ -145,15 +150,80 @@ std::string CheckCommand(CliArguments& result, const CommandSpec& info, const st
       break;
   }
   return {};
+
+}
+
+// The words of a command line as read: the command, the arguments after it,
+// and the options given (their values kept in the arguments already).
+struct ReadWords {
+  const CommandSpec* command = nullptr;
+  std::vector<std::string> positional;
+  std::vector<const OptionSpec*> given;
+  bool helpAsked = false;
+  bool versionAsked = false;
+};
+
+// Takes the option args[*i] ("--name", "--name=value" or "-x") and its value,
+// which may be the next word (then *i moves on to it).
+CliChecked TakeOption(const std::vector<std::string>& args, size_t* i, CliArguments& result, ReadWords* words) {
+  std::string arg = args[*i];
+  std::optional<std::string> inlineValue;
+  const size_t equals = arg.find('=');
+  if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+    inlineValue = arg.substr(equals + 1);
+    arg = arg.substr(0, equals);
+  }
+  const OptionSpec* option = FindOption(arg);
+  if (!option) return UsageFailure("unknown option \"" + arg + "\"" + SeeHelp(arg, OptionNames()));
+  const std::string name = option->name;
+  if (!option->valueName && inlineValue) return UsageFailure(name + " takes no value");
+  if (!option->repeatable && std::find(words->given.begin(), words->given.end(), option) != words->given.end()) {
+    return UsageFailure(name + " is given twice");
+  }
+  words->given.push_back(option);
+  words->helpAsked = words->helpAsked || name == "--help";
+  words->versionAsked = words->versionAsked || name == "--version";
+  std::string value;
+  if (option->valueName) {
+    if (inlineValue) {
+      value = *inlineValue;
+    } else if (*i + 1 < args.size()) {
+      value = args[++*i];
+    } else {
+      return UsageFailure(name + " needs a value");
+    }
+  }
+  return option->store(result, value);
+}
+
+// Sorts every word of `args` into options, the command and its arguments.
+CliChecked ReadAllWords(const std::vector<std::string>& args, CliArguments& result, ReadWords* words) {
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      if (CliChecked failed = TakeOption(args, &i, result, words)) return failed;
+    } else if (!words->command) {
+      words->command = FindCommand(arg);
+      if (!words->command || words->command->command == CliCommand::kComplete) {
+        return UsageFailure("unknown command \"" + arg + "\"" + SeeHelp(arg, CommandNames()));
+      }
+    } else {
+      words->positional.push_back(arg);
+    }
+  }
+  return {};
 }
 
 }  // namespace
 
 CliArguments ParseCliArguments(const std::vector<std::string>& args) {
   CliArguments result;
-  auto fail = [](const std::string& why) {
+  auto fail = [](CliFailure why) {
     CliArguments failed;
-    failed.error = why;
+    failed.failure = std::move(why);
     return failed;
   };
   // Completion reads what was typed, right or wrong, and never fails.
@@ -163,87 +233,35 @@ CliArguments ParseCliArguments(const std::vector<std::string>& args) {
     return result;
   }
 
-  const CommandSpec* info = nullptr;
-  std::vector<std::string> positional;
-  std::vector<const OptionSpec*> given;
-  bool helpAsked = false;
-  bool versionAsked = false;
-  bool optionsEnded = false;
-
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (!optionsEnded && arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      std::optional<std::string> inlineValue;
-      const size_t equals = arg.find('=');
-      if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-        inlineValue = arg.substr(equals + 1);
-        arg = arg.substr(0, equals);
-      }
-      const OptionSpec* option = FindOption(arg);
-      if (!option) return fail("unknown option \"" + arg + "\"" + SeeHelp(arg, OptionNames()));
-      const std::string name = option->name;
-      if (!option->valueName && inlineValue) return fail(name + " takes no value");
-      if (!option->repeatable && std::find(given.begin(), given.end(), option) != given.end()) {
-        return fail(name + " is given twice");
-      }
-      given.push_back(option);
-      helpAsked = helpAsked || name == "--help";
-      versionAsked = versionAsked || name == "--version";
-      std::string value;
-      if (option->valueName) {
-        if (inlineValue) {
-          value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-          value = args[++i];
-        } else {
-          return fail(name + " needs a value");
-        }
-      }
-      const std::string why = option->store(result, value);
-      if (!why.empty()) return fail(why);
-      continue;
-    }
-    if (!info) {
-      info = FindCommand(arg);
-      if (!info || info->command == CliCommand::kComplete) {
-        return fail("unknown command \"" + arg + "\"" + SeeHelp(arg, CommandNames()));
-      }
-      continue;
-    }
-    positional.push_back(arg);
-  }
-
+  ReadWords words;
+  if (CliChecked failed = ReadAllWords(args, result, &words)) return fail(*failed);
+  const CommandSpec* info = words.command;
   if (info && info->command == CliCommand::kHelp) {
     result = CliArguments{};
-    if (!positional.empty()) {
-      if (!FindCommand(positional[0]) || positional.size() > 1) {
-        return fail("help takes one COMMAND, not \"" + positional.back() + "\"");
+    if (!words.positional.empty()) {
+      if (!FindCommand(words.positional[0]) || words.positional.size() > 1) {
+        return fail(UsageFailure("help takes one COMMAND, not \"" + words.positional.back() + "\""));
       }
-      result.helpFor = positional[0];
+      result.helpFor = words.positional[0];
     }
     return result;
   }
-  if (helpAsked) {
+  if (words.helpAsked) {
     result = CliArguments{};
     if (info) result.helpFor = info->name;
     return result;
   }
-  if (versionAsked) {
+  if (words.versionAsked) {
     result = CliArguments{};
     result.command = CliCommand::kVersion;
     return result;
   }
-  if (!info) return fail("no command given (see --help)");
+  if (!info) return fail(UsageFailure("no command given (see --help)"));
   result.command = info->command;
   result.unitCommand = info->unit;
-  for (const OptionSpec* option : given) {
-    if (!Takes(*info, *option)) return fail(info->name + " does not take " + option->name);
+  for (const OptionSpec* option : words.given) {
+    if (!Takes(*info, *option)) return fail(UsageFailure(info->name + " does not take " + option->name));
   }
-  const std::string why = CheckCommand(result, *info, positional);
-  if (!why.empty()) return fail(why);
+  if (CliChecked failed = CheckCommand(result, *info, words.positional)) return fail(*failed);
   return result;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_failure.h"
 #include "device/unit_commands.h"
 #include "settings/line_options.h"
 
@@ -50,14 +51,14 @@ struct CliArguments {
   int value = 0;                   // a unit command's argument, in its row's range
   std::string helpFor;             // help COMMAND / COMMAND --help: that command's name
   std::vector<std::string> words;  // kComplete: the words typed so far, the last one being completed
-  std::string error;               // set when the command line is wrong
+  std::optional<CliFailure> failure;  // set when the command line is wrong: a usage failure
 };
 
 // Reads the arguments after the program name. Options may come before or after
 // the command, as "--name value" or "--name=value"; "--" ends the options.
 // Anything wrong (an unknown command or option, a value out of range, an
-// option the command does not take, a missing argument) sets `error` to a
-// one-line reason.
+// option the command does not take, a missing argument) sets `failure`
+// with a one-line reason.
 CliArguments ParseCliArguments(const std::vector<std::string>& args);
 
 // The command's name as typed: "write", "set-highest".

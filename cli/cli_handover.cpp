@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <mutex>
 
-#include "cli/cli_context.h"
+#include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/handover_report.h"
+#include "cli/printable.h"
 #include "device/link_words.h"
 #include "device/serial_ports.h"
 #include "settings/journal.h"
@@ -40,19 +41,18 @@ std::vector<std::pair<std::string, std::string>> LineFacts(const CSerialLink& li
 int RunReport(const CliContext& base) {
   const CliArguments& args = base.args;
   RowFile file;
-  int code = kExitDone;
-  if (!LoadRowFile(base, args.file, &file, &code)) return code;
+  if (const int code = LoadRowFile(base, args.file, &file); code != kExitDone) return code;
   const std::string name = args.file == "-" ? "stdin" : args.file;
-  if (!file.hasUnitColumn) return base.Fail(kExitUsage, name + " names no units (it has no unit column)");
+  if (!file.hasUnitColumn) return base.Fail(UsageFailure(name + " names no units (it has no unit column)"));
   if (file.hasLineColumn && !args.ports.empty()) {
-    return base.Fail(kExitUsage, name + " names its lines in the line column; leave out --port");
+    return base.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
   }
   std::vector<PortChoice> lines;
+  if (const CliChecked failed = ChooseLines(base, file.lineNames, &lines)) return base.Fail(*failed);
   std::string error;
-  if (!ChooseLines(base, file.lineNames, &lines, &error)) return base.Fail(kExitUsage, error);
-  if (!CheckOutputTarget(args.output, &error)) return base.Fail(kExitFailure, error);
+  if (!CheckOutputTarget(args.output, &error)) return base.Fail(WorkFailure(error));
   if (args.output != "-" && (WouldReplace(args.output, args.file) || WouldReplace(args.output, base.profile.path))) {
-    return base.Fail(kExitUsage, args.output + ": the report would replace a file it reads");
+    return base.Fail(UsageFailure(args.output + ": the report would replace a file it reads"));
   }
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
@@ -74,7 +74,7 @@ int RunReport(const CliContext& base) {
   std::string adapterError;
   const std::vector<SerialPortInfo> adapters = ListSerialPorts(&adapterError);
 
-  code = WorkLines(context, lines, [&](LineSession& line) {
+  const int code = WorkLines(context, lines, [&](LineSession& line) {
     ReportLine& page = facts.lines[line.Index()];
     page.name = line.Port().label;
     page.device = line.Port().path;
@@ -102,7 +102,7 @@ int RunReport(const CliContext& base) {
     }
     std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
     page.facts = LineFacts(line.Link(), line.Port(), adapters);
-    int outcome = line.CheckFrames("scan").empty() ? kExitDone : kExitFailure;
+    int outcome = line.FramesSent("scan") ? kExitDone : kExitFailure;
     for (size_t u = 0; outcome != kExitFailure && u < units.size(); ++u) {
       ReportUnit& unit = units[u];
       const int stopped = line.CheckStop("not read: unit " + std::to_string(unit.address) + " and after");
@@ -113,7 +113,7 @@ int RunReport(const CliContext& base) {
       const std::vector<CSerialLink::RowAnswer> answers = unit_operations::ReadRows(
           line.Link(), unit.address, unit_operations::AllRows(), {line.RowProgressFor(unit.address, "reading"), {}, false});
       report.EndProgress();
-      if (!line.CheckFrames("unit " + std::to_string(unit.address) + ": read-row").empty()) {
+      if (!line.FramesSent("unit " + std::to_string(unit.address) + ": read-row")) {
         page.fault = "the line failed while unit " + std::to_string(unit.address) + " was read";
         outcome = kExitFailure;
         break;
@@ -128,11 +128,11 @@ int RunReport(const CliContext& base) {
       if (verdict == UnitVerdict::kNoAnswer) {
         line.Message(who + ": did not answer");
         ++line.Counts().noAnswer;
-        outcome = Worse(outcome, kExitNoAnswer);
+        outcome = WorseExitStatus(outcome, kExitNoAnswer);
       } else if (verdict == UnitVerdict::kDiffers) {
         line.Message(who + ": differs from the plan");
         ++line.Counts().different;
-        outcome = Worse(outcome, kExitDifferent);
+        outcome = WorseExitStatus(outcome, kExitDifferent);
       } else {
         ++line.Counts().done;
         line.Say(who + ": " + VerdictWords(verdict));
@@ -147,7 +147,9 @@ int RunReport(const CliContext& base) {
   const std::string text = args.json ? HandoverJson(facts).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n'
                                      : HandoverHtml(facts);
   if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
-    return Worse(code, context.Fail(kExitFailure, error));
+    const bool closed = pageOnOut && report.OutputClosed();
+    return WorseExitStatus(code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the report was not written")
+                                                     : WorkFailure(error)));
   }
   if (!pageOnOut) report.Closing("report written to " + args.output, false);
   return code;

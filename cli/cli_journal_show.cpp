@@ -4,7 +4,8 @@
 #include <chrono>
 #include <ostream>
 
-#include "cli/cli_context.h"
+#include "cli/cli_commands.h"
+#include "cli/printable.h"
 #include "settings/journal.h"
 #include "settings/whole_file.h"
 
@@ -12,15 +13,18 @@ namespace {
 
 // The earliest time --since lets through, as the journal writes times:
 // "2026-12-08", "2026-12-08T20:15" (or with a blank for the T), or a span
-// back from now ("90m", "12h", "3d"). Empty with *error when it is neither.
-std::string SinceTime(const std::string& since, std::string* error) {
+// back from now ("90m", "12h", "3d"); empty for no --since. A usage
+// failure when it is neither.
+CliChecked SinceTime(const std::string& since, std::string* earliest) {
+  earliest->clear();
   if (since.empty()) return {};
   const char unit = since.back();
   const std::string number = since.substr(0, since.size() - 1);
   if ((unit == 'm' || unit == 'h' || unit == 'd') && !number.empty() && number.size() <= 6 &&
       number.find_first_not_of("0123456789") == std::string::npos) {
     const int minutes = std::stoi(number) * (unit == 'm' ? 1 : unit == 'h' ? 60 : 24 * 60);
-    return JournalTimeText(std::chrono::system_clock::now() - std::chrono::minutes(minutes));
+    *earliest = JournalTimeText(std::chrono::system_clock::now() - std::chrono::minutes(minutes));
+    return {};
   }
   std::string time = since;
   if (time.size() > 10 && time[10] == ' ') time[10] = 'T';
@@ -32,11 +36,11 @@ std::string SinceTime(const std::string& since, std::string* error) {
     sound = form[i] == '0' ? (time[i] >= '0' && time[i] <= '9') : time[i] == form[i];
   }
   if (!sound) {
-    *error = "--since " + since + ": give a date (2026-12-08), a date and time in UTC (2026-12-08T20:15) or a span "
-                                  "back from now (90m, 12h, 3d)";
-    return {};
+    return UsageFailure("--since " + since + ": give a date (2026-12-08), a date and time in UTC (2026-12-08T20:15) "
+                                             "or a span back from now (90m, 12h, 3d)");
   }
-  return time;
+  *earliest = time;
+  return {};
 }
 
 std::string RowsText(const nlohmann::json& entry) {
@@ -61,11 +65,10 @@ std::string Text(const nlohmann::json& entry, const char* name) {
 
 int RunJournal(const CliContext& context) {
   const CliArguments& args = context.args;
-  std::string error;
-  const std::string since = SinceTime(args.since, &error);
-  if (!error.empty()) return context.Fail(kExitUsage, error);
+  std::string since;
+  if (const CliChecked failed = SinceTime(args.since, &since)) return context.Fail(*failed);
   const std::string path = JournalPath();
-  if (path.empty()) return context.Fail(kExitUsage, "the journal is turned off (DIMLET_JOURNAL=off)");
+  if (path.empty()) return context.Fail(UsageFailure("the journal is turned off (DIMLET_JOURNAL=off)"));
   std::vector<std::string> devices;
   for (const std::string& port : args.ports) devices.push_back(ChoosePort(context.profile, port).path);
 
@@ -75,7 +78,8 @@ int RunJournal(const CliContext& context) {
     const std::string name = kept == 0 ? path : path + "." + std::to_string(kept);
     std::string text;
     FileStamp stamp;
-    if (!ReadWholeFile(name, &text, &stamp, &error)) return context.Fail(kExitFailure, error);
+    std::string error;
+    if (!ReadWholeFile(name, &text, &stamp, &error)) return context.Fail(WorkFailure(error));
     any = any || stamp.exists;
     size_t begin = 0;
     while (begin < text.size()) {

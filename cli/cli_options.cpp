@@ -29,68 +29,67 @@ constexpr CommandMask kToUnits = Mask({C::kRead, C::kWrite, C::kVerify, C::kUnit
 constexpr CommandMask kNamedByRows = 0;
 constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts, C::kJournal});
 
-const std::string kTaken;
-
 // The ranges as messages and help show them: "0-7", "1-8".
 const std::string kAddressRange = "0-" + std::to_string(kUnitAddresses - 1);
 const std::string kSequenceRange = "1-" + std::to_string(kSequenceRows);
 
-std::string StorePort(CliArguments& args, const std::string& value) {
+CliChecked StorePort(CliArguments& args, const std::string& value) {
   const std::string entries = "\"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) + "\"";
   if (!IsLineName(value)) {
-    return "--port takes " + entries + ", a device path such as /dev/ttyUSB0 or tcp://HOST:PORT, not \"" + value +
-           "\"";
+    return UsageFailure("--port takes " + entries + ", a device path such as /dev/ttyUSB0 or tcp://HOST:PORT, not \"" +
+                        value + "\"");
   }
   args.ports.push_back(value);
-  return kTaken;
+  return {};
 }
 
-std::string StoreUnits(CliArguments& args, const std::string& value) {
+CliChecked StoreUnits(CliArguments& args, const std::string& value) {
   if (value == "all") {
     args.allUnits = true;
-    return kTaken;
+    return {};
   }
   std::string why;
   if (!ParseUnitList(value, &args.units, &why)) {
-    return "--unit takes unit addresses " + kAddressRange + " such as 3, 0,2,5 or " + kAddressRange +
-           ", each once, not \"" + value + "\"";
+    return UsageFailure("--unit takes unit addresses " + kAddressRange + " such as 3, 0,2,5 or " + kAddressRange +
+                        ", each once, not \"" + value + "\"");
   }
-  return kTaken;
+  return {};
 }
 
-std::string StoreSequence(CliArguments& args, const std::string& value) {
+CliChecked StoreSequence(CliArguments& args, const std::string& value) {
   int sequence = 0;
   if (!ParseNumberIn(value, 1, kSequenceRows, &sequence)) {
-    return "--sequence takes " + kSequenceRange + ", not \"" + value + "\"";
+    return UsageFailure("--sequence takes " + kSequenceRange + ", not \"" + value + "\"");
   }
   args.sequence = sequence;
-  return kTaken;
+  return {};
 }
 
-std::string StoreEcho(CliArguments& args, const std::string& value) {
+CliChecked StoreEcho(CliArguments& args, const std::string& value) {
   const std::optional<EchoMode> mode = EchoModeFromText(value);
-  if (!mode) return "--echo takes auto, on or off, not \"" + value + "\"";
+  if (!mode) return UsageFailure("--echo takes auto, on or off, not \"" + value + "\"");
   args.echo = mode;
-  return kTaken;
+  return {};
 }
 
-std::string StoreAnswerWait(CliArguments& args, const std::string& value) {
+CliChecked StoreAnswerWait(CliArguments& args, const std::string& value) {
   int ms = 0;
   if (!ParseNumberIn(value, unit_protocol::kAnswerWindowMs, kMaxAnswerWaitMs, &ms)) {
-    return "--answer-wait takes milliseconds " + std::to_string(unit_protocol::kAnswerWindowMs) + "-" +
-           std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"";
+    return UsageFailure("--answer-wait takes milliseconds " + std::to_string(unit_protocol::kAnswerWindowMs) + "-" +
+                        std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"");
   }
   args.answerWaitMs = ms;
-  return kTaken;
+  return {};
 }
 
 // `dashStream`: whether "-" names a standard stream for this option.
-std::string StoreFileName(std::string* into, const char* option, const std::string& value, bool dashStream = true) {
+CliChecked StoreFileName(std::string* into, const char* option, const std::string& value, bool dashStream = true) {
   if (value.empty()) {
-    return std::string(option) + (dashStream ? " needs a file, or - for the standard stream" : " needs a file");
+    return UsageFailure(std::string(option) +
+                        (dashStream ? " needs a file, or - for the standard stream" : " needs a file"));
   }
   *into = value;
-  return kTaken;
+  return {};
 }
 
 const std::string kUnitHelp =
@@ -102,7 +101,7 @@ const std::string kAnswerWaitHelp = "the longest wait for an answer byte, " +
                                     std::to_string(unit_protocol::kAnswerWindowMs) + ")";
 
 // --help and --version: the parser asks for them by name.
-std::string NoStore(CliArguments&, const std::string&) { return kTaken; }
+CliChecked NoStore(CliArguments&, const std::string&) { return {}; }
 
 // The program's own commands; the unit commands' verbs go in before help.
 const CommandSpec kOwnCommands[] = {
@@ -152,45 +151,45 @@ const OptionSpec kOptions[] = {
      ValueWords::kNone, StoreSequence},
     {"--from-profile", 0, nullptr, "write or verify the sequences kept in the profile",
      Mask({C::kWrite, C::kVerify}), false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.fromProfile = true; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.fromProfile = true; return {}; }},
     {"--output", 'o', "FILE", "where read puts its rows, report its page (default -, standard output)",
-     Mask({C::kRead, C::kReport}), false,
-     ValueWords::kFiles, [](CliArguments& a, const std::string& v) { return StoreFileName(&a.output, "-o", v); }},
+     Mask({C::kRead, C::kReport}), false, ValueWords::kFiles,
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.output, "-o", v); }},
     {"--like", 0, "FILE", "read the lines and units of the installation FILE, keeping its labels",
      Mask({C::kRead}), false, ValueWords::kFiles,
-     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.like, "--like", v, false); }},
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.like, "--like", v, false); }},
     {"--changed", 0, nullptr, "read each unit's rows first; write and verify only those that differ",
      Mask({C::kWrite}), false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.changed = true; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.changed = true; return {}; }},
     {"--since", 0, "WHEN", "only what was changed since a date, a UTC time (2026-12-08T20:15) or 90m, 12h, 3d ago",
      Mask({C::kJournal}), false, ValueWords::kNone,
-     [](CliArguments& a, const std::string& v) { a.since = v; return kTaken; }},
+     [](CliArguments& a, const std::string& v) -> CliChecked { a.since = v; return {}; }},
     {"--store", 0, nullptr, "after writing (and verifying), make the units store", Mask({C::kWrite}), false,
-     ValueWords::kNone, [](CliArguments& a, const std::string&) { a.store = true; return kTaken; }},
+     ValueWords::kNone, [](CliArguments& a, const std::string&) -> CliChecked { a.store = true; return {}; }},
     {"--no-verify", 0, nullptr, "do not read written rows back", Mask({C::kWrite}), false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.verify = false; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.verify = false; return {}; }},
     {"--dry-run", 0, nullptr, "check the rows and show what would be sent; no port is opened",
      Mask({C::kWrite}), false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.dryRun = true; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.dryRun = true; return {}; }},
     {"--force", 0, nullptr, "set-address even when a unit already answers at the new address",
      kNamedByRows, false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.force = true; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.force = true; return {}; }},
     {"--echo", 0, "auto|on|off", "whether the line returns what it sends (default: the Com entry's setting)",
      kOnLine, false, ValueWords::kEcho, StoreEcho},
     {"--answer-wait", 0, "MS", kAnswerWaitHelp.c_str(), kOnLine, false, ValueWords::kNone, StoreAnswerWait},
     {"--rs485", 0, nullptr, "ask the kernel for RS-485 mode (default: the Com entry's setting)", kOnLine, false,
-     ValueWords::kNone, [](CliArguments& a, const std::string&) { a.rs485 = true; return kTaken; }},
+     ValueWords::kNone, [](CliArguments& a, const std::string&) -> CliChecked { a.rs485 = true; return {}; }},
     {"--json", 0, nullptr, "results as JSON Lines on standard output, one object per outcome, then a summary",
      kWithResults, false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.json = true; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.json = true; return {}; }},
     {"--trace", 0, "FILE", "every byte sent and received, time-stamped, into FILE (- for standard error)", kOnLine,
      false, ValueWords::kFiles,
-     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.trace, "--trace", v); }},
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.trace, "--trace", v); }},
     {"--profile", 0, "FILE", kProfileHelp.c_str(), kAll,
      false, ValueWords::kFiles,
-     [](CliArguments& a, const std::string& v) { return StoreFileName(&a.profilePath, "--profile", v, false); }},
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.profilePath, "--profile", v, false); }},
     {"--quiet", 'q', nullptr, "no progress and no summary; only data and errors", kAll, false, ValueWords::kNone,
-     [](CliArguments& a, const std::string&) { a.quiet = true; return kTaken; }},
+     [](CliArguments& a, const std::string&) -> CliChecked { a.quiet = true; return {}; }},
     {"--help", 'h', nullptr, "show this text (or the command's)", kAll, false, ValueWords::kNone,
      NoStore},
     {"--version", 'V', nullptr, "show the version", kAll, false, ValueWords::kNone,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/cli_arguments.h"
+#include "cli/cli_failure.h"
 
 using CommandMask = uint32_t;
 constexpr CommandMask CommandBit(CliCommand command) { return 1u << static_cast<int>(command); }
@@ -34,8 +35,8 @@ struct OptionSpec {
   bool repeatable;
   ValueWords words;
   // Keeps the value (an empty text for an option without one) in the
-  // arguments; returns why it cannot be taken, or nothing.
-  std::string (*store)(CliArguments& args, const std::string& value);
+  // arguments; a usage failure when it cannot be taken.
+  CliChecked (*store)(CliArguments& args, const std::string& value);
 };
 
 std::span<const CommandSpec> CommandSpecs();

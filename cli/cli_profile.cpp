@@ -2,6 +2,7 @@
 // the window's load, from a document that is never saved.
 #include "cli/cli_profile.h"
 
+#include "cli/printable.h"
 #include "cli/line_name.h"
 #include "device/network_address.h"
 #include "settings/ini_document.h"
@@ -35,7 +36,7 @@ bool HasSequenceValues(const std::string& text) {
 
 }  // namespace
 
-bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* error) {
+CliChecked ReadCliProfile(const std::string& given, CliProfile* profile) {
   profile->path = given.empty() ? ProfilePathFor("dimlet") : given;
   std::string reason;
   FileStamp stamp;
@@ -43,16 +44,12 @@ bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* 
     profile->text.clear();
     // The window's own profile that cannot be read counts as empty, as it
     // does for the window; one named on purpose must be read.
-    if (given.empty()) return true;
-    *error = "--profile: " + reason;
-    return false;
+    if (given.empty()) return {};
+    return UsageFailure("--profile: " + reason);
   }
   profile->exists = stamp.exists;
-  if (!stamp.exists && !given.empty()) {
-    *error = "--profile " + given + ": no such file";
-    return false;
-  }
-  return true;
+  if (!stamp.exists && !given.empty()) return UsageFailure("--profile " + given + ": no such file");
+  return {};
 }
 
 bool PortChoice::Network() const { return IsNetworkAddress(path); }

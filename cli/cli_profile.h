@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_failure.h"
 #include "cli/row_file.h"
 #include "settings/line_options.h"
 #include "settings/profile_text.h"
@@ -19,9 +20,9 @@ struct CliProfile {
 // The profile file to read: `given` (--profile) or the one the window uses,
 // ProfilePathFor("dimlet"), whatever this program is called.
 // A profile named by --profile must be there and readable (a typo would
-// otherwise send frames to another line): false with *error when it is not.
+// otherwise send frames to another line): a usage failure when it is not.
 // The window's own profile may be missing; it then reads as empty.
-bool ReadCliProfile(const std::string& given, CliProfile* profile, std::string* error);
+CliChecked ReadCliProfile(const std::string& given, CliProfile* profile);
 
 // The line to open, as the window would find it.
 struct PortChoice {

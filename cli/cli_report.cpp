@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "cli/printable.h"
 #include "cli/console.h"
 #include "cli/row_file.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <ostream>
 
-#include "cli/cli_context.h"
+#include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/stop_signals.h"
 #include "device/unit_commands.h"
@@ -40,21 +40,20 @@ std::vector<std::string> Labels(const std::vector<PortChoice>& lines) {
 
 std::string Rows(size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
 
-// The units of `plans` from the `from`th on, for "not written: unit 3-7".
+// The units of `plans` from the `from`th on, as unit lists are written
+// everywhere: "3-5,7" for "not written: unit 3-5,7".
 std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
   std::vector<int> units;
   for (size_t p = from; p < plans.size(); ++p) units.push_back(plans[p].unit);
-  std::string text;
-  for (int unit : units) text += (text.empty() ? "" : ", ") + std::to_string(unit);
-  return text;
+  return UnitListText(units);
 }
 
 // How messages name a unit: "unit 3", or "unit 3 (Stage left wash)" when the
 // installation labels it.
-std::string UnitName(const UnitPlan& plan) {
-  const std::string& label = plan.rows.front().label;
-  return "unit " + std::to_string(plan.unit) + (label.empty() ? "" : " (" + label + ")");
+std::string UnitName(int unit, const std::string& label) {
+  return "unit " + std::to_string(unit) + (label.empty() ? "" : " (" + label + ")");
 }
+std::string UnitName(const UnitPlan& plan) { return UnitName(plan.unit, plan.rows.front().label); }
 
 // A unit's JSON object, with its label when it has one.
 nlohmann::json WithLabel(const UnitPlan& plan, nlohmann::json object) {
@@ -76,7 +75,7 @@ bool RowsToChange(LineSession& line, const UnitPlan& plan, const std::vector<Uni
   for (const UnitRow& row : rows) indices.push_back(row.row);
   const std::vector<CSerialLink::RowAnswer> answers =
       unit_operations::ReadRows(line.Link(), plan.unit, indices, {line.RowProgressFor(plan.unit, "reading"), {}, false});
-  if (!line.CheckFrames(UnitName(plan) + ": read-row").empty()) return false;
+  if (!line.FramesSent(UnitName(plan) + ": read-row")) return false;
   for (size_t i = 0; i < rows.size(); ++i) {
     bool same = answers[i].Whole();
     for (int c = 0; same && c < kChannels; ++c) same = answers[i].channels[c] == unit_protocol::LowByte(rows[i].values[c]);
@@ -87,65 +86,54 @@ bool RowsToChange(LineSession& line, const UnitPlan& plan, const std::vector<Uni
 
 }  // namespace
 
-bool LoadRowFile(const CliContext& context, const std::string& name, RowFile* file, int* code) {
+int LoadRowFile(const CliContext& context, const std::string& name, RowFile* file) {
   std::string text;
   std::string error;
   if (!ReadRowSource(name, context.streams.inFd, context.streams.in, &text, &error)) {
-    *code = context.Fail(StopAsked() ? 128 + StopSignal() : kExitUsage, error);
-    return false;
+    return context.Fail(StopAsked() ? CliFailure{128 + StopSignal(), error} : UsageFailure(error));
   }
   *file = ReadRowFile(text);
   if (!file->problems.empty()) {
-    *code = ReportProblems(context, name == "-" ? "stdin" : name, file->problems, file->unlistedProblems);
-    return false;
+    return ReportProblems(context, name == "-" ? "stdin" : name, file->problems, file->unlistedProblems);
   }
-  return true;
+  return kExitDone;
 }
 
 namespace {
 
 // The rows each unit of each line is to get (or hold), checked whole before
-// anything is sent. False with *code set after saying what is wrong.
-bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
-                 std::vector<std::vector<UnitPlan>>* plans, RowFile* file, int* code) {
+// anything is sent. kExitDone, or the exit status after saying what is wrong.
+int GatherPlans(const CliContext& context, std::vector<PortChoice>* lines, std::vector<std::vector<UnitPlan>>* plans,
+                RowFile* file) {
   const CliArguments& args = context.args;
   std::string name;
   if (args.fromProfile) {
     name = context.profile.path;
     if (!ProfileRows(context.profile, &file->rows, &file->problems)) {
-      *code = ReportProblems(context, name, file->problems);
-      return false;
+      return ReportProblems(context, name, file->problems);
     }
   } else {
     name = args.file == "-" ? "stdin" : args.file;
-    if (!LoadRowFile(context, args.file, file, code)) return false;
+    if (const int code = LoadRowFile(context, args.file, file); code != kExitDone) return code;
   }
 
   if (file->hasUnitColumn && !args.units.empty()) {
-    *code = context.Fail(kExitUsage, name + " names its units in the unit column; leave out --unit");
-    return false;
+    return context.Fail(UsageFailure(name + " names its units in the unit column; leave out --unit"));
   }
   if (!file->hasUnitColumn && args.units.empty()) {
-    *code = context.Fail(kExitUsage, name + " has no unit column: say which units with --unit N[,N...]");
-    return false;
+    return context.Fail(UsageFailure(name + " has no unit column: say which units with --unit N[,N...]"));
   }
   if (file->hasLineColumn && !args.ports.empty()) {
-    *code = context.Fail(kExitUsage, name + " names its lines in the line column; leave out --port");
-    return false;
+    return context.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
   }
   std::vector<FileRow> rows;
   for (const FileRow& row : file->rows) {
     if (!args.sequence || row.sequence == *args.sequence) rows.push_back(row);
   }
   if (rows.empty()) {
-    *code = context.Fail(kExitUsage, name + " holds no row for sequence " + std::to_string(*args.sequence));
-    return false;
+    return context.Fail(UsageFailure(name + " holds no row for sequence " + std::to_string(*args.sequence)));
   }
-  std::string error;
-  if (!ChooseLines(context, file->lineNames, lines, &error)) {
-    *code = context.Fail(kExitUsage, error);
-    return false;
-  }
+  if (const CliChecked failed = ChooseLines(context, file->lineNames, lines)) return context.Fail(*failed);
 
   plans->assign(lines->size(), {});
   for (size_t l = 0; l < lines->size(); ++l) {
@@ -170,7 +158,7 @@ bool GatherPlans(const CliContext& context, std::vector<PortChoice>* lines,
       if (!plan.rows.empty()) (*plans)[l].push_back(std::move(plan));
     }
   }
-  return true;
+  return kExitDone;
 }
 
 // Says each difference, one line per channel that differs and one per row
@@ -249,10 +237,8 @@ bool SendRows(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow
   });
   const std::string lastSent = *sent > 0 ? std::to_string(rows[*sent - 1].row + 1) : "";
   const std::string failed = *sent < rows.size() ? " of sequence " + std::to_string(rows[*sent].row + 1) : "";
-  return line
-      .CheckFrames(UnitName(plan) + ": write-row" + failed +
-                   (*sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""))
-      .empty();
+  return line.FramesSent(UnitName(plan) + ": write-row" + failed +
+                         (*sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""));
 }
 
 // The unit's result and its line for the operator, once its rows were sent
@@ -301,7 +287,7 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
       line.Message(unitName + ": not told to store, its rows are not as sent");
     } else {
       line.Link().StoreOnUnit(plan.unit);
-      const bool storeSent = line.CheckFrames(unitName + ": store").empty();
+      const bool storeSent = line.FramesSent(unitName + ": store");
       line.Journal(JournalFor(plan.unit, plan.rows.front().label,
                               unit_commands::JournalName(unit_commands::UnitCommand::kStore),
                               storeSent ? "sent" : "not sent"));
@@ -356,7 +342,7 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   const bool verifying = !writing || args.verify;
   if (verifying && !rows.empty()) {
     differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
-    if (!line.CheckFrames(UnitName(plan) + ": read-row").empty()) {
+    if (!line.FramesSent(UnitName(plan) + ": read-row")) {
       return writing ? cutShort("not read back") : UnitWork{kExitFailure, p};
     }
   }
@@ -384,7 +370,7 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
     if (stopped != kExitDone) return Unreached(line, plans, p, stopped);
     const UnitWork work = WorkUnit(line, plans[p], p);
     if (work.stopFrom) return Unreached(line, plans, *work.stopFrom, work.code);
-    outcome = Worse(outcome, work.code);
+    outcome = WorseExitStatus(outcome, work.code);
   }
   return outcome;
 }
@@ -397,8 +383,8 @@ int RunWriteOrVerify(const CliContext& base) {
   std::vector<PortChoice> lines;
   std::vector<std::vector<UnitPlan>> plans;
   RowFile file;
-  int code = kExitDone;
-  if (!GatherPlans(base, &lines, &plans, &file, &code)) return code;
+  int code = GatherPlans(base, &lines, &plans, &file);
+  if (code != kExitDone) return code;
 
   if (args.dryRun) {
     std::vector<FileRow> all;
@@ -424,6 +410,170 @@ int RunWriteOrVerify(const CliContext& base) {
   return Summarize(context, words, false, code);
 }
 
+namespace {
+
+// The units named (*units: on the command line, or by --like's file), or
+// with --unit all those that answer on the line. False after saying why
+// there are none (with *code).
+bool UnitsToRead(LineSession& line, std::vector<int>* units, int* code) {
+  if (!line.Context().args.allUnits) return true;
+  units->clear();
+  for (int32_t unit : unit_operations::ScanUnits(line.Link())) units->push_back(unit);
+  if (!line.FramesSent("scan")) {
+    *code = kExitFailure;
+    return false;
+  }
+  if (units->empty()) {
+    line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
+    *code = kExitNoAnswer;
+    return false;
+  }
+  return true;
+}
+
+// The rows of `unit` (labelled `label`) whose answers came whole, into
+// *read when all did; otherwise says which channels did not answer. Returns
+// kExitDone or kExitNoAnswer.
+int KeepUnitRows(LineSession& line, int unit, const std::string& label, const std::vector<int32_t>& rows,
+                 const std::vector<CSerialLink::RowAnswer>& answers, std::vector<FileRow>* read) {
+  auto result = [&label, unit](const char* outcome) {
+    nlohmann::json object = {{"event", "unit"}, {"unit", unit}, {"outcome", outcome}};
+    if (!label.empty()) object["label"] = label;
+    return object;
+  };
+  Tally& tally = line.Counts();
+  std::vector<FileRow> unitRows;
+  size_t silent = 0;
+  for (size_t i = 0; i < answers.size(); ++i) {
+    if (answers[i].arrived == 0) ++silent;
+    if (!answers[i].Whole()) continue;
+    FileRow row;
+    row.lineName = static_cast<int>(line.Index());
+    row.unit = unit;
+    row.sequence = rows[i] + 1;
+    row.label = label;
+    for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
+    unitRows.push_back(row);
+  }
+  if (unitRows.size() == rows.size()) {
+    ++tally.done;
+    read->insert(read->end(), unitRows.begin(), unitRows.end());
+    nlohmann::json object = result("read");
+    object["rows"] = unitRows.size();
+    line.Result(object);
+    return kExitDone;
+  }
+  // A unit in part would restore its missing channels as something else:
+  // it is left out of the file whole.
+  ++tally.noAnswer;
+  line.Result(result("no answer"));
+  const std::string unitName = UnitName(unit, label);
+  if (silent == rows.size()) {
+    line.Message(unitName + ": did not answer");
+    return kExitNoAnswer;
+  }
+  for (size_t i = 0; i < answers.size(); ++i) {
+    if (answers[i].Whole()) continue;
+    line.Message(unitName + ", sequence " + std::to_string(rows[i] + 1) + ": CH" +
+                 std::to_string(answers[i].FirstMissing()) + " did not answer");
+  }
+  return kExitNoAnswer;
+}
+
+// The units an installation file (read --like) names on one line, and
+// their labels.
+struct LikeUnits {
+  std::vector<int> units;
+  std::map<int, std::string> labels;
+};
+
+// Reads `rows` of each unit of one line, in order, into *read.
+int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const LikeUnits& like,
+                 std::vector<FileRow>* read) {
+  const CliArguments& args = line.Context().args;
+  Tally& tally = line.Counts();
+  std::vector<int> units = args.like.empty() ? args.units : like.units;
+  if (!line.Open()) {
+    tally.units += static_cast<int>(units.size());
+    tally.notReached += static_cast<int>(units.size());
+    return kExitPortNotOpen;
+  }
+  int code = kExitDone;
+  if (!UnitsToRead(line, &units, &code)) return code;
+  tally.units += static_cast<int>(units.size());
+  for (size_t u = 0; u < units.size(); ++u) {
+    const int unit = units[u];
+    const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
+    const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
+    if (stopped != kExitDone) {
+      tally.notReached += static_cast<int>(left.size());
+      return stopped;
+    }
+    const std::vector<CSerialLink::RowAnswer> answers =
+        unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
+    if (!line.FramesSent("unit " + std::to_string(unit) + ": read-row")) {
+      tally.notReached += static_cast<int>(left.size());
+      return kExitFailure;
+    }
+    line.Context().report->EndProgress();
+    const auto label = like.labels.find(unit);
+    code = WorseExitStatus(code, KeepUnitRows(line, unit, label != like.labels.end() ? label->second : "", rows,
+                                              answers, read));
+  }
+  return code;
+}
+
+// Puts the rows read where -o says (with a line column for several lines,
+// or `lineColumn`), or as JSON rows; returns the run's status with that of
+// the output.
+int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines, bool lineColumn,
+                const std::vector<FileRow>& all, int code) {
+  const CliArguments& args = context.args;
+  CliReport& report = *context.report;
+  // Rows sent to standard output by another of its names are data like "-":
+  // no closing words among them, and JSON rows when JSON was asked for.
+  const bool toStdout = IsStandardOutput(args.output);
+  const bool stopped = code > 128;  // said where it stopped
+  if (all.empty()) {
+    if (code == kExitDone) code = kExitNoAnswer;
+    if (!stopped) context.Fail({code, "nothing written: no unit's rows are whole"});
+    return code;
+  }
+  if (args.json && toStdout) {
+    for (const FileRow& row : all) {
+      report.ClosingResult({{"event", "row"},
+                            {"line", lines[static_cast<size_t>(row.lineName)].label},
+                            {"unit", row.unit},
+                            {"sequence", row.sequence},
+                            {"channels", row.channels}});
+    }
+    return code;
+  }
+  const std::vector<std::string> labels = Labels(lines);
+  const std::string text = RowFileText(all, true, lines.size() > 1 || lineColumn ? &labels : nullptr);
+  // A stopped or incomplete read never takes the place of a file that may
+  // be a whole backup: what was read goes beside it.
+  std::string target = args.output;
+  std::string error;
+  const bool keep = code != kExitDone && !toStdout && IsRegularFile(args.output);
+  if (keep && !ClaimNameBeside(args.output, &target, &error)) {
+    code = WorseExitStatus(code, context.Fail(WorkFailure(error + "; " + args.output + " is kept as it was")));
+  } else if (!WriteOutput(target, text, context.streams.out, context.streams.err, &error)) {
+    const bool closed = toStdout && report.OutputClosed();
+    code = WorseExitStatus(
+        code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the rows read were not written")
+                                  : WorkFailure(error)));
+  } else if (target != args.output) {
+    context.Fail({code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
+                            "; " + Rows(all.size()) + " read went to " + target});
+  } else if (!toStdout) {
+    report.Closing(Rows(all.size()) + " read into " + args.output, true);
+  }
+  return code;
+}
+
+}  // namespace
+
 int RunRead(const CliContext& base) {
   const CliArguments& args = base.args;
   std::vector<int32_t> rows = unit_operations::AllRows();
@@ -432,153 +582,37 @@ int RunRead(const CliContext& base) {
   // With --like, an installation file names the lines, units and labels.
   RowFile like;
   if (!args.like.empty()) {
-    int code = kExitDone;
-    if (!LoadRowFile(base, args.like, &like, &code)) return code;
-    if (!like.hasUnitColumn) return base.Fail(kExitUsage, args.like + " names no units (it has no unit column)");
+    if (const int code = LoadRowFile(base, args.like, &like); code != kExitDone) return code;
+    if (!like.hasUnitColumn) return base.Fail(UsageFailure(args.like + " names no units (it has no unit column)"));
     if (args.output != "-" && WouldReplace(args.output, args.like)) {
-      return base.Fail(kExitUsage, args.output + ": the installation file --like reads; the rows would replace it");
+      return base.Fail(UsageFailure(args.output + ": the installation file --like reads; the rows would replace it"));
     }
   }
   std::vector<PortChoice> lines;
-  std::string error;
-  if (!ChooseLines(base, like.lineNames, &lines, &error)) return base.Fail(kExitUsage, error);
+  if (const CliChecked failed = ChooseLines(base, like.lineNames, &lines)) return base.Fail(*failed);
   // The units of each line, and their labels, as the installation file names them.
-  std::vector<std::vector<int>> likeUnits(lines.size());
-  std::vector<std::map<int, std::string>> labelsOf(lines.size());
+  std::vector<LikeUnits> likeUnits(lines.size());
   for (const FileRow& row : like.rows) {
-    const size_t l = like.hasLineColumn ? static_cast<size_t>(row.lineName) : 0;
-    if (labelsOf[l].emplace(row.unit, row.label).second) likeUnits[l].push_back(row.unit);
+    LikeUnits& units = likeUnits[like.hasLineColumn ? static_cast<size_t>(row.lineName) : 0];
+    if (units.labels.emplace(row.unit, row.label).second) units.units.push_back(row.unit);
   }
-  for (std::vector<int>& units : likeUnits) std::sort(units.begin(), units.end());
+  for (LikeUnits& units : likeUnits) std::sort(units.units.begin(), units.units.end());
   // Found now, not after every unit has been read for nothing; the status
   // is that of any output that could not be written.
-  if (!CheckOutputTarget(args.output, &error)) return base.Fail(kExitFailure, error);
+  std::string error;
+  if (!CheckOutputTarget(args.output, &error)) return base.Fail(WorkFailure(error));
   // The profile is only ever read.
   if (args.output != "-" && WouldReplace(args.output, base.profile.path)) {
-    return base.Fail(kExitUsage, args.output + ": the profile; the rows would replace it");
+    return base.Fail(UsageFailure(args.output + ": the profile; the rows would replace it"));
   }
   CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;
   std::vector<std::vector<FileRow>> read(lines.size());
-
-  int code = WorkLines(context, lines, [&](LineSession& line) {
-    Tally& tally = line.Counts();
-    std::vector<int> units = args.like.empty() ? args.units : likeUnits[line.Index()];
-    if (!line.Open()) {
-      tally.units += static_cast<int>(units.size());
-      tally.notReached += static_cast<int>(units.size());
-      return static_cast<int>(kExitPortNotOpen);
-    }
-    if (args.allUnits) {
-      units.clear();
-      for (int32_t unit : unit_operations::ScanUnits(line.Link())) units.push_back(unit);
-      if (!line.CheckFrames("scan").empty()) return static_cast<int>(kExitFailure);
-      if (units.empty()) {
-        line.Message(line.Port().name + ": no unit answers. " + NoUnitCauses(line.Link()));
-        return static_cast<int>(kExitNoAnswer);
-      }
-    }
-    tally.units += static_cast<int>(units.size());
-    int outcome = kExitDone;
-    for (size_t u = 0; u < units.size(); ++u) {
-      const int unit = units[u];
-      const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
-      const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
-      if (stopped != kExitDone) {
-        tally.notReached += static_cast<int>(left.size());
-        return stopped;
-      }
-      const std::vector<CSerialLink::RowAnswer> answers =
-          unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
-      if (!line.CheckFrames("unit " + std::to_string(unit) + ": read-row").empty()) {
-        tally.notReached += static_cast<int>(left.size());
-        return static_cast<int>(kExitFailure);
-      }
-      report.EndProgress();
-      const std::string& label = labelsOf[line.Index()][unit];
-      const std::string unitName = "unit " + std::to_string(unit) + (label.empty() ? "" : " (" + label + ")");
-      auto result = [&label, unit](const char* outcome) {
-        nlohmann::json object = {{"event", "unit"}, {"unit", unit}, {"outcome", outcome}};
-        if (!label.empty()) object["label"] = label;
-        return object;
-      };
-      std::vector<FileRow> unitRows;
-      size_t silent = 0;
-      for (size_t i = 0; i < answers.size(); ++i) {
-        if (answers[i].arrived == 0) ++silent;
-        if (!answers[i].Whole()) continue;
-        FileRow row;
-        row.lineName = static_cast<int>(line.Index());
-        row.unit = unit;
-        row.sequence = rows[i] + 1;
-        row.label = label;
-        for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
-        unitRows.push_back(row);
-      }
-      if (unitRows.size() == rows.size()) {
-        ++tally.done;
-        read[line.Index()].insert(read[line.Index()].end(), unitRows.begin(), unitRows.end());
-        nlohmann::json object = result("read");
-        object["rows"] = unitRows.size();
-        line.Result(object);
-        continue;
-      }
-      // A unit in part would restore its missing channels as something else:
-      // it is left out of the file whole.
-      ++tally.noAnswer;
-      outcome = kExitNoAnswer;
-      line.Result(result("no answer"));
-      if (silent == rows.size()) {
-        line.Message(unitName + ": did not answer");
-        continue;
-      }
-      for (size_t i = 0; i < answers.size(); ++i) {
-        if (answers[i].Whole()) continue;
-        line.Message(unitName + ", sequence " + std::to_string(rows[i] + 1) + ": CH" +
-                     std::to_string(answers[i].FirstMissing()) + " did not answer");
-      }
-    }
-    return outcome;
-  });
-
+  int code = WorkLines(context, lines,
+                       [&](LineSession& line) { return ReadLineRows(line, rows, likeUnits[line.Index()], &read[line.Index()]); });
   std::vector<FileRow> all;
   for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
-  // Rows sent to standard output by another of its names are data like "-":
-  // no closing words among them, and JSON rows when JSON was asked for.
-  const bool toStdout = IsStandardOutput(args.output);
-  const bool stopped = code > 128;  // said where it stopped
-  if (all.empty()) {
-    if (code == kExitDone) code = kExitNoAnswer;
-    if (!stopped) context.Fail(code, "nothing written: no unit's rows are whole");
-  } else if (!(args.json && toStdout)) {
-    const std::vector<std::string> labels = Labels(lines);
-    const bool lineColumn = lines.size() > 1 || like.hasLineColumn;
-    const std::string text = RowFileText(all, true, lineColumn ? &labels : nullptr);
-    // A stopped or incomplete read never takes the place of a file that may
-    // be a whole backup: what was read goes beside it.
-    std::string target = args.output;
-    const bool keep = code != kExitDone && !toStdout && IsRegularFile(args.output);
-    if (keep && !ClaimNameBeside(args.output, &target, &error)) {
-      code = Worse(code, context.Fail(kExitFailure, error + "; " + args.output + " is kept as it was"));
-    } else if (!WriteOutput(target, text, base.streams.out, base.streams.err, &error)) {
-      const bool closed = toStdout && report.OutputClosed();
-      code = Worse(code, context.Fail(closed ? kExitClosedPipe : kExitFailure,
-                                      closed ? "standard output was closed; the rows read were not written" : error));
-    } else if (target != args.output) {
-      context.Fail(code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
-                             "; " + Rows(all.size()) + " read went to " + target);
-    } else if (!toStdout) {
-      report.Closing(Rows(all.size()) + " read into " + args.output, true);
-    }
-  } else {
-    for (const FileRow& row : all) {
-      report.ClosingResult({{"event", "row"},
-                            {"line", lines[static_cast<size_t>(row.lineName)].label},
-                            {"unit", row.unit},
-                            {"sequence", row.sequence},
-                            {"channels", row.channels}});
-    }
-  }
-  return Summarize(context, "read", toStdout, code);
+  code = PutRowsRead(context, lines, like.hasLineColumn, all, code);
+  return Summarize(context, "read", IsStandardOutput(args.output), code);
 }

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "cli/printable.h"
 #include "cli/line_name.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
@@ -220,6 +221,67 @@ class ProblemList {
   RowFile* m_file;
 };
 
+// Whether `fields` (of `count` in all) are one of the headers; if so, sets
+// the columns `file` has.
+bool ReadHeader(const std::vector<std::string>& fields, size_t count, RowFile* file) {
+  std::string names;  // the header's fields, trimmed
+  for (const std::string& field : fields) names += (names.empty() ? "" : ",") + field;
+  bool known = false;
+  for (bool withLine : {false, true}) {
+    for (bool withUnit : {true, false}) {
+      for (bool withLabel : {false, true}) {
+        if (withLabel && !withUnit) continue;
+        if (count == fields.size() && SameWord(names, HeaderText(withLine, withUnit, withLabel))) {
+          file->hasLineColumn = withLine;
+          file->hasUnitColumn = withUnit;
+          file->hasLabelColumn = withLabel;
+          known = true;
+        }
+      }
+    }
+  }
+  return known;
+}
+
+// The line's index in file->lineNames, which takes a name not seen before
+// (up to kMostLines); false with *problem otherwise.
+bool ReadLineColumn(std::string_view field, RowFile* file, int* index, std::string* problem) {
+  std::string name;
+  if (!ReadLineName(field, &name, problem)) return false;
+  const auto known = std::find(file->lineNames.begin(), file->lineNames.end(), name);
+  if (known != file->lineNames.end()) {
+    *index = static_cast<int>(known - file->lineNames.begin());
+    return true;
+  }
+  if (file->lineNames.size() >= kMostLines) {
+    *problem = "more than " + std::to_string(kMostLines) + " lines in one file";
+    return false;
+  }
+  *index = static_cast<int>(file->lineNames.size());
+  file->lineNames.push_back(name);
+  return true;
+}
+
+// The row of a line with as many fields as the header has columns; false
+// with *problem for the first field that is wrong.
+bool ReadRow(const std::vector<std::string>& fields, RowFile* file, FileRow* row, std::string* problem) {
+  size_t at = 0;
+  int32_t number = 0;
+  bool sound = true;
+  if (file->hasLineColumn) sound = ReadLineColumn(fields[at++], file, &row->lineName, problem);
+  if (sound && file->hasUnitColumn) {
+    sound = ReadField(fields[at++], "unit", 0, kUnitAddresses - 1, &number, problem);
+    row->unit = number;
+  }
+  if (sound) sound = ReadField(fields[at++], "sequence", 1, kSequenceRows, &number, problem);
+  row->sequence = number;
+  for (size_t c = 0; sound && c < kChannelColumns; ++c) {
+    sound = ReadField(fields[at++], kColumns[3 + c], 0, 255, &row->channels[c], problem);
+  }
+  if (sound && file->hasLabelColumn) sound = ReadLabel(fields[at++], &row->label, problem);
+  return sound;
+}
+
 }  // namespace
 
 RowFile ReadRowFile(std::string_view text) {
@@ -250,26 +312,12 @@ RowFile ReadRowFile(std::string_view text) {
     const std::vector<std::string>& fields = split.fields;
     const size_t count = split.count;
     if (!headerSeen) {
-      std::string names;  // the header's fields, trimmed
-      for (const std::string& field : fields) names += (names.empty() ? "" : ",") + field;
-      for (bool withLine : {false, true}) {
-        for (bool withUnit : {true, false}) {
-          for (bool withLabel : {false, true}) {
-            if (withLabel && !withUnit) continue;
-            if (count == fields.size() && SameWord(names, HeaderText(withLine, withUnit, withLabel))) {
-              file.hasLineColumn = withLine;
-              file.hasUnitColumn = withUnit;
-              file.hasLabelColumn = withLabel;
-              headerSeen = true;
-            }
-          }
-        }
-      }
-      if (!headerSeen) {
+      if (!ReadHeader(fields, count, &file)) {
         problems.Add(lineNumber, "the first line must be the header " + HeaderHelp());
         // Without a header the columns mean nothing; the rest cannot be checked.
         return file;
       }
+      headerSeen = true;
       columns = (file.hasLineColumn ? 1 : 0) + (file.hasUnitColumn ? 1 : 0) + 1 + kChannelColumns +
                 (file.hasLabelColumn ? 1 : 0);
       continue;
@@ -286,36 +334,7 @@ RowFile ReadRowFile(std::string_view text) {
     FileRow row;
     row.line = lineNumber;
     std::string problem;
-    size_t at = 0;
-    int32_t number = 0;
-    bool sound = true;
-    if (file.hasLineColumn) {
-      std::string name;
-      sound = ReadLineName(fields[at++], &name, &problem);
-      if (sound) {
-        const auto known = std::find(file.lineNames.begin(), file.lineNames.end(), name);
-        if (known != file.lineNames.end()) {
-          row.lineName = static_cast<int>(known - file.lineNames.begin());
-        } else if (file.lineNames.size() < kMostLines) {
-          row.lineName = static_cast<int>(file.lineNames.size());
-          file.lineNames.push_back(name);
-        } else {
-          sound = false;
-          problem = "more than " + std::to_string(kMostLines) + " lines in one file";
-        }
-      }
-    }
-    if (sound && file.hasUnitColumn) {
-      sound = ReadField(fields[at++], "unit", 0, kUnitAddresses - 1, &number, &problem);
-      row.unit = number;
-    }
-    if (sound) sound = ReadField(fields[at++], "sequence", 1, kSequenceRows, &number, &problem);
-    row.sequence = number;
-    for (size_t c = 0; sound && c < kChannelColumns; ++c) {
-      sound = ReadField(fields[at++], kColumns[3 + c], 0, 255, &row.channels[c], &problem);
-    }
-    if (sound && file.hasLabelColumn) sound = ReadLabel(fields[at++], &row.label, &problem);
-    if (!sound) {
+    if (!ReadRow(fields, &file, &row, &problem)) {
       problems.Add(lineNumber, problem);
       continue;
     }
@@ -368,49 +387,4 @@ std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
     text += '\n';
   }
   return text;
-}
-
-std::string Printable(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string shown;
-  shown.reserve(text.size());
-  auto escape = [&shown](unsigned char byte) {
-    shown += "\\x";
-    shown += kHex[byte >> 4];
-    shown += kHex[byte & 15];
-  };
-  auto at = [&text](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0; };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char byte = at(i);
-    if (byte < 0x80) {
-      if (byte < 0x20 || byte == 0x7F) {
-        escape(byte);
-      } else {
-        shown += text[i];
-      }
-      continue;
-    }
-    // A character in UTF-8 is shown as it is ("—" in the link's words holds
-    // 0x80 and 0x94); a byte outside one is shown as a number, since a
-    // terminal may act on it as a C1 control.
-    const size_t length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                                                           : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // the second byte's range, narrower where it would be overlong
-    if (byte == 0xE0) lo = 0xA0;
-    if (byte == 0xED) hi = 0x9F;
-    if (byte == 0xF0) lo = 0x90;
-    if (byte == 0xF4) hi = 0x8F;
-    bool whole = length > 0 && at(i + 1) >= lo && at(i + 1) <= hi;
-    for (size_t k = 2; whole && k < length; ++k) whole = at(i + k) >= 0x80 && at(i + k) <= 0xBF;
-    // A C1 control written in UTF-8: terminals act on it as on the byte.
-    const bool control = whole && byte == 0xC2 && at(i + 1) <= 0x9F;
-    if (!whole || control) {
-      escape(byte);
-      if (control) escape(at(++i));
-      continue;
-    }
-    shown.append(text.substr(i, length));
-    i += length - 1;
-  }
-  return shown;
 }

@@ -69,6 +69,3 @@ RowFile ReadRowFile(std::string_view text);
 // is written when a row has a label (and the unit column is).
 std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
                         const std::vector<std::string>* lineNames = nullptr);
-
-// `text` safe to show on a terminal: control bytes (C0, DEL, C1) as \xHH.
-std::string Printable(std::string_view text);

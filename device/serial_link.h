@@ -121,9 +121,9 @@ class CSerialLink {
   void ReadRow(int32_t unit, int32_t row, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4);
 
   // A row's answer as it arrived: the first `arrived` channels hold the bytes
-  // the unit sent, in channel order; the rest are 0. The unit stops counting
-  // at the first byte that did not come in time, so a later one is never
-  // taken for the wrong channel.
+  // the unit sent, in channel order; the rest are 0. The link stops taking
+  // bytes at the first one that did not come in time, so a byte arriving
+  // later is never taken for the wrong channel.
   struct RowAnswer {
     std::array<uint8_t, unit_protocol::kAnswerBytes> channels{};
     int arrived = 0;  // 0..kAnswerBytes

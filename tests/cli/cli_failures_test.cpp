@@ -384,7 +384,7 @@ TEST_F(CliTest, StopSignalEndsAtAWholeUnitNeverInsideAFrame) {
     writer.Signal(signal);
     const CliResult result = writer.Wait();
     EXPECT_EQ(result.status, 128 + signal);
-    EXPECT_THAT(result.err, HasSubstr("stopped by a signal; not written: unit 1, 2, 3, 4, 5, 6, 7"));
+    EXPECT_THAT(result.err, HasSubstr("stopped by a signal; not written: unit 1-7"));
     const std::vector<sim::FrameRecord> frames = m_sim->Frames();
     size_t bytes = 0;
     for (const sim::FrameRecord& frame : frames) {

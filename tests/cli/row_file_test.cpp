@@ -1,6 +1,7 @@
 // The row file reader on texts as people and other programs write them.
 #include <gtest/gtest.h>
 
+#include "cli/printable.h"
 #include "cli/row_file.h"
 
 namespace {

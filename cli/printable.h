@@ -1,0 +1,11 @@
+// Text from outside (a file, a device, a server, the profile) made safe to
+// show on a terminal: whatever it holds cannot move the cursor, clear the
+// screen or retitle the window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// `text` safe to show on a terminal: control bytes (C0, DEL, C1) as \xHH;
+// characters written in UTF-8 as they are.
+std::string Printable(std::string_view text);
