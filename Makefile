@@ -24,7 +24,7 @@ WINDOWS_BUILD ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test drills window-check bench package screenshot clean \
+.PHONY: all deps configure build run test drills window-check report-check bench package screenshot clean \
 	windows-configure windows windows-test windows-bench windows-package
 
 all: build
@@ -51,6 +51,12 @@ drills: build
 
 window-check: build
 	scripts/window-check $(BUILD)
+
+# The handover report of a simulated site, parsed, photographed and printed
+# by headless Chromium; its pictures are left in $(BUILD)/report-check.
+report-check: configure
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim
+	scripts/report-check $(BUILD)
 
 bench: build
 	scripts/run-bench $(BUILD)

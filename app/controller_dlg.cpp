@@ -28,7 +28,11 @@
 
 CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, CMessageBoxes& boxes,
                                QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_profilePath(std::move(profilePath)), m_boxes(boxes) {
+    : QDialog(parent),
+      m_settings(settings),
+      m_profilePath(std::move(profilePath)),
+      m_boxes(boxes),
+      m_journal("dimlet", version::kVersion) {
   m_hIcon = ProgramIcon();
   PreloadStylePictures();
   // The map the window last read: a port choice reads no file.
@@ -206,7 +210,8 @@ void CControllerDlg::UpdateStatusLine() {
                     .unreadable = m_replaced,
                     .changedElsewhere = m_changedElsewhere,
                     .keptElsewhere = m_keptElsewhere,
-                    .outcome = m_outcome};
+                    .outcome = m_outcome,
+                    .journalError = m_journalError};
   // Line options the profile holds in a form not understood stay in the file
   // until the Ports… dialog sets them; their defaults drive the line meanwhile.
   const PortEntry entry = m_ports.Entry(m_settings.comPort);

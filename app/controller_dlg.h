@@ -9,10 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "device/serial_link.h"
+#include "device/unit_commands.h"
+#include "settings/journal.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
 #include "settings/profile_store.h"
@@ -148,6 +151,14 @@ class CControllerDlg : public QDialog {
   void CopyRowToMembers();
   void BulkFill(int32_t value);
   void SaveSettings();
+  // After a command that changes a unit (its outcome in m_outcome): its line
+  // in the journal, when the line was open for it. A journal that cannot be
+  // written is told once on standard error and shown on the status line.
+  void JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows = {},
+                      std::optional<int> value = {});
+  // Looks up the serial number of the adapter behind the open line for the
+  // journal, once per open, so that a command waits for no more than its line.
+  void RememberAdapterSerial();
   void ReopenPort();
   // Opens the link on the record's Com entry with that entry's line options.
   void OpenOnComEntry();
@@ -182,5 +193,9 @@ class CControllerDlg : public QDialog {
   std::vector<std::string> m_keptElsewhere;     // cells read from a unit that the file changed later
   CPortMap m_ports;                 // the device map of the last reading of the profile
   std::string m_outcome;            // what the last command did, for the status line
+  CJournal m_journal;               // every command that changes a unit, with its outcome
+  std::string m_journalError;       // why the journal could not be written; empty after a line that was
+  std::string m_serialDevice;       // the device whose adapter's serial number is m_serial
+  std::string m_serial;
   bool m_openAtCommand = false;     // the link was open when the running handler began
 };

@@ -164,10 +164,14 @@ void CControllerDlg::OnDownload(int) {
     int sent = 0;
     unit_operations::WriteRows(m_link, m_unitId, rows, [&sent](int done, int) { sent = done; });
     m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, Rows(kSequenceRows) + " sent", sent, "sent");
+    std::vector<JournalRow> journal;
+    for (int row = 0; row < sent; ++row) journal.push_back({row + 1, rows[static_cast<size_t>(row)].values});
+    JournalCommand(unit_commands::UnitCommand::kWriteRow, journal);
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
     m_outcome =
         Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kWriteRow, m_curRow + 1));
+    JournalCommand(unit_commands::UnitCommand::kWriteRow, {{m_curRow + 1, {m_ch1, m_ch2, m_ch3, m_ch4}}});
   }
 }
 
@@ -210,6 +214,7 @@ void CControllerDlg::OnUpload(int) {
 void CControllerDlg::OnStore(int) {
   m_link.StoreOnUnit(m_unitId);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kStore));
+  JournalCommand(unit_commands::UnitCommand::kStore);
   SaveSettings();
 }
 
@@ -232,8 +237,10 @@ void CControllerDlg::OnRunToggle(int) {
   m_running = m_running == 0 ? 1 : 0;
   m_runButton->setText(m_running == 1 ? QStringLiteral("Stop") : QStringLiteral("Run"));
   m_link.SetRunState(m_unitId, m_running);
-  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand,
-                      SentWords(m_running == 1 ? unit_commands::UnitCommand::kRun : unit_commands::UnitCommand::kStop));
+  const unit_commands::UnitCommand command =
+      m_running == 1 ? unit_commands::UnitCommand::kRun : unit_commands::UnitCommand::kStop;
+  m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(command));
+  JournalCommand(command);
 }
 
 void CControllerDlg::OnNewIdText(int) {
@@ -244,6 +251,7 @@ void CControllerDlg::OnNewId(int) {
   m_link.ChangeAddress(m_unitId, m_newId);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand,
                       SentWords(unit_commands::UnitCommand::kChangeAddress, unit_protocol::LowByte(m_newId)));
+  JournalCommand(unit_commands::UnitCommand::kChangeAddress, {}, unit_protocol::LowByte(m_newId));
 }
 
 void CControllerDlg::OnMaxSqText(int) {
@@ -253,4 +261,5 @@ void CControllerDlg::OnMaxSqText(int) {
   // The unit is told no more than its limit: the words say what went out.
   const int sent = std::min(value, unit_protocol::kHighestSequenceLimit);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kHighestSequence, sent));
+  JournalCommand(unit_commands::UnitCommand::kHighestSequence, {}, sent);
 }

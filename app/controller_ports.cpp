@@ -27,6 +27,7 @@ void CControllerDlg::TraceBytes(CByteTraceFile& trace) { m_link.SetByteTrace(tra
 void CControllerDlg::OpenOnComEntry() {
   m_link.SetLineOptions(m_ports.Entry(m_settings.comPort).options);
   m_link.OpenPort(m_settings.comPort, kLineBaud);
+  if (m_link.IsPortOpen()) RememberAdapterSerial();
 }
 
 bool CControllerDlg::ApplyLineOptions(int port, const LineOptions& options, std::string* error) {

@@ -52,6 +52,12 @@ StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts) {
     status.detail += reason;
   }
   if (!facts.outcome.empty()) status.text += QStringLiteral("\n") + QString::fromStdString(facts.outcome);
+  if (!facts.journalError.empty()) {
+    const QString reason = QString::fromStdString(facts.journalError);
+    status.text += QStringLiteral("\nJournal not written: ") + reason;
+    if (!status.detail.isEmpty()) status.detail += '\n';
+    status.detail += reason;
+  }
   if (!facts.unreadable.empty()) {
     QStringList entries;
     for (const ReplacedValue& value : facts.unreadable) {

@@ -34,6 +34,8 @@ struct StatusFacts {
   // What the last command sent to which unit, or why not; a row of its own
   // after a failed save.
   std::string outcome;
+  // Why the journal of unit commands could not be written; empty when it was.
+  std::string journalError;
 };
 
 StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts);

@@ -121,17 +121,29 @@ CliChecked CheckCommand(CliArguments& result, const CommandSpec& info, const std
         return UsageFailure(name + " --from-profile needs --unit N[,N...]: the profile's rows name no unit");
       }
       if (!result.verify && result.dryRun) return UsageFailure("--dry-run sends nothing, so --no-verify means nothing");
+      if (result.changed && result.dryRun) {
+        return UsageFailure("--dry-run opens no line, so --changed cannot read what units hold");
+      }
+      break;
+    case CliCommand::kReport:
+      result.file = positional[0];
       break;
     case CliCommand::kScan:
       if (!positional.empty()) result.file = positional[0];
       break;
     case CliCommand::kRead:
-      if (result.units.empty() && !result.allUnits) return UsageFailure("read needs --unit N[,N...] or --unit all");
+      if (!result.like.empty() && (!result.units.empty() || result.allUnits || !result.ports.empty())) {
+        return UsageFailure("read --like takes its lines and units from the file; leave out --unit and --port");
+      }
+      if (result.units.empty() && !result.allUnits && result.like.empty()) {
+        return UsageFailure("read needs --unit N[,N...], --unit all or --like INSTALLATION");
+      }
       break;
     case CliCommand::kUnitCommand:
       return CheckUnitCommand(result, info, positional);
 
     case CliCommand::kPorts:
+    case CliCommand::kJournal:
     case CliCommand::kHelp:
     case CliCommand::kVersion:
     case CliCommand::kComplete:

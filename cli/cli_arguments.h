@@ -16,6 +16,8 @@ enum class CliCommand {
   kWrite,
   kVerify,
   kUnitCommand,  // a verb of unit_commands' table: store, run, stop, set-address, set-highest
+  kReport,
+  kJournal,
   kHelp,
   kVersion,
   kComplete,  // the words bash completion may offer; not shown in the usage
@@ -32,9 +34,12 @@ struct CliArguments {
   std::string file;                // the row file of write and verify ("-": standard input), scan's
                                    // installation file (empty: none)
   bool fromProfile = false;        // --from-profile instead of a file
-  std::string output = "-";        // read's -o ("-": standard output)
+  std::string output = "-";        // read's and report's -o ("-": standard output)
+  std::string like;                // read --like: the installation file whose units (and labels) are read
   bool store = false;              // --store
   bool verify = true;              // cleared by --no-verify
+  std::string since;               // journal --since: a date, a date and time, or a span back from now
+  bool changed = false;            // write --changed: only the rows a unit does not hold already
   bool dryRun = false;             // --dry-run
   bool force = false;              // --force
   bool quiet = false;              // -q

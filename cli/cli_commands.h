@@ -22,3 +22,5 @@ int RunUnitCommand(const CliContext& context);
 int RunSetAddress(const CliContext& context);
 int RunRead(const CliContext& context);
 int RunWriteOrVerify(const CliContext& context);  // write and verify
+int RunReport(const CliContext& context);         // the handover report
+int RunJournal(const CliContext& context);        // the journal, filtered

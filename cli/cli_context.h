@@ -8,6 +8,7 @@
 #include "cli/byte_trace_file.h"
 #include "cli/cli_arguments.h"
 #include "cli/cli_failure.h"
+#include "cli/cli_journal.h"
 #include "cli/cli_profile.h"
 #include "cli/cli_report.h"
 #include "cli/cli_run.h"
@@ -21,6 +22,7 @@ struct CliContext {
   CliReport* report = nullptr;   // set once the lines are known
   ByteTraceFile* trace = nullptr;
   std::string* outFault = nullptr;  // why standard output failed, once it has
+  CliJournal* journal = nullptr;    // where commands that change units are written down; none: not
 
   // "dimlet-cli: <words>" on standard error outside any line; returns the
   // failure's exit status. Every failure outside a line is said here.

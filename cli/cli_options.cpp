@@ -23,11 +23,11 @@ constexpr CommandMask Mask(std::initializer_list<CliCommand> commands) {
 
 using C = CliCommand;
 constexpr CommandMask kAll = ~CommandMask{0};
-constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kUnitCommand});
+constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kUnitCommand, C::kReport});
 constexpr CommandMask kToUnits = Mask({C::kRead, C::kWrite, C::kVerify, C::kUnitCommand});
 // Taken only by the unit commands whose rows name it.
 constexpr CommandMask kNamedByRows = 0;
-constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts});
+constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts, C::kJournal});
 
 // The ranges as messages and help show them: "0-7", "1-8".
 const std::string kAddressRange = "0-" + std::to_string(kUnitAddresses - 1);
@@ -110,6 +110,8 @@ const CommandSpec kOwnCommands[] = {
     {"read", C::kRead, "", 0, "units' rows as a row file (--unit N[,N...] or --unit all)"},
     {"write", C::kWrite, "FILE", 1, "send rows (FILE, - or --from-profile), then read them back"},
     {"verify", C::kVerify, "FILE", 1, "compare what units hold with the rows"},
+    {"report", C::kReport, "INSTALLATION", 1, "read an installation's units into a handover page"},
+    {"journal", C::kJournal, "", 0, "what either program changed on units, oldest first"},
     {"help", C::kHelp, "[COMMAND]", 0, "this text, or one command's"},
     {"__complete", C::kComplete, "", 0, ""},
 };
@@ -142,16 +144,26 @@ const OptionSpec kOptions[] = {
     {"--port", 0, "LINE", "the line: \"Com N\" of the profile's [Ports], a device path, tcp://HOST:PORT or "
                           "rfc2217://HOST:PORT; repeat it for several lines, worked side by side (default: "
                           "the Com entry chosen in Dimlet)",
-     kOnLine, true, ValueWords::kLines, StorePort},
+     kOnLine | Mask({C::kJournal}), true, ValueWords::kLines, StorePort},
     {"--unit", 0, "LIST", kUnitHelp.c_str(),
-     kToUnits, false, ValueWords::kNone, StoreUnits},
+     kToUnits | Mask({C::kJournal}), false, ValueWords::kNone, StoreUnits},
     {"--sequence", 0, "S", kSequenceHelp.c_str(), Mask({C::kRead, C::kWrite, C::kVerify}), false,
      ValueWords::kNone, StoreSequence},
     {"--from-profile", 0, nullptr, "write or verify the sequences kept in the profile",
      Mask({C::kWrite, C::kVerify}), false, ValueWords::kNone,
      [](CliArguments& a, const std::string&) -> CliChecked { a.fromProfile = true; return {}; }},
-    {"--output", 'o', "FILE", "where read puts its rows (default -, standard output)", Mask({C::kRead}), false,
-     ValueWords::kFiles, [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.output, "-o", v); }},
+    {"--output", 'o', "FILE", "where read puts its rows, report its page (default -, standard output)",
+     Mask({C::kRead, C::kReport}), false, ValueWords::kFiles,
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.output, "-o", v); }},
+    {"--like", 0, "FILE", "read the lines and units of the installation FILE, keeping its labels",
+     Mask({C::kRead}), false, ValueWords::kFiles,
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.like, "--like", v, false); }},
+    {"--changed", 0, nullptr, "read each unit's rows first; write and verify only those that differ",
+     Mask({C::kWrite}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string&) -> CliChecked { a.changed = true; return {}; }},
+    {"--since", 0, "WHEN", "only what was changed since a date, a UTC time (2026-12-08T20:15) or 90m, 12h, 3d ago",
+     Mask({C::kJournal}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string& v) -> CliChecked { a.since = v; return {}; }},
     {"--store", 0, nullptr, "after writing (and verifying), make the units store", Mask({C::kWrite}), false,
      ValueWords::kNone, [](CliArguments& a, const std::string&) -> CliChecked { a.store = true; return {}; }},
     {"--no-verify", 0, nullptr, "do not read written rows back", Mask({C::kWrite}), false, ValueWords::kNone,

@@ -3,12 +3,15 @@
 // units hold the rows of a file; on one line or several side by side.
 #include <algorithm>
 #include <csignal>
+#include <map>
 #include <optional>
 #include <ostream>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/stop_signals.h"
+#include "device/unit_commands.h"
+#include "settings/journal.h"
 #include "settings/led_settings.h"
 #include "settings/unit_list.h"
 #include "settings/whole_file.h"
@@ -22,10 +25,6 @@ struct UnitPlan {
   int unit = 0;
   std::vector<FileRow> rows;
 };
-
-std::string RowName(int unit, int32_t row) {
-  return "unit " + std::to_string(unit) + ", sequence " + std::to_string(row + 1);
-}
 
 std::vector<UnitRow> WireRows(const std::vector<FileRow>& rows) {
   std::vector<UnitRow> wire;
@@ -47,6 +46,42 @@ std::string UnitsFrom(const std::vector<UnitPlan>& plans, size_t from) {
   std::vector<int> units;
   for (size_t p = from; p < plans.size(); ++p) units.push_back(plans[p].unit);
   return UnitListText(units);
+}
+
+// How messages name a unit: "unit 3", or "unit 3 (Stage left wash)" when the
+// installation labels it.
+std::string UnitName(int unit, const std::string& label) {
+  return "unit " + std::to_string(unit) + (label.empty() ? "" : " (" + label + ")");
+}
+std::string UnitName(const UnitPlan& plan) { return UnitName(plan.unit, plan.rows.front().label); }
+
+// A unit's JSON object, with its label when it has one.
+nlohmann::json WithLabel(const UnitPlan& plan, nlohmann::json object) {
+  if (!plan.rows.front().label.empty()) object["label"] = plan.rows.front().label;
+  return object;
+}
+
+std::vector<JournalRow> JournalRows(const std::vector<UnitRow>& rows) {
+  std::vector<JournalRow> journal;
+  for (const UnitRow& row : rows) journal.push_back({row.row + 1, row.values});
+  return journal;
+}
+
+// With --changed: the rows of `rows` the unit does not hold now, read first;
+// a row that did not come whole is among them. False when a frame failed.
+bool RowsToChange(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows,
+                  std::vector<UnitRow>* changed) {
+  std::vector<int32_t> indices;
+  for (const UnitRow& row : rows) indices.push_back(row.row);
+  const std::vector<CSerialLink::RowAnswer> answers =
+      unit_operations::ReadRows(line.Link(), plan.unit, indices, {line.RowProgressFor(plan.unit, "reading"), {}, false});
+  if (!line.FramesSent(UnitName(plan) + ": read-row")) return false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    bool same = answers[i].Whole();
+    for (int c = 0; same && c < kChannels; ++c) same = answers[i].channels[c] == unit_protocol::LowByte(rows[i].values[c]);
+    if (!same) changed->push_back(rows[i]);
+  }
+  return true;
 }
 
 }  // namespace
@@ -130,26 +165,27 @@ int GatherPlans(const CliContext& context, std::vector<PortChoice>* lines, std::
 // whose answer stopped short, or one line for a unit that did not answer at
 // all. Returns what they mean for the exit status: kExitNoAnswer,
 // kExitDifferent or kExitDone.
-int ReportDifferences(LineSession& line, int unit, size_t rowCount, const std::vector<RowDifference>& differences,
-                      const char* expectedWord) {
+int ReportDifferences(LineSession& line, const UnitPlan& plan, size_t rowCount,
+                      const std::vector<RowDifference>& differences, const char* expectedWord) {
+  const std::string unitName = UnitName(plan);
   size_t silentRows = 0;
   for (const RowDifference& d : differences) {
     if (d.channel == 1 && !d.found) ++silentRows;
   }
   if (rowCount > 0 && silentRows == rowCount) {
-    line.Message("unit " + std::to_string(unit) + ": did not answer");
+    line.Message(unitName + ": did not answer");
     return kExitNoAnswer;
   }
   int code = kExitDone;
   int lastMissingRow = -1;
   for (const RowDifference& d : differences) {
-    line.Result({{"event", "difference"},
+    line.Result(WithLabel(plan, {{"event", "difference"},
                  {"unit", d.unit},
                  {"sequence", d.row + 1},
                  {"channel", d.channel},
                  {"expected", d.expected},
-                 {"found", d.found ? nlohmann::json(*d.found) : nlohmann::json()}});
-    const std::string where = RowName(d.unit, d.row);
+                 {"found", d.found ? nlohmann::json(*d.found) : nlohmann::json()}}));
+    const std::string where = unitName + ", sequence " + std::to_string(d.row + 1);
     if (!d.found) {
       if (d.row == lastMissingRow) continue;  // the rest of that answer was not taken
       lastMissingRow = d.row;
@@ -169,9 +205,19 @@ int ReportDifferences(LineSession& line, int unit, size_t rowCount, const std::v
 int Unreached(LineSession& line, const std::vector<UnitPlan>& plans, size_t from, int code) {
   line.Counts().notReached += static_cast<int>(plans.size() - from);
   for (size_t q = from; q < plans.size(); ++q) {
-    line.Result({{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}});
+    line.Result(WithLabel(plans[q], {{"event", "unit"}, {"unit", plans[q].unit}, {"outcome", "not reached"}}));
   }
   return code;
+}
+
+// The first `count` of `rows` sent to the unit, in the journal with the
+// outcome reported.
+void JournalWrite(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows, size_t count,
+                  const std::string& outcome) {
+  JournalEntry entry = JournalFor(plan.unit, plan.rows.front().label,
+                                  unit_commands::JournalName(unit_commands::UnitCommand::kWriteRow), outcome);
+  entry.rows = JournalRows({rows.begin(), rows.begin() + static_cast<long>(count)});
+  line.Journal(entry);
 }
 
 // What one unit's work came to: its exit status, and when the line stops at
@@ -189,22 +235,27 @@ bool SendRows(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow
     *sent = static_cast<size_t>(done);
     progress(done, total);
   });
-  const std::string lastSent = *sent > 0 ? std::to_string(plan.rows[*sent - 1].sequence) : "";
-  const std::string failed = *sent < plan.rows.size() ? " of sequence " + std::to_string(plan.rows[*sent].sequence) : "";
-  return line.FramesSent("unit " + std::to_string(plan.unit) + ": write-row" + failed +
+  const std::string lastSent = *sent > 0 ? std::to_string(rows[*sent - 1].row + 1) : "";
+  const std::string failed = *sent < rows.size() ? " of sequence " + std::to_string(rows[*sent].row + 1) : "";
+  return line.FramesSent(UnitName(plan) + ": write-row" + failed +
                          (*sent > 0 ? " (sequence " + lastSent + " the last sent whole)" : ""));
 }
 
 // The unit's result and its line for the operator, once its rows were sent
 // and (or) compared with what it holds (`found`: kExitDone, kExitDifferent or
 // kExitNoAnswer); after a good write with --store the unit is told to store.
-UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t rowCount, bool verifying, int found) {
+// `rows` were sent (with --changed, those the unit did not hold; the rest of
+// the plan's `rowCount` were in place).
+UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t rowCount,
+                    const std::vector<UnitRow>& rows, bool verifying, int found) {
   const CliArguments& args = line.Context().args;
   const bool writing = args.command == CliCommand::kWrite;
   Tally& tally = line.Counts();
-  const std::string unitName = "unit " + std::to_string(plan.unit);
-  nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"rows", rowCount}};
-  result["sent"] = writing;
+  const std::string unitName = UnitName(plan);
+  nlohmann::json result = WithLabel(plan, {{"event", "unit"}, {"unit", plan.unit}, {"rows", rowCount}});
+  const size_t inPlace = rowCount - rows.size();
+  if (writing && args.changed) result["in_place"] = inPlace;
+  result["sent"] = writing && !rows.empty();
   result["written"] = writing && verifying && found == kExitDone;
   result["verified"] = verifying && found == kExitDone;
   std::string summary = unitName + ": " + Rows(rowCount);
@@ -218,14 +269,29 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
     return {found, std::nullopt};
   }
   // A write-row frame has no answer: only a read-back shows the rows written.
-  summary += args.verify ? " written and read back" : " sent";
+  if (!args.changed) {
+    summary += args.verify ? " written and read back" : " sent";
+  } else if (rows.empty()) {
+    summary += " already in place, none written";
+  } else {
+    summary += ", " + std::to_string(inPlace) + " already in place, " + std::to_string(rows.size()) +
+               (args.verify ? " written and read back" : " sent");
+  }
+  const std::string outcome = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
+                              : verifying          ? "done"
+                                                   : "sent";
+  if (!rows.empty()) JournalWrite(line, plan, rows, rows.size(), outcome);
   bool stored = false;
   if (args.store) {
     if (found != kExitDone) {
       line.Message(unitName + ": not told to store, its rows are not as sent");
     } else {
       line.Link().StoreOnUnit(plan.unit);
-      if (!line.FramesSent(unitName + ": store")) {
+      const bool storeSent = line.FramesSent(unitName + ": store");
+      line.Journal(JournalFor(plan.unit, plan.rows.front().label,
+                              unit_commands::JournalName(unit_commands::UnitCommand::kStore),
+                              storeSent ? "sent" : "not sent"));
+      if (!storeSent) {
         result["outcome"] = "not stored";
         line.Result(result);
         return {kExitFailure, p + 1};
@@ -236,9 +302,7 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
     }
   }
   result["stored"] = stored;
-  result["outcome"] = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
-                      : verifying          ? "done"
-                                           : "sent";
+  result["outcome"] = outcome;
   line.Result(result);
   if (found == kExitDone) {
     ++tally.done;
@@ -253,32 +317,40 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   const CliArguments& args = line.Context().args;
   const bool writing = args.command == CliCommand::kWrite;
   Tally& tally = line.Counts();
-  const std::vector<UnitRow> rows = WireRows(plan.rows);
+  const std::vector<UnitRow> planned = WireRows(plan.rows);
+  std::vector<UnitRow> rows;
+  if (writing && args.changed) {
+    if (!RowsToChange(line, plan, planned, &rows)) return UnitWork{kExitFailure, p};
+  } else {
+    rows = planned;
+  }
   // The rows before a frame that failed reached the unit: it is not untouched.
   size_t sent = 0;
   auto cutShort = [&](const char* outcome) {
-    line.Result({{"event", "unit"},
-                 {"unit", plan.unit},
-                 {"outcome", outcome},
-                 {"rows_sent", sent},
-                 {"last_sequence_sent", sent > 0 ? nlohmann::json(plan.rows[sent - 1].sequence) : nlohmann::json()}});
+    line.Result(WithLabel(plan, {{"event", "unit"},
+                                 {"unit", plan.unit},
+                                 {"outcome", outcome},
+                                 {"rows_sent", sent},
+                                 {"last_sequence_sent", sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json()}}));
+    if (writing) JournalWrite(line, plan, rows, sent, outcome);
     ++tally.notReached;
     return UnitWork{kExitFailure, p + 1};
   };
-  if (writing && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
+  if (writing && !rows.empty() && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
+  sent = rows.size();
   std::vector<RowDifference> differences;
   const bool verifying = !writing || args.verify;
-  if (verifying) {
+  if (verifying && !rows.empty()) {
     differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
-    if (!line.FramesSent("unit " + std::to_string(plan.unit) + ": read-row")) {
+    if (!line.FramesSent(UnitName(plan) + ": read-row")) {
       return writing ? cutShort("not read back") : UnitWork{kExitFailure, p};
     }
   }
   line.Context().report->EndProgress();
-  const int found = ReportDifferences(line, plan.unit, rows.size(), differences, writing ? "sent" : "expected");
+  const int found = ReportDifferences(line, plan, rows.size(), differences, writing ? "sent" : "expected");
   if (found == kExitNoAnswer) ++tally.noAnswer;
   if (found == kExitDifferent) ++tally.different;
-  return ReportUnit(line, plan, p, rows.size(), verifying, found);
+  return ReportUnit(line, plan, p, planned.size(), rows, verifying, found);
 }
 
 // Writes (or only verifies) the units of one line, in order, until one
@@ -340,12 +412,11 @@ int RunWriteOrVerify(const CliContext& base) {
 
 namespace {
 
-// The units of the command line, or with --unit all those that answer on
-// the line. False after saying why there are none (with *code).
+// The units named (*units: on the command line, or by --like's file), or
+// with --unit all those that answer on the line. False after saying why
+// there are none (with *code).
 bool UnitsToRead(LineSession& line, std::vector<int>* units, int* code) {
-  const CliArguments& args = line.Context().args;
-  *units = args.units;
-  if (!args.allUnits) return true;
+  if (!line.Context().args.allUnits) return true;
   units->clear();
   for (int32_t unit : unit_operations::ScanUnits(line.Link())) units->push_back(unit);
   if (!line.FramesSent("scan")) {
@@ -360,11 +431,16 @@ bool UnitsToRead(LineSession& line, std::vector<int>* units, int* code) {
   return true;
 }
 
-// The rows of `unit` whose answers came whole, into *read when all did;
-// otherwise says which channels did not answer. Returns kExitDone or
-// kExitNoAnswer.
-int KeepUnitRows(LineSession& line, int unit, const std::vector<int32_t>& rows,
+// The rows of `unit` (labelled `label`) whose answers came whole, into
+// *read when all did; otherwise says which channels did not answer. Returns
+// kExitDone or kExitNoAnswer.
+int KeepUnitRows(LineSession& line, int unit, const std::string& label, const std::vector<int32_t>& rows,
                  const std::vector<CSerialLink::RowAnswer>& answers, std::vector<FileRow>* read) {
+  auto result = [&label, unit](const char* outcome) {
+    nlohmann::json object = {{"event", "unit"}, {"unit", unit}, {"outcome", outcome}};
+    if (!label.empty()) object["label"] = label;
+    return object;
+  };
   Tally& tally = line.Counts();
   std::vector<FileRow> unitRows;
   size_t silent = 0;
@@ -375,40 +451,53 @@ int KeepUnitRows(LineSession& line, int unit, const std::vector<int32_t>& rows,
     row.lineName = static_cast<int>(line.Index());
     row.unit = unit;
     row.sequence = rows[i] + 1;
+    row.label = label;
     for (int c = 0; c < kChannels; ++c) row.channels[c] = answers[i].channels[c];
     unitRows.push_back(row);
   }
   if (unitRows.size() == rows.size()) {
     ++tally.done;
     read->insert(read->end(), unitRows.begin(), unitRows.end());
-    line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "read"}, {"rows", unitRows.size()}});
+    nlohmann::json object = result("read");
+    object["rows"] = unitRows.size();
+    line.Result(object);
     return kExitDone;
   }
   // A unit in part would restore its missing channels as something else:
   // it is left out of the file whole.
   ++tally.noAnswer;
-  line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}});
+  line.Result(result("no answer"));
+  const std::string unitName = UnitName(unit, label);
   if (silent == rows.size()) {
-    line.Message("unit " + std::to_string(unit) + ": did not answer");
+    line.Message(unitName + ": did not answer");
     return kExitNoAnswer;
   }
   for (size_t i = 0; i < answers.size(); ++i) {
     if (answers[i].Whole()) continue;
-    line.Message(RowName(unit, rows[i]) + ": CH" + std::to_string(answers[i].FirstMissing()) + " did not answer");
+    line.Message(unitName + ", sequence " + std::to_string(rows[i] + 1) + ": CH" +
+                 std::to_string(answers[i].FirstMissing()) + " did not answer");
   }
   return kExitNoAnswer;
 }
 
+// The units an installation file (read --like) names on one line, and
+// their labels.
+struct LikeUnits {
+  std::vector<int> units;
+  std::map<int, std::string> labels;
+};
+
 // Reads `rows` of each unit of one line, in order, into *read.
-int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, std::vector<FileRow>* read) {
+int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const LikeUnits& like,
+                 std::vector<FileRow>* read) {
   const CliArguments& args = line.Context().args;
   Tally& tally = line.Counts();
+  std::vector<int> units = args.like.empty() ? args.units : like.units;
   if (!line.Open()) {
-    tally.units += static_cast<int>(args.units.size());
-    tally.notReached += static_cast<int>(args.units.size());
+    tally.units += static_cast<int>(units.size());
+    tally.notReached += static_cast<int>(units.size());
     return kExitPortNotOpen;
   }
-  std::vector<int> units;
   int code = kExitDone;
   if (!UnitsToRead(line, &units, &code)) return code;
   tally.units += static_cast<int>(units.size());
@@ -427,15 +516,18 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, std::vecto
       return kExitFailure;
     }
     line.Context().report->EndProgress();
-    code = WorseExitStatus(code, KeepUnitRows(line, unit, rows, answers, read));
+    const auto label = like.labels.find(unit);
+    code = WorseExitStatus(code, KeepUnitRows(line, unit, label != like.labels.end() ? label->second : "", rows,
+                                              answers, read));
   }
   return code;
 }
 
-// Puts the rows read where -o says, or as JSON rows; returns the run's
-// status with that of the output.
-int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines, const std::vector<FileRow>& all,
-                int code) {
+// Puts the rows read where -o says (with a line column for several lines,
+// or `lineColumn`), or as JSON rows; returns the run's status with that of
+// the output.
+int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines, bool lineColumn,
+                const std::vector<FileRow>& all, int code) {
   const CliArguments& args = context.args;
   CliReport& report = *context.report;
   // Rows sent to standard output by another of its names are data like "-":
@@ -458,7 +550,7 @@ int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines,
     return code;
   }
   const std::vector<std::string> labels = Labels(lines);
-  const std::string text = RowFileText(all, true, lines.size() > 1 ? &labels : nullptr);
+  const std::string text = RowFileText(all, true, lines.size() > 1 || lineColumn ? &labels : nullptr);
   // A stopped or incomplete read never takes the place of a file that may
   // be a whole backup: what was read goes beside it.
   std::string target = args.output;
@@ -487,8 +579,24 @@ int RunRead(const CliContext& base) {
   std::vector<int32_t> rows = unit_operations::AllRows();
   if (args.sequence) rows = {*args.sequence - 1};
 
+  // With --like, an installation file names the lines, units and labels.
+  RowFile like;
+  if (!args.like.empty()) {
+    if (const int code = LoadRowFile(base, args.like, &like); code != kExitDone) return code;
+    if (!like.hasUnitColumn) return base.Fail(UsageFailure(args.like + " names no units (it has no unit column)"));
+    if (args.output != "-" && WouldReplace(args.output, args.like)) {
+      return base.Fail(UsageFailure(args.output + ": the installation file --like reads; the rows would replace it"));
+    }
+  }
   std::vector<PortChoice> lines;
-  if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ChooseLines(base, like.lineNames, &lines)) return base.Fail(*failed);
+  // The units of each line, and their labels, as the installation file names them.
+  std::vector<LikeUnits> likeUnits(lines.size());
+  for (const FileRow& row : like.rows) {
+    LikeUnits& units = likeUnits[like.hasLineColumn ? static_cast<size_t>(row.lineName) : 0];
+    if (units.labels.emplace(row.unit, row.label).second) units.units.push_back(row.unit);
+  }
+  for (LikeUnits& units : likeUnits) std::sort(units.units.begin(), units.units.end());
   // Found now, not after every unit has been read for nothing; the status
   // is that of any output that could not be written.
   std::string error;
@@ -502,9 +610,9 @@ int RunRead(const CliContext& base) {
   context.report = &report;
   std::vector<std::vector<FileRow>> read(lines.size());
   int code = WorkLines(context, lines,
-                       [&](LineSession& line) { return ReadLineRows(line, rows, &read[line.Index()]); });
+                       [&](LineSession& line) { return ReadLineRows(line, rows, likeUnits[line.Index()], &read[line.Index()]); });
   std::vector<FileRow> all;
   for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
-  code = PutRowsRead(context, lines, all, code);
+  code = PutRowsRead(context, lines, like.hasLineColumn, all, code);
   return Summarize(context, "read", IsStandardOutput(args.output), code);
 }

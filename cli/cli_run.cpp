@@ -65,6 +65,10 @@ int Dispatch(CliContext& context) {
           break;  // none such (NoVerbIsAnswered)
       }
       break;
+    case CliCommand::kReport:
+      return RunReport(context);
+    case CliCommand::kJournal:
+      return RunJournal(context);
     case CliCommand::kHelp:
     case CliCommand::kVersion:
     case CliCommand::kComplete:
@@ -99,14 +103,19 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
     case CliCommand::kRead:
     case CliCommand::kWrite:
     case CliCommand::kVerify:
-    case CliCommand::kUnitCommand: {
+    case CliCommand::kUnitCommand:
+    case CliCommand::kReport:
+    case CliCommand::kJournal: {
       if (const CliChecked failed = ReadCliProfile(parsed.profilePath, &profile)) return context.Fail(*failed);
       ByteTraceFile trace;
+      CliJournal journal(DIMLET_VERSION);
+      context.journal = &journal;
       if (!parsed.trace.empty()) {
         if (const CliChecked failed = CheckTraceTarget(parsed)) return context.Fail(*failed);
         // What this run reads, and read's rows: a trace over them would empty them.
         const std::vector<KeptFile> kept = {{profile.path, "the profile"},
                                             {parsed.file, "the row file"},
+                                            {parsed.like, "the installation file"},
                                             {parsed.output, "where the rows go (-o)"}};
         if (const CliChecked failed = trace.Open(parsed.trace, kept)) return context.Fail(*failed);
         context.trace = &trace;

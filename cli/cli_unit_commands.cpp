@@ -34,7 +34,12 @@ int RunUnitCommand(const CliContext& base) {
         return stopped;
       }
       line.Link().SendCommand(command.frame(unit, values));
-      if (!line.FramesSent("unit " + std::to_string(unit) + ": " + command.verb)) {
+      const bool sent = line.FramesSent("unit " + std::to_string(unit) + ": " + command.verb);
+      JournalEntry entry = JournalFor(unit, "", unit_commands::JournalName(command.command),
+                                     sent ? "sent" : line.LastFrameLeft());
+      if (command.argumentCount > 0) entry.value = args.value;
+      line.Journal(entry);
+      if (!sent) {
         line.Counts().notReached += static_cast<int>(left.size());
         line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", line.LastFrameLeft()}});
         return static_cast<int>(kExitFailure);
@@ -82,27 +87,42 @@ int RunSetAddress(const CliContext& base) {
     }
     const std::array<int32_t, 1> values = {wanted};
     line.Link().SendCommand(command.frame(unit, values));
+    JournalEntry entry = JournalFor(unit, "", unit_commands::JournalName(command.command), "");
+    entry.value = wanted;
     if (!line.FramesSent("unit " + std::to_string(unit) + ": " + command.verb)) {
+      entry.outcome = "not sent";
+      line.Journal(entry);
       return static_cast<int>(kExitFailure);
     }
+    // Told below, once the address was checked: the outcome as said.
+    auto journal = [&line, &entry](const char* outcome) {
+      entry.outcome = outcome;
+      line.Journal(entry);
+    };
     const bool moved = answers(wanted);
-    if (!line.FramesSent("the check of " + at)) return static_cast<int>(kExitFailure);
+    if (!line.FramesSent("the check of " + at)) {
+      journal("sent, not checked");
+      return static_cast<int>(kExitFailure);
+    }
     // An answer at the new address proves nothing when another unit held it
     // (--force): only silence at the old one shows that the unit moved.
     const bool stayed = answers(unit);
     if (!line.FramesSent("the check of address " + std::to_string(unit))) {
+      journal("sent, not checked");
       return static_cast<int>(kExitFailure);
     }
     if (moved && !stayed) {
       ++line.Counts().done;
       line.Say("unit " + std::to_string(unit) + ": " + unit_commands::Words(command.told, wanted));
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "address changed"}, {"address", wanted}});
+      journal("address changed");
       return static_cast<int>(kExitDone);
     }
     if (moved) {
       line.Message("unit " + std::to_string(unit) + ": still answers at address " + std::to_string(unit) +
                    " after the change; the answer at " + at + " is another unit's");
       line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "not changed"}, {"address", wanted}});
+      journal("not changed");
       return static_cast<int>(kExitFailure);
     }
     line.Message("unit " + std::to_string(unit) + ": no unit answers at " + at + " after the change; " +
@@ -110,6 +130,7 @@ int RunSetAddress(const CliContext& base) {
                          : "none answers at address " + std::to_string(unit) + " either"));
     line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", "no answer"}, {"address", wanted},
                  {"old_address_answers", stayed}});
+    journal("no answer");
     ++line.Counts().noAnswer;
     return static_cast<int>(kExitNoAnswer);
   });

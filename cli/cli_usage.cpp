@@ -67,9 +67,11 @@ std::string CliUsageText() {
   text += "\nOptions (\"dimlet-cli help COMMAND\" shows which a command takes):\n";
   for (const OptionSpec& entry : OptionSpecs()) text += OptionLines(entry);
   text +=
-      "\nRow file: a header [line,][unit,]sequence,ch1,ch2,ch3,ch4, one row per line,\n"
-      "# comments, blank lines. Without the unit column --unit names the units; the\n"
-      "line column (\"Com 2\", a device path) makes one file a whole installation.\n\n";
+      "\nRow file: a header [line,][unit,]sequence,ch1,ch2,ch3,ch4[,label], one row per\n"
+      "line, # comments, blank lines. Without the unit column --unit names the units;\n"
+      "the line column (\"Com 2\", a device path) makes one file a whole installation,\n"
+      "the label column names its units (\"Stage left, wash\" in quotes), \"# site: NAME\"\n"
+      "the site. Commands that change units are kept in the journal (DIMLET_JOURNAL).\n\n";
   return text + kExitText;
 }
 
@@ -124,7 +126,7 @@ std::string CompletionWords(const std::vector<std::string>& words) {
       if (!entry.summary.empty()) offered.push_back(entry.name);
     }
   } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify ||
-             command->command == CliCommand::kScan) {
+             command->command == CliCommand::kScan || command->command == CliCommand::kReport) {
     offered.push_back("@files");
   } else if (command->command == CliCommand::kHelp) {
     for (const CommandSpec& entry : CommandSpecs()) {

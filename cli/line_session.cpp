@@ -100,6 +100,12 @@ int StopStatus(const CliContext& context, std::string* why) {
   return why->empty() ? kExitDone : OutputFaultStatus(*why);
 }
 
+void LineSession::Journal(JournalEntry entry) const {
+  if (!m_context.journal) return;
+  const std::string told = m_context.journal->Append(m_port.path, std::move(entry));
+  if (!told.empty()) Message(told);
+}
+
 unit_operations::RowProgress LineSession::RowProgressFor(int unit, const std::string& verb) const {
   return [this, unit, verb](int done, int total) {
     m_context.report->Progress(m_index, "unit " + std::to_string(unit) + ": " + verb + " row " +

@@ -36,6 +36,9 @@ class LineSession {
   void Say(const std::string& text) const { m_context.report->Say(m_index, text); }
   void Result(const nlohmann::json& object) const { m_context.report->Result(m_index, object); }
   Tally& Counts() const { return m_context.report->TallyOf(m_index); }
+  // Appends `entry` to the journal for this line; a journal that cannot be
+  // written is said once, and the command goes on as it would have.
+  void Journal(JournalEntry entry) const;
   // Row progress "unit N: <verb> row done of total".
   unit_operations::RowProgress RowProgressFor(int unit, const std::string& verb) const;
 

@@ -16,15 +16,18 @@
 
 namespace {
 
-// The columns in file order; a file has the line and the unit column or not.
-constexpr std::string_view kColumns[] = {"line", "unit", "sequence", "ch1", "ch2", "ch3", "ch4"};
+// The columns in file order; a file has the line, the unit and the label
+// column or not (the label only with the unit).
+constexpr std::string_view kColumns[] = {"line", "unit", "sequence", "ch1", "ch2", "ch3", "ch4", "label"};
 constexpr size_t kChannelColumns = kChannels;
+constexpr size_t kLabelColumn = std::size(kColumns) - 1;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kSitePrefix = "site:";
 
-std::string HeaderText(bool withLine, bool withUnit) {
+std::string HeaderText(bool withLine, bool withUnit, bool withLabel = false) {
   std::string text;
   for (size_t i = withLine ? 0 : 1; i < std::size(kColumns); ++i) {
-    if (i == 1 && !withUnit) continue;
+    if ((i == 1 && !withUnit) || (i == kLabelColumn && !withLabel)) continue;
     if (!text.empty()) text += ',';
     text += kColumns[i];
   }
@@ -33,7 +36,8 @@ std::string HeaderText(bool withLine, bool withUnit) {
 
 const std::string& HeaderHelp() {
   static const std::string text = HeaderText(false, true) + " (or " + HeaderText(false, false) + ", either with " +
-                                  std::string(kColumns[0]) + ", in front)";
+                                  std::string(kColumns[0]) + ", in front; " + std::string(kColumns[kLabelColumn]) +
+                                  " at the end after the unit column)";
   return text;
 }
 
@@ -44,19 +48,62 @@ std::string_view Trim(std::string_view text) {
   return text.substr(begin, end - begin + 1);
 }
 
-// The first `most` fields of a line, and how many there are in all: a line
-// of a million commas costs no more than a short one.
-std::vector<std::string_view> Fields(std::string_view line, size_t most, size_t* count) {
-  std::vector<std::string_view> fields;
-  *count = static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1;
-  size_t begin = 0;
-  while (fields.size() < most) {
-    const size_t comma = line.find(',', begin);
-    fields.push_back(Trim(line.substr(begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin)));
-    if (comma == std::string_view::npos) break;
-    begin = comma + 1;
+// One line split into its fields as CSV reads it: a field in double quotes
+// may hold commas and '#' ("" for a quote itself); outside quotes a '#' begins
+// a comment. Fields outside quotes are trimmed. Keeps the first `most` fields
+// and counts them all, so a line of a million commas costs no more than a
+// short one. False when a quote is not closed before the line ends.
+struct LineFields {
+  std::vector<std::string> fields;
+  size_t count = 0;   // fields in the line; 0 for a blank or comment line
+  std::string comment;  // the text after an unquoted '#'
+};
+
+bool SplitFields(std::string_view line, size_t most, LineFields* out) {
+  std::string field;
+  bool quoted = false;     // the current field began with a quote
+  bool inQuotes = false;
+  bool any = false;        // anything but blanks before a comment
+  auto finish = [&]() {
+    if (out->fields.size() < most) out->fields.push_back(quoted ? field : std::string(Trim(field)));
+    ++out->count;
+    field.clear();
+    quoted = false;
+  };
+  size_t i = 0;
+  for (; i < line.size(); ++i) {
+    const char c = line[i];
+    if (inQuotes) {
+      if (c != '"') {
+        if (out->fields.size() < most) field += c;
+      } else if (i + 1 < line.size() && line[i + 1] == '"') {
+        if (out->fields.size() < most) field += '"';
+        ++i;
+      } else {
+        inQuotes = false;
+      }
+      continue;
+    }
+    if (c == '#') break;
+    if (c == ',') {
+      any = true;
+      finish();
+    } else if (c == '"' && Trim(field).empty() && !quoted) {
+      any = inQuotes = quoted = true;
+      field.clear();
+    } else if (quoted && (c == ' ' || c == '\t')) {
+      continue;  // blanks after a closing quote, before the comma
+    } else {
+      if (c != ' ' && c != '\t') any = true;
+      // Text after a closing quote belongs to no field: kept, and refused as
+      // not a number or shown in the label as written.
+      if (out->fields.size() < most) field += c;
+    }
   }
-  return fields;
+  if (i < line.size()) out->comment = std::string(Trim(line.substr(i + 1)));
+  if (inQuotes) return false;
+  if (any) finish();
+  return true;
 }
 
 bool SameWord(std::string_view a, std::string_view b) {
@@ -73,7 +120,10 @@ bool SameWord(std::string_view a, std::string_view b) {
 // bytes escaped.
 std::string Quoted(std::string_view field) {
   constexpr size_t kLongest = 24;
-  std::string text = Printable(field.substr(0, kLongest));
+  size_t cut = std::min(field.size(), kLongest);
+  // Cut between two characters, not inside one's UTF-8 bytes.
+  while (cut < field.size() && cut > 0 && (static_cast<unsigned char>(field[cut]) & 0xC0) == 0x80) --cut;
+  std::string text = Printable(field.substr(0, cut));
   if (field.size() > kLongest) text += "...";
   return "\"" + text + "\"";
 }
@@ -121,6 +171,30 @@ bool ReadLineName(std::string_view field, std::string* name, std::string* proble
   return true;
 }
 
+// A unit's label: text a person can read, in UTF-8, without control bytes.
+bool ReadLabel(const std::string& field, std::string* label, std::string* problem) {
+  if (Printable(field) != field) {
+    *problem = "label: " + Quoted(field) + " is not UTF-8 text (it holds control bytes or bytes outside UTF-8)";
+    return false;
+  }
+  if (field.size() > kLongestLabel) {
+    *problem = "label: " + Quoted(field) + " is longer than " + std::to_string(kLongestLabel) + " bytes";
+    return false;
+  }
+  *label = field;
+  return true;
+}
+
+// A text as a CSV field: in quotes when it would otherwise read differently
+// (a label, or a device path with a comma in it).
+std::string CsvField(const std::string& text) {
+  const bool plain = text.find_first_of(",\"#") == std::string::npos && Trim(text) == text;
+  if (plain) return text;
+  std::string field = "\"";
+  for (const char c : text) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return field + '"';
+}
+
 // The next line of `text` from `*begin`, ended by LF, CR LF or CR alone.
 std::string_view NextLine(std::string_view text, size_t* begin) {
   const size_t start = *begin;
@@ -149,16 +223,20 @@ class ProblemList {
 
 // Whether `fields` (of `count` in all) are one of the headers; if so, sets
 // the columns `file` has.
-bool ReadHeader(const std::vector<std::string_view>& fields, size_t count, RowFile* file) {
+bool ReadHeader(const std::vector<std::string>& fields, size_t count, RowFile* file) {
   std::string names;  // the header's fields, trimmed
-  for (std::string_view field : fields) names += (names.empty() ? "" : ",") + std::string(field);
+  for (const std::string& field : fields) names += (names.empty() ? "" : ",") + field;
   bool known = false;
   for (bool withLine : {false, true}) {
     for (bool withUnit : {true, false}) {
-      if (count == fields.size() && SameWord(names, HeaderText(withLine, withUnit))) {
-        file->hasLineColumn = withLine;
-        file->hasUnitColumn = withUnit;
-        known = true;
+      for (bool withLabel : {false, true}) {
+        if (withLabel && !withUnit) continue;
+        if (count == fields.size() && SameWord(names, HeaderText(withLine, withUnit, withLabel))) {
+          file->hasLineColumn = withLine;
+          file->hasUnitColumn = withUnit;
+          file->hasLabelColumn = withLabel;
+          known = true;
+        }
       }
     }
   }
@@ -186,7 +264,7 @@ bool ReadLineColumn(std::string_view field, RowFile* file, int* index, std::stri
 
 // The row of a line with as many fields as the header has columns; false
 // with *problem for the first field that is wrong.
-bool ReadRow(const std::vector<std::string_view>& fields, RowFile* file, FileRow* row, std::string* problem) {
+bool ReadRow(const std::vector<std::string>& fields, RowFile* file, FileRow* row, std::string* problem) {
   size_t at = 0;
   int32_t number = 0;
   bool sound = true;
@@ -200,6 +278,7 @@ bool ReadRow(const std::vector<std::string_view>& fields, RowFile* file, FileRow
   for (size_t c = 0; sound && c < kChannelColumns; ++c) {
     sound = ReadField(fields[at++], kColumns[3 + c], 0, 255, &row->channels[c], problem);
   }
+  if (sound && file->hasLabelColumn) sound = ReadLabel(fields[at++], &row->label, problem);
   return sound;
 }
 
@@ -213,17 +292,25 @@ RowFile ReadRowFile(std::string_view text) {
   bool headerSeen = false;
   size_t columns = 0;
   std::map<std::tuple<int, int, int>, int> firstLineOf;  // (line name, unit, sequence) -> line
+  std::map<std::pair<int, int>, std::pair<std::string, int>> labelOf;  // (line name, unit) -> (label, line)
   int lineNumber = 0;
   size_t begin = 0;
   while (begin < text.size()) {
     std::string_view line = NextLine(text, &begin);
     ++lineNumber;
-    const size_t hash = line.find('#');
-    if (hash != std::string_view::npos) line = line.substr(0, hash);
-    if (Trim(line).empty()) continue;
-
-    size_t count = 0;
-    const std::vector<std::string_view> fields = Fields(line, std::size(kColumns) + 1, &count);
+    LineFields split;
+    if (!SplitFields(line, std::size(kColumns) + 1, &split)) {
+      problems.Add(lineNumber, "a quote is not closed before the end of the line");
+      continue;
+    }
+    if (split.count == 0) {
+      if (file.site.empty() && split.comment.substr(0, kSitePrefix.size()) == kSitePrefix) {
+        file.site = std::string(Trim(std::string_view(split.comment).substr(kSitePrefix.size())));
+      }
+      continue;
+    }
+    const std::vector<std::string>& fields = split.fields;
+    const size_t count = split.count;
     if (!headerSeen) {
       if (!ReadHeader(fields, count, &file)) {
         problems.Add(lineNumber, "the first line must be the header " + HeaderHelp());
@@ -231,7 +318,8 @@ RowFile ReadRowFile(std::string_view text) {
         return file;
       }
       headerSeen = true;
-      columns = (file.hasLineColumn ? 1 : 0) + (file.hasUnitColumn ? 1 : 0) + 1 + kChannelColumns;
+      columns = (file.hasLineColumn ? 1 : 0) + (file.hasUnitColumn ? 1 : 0) + 1 + kChannelColumns +
+                (file.hasLabelColumn ? 1 : 0);
       continue;
     }
 
@@ -239,7 +327,7 @@ RowFile ReadRowFile(std::string_view text) {
       const char* which = count < columns ? "a missing column" : "an extra column";
       problems.Add(lineNumber, std::string(which) + ": " + std::to_string(count) + " values where the header has " +
                                    std::to_string(columns) + " (" +
-                                   HeaderText(file.hasLineColumn, file.hasUnitColumn) + ")");
+                                   HeaderText(file.hasLineColumn, file.hasUnitColumn, file.hasLabelColumn) + ")");
       continue;
     }
 
@@ -249,6 +337,18 @@ RowFile ReadRowFile(std::string_view text) {
     if (!ReadRow(fields, &file, &row, &problem)) {
       problems.Add(lineNumber, problem);
       continue;
+    }
+    if (file.hasLabelColumn) {
+      const auto [first, isNewUnit] =
+          labelOf.emplace(std::make_pair(row.lineName, row.unit), std::make_pair(row.label, lineNumber));
+      if (!isNewUnit && first->second.first != row.label) {
+        std::string which = "unit " + std::to_string(row.unit);
+        if (file.hasLineColumn) which = Printable(file.lineNames[row.lineName]) + ", " + which;
+        problems.Add(lineNumber, which + " is labelled " + Quoted(row.label) + " here but " +
+                                     Quoted(first->second.first) + " on line " + std::to_string(first->second.second) +
+                                     "; every row of a unit carries its one label");
+        continue;
+      }
     }
 
     const auto [place, isNew] = firstLineOf.emplace(std::make_tuple(row.lineName, row.unit, row.sequence), lineNumber);
@@ -275,12 +375,15 @@ RowFile ReadRowFile(std::string_view text) {
 
 std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
                         const std::vector<std::string>* lineNames) {
-  std::string text = HeaderText(lineNames != nullptr, withUnitColumn) + '\n';
+  const bool withLabel =
+      withUnitColumn && std::any_of(rows.begin(), rows.end(), [](const FileRow& row) { return !row.label.empty(); });
+  std::string text = HeaderText(lineNames != nullptr, withUnitColumn, withLabel) + '\n';
   for (const FileRow& row : rows) {
-    if (lineNames) text += (*lineNames)[row.lineName] + ',';
+    if (lineNames) text += CsvField((*lineNames)[row.lineName]) + ',';
     if (withUnitColumn) text += std::to_string(row.unit) + ',';
     text += std::to_string(row.sequence);
     for (int32_t value : row.channels) text += ',' + std::to_string(value);
+    if (withLabel) text += ',' + CsvField(row.label);
     text += '\n';
   }
   return text;

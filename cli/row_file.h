@@ -10,6 +10,10 @@
 // "sequence,ch1,ch2,ch3,ch4") the rows name no unit; the caller says which.
 // A `line` column in front ("line,unit,sequence,...") names the line of each
 // row, a Com entry ("Com 2") or a device path: one file for an installation.
+// A `label` column at the end ("unit,sequence,ch1,ch2,ch3,ch4,label") names
+// each unit in words ("Stage left wash"): UTF-8 text, in double quotes when it
+// holds a comma, a quote (doubled) or a '#', the same on every row of a unit.
+// A line "# site: NAME" names the installation.
 #pragma once
 
 #include <array>
@@ -26,6 +30,7 @@ struct FileRow {
   int unit = -1;      // 0..7, or -1 in a file without the unit column
   int sequence = 1;   // 1..8
   std::array<int32_t, kChannels> channels{};  // CH1..CH4, each 0..255
+  std::string label;  // the unit's label; empty when the file has none for it
 };
 
 struct FileProblem {
@@ -36,6 +41,8 @@ struct FileProblem {
 struct RowFile {
   bool hasLineColumn = false;
   bool hasUnitColumn = false;
+  bool hasLabelColumn = false;
+  std::string site;                   // from a "# site: NAME" line; empty when there is none
   std::vector<std::string> lineNames; // the lines the rows name, in order of appearance; Com entries as "Com N"
   std::vector<FileRow> rows;          // in file order; empty when problems were found
   std::vector<FileProblem> problems;  // in line order; empty when the file is sound
@@ -44,6 +51,8 @@ struct RowFile {
 
 // The most problems a file's reading lists; the rest are only counted.
 inline constexpr size_t kListedProblems = 40;
+// The longest label, in bytes.
+inline constexpr size_t kLongestLabel = 120;
 // The most lines one file may name.
 inline constexpr size_t kMostLines = 64;
 
@@ -56,6 +65,7 @@ RowFile ReadRowFile(std::string_view text);
 
 // The text of `rows` in this same form, with a header line; with
 // `withUnitColumn` false the unit column is left out. With `lineNames` the
-// line column is written, each row's lineName indexing it.
+// line column is written, each row's lineName indexing it. The label column
+// is written when a row has a label (and the unit column is).
 std::string RowFileText(const std::vector<FileRow>& rows, bool withUnitColumn,
                         const std::vector<std::string>* lineNames = nullptr);

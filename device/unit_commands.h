@@ -121,6 +121,12 @@ static_assert(EveryCommandHasItsRow(), "kUnitCommands holds one row per UnitComm
 
 constexpr const UnitCommandSpec& Spec(UnitCommand command) { return kUnitCommands[static_cast<size_t>(command)]; }
 
+// The command's name in the journal (settings/journal.h): its verb, and
+// "write" for write-row, which dimlet-cli's write sends.
+constexpr const char* JournalName(UnitCommand command) {
+  return command == UnitCommand::kWriteRow ? "write" : Spec(command).verb ? Spec(command).verb : Spec(command).name;
+}
+
 // `pattern` with its "{}" replaced by `value`.
 inline std::string Words(const char* pattern, const std::string& value) {
   std::string text = pattern;

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again.problems.empty() || again.rows.size() != file.rows.size()) std::abort();
     for (size_t i = 0; i < file.rows.size(); ++i) {
       if (again.rows[i].lineName != file.rows[i].lineName || again.rows[i].unit != file.rows[i].unit || again.rows[i].sequence != file.rows[i].sequence ||
-          again.rows[i].channels != file.rows[i].channels) {
+          again.rows[i].channels != file.rows[i].channels || again.rows[i].label != file.rows[i].label) {
         std::abort();
       }
     }

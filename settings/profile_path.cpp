@@ -1,5 +1,5 @@
 // Where the profile file lives: one file per program name in the user's
-// configuration folder.
+// configuration folder; and the XDG folders it and the journal share.
 #include <errno.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -7,12 +7,11 @@
 #include <cstdlib>
 
 #include "settings/profile_path.h"
+#include "settings/xdg_folder.h"
 
-namespace {
-
-std::string ConfigFolder() {
-  // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG rules say.
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+std::string XdgFolder(const char* variable, const char* belowHome) {
+  // A relative value is invalid and ignored, as the XDG rules say.
+  const char* xdg = std::getenv(variable);
   std::string folder;
   if (xdg && xdg[0] == '/') {
     folder = xdg;
@@ -22,18 +21,16 @@ std::string ConfigFolder() {
       const passwd* user = getpwuid(getuid());
       home = user && user->pw_dir ? user->pw_dir : ".";
     }
-    folder = std::string(home) + "/.config";
+    folder = std::string(home) + "/" + belowHome;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
 }
 
-}  // namespace
-
 std::string ProfilePathFor(const std::string& programName) {
   std::string program = programName.substr(programName.find_last_of('/') + 1);
   if (program.empty()) program = "dimlet";
-  std::string folder = ConfigFolder();
+  std::string folder = XdgFolder("XDG_CONFIG_HOME", ".config");
   return (folder == "/" ? "" : folder) + "/" + program + ".ini";
 }
 

@@ -86,6 +86,8 @@ void BM_WriteEightUnitsWithReadBack(benchmark::State& state) {
   testsupport::TempFolder folder;
   const std::string rows = folder.File("rows.csv");
   std::ofstream(rows) << EightUnitsOfEightRows();
+  // The journal written as in use, not into the journal of whoever runs this.
+  setenv("DIMLET_JOURNAL", folder.File("journal.jsonl").c_str(), 1);
 
   RunAgainstFloor(state, {"write", rows, "--port", line.SlavePath(), "-q"});
 }
@@ -105,6 +107,7 @@ void BM_WriteFourLinesOfEightUnitsWithReadBack(benchmark::State& state) {
   testsupport::TempFolder folder;
   const std::string rows = folder.File("installation.csv");
   std::ofstream(rows) << EightUnitsOfEightRows(paths);
+  setenv("DIMLET_JOURNAL", folder.File("journal.jsonl").c_str(), 1);
   RunAgainstFloor(state, {"write", rows, "-q"});
 }
 

@@ -244,3 +244,34 @@ TEST_F(CommandsTest, FailedSaveIsShownAndClearedByTheNextGoodOne) {
   Inside().FlushSaves();
   EXPECT_FALSE(Inside().StatusLine()->text().contains("Settings not saved"));
 }
+
+TEST_F(WindowTest, CommandsThatChangeAUnitReachTheJournalWithTheirOutcomeAndAJournalNotWrittenIsShown) {
+  const std::string journal = m_dir + "/state/journal.jsonl";
+  setenv("DIMLET_JOURNAL", journal.c_str(), 1);
+  StartWindow();
+  Click(ctl::kRunStop);
+  Click(ctl::kSave);
+  std::ifstream in(journal);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  // The highest sequence the window sends as it starts, then the two commands.
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("\"command\":\"set-highest\",\"value\":"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("\"program\":\"dimlet\""), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("\"line\":{\"device\":\"" + m_linkPath + "\"},\"unit\":0,\"command\":\"run\",\"rows\":[],"
+                          "\"outcome\":\"KIVO 0: run sent\"}"),
+            std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[2].find("\"command\":\"store\""), std::string::npos) << lines[2];
+
+  // A journal in a folder that is a file: told, and the command still goes out.
+  m_dlg.reset();
+  setenv("DIMLET_JOURNAL", (journal + "/journal.jsonl").c_str(), 1);
+  StartWindow();
+  ForgetFrames();
+  Click(ctl::kSave);
+  unsetenv("DIMLET_JOURNAL");
+  EXPECT_EQ(Frames(1), (std::vector<Frame>{{0xA0, 0x57, 0x53}}));
+  EXPECT_TRUE(Inside().StatusLine()->text().contains("Journal not written: writing the journal"))
+      << Inside().StatusLine()->text().toStdString();
+}

@@ -53,7 +53,8 @@ struct BadCase {
 TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
   const BadCase cases[] = {
       {"empty file", "", 0,
-       "no header line unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with line, in front)"},
+       "no header line unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with line, in front; label at "
+       "the end after the unit column)"},
       {"header only", "sequence,ch1,ch2,ch3,ch4\n# nothing yet\n", 0, "holds no rows"},
       {"a number too long for any integer", "sequence,ch1,ch2,ch3,ch4\n1,99999999999999999999999,0,0,0\n", 2,
        "ch1: \"99999999999999999999999\" is outside 0-255"},
@@ -61,7 +62,7 @@ TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
       {"plus sign", "sequence,ch1,ch2,ch3,ch4\n1,+5,0,0,0\n", 2, "ch1: \"+5\" is not a number"},
       {"semicolons from a spreadsheet", "sequence;ch1;ch2;ch3;ch4\n", 1,
        "the first line must be the header unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with "
-       "line, in front)"},
+       "line, in front; label at the end after the unit column)"},
       {"row twice without a unit column", "sequence,ch1,ch2,ch3,ch4\n4,0,0,0,0\n4,1,1,1,1\n", 3,
        "sequence 4 is given twice (first on line 2)"},
       {"a NUL byte inside a value", std::string("sequence,ch1,ch2,ch3,ch4\n1,0\0,0,0,0\n", 36), 2,
@@ -73,6 +74,12 @@ TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
       {"same row of one unit on one line, the line spelled twice",
        "line,unit,sequence,ch1,ch2,ch3,ch4\nCom 2,1,1,0,0,0,0\ncom2,1,1,5,5,5,5\n", 3,
        "Com 2, unit 1, sequence 1 is given twice (first on line 2)"},
+      {"two labels for one unit",
+       "line,unit,sequence,ch1,ch2,ch3,ch4,label\nCom 1,3,1,0,0,0,0,Bar 3\nCom 2,3,1,0,0,0,0,Bar 4\n"
+       "Com 1,3,2,0,0,0,0,Bar 4\n",
+       4, "Com 1, unit 3 is labelled \"Bar 4\" here but \"Bar 3\" on line 2; every row of a unit carries its one label"},
+      {"a quote left open", "unit,sequence,ch1,ch2,ch3,ch4,label\n1,1,0,0,0,0,\"Bar, left\n", 2,
+       "a quote is not closed before the end of the line"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -95,6 +102,27 @@ TEST(RowFile, LineColumnNamesEachRowsLineAndTheSameUnitMayBeOnTwoLines) {
   EXPECT_EQ(ReadRowFile(RowFileText(file.rows, true, &file.lineNames)).rows.size(), 3u);
 }
 
+TEST(RowFile, LabelsWithCommasQuotesAndAnyLettersSurviveAWriteAndARead) {
+  const std::string label = "B\xC3\xBChne links, \"Zug\" #3 \xE2\x80\x94 \xE8\x88\x9E\xE5\x8F\xB0";  // Bühne ... — 舞台
+  const RowFile file = ReadRowFile(
+      "# site: Theater am Ring\nline,unit,sequence,ch1,ch2,ch3,ch4,label\n"
+      "Com 1,2,1,0,0,0,0,\"B\xC3\xBChne links, \"\"Zug\"\" #3 \xE2\x80\x94 \xE8\x88\x9E\xE5\x8F\xB0\"  # stage\n"
+      "Com 1,2,2,9,9,9,9, \"B\xC3\xBChne links, \"\"Zug\"\" #3 \xE2\x80\x94 \xE8\x88\x9E\xE5\x8F\xB0\"\n"
+      "Com 1,5,1,1,1,1,1,\n");
+  ASSERT_TRUE(file.problems.empty()) << file.problems.front().line << ": " << file.problems.front().what;
+  EXPECT_EQ(file.site, "Theater am Ring");
+  ASSERT_EQ(file.rows.size(), 3u);
+  EXPECT_EQ(file.rows[0].label, label);
+  EXPECT_EQ(file.rows[1].label, label);
+  EXPECT_EQ(file.rows[1].channels[3], 9);
+  EXPECT_EQ(file.rows[2].label, "");
+  const RowFile again = ReadRowFile(RowFileText(file.rows, true, &file.lineNames));
+  ASSERT_TRUE(again.problems.empty()) << again.problems.front().what;
+  ASSERT_EQ(again.rows.size(), 3u);
+  EXPECT_EQ(again.rows[0].label, label);
+  EXPECT_EQ(again.rows[2].label, "");
+}
+
 TEST(RowFile, AHugeBadFileListsAFewDozenProblemsAndCountsTheRest) {
   std::string text = "sequence,ch1,ch2,ch3,ch4\n" + std::string(1'000'000, ',') + "\n";
   for (int i = 0; i < 5000; ++i) text += "1,x,0,0,0\n";
@@ -107,7 +135,7 @@ TEST(RowFile, AHugeBadFileListsAFewDozenProblemsAndCountsTheRest) {
 TEST(RowFile, WrittenRowsReadBackUnchanged) {
   for (bool withUnit : {true, false}) {
     std::vector<FileRow> rows;
-    for (int s = 1; s <= 8; ++s) rows.push_back({0, -1, withUnit ? s % 8 : -1, s, {0, s, 255 - s, 255}});
+    for (int s = 1; s <= 8; ++s) rows.push_back({0, -1, withUnit ? s % 8 : -1, s, {0, s, 255 - s, 255}, {}});
     const RowFile file = ReadRowFile(RowFileText(rows, withUnit));
     ASSERT_TRUE(file.problems.empty());
     EXPECT_EQ(file.hasUnitColumn, withUnit);

@@ -1,0 +1,34 @@
+// The window's commands in the journal (settings/journal.h): each handler
+// that sends a command changing a unit calls JournalCommand once its outcome
+// row is set, so the journal keeps the outcome as the operator read it.
+#include <iostream>
+
+#include "app/controller_dlg.h"
+#include "device/serial_ports.h"
+
+void CControllerDlg::RememberAdapterSerial() {
+  m_serialDevice = m_link.DevicePath();
+  m_serial.clear();
+  std::string ignored;  // a list that cannot be had leaves the number unknown
+  for (const SerialPortInfo& port : ListSerialPorts(&ignored)) {
+    if (port.IsNamed(m_serialDevice)) m_serial = port.serial;
+  }
+}
+
+void CControllerDlg::JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows,
+                                    std::optional<int> value) {
+  // Nothing reached a unit on a line that was not open.
+  if (!m_openAtCommand) return;
+  JournalEntry entry = JournalFor(m_unitId, "", unit_commands::JournalName(command), m_outcome);
+  entry.device = m_link.DevicePath();
+  entry.rows = std::move(rows);
+  entry.value = value;
+  if (m_serialDevice == entry.device) entry.serial = m_serial;
+  const std::string told = m_journal.Append(entry);
+  if (!told.empty()) std::cerr << "dimlet: " << told << '\n';
+  if (!told.empty()) {
+    m_journalError = told;
+  } else if (m_journal.LastWritten()) {
+    m_journalError.clear();
+  }
+}

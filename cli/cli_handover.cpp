@@ -1,0 +1,156 @@
+// The report command: each line of an installation scanned, every unit it
+// plans or that answers read whole, and the handover page (or its JSON)
+// written. Nothing is sent to a unit but scans and reads.
+#include <algorithm>
+#include <mutex>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_files.h"
+#include "cli/handover_report.h"
+#include "cli/printable.h"
+#include "device/link_words.h"
+#include "device/serial_ports.h"
+#include "settings/journal.h"
+#include "settings/whole_file.h"
+
+namespace {
+
+std::string SiteName(const RowFile& file, const std::string& name) {
+  if (!file.site.empty()) return Printable(file.site);
+  return name.substr(name.find_last_of("/\\") + 1);
+}
+
+// What the line's adapter and link tell of it, for the page.
+std::vector<std::pair<std::string, std::string>> LineFacts(const CSerialLink& link, const PortChoice& port,
+                                                           const std::vector<SerialPortInfo>& adapters) {
+  std::vector<std::pair<std::string, std::string>> facts;
+  for (const SerialPortInfo& adapter : adapters) {
+    if (!adapter.IsNamed(port.path)) continue;
+    if (!adapter.product.empty()) facts.emplace_back("adapter", Printable(adapter.manufacturer + " " + adapter.product));
+    if (!adapter.vendorProduct.empty()) facts.emplace_back("USB id", adapter.vendorProduct);
+    if (!adapter.serial.empty()) facts.emplace_back("serial number", Printable(adapter.serial));
+  }
+  facts.emplace_back("echo", link.Echoes() ? (*link.Echoes() ? "yes" : "no") : "not known");
+  facts.emplace_back("answer wait", std::to_string(link.AnswerWaitMs()) + " ms");
+  if (!link.LineNotes().empty()) facts.emplace_back("notes", Printable(link.LineNotes()));
+  return facts;
+}
+
+}  // namespace
+
+int RunReport(const CliContext& base) {
+  const CliArguments& args = base.args;
+  RowFile file;
+  if (const int code = LoadRowFile(base, args.file, &file); code != kExitDone) return code;
+  const std::string name = args.file == "-" ? "stdin" : args.file;
+  if (!file.hasUnitColumn) return base.Fail(UsageFailure(name + " names no units (it has no unit column)"));
+  if (file.hasLineColumn && !args.ports.empty()) {
+    return base.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
+  }
+  std::vector<PortChoice> lines;
+  if (const CliChecked failed = ChooseLines(base, file.lineNames, &lines)) return base.Fail(*failed);
+  std::string error;
+  if (!CheckOutputTarget(args.output, &error)) return base.Fail(WorkFailure(error));
+  if (args.output != "-" && (WouldReplace(args.output, args.file) || WouldReplace(args.output, base.profile.path))) {
+    return base.Fail(UsageFailure(args.output + ": the report would replace a file it reads"));
+  }
+  std::vector<std::string> labels;
+  for (const PortChoice& line : lines) labels.push_back(line.label);
+  // The page goes to standard output unless -o names a file: nothing else may
+  // go there with it.
+  const bool pageOnOut = IsStandardOutput(args.output);
+  CliReport report(base.streams, args.quiet || pageOnOut, false, labels, base.outFault);
+  CliContext context = base;
+  context.report = &report;
+
+  SiteFacts facts;
+  facts.site = SiteName(file, name);
+  const std::string now = JournalTimeNow();
+  facts.time = now.substr(0, 10) + " " + now.substr(11, 5) + " UTC";
+  facts.version = std::string("dimlet-cli ") + DIMLET_VERSION;
+  facts.host = JournalHostName();
+  facts.operatorName = JournalUserName();
+  facts.lines.resize(lines.size());
+  std::string adapterError;
+  const std::vector<SerialPortInfo> adapters = ListSerialPorts(&adapterError);
+
+  const int code = WorkLines(context, lines, [&](LineSession& line) {
+    ReportLine& page = facts.lines[line.Index()];
+    page.name = line.Port().label;
+    page.device = line.Port().path;
+    const int lineName = file.hasLineColumn ? static_cast<int>(line.Index()) : -1;
+    std::vector<ReportUnit> units;
+    for (const FileRow& row : file.rows) {
+      if (row.lineName != lineName) continue;
+      auto unit = std::find_if(units.begin(), units.end(), [&row](const ReportUnit& u) { return u.address == row.unit; });
+      if (unit == units.end()) {
+        units.push_back({row.unit, row.label, true});
+        unit = units.end() - 1;
+      }
+      for (int c = 0; c < kChannels; ++c) unit->plan[row.sequence - 1][c] = row.channels[c];
+    }
+    if (!line.Open()) {
+      page.fault = link_words::StateWords(line.Link());
+      std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
+      page.units = units;
+      return static_cast<int>(kExitPortNotOpen);
+    }
+    for (const int32_t found : unit_operations::ScanUnits(line.Link())) {
+      if (std::none_of(units.begin(), units.end(), [found](const ReportUnit& u) { return u.address == found; })) {
+        units.push_back({found, "", false});
+      }
+    }
+    std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
+    page.facts = LineFacts(line.Link(), line.Port(), adapters);
+    int outcome = line.FramesSent("scan") ? kExitDone : kExitFailure;
+    for (size_t u = 0; outcome != kExitFailure && u < units.size(); ++u) {
+      ReportUnit& unit = units[u];
+      const int stopped = line.CheckStop("not read: unit " + std::to_string(unit.address) + " and after");
+      if (stopped != kExitDone) {
+        outcome = stopped;
+        break;
+      }
+      const std::vector<CSerialLink::RowAnswer> answers = unit_operations::ReadRows(
+          line.Link(), unit.address, unit_operations::AllRows(), {line.RowProgressFor(unit.address, "reading"), {}, false});
+      report.EndProgress();
+      if (!line.FramesSent("unit " + std::to_string(unit.address) + ": read-row")) {
+        page.fault = "the line failed while unit " + std::to_string(unit.address) + " was read";
+        outcome = kExitFailure;
+        break;
+      }
+      unit.answered = true;
+      for (size_t r = 0; r < answers.size(); ++r) {
+        for (int c = 0; c < answers[r].arrived; ++c) unit.held[r][c] = answers[r].channels[c];
+        if (!answers[r].Whole()) unit.answered = false;
+      }
+      const UnitVerdict verdict = VerdictOf(unit);
+      const std::string who = "unit " + std::to_string(unit.address) + (unit.label.empty() ? "" : " (" + unit.label + ")");
+      if (verdict == UnitVerdict::kNoAnswer) {
+        line.Message(who + ": did not answer");
+        ++line.Counts().noAnswer;
+        outcome = WorseExitStatus(outcome, kExitNoAnswer);
+      } else if (verdict == UnitVerdict::kDiffers) {
+        line.Message(who + ": differs from the plan");
+        ++line.Counts().different;
+        outcome = WorseExitStatus(outcome, kExitDifferent);
+      } else {
+        ++line.Counts().done;
+        line.Say(who + ": " + VerdictWords(verdict));
+      }
+      ++line.Counts().units;
+    }
+    page.units = units;
+    return outcome;
+  });
+  if (!adapterError.empty()) report.Message(0, "serial adapters could not be listed: " + adapterError);
+
+  const std::string text = args.json ? HandoverJson(facts).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n'
+                                     : HandoverHtml(facts);
+  if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
+    const bool closed = pageOnOut && report.OutputClosed();
+    return WorseExitStatus(code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the report was not written")
+                                                     : WorkFailure(error)));
+  }
+  if (!pageOnOut) report.Closing("report written to " + args.output, false);
+  return code;
+}

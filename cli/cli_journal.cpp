@@ -1,0 +1,28 @@
+// dimlet-cli's journal writer: the adapter's serial number found once per
+// device through the system's list of serial ports.
+#include "cli/cli_journal.h"
+
+#include "device/serial_ports.h"
+
+CliJournal::CliJournal(const std::string& version) : m_journal("dimlet-cli", version) {}
+
+std::string CliJournal::Append(const std::string& device, JournalEntry entry) {
+  if (m_journal.Path().empty()) return {};
+  entry.device = device;
+  {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    const auto known = m_serials.find(device);
+    if (known != m_serials.end()) {
+      entry.serial = known->second;
+    } else {
+      // A list that cannot be had leaves the serial number unknown; the
+      // journal line is still written.
+      std::string ignored;
+      for (const SerialPortInfo& port : ListSerialPorts(&ignored)) {
+        if (port.IsNamed(device)) entry.serial = port.serial;
+      }
+      m_serials[device] = entry.serial;
+    }
+  }
+  return m_journal.Append(entry);
+}

@@ -1,0 +1,121 @@
+// The journal command: the journal's lines (the files moved aside first,
+// oldest first), those of --unit, --port and --since, as text or JSON Lines.
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+
+#include "cli/cli_commands.h"
+#include "cli/printable.h"
+#include "settings/journal.h"
+#include "settings/whole_file.h"
+
+namespace {
+
+// The earliest time --since lets through, as the journal writes times:
+// "2026-12-08", "2026-12-08T20:15" (or with a blank for the T), or a span
+// back from now ("90m", "12h", "3d"); empty for no --since. A usage
+// failure when it is neither.
+CliChecked SinceTime(const std::string& since, std::string* earliest) {
+  earliest->clear();
+  if (since.empty()) return {};
+  const char unit = since.back();
+  const std::string number = since.substr(0, since.size() - 1);
+  if ((unit == 'm' || unit == 'h' || unit == 'd') && !number.empty() && number.size() <= 6 &&
+      number.find_first_not_of("0123456789") == std::string::npos) {
+    const int minutes = std::stoi(number) * (unit == 'm' ? 1 : unit == 'h' ? 60 : 24 * 60);
+    *earliest = JournalTimeText(std::chrono::system_clock::now() - std::chrono::minutes(minutes));
+    return {};
+  }
+  std::string time = since;
+  if (time.size() > 10 && time[10] == ' ') time[10] = 'T';
+  // Only digits where the journal's times have them, and its separators.
+  const std::string form = "0000-00-00T00:00:00";
+  bool sound = time.size() >= 10 && time.size() <= form.size() && time.size() != 11 && time.size() != 14 &&
+               time.size() != 17;
+  for (size_t i = 0; sound && i < time.size(); ++i) {
+    sound = form[i] == '0' ? (time[i] >= '0' && time[i] <= '9') : time[i] == form[i];
+  }
+  if (!sound) {
+    return UsageFailure("--since " + since + ": give a date (2026-12-08), a date and time in UTC (2026-12-08T20:15) "
+                                             "or a span back from now (90m, 12h, 3d)");
+  }
+  *earliest = time;
+  return {};
+}
+
+std::string RowsText(const nlohmann::json& entry) {
+  if (entry.contains("value")) return " " + entry["value"].dump();
+  std::string text;
+  if (!entry.contains("rows") || !entry["rows"].is_array()) return text;
+  for (const nlohmann::json& row : entry["rows"]) {
+    if (!row.is_array() || row.size() != 1 + kChannels) continue;
+    text += " " + row[0].dump() + ":(";
+    for (size_t c = 1; c < row.size(); ++c) text += (c > 1 ? "," : "") + row[c].dump();
+    text += ")";
+  }
+  return text;
+}
+
+std::string Text(const nlohmann::json& entry, const char* name) {
+  const auto field = entry.find(name);
+  return field != entry.end() && field->is_string() ? field->get<std::string>() : std::string("-");
+}
+
+}  // namespace
+
+int RunJournal(const CliContext& context) {
+  const CliArguments& args = context.args;
+  std::string since;
+  if (const CliChecked failed = SinceTime(args.since, &since)) return context.Fail(*failed);
+  const std::string path = JournalPath();
+  if (path.empty()) return context.Fail(UsageFailure("the journal is turned off (DIMLET_JOURNAL=off)"));
+  std::vector<std::string> devices;
+  for (const std::string& port : args.ports) devices.push_back(ChoosePort(context.profile, port).path);
+
+  int unreadable = 0;
+  bool any = false;
+  for (int kept = kJournalKept; kept >= 0; --kept) {
+    const std::string name = kept == 0 ? path : path + "." + std::to_string(kept);
+    std::string text;
+    FileStamp stamp;
+    std::string error;
+    if (!ReadWholeFile(name, &text, &stamp, &error)) return context.Fail(WorkFailure(error));
+    any = any || stamp.exists;
+    size_t begin = 0;
+    while (begin < text.size()) {
+      size_t end = text.find('\n', begin);
+      if (end == std::string::npos) end = text.size();
+      const nlohmann::json entry = nlohmann::json::parse(text.begin() + static_cast<long>(begin),
+                                                         text.begin() + static_cast<long>(end), nullptr, false);
+      begin = end + 1;
+      if (entry.is_discarded() || !entry.is_object() || !entry.contains("unit") || !entry["unit"].is_number_integer()) {
+        ++unreadable;
+        continue;
+      }
+      const int unit = entry["unit"].get<int>();
+      const std::string device = entry.contains("line") && entry["line"].is_object() ? Text(entry["line"], "device") : "-";
+      const std::string time = Text(entry, "time");
+      if (!args.units.empty() && std::find(args.units.begin(), args.units.end(), unit) == args.units.end()) continue;
+      if (!devices.empty() && std::find(devices.begin(), devices.end(), device) == devices.end()) continue;
+      if (!since.empty() && time < since) continue;
+      if (args.json) {
+        context.streams.out << entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        continue;
+      }
+      const std::string label = Text(entry, "label");
+      std::string shown = time.substr(0, 19);
+      if (shown.size() > 10) shown[10] = ' ';
+      shown += "  " + Text(entry, "user") + "@" + Text(entry, "host") + "  " + Text(entry, "program") + "  " + device +
+               " unit " + std::to_string(unit) + (label == "-" ? "" : " (" + label + ")") + "  " +
+               Text(entry, "command") + RowsText(entry) + "  " + Text(entry, "outcome");
+      context.streams.out << Printable(shown) << '\n';
+    }
+  }
+  context.streams.out << std::flush;
+  if (!any && !args.json) context.streams.err << "dimlet-cli: the journal " << Printable(path) << " is empty: nothing has been changed yet\n";
+  if (unreadable > 0) {
+    context.streams.err << "dimlet-cli: " << unreadable << (unreadable == 1 ? " line" : " lines")
+                        << " of the journal could not be read and were left out\n";
+  }
+  return kExitDone;
+}

@@ -1,0 +1,65 @@
+// The handover report of an installation: what each unit of each line holds
+// beside what the installation file plans for it, as one self-contained HTML
+// page (inline styles and SVG, nothing fetched, printable on A4) or as JSON.
+// Pure functions of the facts: no files, no lines.
+#pragma once
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "settings/led_settings.h"
+
+// A unit's eight sequences of four channels; -1 where the plan names no value
+// or the unit sent none.
+using UnitCells = std::array<std::array<int, kChannels>, kSequenceRows>;
+inline constexpr UnitCells kNoCells = [] {
+  UnitCells cells{};
+  for (auto& row : cells) row.fill(-1);
+  return cells;
+}();
+
+enum class UnitVerdict { kAsPlanned, kDiffers, kNoAnswer, kNotInPlan };
+
+struct ReportUnit {
+  int address = 0;
+  std::string label;
+  bool planned = false;   // the installation file names it
+  bool answered = false;  // it sent every channel asked of it
+  UnitCells plan = kNoCells;
+  UnitCells held = kNoCells;
+};
+
+struct ReportLine {
+  std::string name;    // as the file names it: "Com 2", "/dev/ttyUSB0"
+  std::string device;  // the device path or network line
+  std::vector<std::pair<std::string, std::string>> facts;  // ("USB id", "0403:6001"), ("echo", "yes"), ...
+  std::string fault;   // why the line could not be worked; empty when it was
+  std::vector<ReportUnit> units;  // ascending by address
+};
+
+struct SiteFacts {
+  std::string site;      // the installation's name
+  std::string time;      // UTC, "2026-12-08 20:15 UTC"
+  std::string version;   // dimlet-cli's
+  std::string host;
+  std::string operatorName;
+  std::vector<ReportLine> lines;
+};
+
+// A unit's verdict: no answer (planned and silent, or cut short), not in the
+// plan (answers, not planned), differs (a planned cell is not held), or as
+// planned.
+UnitVerdict VerdictOf(const ReportUnit& unit);
+// The verdict as the page and the JSON name it: "as planned", "differs",
+// "no answer", "not in the plan".
+const char* VerdictWords(UnitVerdict verdict);
+
+// The page. Every text of the facts is escaped: a label is shown as written,
+// never taken as markup.
+std::string HandoverHtml(const SiteFacts& facts);
+// The same facts for scripts: one object.
+nlohmann::json HandoverJson(const SiteFacts& facts);

@@ -1,0 +1,113 @@
+// The journal's lines and the telling of a journal that cannot be written;
+// where it lives and how a line is appended are each system's own files.
+#include "settings/journal.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+
+namespace {
+
+// `text` as a JSON string. Bytes that are not UTF-8 pass as they are: the
+// reader's JSON library replaces them, and the line is still one line.
+std::string JsonText(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': json += "\\\""; break;
+      case '\\': json += "\\\\"; break;
+      case '\n': json += "\\n"; break;
+      case '\r': json += "\\r"; break;
+      case '\t': json += "\\t"; break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+          json += escaped;
+        } else {
+          json += c;
+        }
+    }
+  }
+  return json + '"';
+}
+
+std::string Field(const char* name, const std::string& text) { return JsonText(name) + ":" + JsonText(text); }
+
+}  // namespace
+
+JournalEntry JournalFor(int unit, std::string label, std::string command, std::string outcome) {
+  JournalEntry entry;
+  entry.unit = unit;
+  entry.label = std::move(label);
+  entry.command = std::move(command);
+  entry.outcome = std::move(outcome);
+  return entry;
+}
+
+std::string JournalLineText(const JournalWriter& writer, const std::string& time, const JournalEntry& entry) {
+  std::string line = "{" + Field("time", time) + "," + Field("host", writer.host) + "," + Field("user", writer.user) +
+                     "," + Field("program", writer.program) + "," + Field("version", writer.version) + ",";
+  line += "\"line\":{" + Field("device", entry.device);
+  if (!entry.serial.empty()) line += "," + Field("serial", entry.serial);
+  line += "},\"unit\":" + std::to_string(entry.unit) + ",";
+  if (!entry.label.empty()) line += Field("label", entry.label) + ",";
+  line += Field("command", entry.command) + ",";
+  if (entry.value) {
+    line += "\"value\":" + std::to_string(*entry.value) + ",";
+  } else {
+    line += "\"rows\":[";
+    for (size_t r = 0; r < entry.rows.size(); ++r) {
+      line += (r > 0 ? ",[" : "[") + std::to_string(entry.rows[r].sequence);
+      for (const int32_t value : entry.rows[r].channels) line += "," + std::to_string(value);
+      line += "]";
+    }
+    line += "],";
+  }
+  return line + Field("outcome", entry.outcome) + "}\n";
+}
+
+std::string JournalTimeNow() { return JournalTimeText(std::chrono::system_clock::now()); }
+
+std::string JournalTimeText(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto now = floor<milliseconds>(time);
+  const auto day = floor<days>(now);
+  const year_month_day date(day);
+  const hh_mm_ss<milliseconds> clock(now - day);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+  return text;
+}
+
+std::string JournalPath() {
+  const char* chosen = std::getenv("DIMLET_JOURNAL");
+  if (!chosen || !chosen[0]) return DefaultJournalPath();
+  if (std::string(chosen) == "off") return {};
+  return chosen;
+}
+
+CJournal::CJournal(std::string program, std::string version)
+    : CJournal(JournalPath(), {std::move(program), std::move(version), JournalHostName(), JournalUserName()}) {}
+
+CJournal::CJournal(std::string path, JournalWriter writer) : m_path(std::move(path)), m_writer(std::move(writer)) {}
+
+std::string CJournal::Append(const JournalEntry& entry) {
+  if (m_path.empty()) return {};
+  std::string error;
+  // The lines of a dimlet-cli run work side by side: one writes at a time.
+  const std::lock_guard<std::mutex> hold(m_mutex);
+  if (AppendJournalLine(m_path, JournalLineText(m_writer, JournalTimeNow(), entry), kJournalRotateBytes, &error)) {
+    m_told = false;
+    return {};
+  }
+  if (m_told) return {};
+  m_told = true;
+  return error + "; the work goes on without it (DIMLET_JOURNAL=off turns it off)";
+}

@@ -1,0 +1,45 @@
+// Appending a line to the journal on POSIX: the journal's folder locked
+// (flock, see folder_lock.h) while its size is looked at and it is moved
+// aside, and the line written by one write() to a file opened O_APPEND, so
+// that a writer that went without the lock still never splits a line.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "settings/file_support.h"
+#include "settings/folder_lock.h"
+#include "settings/journal.h"
+
+bool AppendJournalLine(const std::string& path, const std::string& line, int64_t rotateBytes, std::string* error) {
+  const std::string folder = FolderOf(path);
+  if (!MakeFolders(folder, error)) {
+    *error = "writing the journal " + path + ": " + *error;
+    return false;
+  }
+  const FolderLock lock(folder);
+  struct stat info {};
+  if (lock.Held() && stat(path.c_str(), &info) == 0 && info.st_size + static_cast<int64_t>(line.size()) > rotateBytes) {
+    // The oldest goes; a name that cannot be moved leaves the journal growing.
+    for (int kept = kJournalKept; kept >= 1; --kept) {
+      const std::string from = kept == 1 ? path : path + "." + std::to_string(kept - 1);
+      std::rename(from.c_str(), (path + "." + std::to_string(kept)).c_str());
+    }
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = Reason("writing the journal " + path, errno);
+    return false;
+  }
+  ssize_t written = -1;
+  do {
+    written = write(fd, line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
+  const int err = written < 0 ? errno : ENOSPC;
+  close(fd);
+  if (written == static_cast<ssize_t>(line.size())) return true;
+  *error = Reason("writing the journal " + path, err);
+  return false;
+}

@@ -1,0 +1,106 @@
+// dimlet-cli over a labelled installation, against the simulated line: the
+// handover report of a site with a unit as planned, one that differs and one
+// that is silent; a re-write of only the rows a unit does not hold; and the
+// journal those commands leave.
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "cli_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+using testing::HasSubstr;
+using testing::Not;
+
+// "Bühne links, Wash": a comma and a letter outside ASCII, quoted as CSV does.
+const std::string kStage = "B\xC3\xBChne links, Wash";
+
+// Each unit's box on the page: (unit, verdict), in page order.
+std::vector<std::pair<int, std::string>> Verdicts(const std::string& page) {
+  std::vector<std::pair<int, std::string>> found;
+  const std::regex box("<div class=\"unit\" data-line=\"[^\"]*\" data-unit=\"([0-7])\" data-verdict=\"([a-z ]+)\">");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), box); it != std::sregex_iterator(); ++it) {
+    found.emplace_back(std::stoi((*it)[1]), (*it)[2]);
+  }
+  return found;
+}
+
+TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
+  sim::SimOptions options;
+  options.units = {0, 1, 5};
+  StartSim(options);
+  WriteProfile();
+  m_sim->SetUnitRow(0, 0, {10, 20, 30, 40});
+  m_sim->SetUnitRow(1, 0, {50, 60, 70, 80});
+  m_sim->ClearRecords();
+  // Unit 1 holds 80 where the plan has 81; unit 2 is not on the line; unit 5
+  // answers but is not planned.
+  const std::string site = File("site.csv", "# site: Theater am Ring\n"
+                                            "unit,sequence,ch1,ch2,ch3,ch4,label\n"
+                                            "0,1,10,20,30,40,\"" + kStage + "\"\n"
+                                            "1,1,50,60,70,81,Bar 3\n"
+                                            "2,1,1,2,3,4,<script>alert(1)</script>\n");
+  CliResult result = Run({"report", site, "-o", m_dir + "/report.html"});
+  EXPECT_EQ(result.status, 4) << result.err;
+  EXPECT_THAT(result.err, HasSubstr("unit 2 (<script>alert(1)</script>): did not answer"));
+  const std::string page = testsupport::ReadFile(m_dir + "/report.html");
+  EXPECT_EQ(Verdicts(page), (std::vector<std::pair<int, std::string>>{
+                                {0, "as planned"}, {1, "differs"}, {2, "no answer"}, {5, "not in the plan"}}));
+  EXPECT_THAT(page, HasSubstr("<h1>Handover report: Theater am Ring</h1>"));
+  EXPECT_THAT(page, HasSubstr("Unit 0 \xE2\x80\x94 <span class=\"label\">" + kStage + "</span>"));
+  EXPECT_THAT(page, HasSubstr("&lt;script&gt;alert(1)&lt;/script&gt;"));
+  EXPECT_THAT(page, Not(HasSubstr("<script")));
+  EXPECT_THAT(page, Not(testing::ContainsRegex("(src|href)=")));  // nothing fetched from elsewhere
+  // Scans and reads only: no frame that changes a unit.
+  for (const Frame& frame : Frames()) EXPECT_EQ(frame[1], 0x52) << "a frame other than read-row went out";
+
+  result = Run({"report", site, "--json"});
+  EXPECT_EQ(result.status, 4);
+  const json report = json::parse(result.out);
+  const json& units = report.at("lines").at(0).at("units");
+  ASSERT_EQ(units.size(), 4u);
+  EXPECT_EQ(units[0].at("label"), kStage);
+  EXPECT_EQ(units[1].at("verdict"), "differs");
+  EXPECT_EQ(units[1].at("held").at(0).at(3), 80);
+  EXPECT_EQ(units[1].at("plan").at(0).at(3), 81);
+  EXPECT_EQ(units[2].at("held").at(0).at(0), nullptr);
+}
+
+TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersAndTheJournalKeepsWhatWasSent) {
+  StartSim();
+  WriteProfile();
+  std::string rows = "unit,sequence,ch1,ch2,ch3,ch4,label\n";
+  for (int s = 1; s <= 8; ++s) rows += "3," + std::to_string(s) + ",1,2,3," + std::to_string(s) + ",\"" + kStage + "\"\n";
+  for (int s = 1; s <= 8; ++s) m_sim->SetUnitRow(3, s - 1, {1, 2, 3, s});
+  // One channel of sequence 6 is not what the file says.
+  m_sim->SetUnitRow(3, 5, {1, 2, 99, 6});
+  m_sim->ClearRecords();
+  CliResult result = Run({"write", "--changed", "--store", File("site.csv", rows)});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("unit 3 (" + kStage + "): 8 rows, 7 already in place, 1 written and read back, stored"));
+  std::vector<Frame> writes;
+  for (const Frame& frame : Frames()) {
+    if (frame[1] == 0x57) writes.push_back(frame);
+  }
+  EXPECT_EQ(writes, (std::vector<Frame>{WriteRowFrame(3, 5, 1, 2, 3, 6), {0xA3, 0x57, 0x53}}));
+  EXPECT_EQ(m_sim->Unit(3).stored[5], (std::array<int, 4>{1, 2, 3, 6}));
+
+  result = Run({"journal", "--unit", "3", "--json"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  std::vector<json> lines;
+  std::istringstream in(result.out);
+  for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].at("command"), "write");
+  EXPECT_EQ(lines[0].at("rows"), json::parse("[[6,1,2,3,6]]"));
+  EXPECT_EQ(lines[0].at("label"), kStage);
+  EXPECT_EQ(lines[0].at("outcome"), "done");
+  EXPECT_EQ(lines[0].at("program"), "dimlet-cli");
+  EXPECT_EQ(lines[1].at("command"), "store");
+  EXPECT_EQ(Run({"journal", "--unit", "2"}).out, "");
+  EXPECT_EQ(Run({"journal", "--since", "2999-01-01"}).out, "");
+  EXPECT_THAT(Run({"journal"}).out, HasSubstr("unit 3 (" + kStage + ")  write 6:(1,2,3,6)  done\n"));
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+// The journal on real files: lines from two programs at once, its rotation,
+// a journal that cannot be written, and text that would break a line.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "settings/journal.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using testsupport::ChildProcess;
+using testsupport::TempFolder;
+
+JournalEntry EntryFor(int writer, int index) {
+  JournalEntry entry;
+  entry.device = "/dev/ttyUSB" + std::to_string(writer);
+  entry.unit = index % 8;
+  // Lines of different lengths, some past the size a pipe writes whole.
+  entry.label = std::string(static_cast<size_t>(50 + (index * 37) % 6000), 'a' + static_cast<char>(writer));
+  entry.command = "write";
+  entry.rows = {{1 + index % 8, {index % 256, 1, 2, 3}}};
+  entry.outcome = std::to_string(index);
+  return entry;
+}
+
+TEST(Journal, TwoProgramsWritingAtOnceNeverSplitALineAndRotationLosesNone) {
+  TempFolder folder;
+  const std::string path = folder.File("state/dimlet/journal.jsonl");
+  constexpr int kLines = 1200;
+  // Small enough that both writers move the file aside many times; large
+  // enough that the files kept hold every line.
+  constexpr int64_t kRotate = 2'200'000;
+  auto writer = [&path](int id) {
+    return ChildProcess::Fork([&path, id]() {
+      const JournalWriter who{"dimlet-cli", "test", "host", "user" + std::to_string(id)};
+      for (int i = 0; i < kLines; ++i) {
+        std::string error;
+        if (!AppendJournalLine(path, JournalLineText(who, JournalTimeNow(), EntryFor(id, i)), kRotate, &error)) return 1;
+      }
+      return 0;
+    });
+  };
+  ChildProcess first = writer(0);
+  ChildProcess second = writer(1);
+  ASSERT_EQ(first.StopWith(0, std::chrono::seconds(60)), 0);
+  ASSERT_EQ(second.StopWith(0, std::chrono::seconds(60)), 0);
+
+  std::set<std::pair<std::string, int>> seen;
+  int files = 0;
+  for (const std::string& name : {path, path + ".1", path + ".2", path + ".3"}) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) continue;
+    ++files;
+    std::string line;
+    while (std::getline(in, line)) {
+      const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+      ASSERT_FALSE(entry.is_discarded()) << name << ": a line split or mixed: " << line.substr(0, 80);
+      const int writerId = entry["user"] == "user0" ? 0 : 1;
+      const int index = std::stoi(entry["outcome"].get<std::string>());
+      EXPECT_EQ(entry["label"], EntryFor(writerId, index).label);
+      EXPECT_TRUE(seen.emplace(entry["user"], index).second) << "written twice: " << index;
+    }
+  }
+  EXPECT_EQ(seen.size(), 2u * kLines);
+  EXPECT_EQ(files, 1 + kJournalKept);
+}
+
+TEST(Journal, AJournalThatCannotBeWrittenIsToldOnceAndNamesItsPlace) {
+  TempFolder folder;
+  std::ofstream(folder.File("plain")) << "a file where the folder would be\n";
+  CJournal journal(folder.File("plain") + "/journal.jsonl", {"dimlet", "test", "host", "user"});
+  JournalEntry entry;
+  entry.command = "store";
+  const std::string told = journal.Append(entry);
+  EXPECT_NE(told.find(folder.File("plain")), std::string::npos) << told;
+  EXPECT_EQ(journal.Append(entry), "");
+  CJournal off("", {"dimlet", "test", "host", "user"});
+  EXPECT_EQ(off.Append(entry), "");
+}
+
+TEST(Journal, LabelsAndOutcomesThatHoldQuotesLineEndsAndControlsStayOneLineOfJson) {
+  JournalEntry entry;
+  entry.device = "tcp://bench:4001";
+  entry.serial = "A1\"B2";
+  entry.unit = 3;
+  entry.label = "B\xC3\xBChne \"links\"\n<script>\\\x1b[2J";
+  entry.command = "set-highest";
+  entry.value = 5;
+  entry.outcome = "no answer\r\n";
+  const std::string line = JournalLineText({"dimlet", "1.0", "h\"ost", "us\ter"}, "2026-01-01T00:00:00.000Z", entry);
+  ASSERT_EQ(line.find('\n'), line.size() - 1);
+  const nlohmann::json parsed = nlohmann::json::parse(line);
+  EXPECT_EQ(parsed["label"], entry.label);
+  EXPECT_EQ(parsed["line"]["serial"], entry.serial);
+  EXPECT_EQ(parsed["value"], 5);
+  EXPECT_FALSE(parsed.contains("rows"));
+  EXPECT_EQ(parsed["user"], "us\ter");
+}
+
+}  // namespace
