@@ -35,6 +35,16 @@ CliChecked SinceTime(const std::string& since, std::string* earliest) {
   for (size_t i = 0; sound && i < time.size(); ++i) {
     sound = form[i] == '0' ? (time[i] >= '0' && time[i] <= '9') : time[i] == form[i];
   }
+  // And each field within its range: a typo (2026-13-45) is said, never read
+  // as a time after which nothing changed.
+  const auto field = [&time](size_t at) {
+    return time.size() > at ? static_cast<unsigned>(std::stoi(time.substr(at, at == 0 ? 4 : 2))) : 0U;
+  };
+  if (sound) {
+    const std::chrono::year_month_day day{std::chrono::year(static_cast<int>(field(0))), std::chrono::month(field(5)),
+                                          std::chrono::day(field(8))};
+    sound = day.ok() && field(11) < 24 && field(14) < 60 && field(17) < 60;
+  }
   if (!sound) {
     return UsageFailure("--since " + since + ": give a date (2026-12-08), a date and time in UTC (2026-12-08T20:15) "
                                              "or a span back from now (90m, 12h, 3d)");

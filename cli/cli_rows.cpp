@@ -256,7 +256,7 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
   const size_t inPlace = rowCount - rows.size();
   if (writing && args.changed) result["in_place"] = inPlace;
   result["sent"] = writing && !rows.empty();
-  result["written"] = writing && verifying && found == kExitDone;
+  result["written"] = writing && !rows.empty() && verifying && found == kExitDone;
   result["verified"] = verifying && found == kExitDone;
   std::string summary = unitName + ": " + Rows(rowCount);
   if (!writing) {
@@ -277,9 +277,10 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
     summary += ", " + std::to_string(inPlace) + " already in place, " + std::to_string(rows.size()) +
                (args.verify ? " written and read back" : " sent");
   }
+  // Rows already in place were read before, so they are as sure as a read-back.
   const std::string outcome = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
-                              : verifying          ? "done"
-                                                   : "sent";
+                              : verifying || rows.empty() ? "done"
+                                                          : "sent";
   if (!rows.empty()) JournalWrite(line, plan, rows, rows.size(), outcome);
   bool stored = false;
   if (args.store) {
@@ -290,7 +291,7 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
       const bool storeSent = line.FramesSent(unitName + ": store");
       line.Journal(JournalFor(plan.unit, plan.rows.front().label,
                               unit_commands::JournalName(unit_commands::UnitCommand::kStore),
-                              storeSent ? "sent" : "not sent"));
+                              storeSent ? "sent" : line.LastFrameLeft()));
       if (!storeSent) {
         result["outcome"] = "not stored";
         line.Result(result);
@@ -405,7 +406,11 @@ int RunWriteOrVerify(const CliContext& base) {
   CliContext context = base;
   context.report = &report;
   code = WorkLines(context, lines, [&plans](LineSession& line) { return WorkRows(line, plans[line.Index()]); });
-  std::string words = writing ? (args.verify ? "written and verified" : "sent") : "as expected";
+  std::string words = !writing       ? "as expected"
+                      : args.changed ? (args.verify ? "as planned, the rows that differed written and verified"
+                                                    : "as planned or sent")
+                      : args.verify  ? "written and verified"
+                                     : "sent";
   if (writing && args.store) words += args.verify ? ", stored" : " and stored";
   return Summarize(context, words, false, code);
 }

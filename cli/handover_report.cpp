@@ -35,7 +35,8 @@ bool CellDiffers(const ReportUnit& unit, int row, int channel) {
 }
 
 constexpr const char* kStyle = R"(
-body { font: 11pt/1.4 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #111; margin: 2em; }
+body { font: 11pt/1.4 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #111; margin: 2em;
+       overflow-wrap: anywhere; }
 h1 { font-size: 18pt; margin: 0 0 0.2em; }
 h2 { font-size: 13pt; margin: 1.4em 0 0.4em; border-bottom: 1px solid #888; }
 table.facts td { padding: 0 1.2em 0 0; vertical-align: top; }

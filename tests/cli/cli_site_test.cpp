@@ -10,6 +10,7 @@
 namespace {
 
 using nlohmann::json;
+using testing::AllOf;
 using testing::HasSubstr;
 using testing::Not;
 
@@ -76,7 +77,8 @@ TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersAndTheJournalKeepsWhatWasS
   // One channel of sequence 6 is not what the file says.
   m_sim->SetUnitRow(3, 5, {1, 2, 99, 6});
   m_sim->ClearRecords();
-  CliResult result = Run({"write", "--changed", "--store", File("site.csv", rows)});
+  const std::string site = File("site.csv", rows);
+  CliResult result = Run({"write", "--changed", "--store", site});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(result.out, HasSubstr("unit 3 (" + kStage + "): 8 rows, 7 already in place, 1 written and read back, stored"));
   std::vector<Frame> writes;
@@ -85,6 +87,10 @@ TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersAndTheJournalKeepsWhatWasS
   }
   EXPECT_EQ(writes, (std::vector<Frame>{WriteRowFrame(3, 5, 1, 2, 3, 6), {0xA3, 0x57, 0x53}}));
   EXPECT_EQ(m_sim->Unit(3).stored[5], (std::array<int, 4>{1, 2, 3, 6}));
+  // Again, with everything in place: nothing is said to be written.
+  const CliResult again = Run({"write", "--changed", "--json", site});
+  EXPECT_THAT(again.out, AllOf(HasSubstr(R"("in_place":8)"), HasSubstr(R"("written":false)")));
+  EXPECT_THAT(again.err + again.out, Not(HasSubstr("written and verified")));
 
   result = Run({"journal", "--unit", "3", "--json"});
   EXPECT_EQ(result.status, 0) << result.err;
@@ -100,6 +106,9 @@ TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersAndTheJournalKeepsWhatWasS
   EXPECT_EQ(lines[1].at("command"), "store");
   EXPECT_EQ(Run({"journal", "--unit", "2"}).out, "");
   EXPECT_EQ(Run({"journal", "--since", "2999-01-01"}).out, "");
+  for (const char* typo : {"2026-13-01", "2026-02-30", "2026-12-00", "2026-12-08T24:00", "2026-12-08T22:99"}) {
+    EXPECT_EQ(Run({"journal", "--since", typo}).status, 2) << typo << " is no time, not a time after every change";
+  }
   EXPECT_THAT(Run({"journal"}).out, HasSubstr("unit 3 (" + kStage + ")  write 6:(1,2,3,6)  done\n"));
 }
 
