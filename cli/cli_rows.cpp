@@ -529,10 +529,10 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const Like
 }
 
 // Puts the rows read where -o says (with a line column for several lines,
-// or `lineColumn`), or as JSON rows; returns the run's status with that of
-// the output.
+// or `lineColumn`, and the installation's `site` where it has one), or as
+// JSON rows; returns the run's status with that of the output.
 int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines, bool lineColumn,
-                const std::vector<FileRow>& all, int code) {
+                const std::string& site, const std::vector<FileRow>& all, int code) {
   const CliArguments& args = context.args;
   CliReport& report = *context.report;
   // Rows sent to standard output by another of its names are data like "-":
@@ -555,7 +555,8 @@ int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines,
     return code;
   }
   const std::vector<std::string> labels = Labels(lines);
-  const std::string text = RowFileText(all, true, lines.size() > 1 || lineColumn ? &labels : nullptr);
+  const std::string text = (site.empty() ? "" : "# site: " + site + "\n") +
+                           RowFileText(all, true, lines.size() > 1 || lineColumn ? &labels : nullptr);
   // A stopped or incomplete read never takes the place of a file that may
   // be a whole backup: what was read goes beside it.
   std::string target = args.output;
@@ -618,6 +619,6 @@ int RunRead(const CliContext& base) {
                        [&](LineSession& line) { return ReadLineRows(line, rows, likeUnits[line.Index()], &read[line.Index()]); });
   std::vector<FileRow> all;
   for (const std::vector<FileRow>& lineRows : read) all.insert(all.end(), lineRows.begin(), lineRows.end());
-  code = PutRowsRead(context, lines, like.hasLineColumn, all, code);
+  code = PutRowsRead(context, lines, like.hasLineColumn, like.site, all, code);
   return Summarize(context, "read", IsStandardOutput(args.output), code);
 }

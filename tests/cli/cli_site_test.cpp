@@ -68,10 +68,10 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
   EXPECT_EQ(units[2].at("held").at(0).at(0), nullptr);
 }
 
-TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersAndTheJournalKeepsWhatWasSent) {
+TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersTheJournalKeepsWhatWasSentAndABackupKeepsTheSite) {
   StartSim();
   WriteProfile();
-  std::string rows = "unit,sequence,ch1,ch2,ch3,ch4,label\n";
+  std::string rows = "# site: Theater, main stage\nunit,sequence,ch1,ch2,ch3,ch4,label\n";
   for (int s = 1; s <= 8; ++s) rows += "3," + std::to_string(s) + ",1,2,3," + std::to_string(s) + ",\"" + kStage + "\"\n";
   for (int s = 1; s <= 8; ++s) m_sim->SetUnitRow(3, s - 1, {1, 2, 3, s});
   // One channel of sequence 6 is not what the file says.
@@ -91,6 +91,11 @@ TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersAndTheJournalKeepsWhatWasS
   const CliResult again = Run({"write", "--changed", "--json", site});
   EXPECT_THAT(again.out, AllOf(HasSubstr(R"("in_place":8)"), HasSubstr(R"("written":false)")));
   EXPECT_THAT(again.err + again.out, Not(HasSubstr("written and verified")));
+  // A backup in the installation's form reads back as the same site.
+  const std::string backup = m_dir + "/backup.csv";
+  EXPECT_EQ(Run({"read", "--like", site, "-o", backup}).status, 0);
+  EXPECT_THAT(testsupport::ReadFile(backup), AllOf(HasSubstr("# site: Theater, main stage\n"), HasSubstr(kStage)));
+  EXPECT_EQ(Run({"verify", backup}).status, 0);
 
   result = Run({"journal", "--unit", "3", "--json"});
   EXPECT_EQ(result.status, 0) << result.err;
