@@ -124,8 +124,9 @@ int RunJournal(const CliContext& context) {
   context.streams.out << std::flush;
   if (!any && !args.json) context.streams.err << "dimlet-cli: the journal " << Printable(path) << " is empty: nothing has been changed yet\n";
   if (unreadable > 0) {
-    context.streams.err << "dimlet-cli: " << unreadable << (unreadable == 1 ? " line" : " lines")
-                        << " of the journal could not be read and were left out\n";
+    context.streams.err << "dimlet-cli: " << unreadable
+                        << (unreadable == 1 ? " line of the journal could not be read and was left out\n"
+                                            : " lines of the journal could not be read and were left out\n");
   }
   return kExitDone;
 }

@@ -90,7 +90,7 @@ inline constexpr UnitCommandSpec kUnitCommands[] = {
        return unit_protocol::HighestSequenceFrame(unit, unit_protocol::LowByte(v[0]));
      },
      {Argument{"VALUE", "a VALUE", 1, kSequenceRows}}, 1, Confirmation::kNone, "set-highest",
-     "set units' highest sequence ({})", "", "given the highest sequence {}", "highest sequence {} sent"},
+     "set units' highest sequence ({})", "", "told its highest sequence is {}", "highest sequence {} sent"},
 };
 
 // Whether `command` is the last of UnitCommand. A command added to the enum

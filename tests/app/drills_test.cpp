@@ -34,8 +34,12 @@ class DrillTest : public WindowTest {
   // Runs an all-rows command while the simulator hangs up part-way through.
   double AllRowsWithHangUp(int buttonId) {
     Click(ctl::kAllRows);
+    // Counted from the first frame's arrival, not from the click (which a
+    // slow build may take longer than that to turn into bytes): the line
+    // goes in the middle of the first row's wait for its answer and echo.
     std::thread pull([this] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      m_sim->WaitForFrames(1, std::chrono::seconds(3));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       m_sim->HangUp();
     });
     const auto start = Clock::now();
@@ -74,7 +78,8 @@ TEST_F(DrillTest, DeviceLostDuringAllRowsUploadIsShownAndCanBeChosenAgain) {
   EXPECT_LT(seconds, 3.0);
   EXPECT_FALSE(Inside().Link().IsPortOpen());
   EXPECT_NE(Status(*m_dlg).find("unplugged, waiting for it"), std::string::npos) << Status(*m_dlg);
-  EXPECT_TRUE(m_boxes.texts.endsWith("Error4")) << "the rows after the loss are reported missing";
+  EXPECT_TRUE(m_boxes.texts.endsWith("Error4")) << "the rows after the loss are reported missing: "
+                                                << m_boxes.texts.join(' ').toStdString();
   ExpectBackAfterReconnect();
 }
 
