@@ -35,7 +35,7 @@ std::string Rows(int count) { return std::to_string(count) + (count == 1 ? " row
 
 // A command's outcome when its frame went out whole: "address 5 sent".
 std::string SentWords(unit_commands::UnitCommand command, int value = 0) {
-  return unit_commands::Words(unit_commands::Spec(command).sent, value);
+  return unit_commands::Words(unit_commands::RowOf(command).sent, value);
 }
 
 // `done` when the command's last frame went out whole and the line stayed;

@@ -63,7 +63,7 @@ std::vector<std::string> OptionNames() {
 // A unit command's own needs: its units, and its argument within its row's range.
 CliChecked CheckUnitCommand(CliArguments& result, const CommandSpec& info,
                             const std::vector<std::string>& positional) {
-  const unit_commands::UnitCommandSpec& row = *info.unit;
+  const unit_commands::UnitCommandRow& row = *info.unit;
   const std::string& name = info.name;
   switch (row.confirmation) {
     case unit_commands::Confirmation::kNone:

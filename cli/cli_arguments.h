@@ -25,7 +25,7 @@ enum class CliCommand {
 
 struct CliArguments {
   CliCommand command = CliCommand::kHelp;
-  const unit_commands::UnitCommandSpec* unitCommand = nullptr;  // kUnitCommand: its row
+  const unit_commands::UnitCommandRow* unitCommand = nullptr;  // kUnitCommand: its row
   std::string profilePath;         // --profile; empty: the operator's own profile
   std::vector<std::string> ports;  // each --port as given: "Com N", a device path or a network line
   std::vector<int> units;          // --unit, ascending, each once; empty when not given

@@ -116,7 +116,7 @@ const CommandSpec kOwnCommands[] = {
     {"__complete", C::kComplete, "", 0, ""},
 };
 
-CommandSpec VerbOf(const unit_commands::UnitCommandSpec& row) {
+CommandSpec VerbOf(const unit_commands::UnitCommandRow& row) {
   const std::span<const unit_commands::Argument> arguments = row.Arguments();
   const std::string range = arguments.empty() ? "" : unit_commands::RangeText(arguments[0]);
   return {row.verb, C::kUnitCommand, arguments.empty() ? "" : arguments[0].name,
@@ -127,7 +127,7 @@ const std::vector<CommandSpec> kCommands = [] {
   std::vector<CommandSpec> commands;
   for (const CommandSpec& own : kOwnCommands) {
     if (own.command == C::kHelp) {
-      for (const unit_commands::UnitCommandSpec& row : unit_commands::kUnitCommands) {
+      for (const unit_commands::UnitCommandRow& row : unit_commands::kUnitCommands) {
         if (row.verb) commands.push_back(VerbOf(row));
       }
     }

@@ -20,7 +20,7 @@ struct CommandSpec {
   std::string arguments;  // what follows the command, for messages and usage ("FILE"); "" for none
   int argumentCount;
   std::string summary;    // one line for the usage text; empty: not shown
-  const unit_commands::UnitCommandSpec* unit = nullptr;  // kUnitCommand: its row
+  const unit_commands::UnitCommandRow* unit = nullptr;  // kUnitCommand: its row
 };
 
 // What bash may offer as an option's value.

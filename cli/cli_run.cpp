@@ -36,7 +36,7 @@ CliChecked CheckTraceTarget(const CliArguments& args) {
 // A verb that sends an answered command would need a command of its own
 // that reads the answer: none is generic.
 constexpr bool NoVerbIsAnswered() {
-  for (const unit_commands::UnitCommandSpec& row : unit_commands::kUnitCommands) {
+  for (const unit_commands::UnitCommandRow& row : unit_commands::kUnitCommands) {
     if (row.verb && row.confirmation == unit_commands::Confirmation::kAnswer) return false;
   }
   return true;

@@ -15,7 +15,7 @@ int RunUnitCommand(const CliContext& base) {
   CliContext context = base;
   context.report = &report;
 
-  const unit_commands::UnitCommandSpec& command = *args.unitCommand;
+  const unit_commands::UnitCommandRow& command = *args.unitCommand;
   const std::string told = unit_commands::Words(command.told, args.value);  // what each unit was told
   const std::vector<int32_t> values(command.argumentCount, args.value);
 
@@ -60,7 +60,7 @@ int RunSetAddress(const CliContext& base) {
   CliReport report(base.streams, args.quiet, args.json, {lines[0].label}, base.outFault);
   CliContext context = base;
   context.report = &report;
-  const unit_commands::UnitCommandSpec& command = *args.unitCommand;
+  const unit_commands::UnitCommandRow& command = *args.unitCommand;
   const int unit = args.units[0];
   const int wanted = args.value;
 

@@ -39,7 +39,7 @@ struct Argument {
   int highest;
 };
 
-struct UnitCommandSpec {
+struct UnitCommandRow {
   UnitCommand command;
   const char* name;  // in the window's messages: "store", "write-row"
   // The frame for `unit` and the command's values, in the order of `arguments`.
@@ -66,7 +66,7 @@ inline constexpr Argument kRowIndex{"ROW", "a ROW", 0, kSequenceRows - 1};
 inline constexpr Argument kChannel{"CH", "a channel value", 0, 255};
 }  // namespace detail
 
-inline constexpr UnitCommandSpec kUnitCommands[] = {
+inline constexpr UnitCommandRow kUnitCommands[] = {
     {UnitCommand::kWriteRow, "write-row",
      [](int32_t unit, detail::Values v) { return unit_protocol::WriteRowFrame(unit, v[0], v[1], v[2], v[3], v[4]); },
      {detail::kRowIndex, detail::kChannel, detail::kChannel, detail::kChannel, detail::kChannel}, 5,
@@ -119,12 +119,12 @@ constexpr bool EveryCommandHasItsRow() {
 }
 static_assert(EveryCommandHasItsRow(), "kUnitCommands holds one row per UnitCommand, in the enum's order");
 
-constexpr const UnitCommandSpec& Spec(UnitCommand command) { return kUnitCommands[static_cast<size_t>(command)]; }
+constexpr const UnitCommandRow& RowOf(UnitCommand command) { return kUnitCommands[static_cast<size_t>(command)]; }
 
 // The command's name in the journal (settings/journal.h): its verb, and
 // "write" for write-row, which dimlet-cli's write sends.
 constexpr const char* JournalName(UnitCommand command) {
-  return command == UnitCommand::kWriteRow ? "write" : Spec(command).verb ? Spec(command).verb : Spec(command).name;
+  return command == UnitCommand::kWriteRow ? "write" : RowOf(command).verb ? RowOf(command).verb : RowOf(command).name;
 }
 
 // `pattern` with its "{}" replaced by `value`.

@@ -129,7 +129,7 @@ TEST(UnitCommandTable, TheSimulatorRecognisesEveryCommandsFrame) {
   ASSERT_TRUE(line.Start(&error)) << error;
   CSerialLink link([&line](int32_t) { return line.SlavePath(); });
   ASSERT_EQ(link.OpenPort(1, 9600), 1) << link.Reason();
-  for (const unit_commands::UnitCommandSpec& row : unit_commands::kUnitCommands) {
+  for (const unit_commands::UnitCommandRow& row : unit_commands::kUnitCommands) {
     SCOPED_TRACE(row.name);
     // Each value at the top of its range, the last a unit takes.
     std::vector<int32_t> values;
