@@ -24,7 +24,7 @@ TEST_P(LatencyDrill, UploadFailsOnlyWhenTheAdapterHoldsAnswersPastTheWindow) {
   sim::SimOptions options;
   options.latencyMs = c.latencyMs;
   StartSim(options);
-  StartWindow();
+  StartWindow("[Ports]\nCom 1 Answer Wait=5\n");
   m_sim->SetUnitRow(0, 0, {10, 20, 30, 40});
   m_sim->SetUnitRow(0, 1, {50, 60, 70, 80});
   Click(ctl::kAllRows);

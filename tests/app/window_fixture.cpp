@@ -41,8 +41,13 @@ void WindowTest::StartSim(sim::SimOptions options) {
 
 void WindowTest::StartWindow(const std::string& profileText, int comEntry, const std::string& devicePath) {
   if (!m_sim) StartSim();
-  testsupport::WriteFile(m_profilePath, profileText + "[Ports]\nCom " + std::to_string(comEntry) + "=" +
-                                            (devicePath.empty() ? m_linkPath : devicePath) + "\n");
+  const std::string com = "Com " + std::to_string(comEntry);
+  // The line waits for answers as one on a busy machine would be set to: the
+  // tests share two cores with the simulator, and a line's options are theirs
+  // to check only where they give a [Ports] section themselves.
+  const std::string wait = profileText.find("[Ports]") == std::string::npos ? com + " Answer Wait=30\n" : "";
+  testsupport::WriteFile(m_profilePath, profileText + "[Ports]\n" + com + "=" +
+                                            (devicePath.empty() ? m_linkPath : devicePath) + "\n" + wait);
   m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
   m_dlg->Start();
   m_dlg->show();

@@ -34,7 +34,8 @@ class WindowTest : public testing::Test {
 
   // Starts the simulated line (if not yet) and the window on a profile that
   // holds `profileText` plus a [Ports] entry that maps Com `comEntry` to the
-  // simulator (or to `devicePath` when given).
+  // simulator (or to `devicePath` when given), waiting 30 ms for answers
+  // unless `profileText` has a [Ports] section of its own.
   void StartWindow(const std::string& profileText = "", int comEntry = 1, const std::string& devicePath = "");
   // Moves slider `channel` (0..3) by `steps` values with the mouse; `whileHeld`
   // runs before the button is released.
