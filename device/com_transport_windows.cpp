@@ -9,6 +9,7 @@
 // WaitCommEvent for a received character.
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "device/line_transport.h"
 #include "device/pause.h"
@@ -61,11 +62,6 @@ std::wstring SystemName(const std::string& path) {
   return com ? L"\\\\.\\" + Wide(path) : Wide(path);
 }
 
-DWORD MsUntil(LineClock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - LineClock::now()).count();
-  return static_cast<DWORD>(std::max<int64_t>(left, 0));
-}
-
 // One overlapped operation's event and state, reused call after call.
 class Overlapped {
  public:
@@ -84,13 +80,14 @@ class Overlapped {
     return &m_io;
   }
   bool Ready() const { return m_io.hEvent != nullptr; }
+  OVERLAPPED* Io() { return &m_io; }
 
   enum class Done { kDone, kLate, kFailed };
   // Waits for the operation started with Fresh() until `deadline`; on time
   // *count holds what it moved. A late one is cancelled and waited out, so the
   // buffer it used is free again.
   Done Finish(HANDLE file, LineClock::time_point deadline, DWORD* count, DWORD* error) {
-    if (WaitForSingleObject(m_io.hEvent, MsUntil(deadline)) != WAIT_OBJECT_0) {
+    if (!SignalledBy(deadline)) {
       CancelIoEx(file, &m_io);
       GetOverlappedResult(file, &m_io, count, TRUE);
       return Done::kLate;
@@ -98,6 +95,19 @@ class Overlapped {
     if (GetOverlappedResult(file, &m_io, count, FALSE)) return Done::kDone;
     *error = GetLastError();
     return Done::kFailed;
+  }
+
+  // Waits for the operation's event until `deadline`: on the system's wait
+  // while a millisecond or more is left, the last of it by yielding, so that
+  // a deadline is kept rather than overshot by a wait's rounding and tick.
+  bool SignalledBy(LineClock::time_point deadline) const {
+    const auto coarse = std::chrono::floor<std::chrono::milliseconds>(deadline - LineClock::now()).count() - 1;
+    if (coarse > 0 && WaitForSingleObject(m_io.hEvent, static_cast<DWORD>(coarse)) == WAIT_OBJECT_0) return true;
+    for (;;) {
+      if (WaitForSingleObject(m_io.hEvent, 0) == WAIT_OBJECT_0) return true;
+      if (LineClock::now() >= deadline) return false;
+      SwitchToThread();
+    }
   }
 
  private:
@@ -137,6 +147,9 @@ class ComTransport final : public LineTransport {
   Overlapped m_write;
   Overlapped m_read;
   Overlapped m_wait;
+  // A WaitCommEvent that outlived the wait that started it (see WaitReadable).
+  bool m_waitPending = false;
+  DWORD m_events = 0;
   std::string m_notes;
 };
 
@@ -220,6 +233,11 @@ void ComTransport::Close() {
   // device refuses this, and has no settings left to keep.
   if (m_savedTimeouts) SetCommTimeouts(m_port, &*m_savedTimeouts);
   if (m_savedLine) SetCommState(m_port, &*m_savedLine);
+  if (std::exchange(m_waitPending, false)) {
+    DWORD unused = 0;
+    CancelIoEx(m_port, m_wait.Io());
+    GetOverlappedResult(m_port, m_wait.Io(), &unused, TRUE);
+  }
   CloseHandle(m_port);
   m_port = INVALID_HANDLE_VALUE;
 }
@@ -281,20 +299,24 @@ LineResult<int32_t> ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount,
   return static_cast<int32_t>(got);
 }
 
+// A wait that times out leaves its WaitCommEvent pending for the next one to
+// take up: cancelling it would cost a round trip through the driver on every
+// quiet deadline (over a millisecond under wine), and a pause after an answer
+// is watched this way. A wait that finds the event already set by bytes read
+// since only returns early; its callers read and wait again.
 bool ComTransport::WaitReadable(LineClock::time_point deadline) {
   DWORD error = ERROR_SUCCESS;
   const auto status = Status(&error);
   if (!status || status->cbInQue > 0) return true;  // gone, or bytes: the next read tells
-  DWORD events = 0;
-  if (WaitCommEvent(m_port, &events, m_wait.Fresh())) return true;
-  if (GetLastError() != ERROR_IO_PENDING) return true;
-  DWORD unused = 0;
-  const Overlapped::Done done = m_wait.Finish(m_port, deadline, &unused, &error);
-  if (done == Overlapped::Done::kLate) {
-    // Setting the mask again ends a wait the cancel left pending on some drivers.
-    SetCommMask(m_port, EV_RXCHAR);
-    return false;
+  if (!m_waitPending) {
+    if (WaitCommEvent(m_port, &m_events, m_wait.Fresh())) return true;
+    if (GetLastError() != ERROR_IO_PENDING) return true;
+    m_waitPending = true;
   }
+  if (!m_wait.SignalledBy(deadline)) return false;
+  m_waitPending = false;
+  DWORD unused = 0;
+  GetOverlappedResult(m_port, m_wait.Io(), &unused, FALSE);
   return true;
 }
 
