@@ -9,8 +9,8 @@
 void CControllerDlg::RememberAdapterSerial() {
   m_serialDevice = m_link.DevicePath();
   m_serial.clear();
-  std::string ignored;  // a list that cannot be had leaves the number unknown
-  for (const SerialPortInfo& port : ListSerialPorts(&ignored)) {
+  // A list that cannot be had leaves the number unknown.
+  for (const SerialPortInfo& port : ListSerialPorts().ValueOr({})) {
     if (port.IsNamed(m_serialDevice)) m_serial = port.serial;
   }
 }

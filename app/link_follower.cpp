@@ -18,8 +18,8 @@ CLinkFollower::CLinkFollower(CSerialLink& link, std::function<void()> reopen, QO
   connect(&m_retry, &QTimer::timeout, this, &CLinkFollower::TryReopen);
   // Without udev (a container, a system without it) the look every second
   // still finds the device.
-  if (m_udev->Descriptor() >= 0) {
-    m_udevNotifier = new QSocketNotifier(m_udev->Descriptor(), QSocketNotifier::Read, this);
+  if (const auto watched = m_udev->Descriptor()) {
+    m_udevNotifier = new QSocketNotifier(*watched, QSocketNotifier::Read, this);
     connect(m_udevNotifier, &QSocketNotifier::activated, this, &CLinkFollower::OnUdevEvents);
   }
   WatchLink();

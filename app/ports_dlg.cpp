@@ -81,7 +81,7 @@ QString EntryLine(int port, const std::string& path) {
 
 CPortsDlg::CPortsDlg(std::string profilePath, int currentPort, Assign assign, Lister list, QWidget* parent)
     : QDialog(parent), m_profilePath(std::move(profilePath)), m_assign(std::move(assign)), m_list(std::move(list)) {
-  if (!m_list) m_list = [](std::string* error) { return ListSerialPorts(error); };
+  if (!m_list) m_list = ListSerialPorts;
   setWindowTitle(QStringLiteral("Ports"));
 
   auto* layout = new QVBoxLayout(this);
@@ -201,14 +201,14 @@ void CPortsDlg::Refresh() {
   }
   if (entry >= 0) m_entries->setCurrentRow(entry);
 
-  std::string error;
-  m_found = m_list(&error);
+  const auto listed = m_list();
+  m_found = listed.ValueOr({});
   m_adapters->clear();
   for (const SerialPortInfo& port : m_found) AddShortened(m_adapters, QString::fromStdString(port.Description()));
   if (m_found.empty()) {
-    SetShortened(m_message, error.empty() ? QStringLiteral("No serial adapter found; a path can still be typed.")
-                                          : QString::fromStdString(error) +
-                                                QStringLiteral("; a path can still be typed."));
+    SetShortened(m_message, listed ? QStringLiteral("No serial adapter found; a path can still be typed.")
+                                   : QString::fromStdString(listed.Failure().reason) +
+                                         QStringLiteral("; a path can still be typed."));
   }
 }
 

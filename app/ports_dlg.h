@@ -31,7 +31,7 @@ class CPortsDlg : public QDialog {
   // Maps Com `port` to `path`; false with *error set when that failed.
   using Assign = std::function<bool(int port, const std::string& path, std::string* error)>;
   // The adapters to offer; on failure empty, with *error set.
-  using Lister = std::function<std::vector<SerialPortInfo>(std::string* error)>;
+  using Lister = std::function<LineResult<std::vector<SerialPortInfo>>()>;
 
   // Reads the map from the profile at `profilePath`; starts on Com
   // `currentPort`. `assign` does the mapping (the window saves it and

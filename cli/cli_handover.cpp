@@ -71,8 +71,8 @@ int RunReport(const CliContext& base) {
   facts.host = JournalHostName();
   facts.operatorName = JournalUserName();
   facts.lines.resize(lines.size());
-  std::string adapterError;
-  const std::vector<SerialPortInfo> adapters = ListSerialPorts(&adapterError);
+  const auto listed = ListSerialPorts();
+  const std::vector<SerialPortInfo> adapters = listed.ValueOr({});
 
   const int code = WorkLines(context, lines, [&](LineSession& line) {
     ReportLine& page = facts.lines[line.Index()];
@@ -142,7 +142,7 @@ int RunReport(const CliContext& base) {
     page.units = units;
     return outcome;
   });
-  if (!adapterError.empty()) report.Message(0, "serial adapters could not be listed: " + adapterError);
+  if (!listed) report.Message(0, "serial adapters could not be listed: " + listed.Failure().reason);
 
   const std::string text = args.json ? HandoverJson(facts).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n'
                                      : HandoverHtml(facts);

@@ -17,8 +17,7 @@ std::string CliJournal::Append(const std::string& device, JournalEntry entry) {
     } else {
       // A list that cannot be had leaves the serial number unknown; the
       // journal line is still written.
-      std::string ignored;
-      for (const SerialPortInfo& port : ListSerialPorts(&ignored)) {
+      for (const SerialPortInfo& port : ListSerialPorts().ValueOr({})) {
         if (port.IsNamed(device)) entry.serial = port.serial;
       }
       m_serials[device] = entry.serial;

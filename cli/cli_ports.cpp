@@ -42,8 +42,8 @@ int RunPorts(const CliContext& base) {
   CliContext context = base;
   context.report = &report;
   const int chosen = ChoosePort(context.profile, "").comEntry;
-  std::string error;
-  const std::vector<SerialPortInfo> adapters = ListSerialPorts(&error);
+  const auto listed = ListSerialPorts();
+  const std::vector<SerialPortInfo> adapters = listed.ValueOr({});
   std::vector<std::string> mappedTo(adapters.size());
   // Standard output closed (| head -1) or a stop: the rest is not listed (a
   // network entry may take a second to reach).
@@ -93,7 +93,7 @@ int RunPorts(const CliContext& base) {
                       {"latency_ms", latency >= 0 ? nlohmann::json(latency) : nlohmann::json()},
                       {"com_entry", mappedTo[a]}});
   }
-  if (!error.empty()) report.Message(0, "serial adapters could not be listed: " + error);
+  if (!listed) report.Message(0, "serial adapters could not be listed: " + listed.Failure().reason);
   // An output that failed otherwise is said once, at the end of the run.
   if (code > 128) report.Message(0, stopped + "; the rest is not listed");
   report.ClosingResult(

@@ -36,6 +36,8 @@ class [[nodiscard]] LineResult {
   const T* operator->() const { return &std::get<0>(m_state); }
   // Only when the call failed.
   const LineFailure& Failure() const { return std::get<1>(m_state); }
+  // The value, or `otherwise` when the call failed.
+  T ValueOr(T otherwise) const& { return *this ? **this : std::move(otherwise); }
 
  private:
   std::variant<T, LineFailure> m_state;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "device/line_result.h"
+
 struct SerialPortInfo {
   std::string devNode;       // "/dev/ttyUSB0"
   std::string byId;          // "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", or empty
@@ -32,9 +34,9 @@ struct SerialPortInfo {
 
 // Serial ports with a device behind them: USB adapters, and built-in ttyS
 // ports whose driver reports a real UART (or that could not be checked).
-// Virtual terminals and ptys are left out. Sorted by device node. Empty when
-// udev cannot be asked; *error then says why.
-std::vector<SerialPortInfo> ListSerialPorts(std::string* error = nullptr);
+// Virtual terminals and ptys are left out. Sorted by device node. Fails when
+// the system cannot be asked.
+LineResult<std::vector<SerialPortInfo>> ListSerialPorts();
 
 // Whether a device is there by the name `path` (a tty's node or link, a
 // COM port's name); not whether it can be opened.
@@ -54,10 +56,9 @@ class CSerialPortWatch {
   CSerialPortWatch(const CSerialPortWatch&) = delete;
   CSerialPortWatch& operator=(const CSerialPortWatch&) = delete;
 
-  // A descriptor that turns readable when events wait; -1 when udev could
-  // not be watched (Error() says why). Owned by the watch.
-  int Descriptor() const;
-  const std::string& Error() const;
+  // A descriptor that turns readable when events wait, owned by the watch;
+  // or why the ports cannot be watched.
+  LineResult<int> Descriptor() const;
   // The events waiting now; never blocks.
   std::vector<Event> Take();
 

@@ -53,17 +53,14 @@ std::map<std::string, std::string> FriendlyNames() {
 
 }  // namespace
 
-std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {
+LineResult<std::vector<SerialPortInfo>> ListSerialPorts() {
   std::vector<SerialPortInfo> ports;
   HKEY list = nullptr;
   const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &list);
-  if (opened == ERROR_FILE_NOT_FOUND) {
-    if (error) error->clear();
-    return ports;  // no serial driver has a port
-  }
+  if (opened == ERROR_FILE_NOT_FOUND) return ports;  // no serial driver has a port
   if (opened != ERROR_SUCCESS) {
-    if (error) *error = windows_text::Reason("cannot list the serial ports", static_cast<DWORD>(opened));
-    return ports;
+    return Failed(CSerialLink::Fault::kOther,
+                  windows_text::Reason("cannot list the serial ports", static_cast<DWORD>(opened)));
   }
   const std::map<std::string, std::string> friendly = FriendlyNames();
   for (DWORD i = 0;; ++i) {
@@ -89,7 +86,6 @@ std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {
   RegCloseKey(list);
   std::sort(ports.begin(), ports.end(),
             [](const SerialPortInfo& a, const SerialPortInfo& b) { return ComBefore(a.devNode, b.devNode); });
-  if (error) error->clear();
   return ports;
 }
 
@@ -106,6 +102,5 @@ struct CSerialPortWatch::Impl {
 
 CSerialPortWatch::CSerialPortWatch() : m_impl(std::make_unique<Impl>()) {}
 CSerialPortWatch::~CSerialPortWatch() = default;
-int CSerialPortWatch::Descriptor() const { return -1; }
-const std::string& CSerialPortWatch::Error() const { return m_impl->error; }
+LineResult<int> CSerialPortWatch::Descriptor() const { return Failed(CSerialLink::Fault::kOther, m_impl->error); }
 std::vector<CSerialPortWatch::Event> CSerialPortWatch::Take() { return {}; }

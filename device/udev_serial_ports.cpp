@@ -105,19 +105,15 @@ bool SerialDeviceThere(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {
+LineResult<std::vector<SerialPortInfo>> ListSerialPorts() {
   std::vector<SerialPortInfo> ports;
   errno = 0;
   UdevPtr<udev> context(udev_new());
-  if (!context) {
-    if (error) *error = UdevError("cannot reach udev");
-    return ports;
-  }
+  if (!context) return Failed(CSerialLink::Fault::kOther, UdevError("cannot reach udev"));
   UdevPtr<udev_enumerate> listing(udev_enumerate_new(context.get()));
   if (!listing || udev_enumerate_add_match_subsystem(listing.get(), "tty") < 0 ||
       udev_enumerate_scan_devices(listing.get()) < 0) {
-    if (error) *error = UdevError("cannot list the serial devices");
-    return ports;
+    return Failed(CSerialLink::Fault::kOther, UdevError("cannot list the serial devices"));
   }
   for (udev_list_entry* entry = udev_enumerate_get_list_entry(listing.get()); entry;
        entry = udev_list_entry_get_next(entry)) {
@@ -127,7 +123,6 @@ std::vector<SerialPortInfo> ListSerialPorts(std::string* error) {
   }
   std::sort(ports.begin(), ports.end(),
             [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.devNode < b.devNode; });
-  if (error) error->clear();
   return ports;
 }
 
@@ -151,11 +146,10 @@ CSerialPortWatch::CSerialPortWatch() : m_impl(std::make_unique<Impl>()) {
 
 CSerialPortWatch::~CSerialPortWatch() = default;
 
-int CSerialPortWatch::Descriptor() const {
-  return m_impl->monitor ? udev_monitor_get_fd(m_impl->monitor.get()) : -1;
+LineResult<int> CSerialPortWatch::Descriptor() const {
+  if (!m_impl->monitor) return Failed(CSerialLink::Fault::kOther, m_impl->error);
+  return udev_monitor_get_fd(m_impl->monitor.get());
 }
-
-const std::string& CSerialPortWatch::Error() const { return m_impl->error; }
 
 std::vector<CSerialPortWatch::Event> CSerialPortWatch::Take() {
   std::vector<Event> events;

@@ -167,7 +167,7 @@ LineOptions ShownOptions(CPortsDlg& dialog) {
           rs485->isChecked()};
 }
 
-std::vector<SerialPortInfo> NoAdapters(std::string*) { return {}; }
+LineResult<std::vector<SerialPortInfo>> NoAdapters() { return std::vector<SerialPortInfo>{}; }
 
 TEST_F(LineHabitsTest, PortsDialogLineOptionsReachTheLinkAndSurviveARestart) {
   // A line without echo; an RS-485 choice written by hand in a form not understood.

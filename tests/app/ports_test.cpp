@@ -18,7 +18,7 @@
 namespace {
 
 // Adapters as udev would list them; the app tests have no udev of their own.
-std::vector<SerialPortInfo> TwoAdapters(std::string*) {
+LineResult<std::vector<SerialPortInfo>> TwoAdapters() {
   SerialPortInfo ftdi;
   ftdi.devNode = "/dev/ttyUSB0";
   ftdi.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
@@ -34,7 +34,7 @@ std::vector<SerialPortInfo> TwoAdapters(std::string*) {
   ch340.byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0";
   ch340.vendorProduct = "1a86:7523";
   ch340.driver = "ch341-uart";
-  return {ftdi, ch340};
+  return std::vector<SerialPortInfo>{ftdi, ch340};
 }
 
 class PortsTest : public WindowTest {};

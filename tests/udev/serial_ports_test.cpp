@@ -116,9 +116,9 @@ TEST_F(SerialPortsTest, AdaptersAreListedWithTheirNamesAndParticulars) {
   MockMachine machine;
   machine.AddAdapter(kFtdi);
   machine.AddAdapter(kCh340);
-  std::string error;
-  const std::vector<SerialPortInfo> ports = ListSerialPorts(&error);
-  EXPECT_EQ(error, "");
+  const auto listed = ListSerialPorts();
+  ASSERT_TRUE(listed) << listed.Failure().reason;
+  const std::vector<SerialPortInfo>& ports = *listed;
   ASSERT_EQ(ports.size(), 2u);
 
   const SerialPortInfo& ftdi = ports[0];
@@ -150,7 +150,7 @@ TEST_F(SerialPortsTest, BuiltInPortsOnlyWithAUartAndVirtualTerminalsNever) {
   machine.AddBuiltIn("ttyS1", "0");   // the driver found no UART there
   machine.AddBuiltIn("ttyS2", "");    // nothing says
   machine.AddVirtualTerminal("tty1");
-  const std::vector<SerialPortInfo> ports = ListSerialPorts();
+  const std::vector<SerialPortInfo> ports = ListSerialPorts().ValueOr({});
   const SerialPortInfo* real = Find(ports, "/dev/ttyS0");
   ASSERT_NE(real, nullptr);
   EXPECT_FALSE(real->unchecked);
@@ -178,7 +178,7 @@ std::vector<CSerialPortWatch::Event> WaitForEvents(CSerialPortWatch& watch, size
   std::vector<CSerialPortWatch::Event> events;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (events.size() < count && std::chrono::steady_clock::now() < deadline) {
-    pollfd entry{watch.Descriptor(), POLLIN, 0};
+    pollfd entry{*watch.Descriptor(), POLLIN, 0};
     if (poll(&entry, 1, 100) > 0) {
       for (auto& e : watch.Take()) events.push_back(std::move(e));
     }
@@ -189,7 +189,7 @@ std::vector<CSerialPortWatch::Event> WaitForEvents(CSerialPortWatch& watch, size
 TEST_F(SerialPortsTest, PlugAndUnplugArriveAsEventsWithTheAdaptersNames) {
   MockMachine machine;
   CSerialPortWatch watch;
-  ASSERT_GE(watch.Descriptor(), 0) << watch.Error();
+  ASSERT_TRUE(watch.Descriptor()) << watch.Descriptor().Failure().reason;
   const std::string tty = machine.AddAdapter(kFtdi);  // umockdev announces what it adds
   std::vector<CSerialPortWatch::Event> events = WaitForEvents(watch, 1);
   ASSERT_EQ(events.size(), 1u);
