@@ -1,6 +1,7 @@
 // The journal command: the journal's lines (the files moved aside first,
 // oldest first), those of --unit, --port and --since, as text or JSON Lines.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <ostream>
 
@@ -84,6 +85,13 @@ int RunJournal(const CliContext& context) {
 
   int unreadable = 0;
   bool any = false;
+  // A reader that left (| head) or a full disk ends the listing; the exit
+  // status then says why, as for every command's output.
+  const auto outputLost = [&context] {
+    if (context.streams.out) return false;
+    if (context.outFault && context.outFault->empty()) *context.outFault = OutputFaultWords(errno);
+    return true;
+  };
   for (int kept = kJournalKept; kept >= 0; --kept) {
     const std::string name = kept == 0 ? path : path + "." + std::to_string(kept);
     std::string text;
@@ -110,6 +118,7 @@ int RunJournal(const CliContext& context) {
       if (!since.empty() && time < since) continue;
       if (args.json) {
         context.streams.out << entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        if (outputLost()) return kExitDone;
         continue;
       }
       const std::string label = Text(entry, "label");
@@ -119,9 +128,11 @@ int RunJournal(const CliContext& context) {
                " unit " + std::to_string(unit) + (label == "-" ? "" : " (" + label + ")") + "  " +
                Text(entry, "command") + RowsText(entry) + "  " + Text(entry, "outcome");
       context.streams.out << Printable(shown) << '\n';
+      if (outputLost()) return kExitDone;
     }
   }
   context.streams.out << std::flush;
+  if (outputLost()) return kExitDone;
   if (!any && !args.json) context.streams.err << "dimlet-cli: the journal " << Printable(path) << " is empty: nothing has been changed yet\n";
   if (unreadable > 0) {
     context.streams.err << "dimlet-cli: " << unreadable
