@@ -48,18 +48,32 @@ std::string_view Trim(std::string_view text) {
   return text.substr(begin, end - begin + 1);
 }
 
+// Shown in messages: the field as written, cut short if it is long, control
+// bytes escaped.
+std::string Quoted(std::string_view field) {
+  constexpr size_t kLongest = 24;
+  size_t cut = std::min(field.size(), kLongest);
+  // Cut between two characters, not inside one's UTF-8 bytes.
+  while (cut < field.size() && cut > 0 && (static_cast<unsigned char>(field[cut]) & 0xC0) == 0x80) --cut;
+  std::string text = Printable(field.substr(0, cut));
+  if (field.size() > kLongest) text += "...";
+  return "\"" + text + "\"";
+}
+
 // One line split into its fields as CSV reads it: a field in double quotes
 // may hold commas and '#' ("" for a quote itself); outside quotes a '#' begins
 // a comment. Fields outside quotes are trimmed. Keeps the first `most` fields
 // and counts them all, so a line of a million commas costs no more than a
-// short one. False when a quote is not closed before the line ends.
+// short one. `problem` names a quote not closed before the line ends, or
+// text after a closing quote (`"a"x`), which no reading would keep whole.
 struct LineFields {
   std::vector<std::string> fields;
   size_t count = 0;   // fields in the line; 0 for a blank or comment line
   std::string comment;  // the text after an unquoted '#'
+  std::string problem;
 };
 
-bool SplitFields(std::string_view line, size_t most, LineFields* out) {
+void SplitFields(std::string_view line, size_t most, LineFields* out) {
   std::string field;
   bool quoted = false;     // the current field began with a quote
   bool inQuotes = false;
@@ -93,17 +107,20 @@ bool SplitFields(std::string_view line, size_t most, LineFields* out) {
       field.clear();
     } else if (quoted && (c == ' ' || c == '\t')) {
       continue;  // blanks after a closing quote, before the comma
+    } else if (quoted) {
+      out->problem = "text follows a closing quote before the comma: " + Quoted(line.substr(i));
+      return;
     } else {
       if (c != ' ' && c != '\t') any = true;
-      // Text after a closing quote belongs to no field: kept, and refused as
-      // not a number or shown in the label as written.
       if (out->fields.size() < most) field += c;
     }
   }
   if (i < line.size()) out->comment = std::string(Trim(line.substr(i + 1)));
-  if (inQuotes) return false;
+  if (inQuotes) {
+    out->problem = "a quote is not closed before the end of the line";
+    return;
+  }
   if (any) finish();
-  return true;
 }
 
 bool SameWord(std::string_view a, std::string_view b) {
@@ -114,18 +131,6 @@ bool SameWord(std::string_view a, std::string_view b) {
     if (c != b[i]) return false;
   }
   return true;
-}
-
-// Shown in messages: the field as written, cut short if it is long, control
-// bytes escaped.
-std::string Quoted(std::string_view field) {
-  constexpr size_t kLongest = 24;
-  size_t cut = std::min(field.size(), kLongest);
-  // Cut between two characters, not inside one's UTF-8 bytes.
-  while (cut < field.size() && cut > 0 && (static_cast<unsigned char>(field[cut]) & 0xC0) == 0x80) --cut;
-  std::string text = Printable(field.substr(0, cut));
-  if (field.size() > kLongest) text += "...";
-  return "\"" + text + "\"";
 }
 
 // A whole decimal number within [lo, hi]; otherwise says what is wrong.
@@ -171,10 +176,27 @@ bool ReadLineName(std::string_view field, std::string* name, std::string* proble
   return true;
 }
 
+// Whether `text` holds a control that reorders the text around it (U+202A..
+// U+202E, U+2066..U+2069): in a label it would show another unit's name on
+// a page or a terminal, "Bar 3" reading as "3 raB".
+bool ReordersText(const std::string& text) {
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    const auto b1 = static_cast<unsigned char>(text[i + 1]), b2 = static_cast<unsigned char>(text[i + 2]);
+    if (static_cast<unsigned char>(text[i]) != 0xE2) continue;
+    if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9)) return true;
+  }
+  return false;
+}
+
 // A unit's label: text a person can read, in UTF-8, without control bytes.
 bool ReadLabel(const std::string& field, std::string* label, std::string* problem) {
   if (Printable(field) != field) {
     *problem = "label: " + Quoted(field) + " is not UTF-8 text (it holds control bytes or bytes outside UTF-8)";
+    return false;
+  }
+  if (ReordersText(field)) {
+    *problem = "label: " + Quoted(field) + " holds a control that reorders the text around it (U+202A-U+202E, "
+               "U+2066-U+2069)";
     return false;
   }
   if (field.size() > kLongestLabel) {
@@ -299,8 +321,9 @@ RowFile ReadRowFile(std::string_view text) {
     std::string_view line = NextLine(text, &begin);
     ++lineNumber;
     LineFields split;
-    if (!SplitFields(line, std::size(kColumns) + 1, &split)) {
-      problems.Add(lineNumber, "a quote is not closed before the end of the line");
+    SplitFields(line, std::size(kColumns) + 1, &split);
+    if (!split.problem.empty()) {
+      problems.Add(lineNumber, split.problem);
       continue;
     }
     if (split.count == 0) {

@@ -80,6 +80,11 @@ TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
        4, "Com 1, unit 3 is labelled \"Bar 4\" here but \"Bar 3\" on line 2; every row of a unit carries its one label"},
       {"a quote left open", "unit,sequence,ch1,ch2,ch3,ch4,label\n1,1,0,0,0,0,\"Bar, left\n", 2,
        "a quote is not closed before the end of the line"},
+      {"text after a closing quote", "unit,sequence,ch1,ch2,ch3,ch4,label\n1,1,0,0,0,0,\"Bar\" 3\n", 2,
+       "text follows a closing quote before the comma: \"3\""},
+      {"a label that reads right to left from its middle",
+       "unit,sequence,ch1,ch2,ch3,ch4,label\n1,1,0,0,0,0,Bar \u202e3 raB\n", 2,
+       "label: \"Bar \u202e3 raB\" holds a control that reorders the text around it (U+202A-U+202E, U+2066-U+2069)"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);
