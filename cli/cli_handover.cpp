@@ -144,10 +144,18 @@ int RunReport(const CliContext& base) {
   });
   if (!listed) report.Message(0, "serial adapters could not be listed: " + listed.Failure().reason);
 
+  // A reader that left has been told of already, with the units not read.
+  if (pageOnOut && code == kExitClosedPipe) return code;
   const std::string text = args.json ? HandoverJson(facts).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n'
                                      : HandoverHtml(facts);
   if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
     const bool closed = pageOnOut && report.OutputClosed();
+    if (pageOnOut && !closed && base.outFault) {
+      // Said once, at the end of the run, as for any output that failed.
+      *base.outFault = error + "; the report was not written";
+      return WorseExitStatus(code, kExitFailure);
+    }
+    if (closed && base.outFault) *base.outFault = OutputFaultWords(EPIPE);  // said here, once
     return WorseExitStatus(code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the report was not written")
                                                      : WorkFailure(error)));
   }
