@@ -81,16 +81,20 @@ endif()
 # A program as Windows users expect it: the icon in the .exe (and so on the
 # taskbar and in Explorer), the version block from project(VERSION) with the
 # licence's copyright line, and the manifest (packaging/windows). GUI makes
-# it a window program (the WIN32 subsystem: no console window opens).
-#   dimlet_windows_program(<target> <description> [GUI])
+# it a window program (the WIN32 subsystem: no console window opens); the
+# internal name is the target's unless INTERNAL_NAME gives another.
+#   dimlet_windows_program(<target> <description> [GUI] [INTERNAL_NAME <name>])
 function(dimlet_windows_program target description)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "GUI" "" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "GUI" "INTERNAL_NAME" "")
   set(dimlet_rc_icon ${PROJECT_SOURCE_DIR}/packaging/windows/dimlet.ico)
   set(dimlet_rc_manifest ${PROJECT_SOURCE_DIR}/packaging/windows/program.manifest)
   string(REPLACE "." "," dimlet_rc_version ${PROJECT_VERSION})
   string(REPLACE "." ", " dimlet_rc_version_text ${PROJECT_VERSION})
   set(dimlet_rc_description ${description})
-  set(dimlet_rc_internal_name Dimlet)
+  set(dimlet_rc_internal_name ${target})
+  if(arg_INTERNAL_NAME)
+    set(dimlet_rc_internal_name ${arg_INTERNAL_NAME})
+  endif()
   set(dimlet_rc_file_name ${target}.exe)
   file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE copyright REGEX "^Copyright " LIMIT_COUNT 1)
   file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE licence LIMIT_COUNT 1)

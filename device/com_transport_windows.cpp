@@ -4,6 +4,12 @@
 // bytes are written overlapped and waited for until they have left; reads
 // take only what has arrived. What open changed is put back on close.
 //
+// A byte that has not left within its bound makes the port lost, not only
+// the frame held: the handle cannot be told from a dead one (a driver whose
+// adapter went may never finish a write), and a dead handle never mends,
+// while closing and opening a live port again costs nothing. The link closes
+// it and the window's follower opens the port again once it is there.
+//
 // Nothing here polls: a write or read in flight is waited for on its event
 // until the caller's deadline, and a wait for bytes is an overlapped
 // WaitCommEvent for a received character.
@@ -31,11 +37,13 @@ LineFailure Failure(Fault fault, const std::string& what, DWORD error = ERROR_SU
   return {fault, error != ERROR_SUCCESS ? what + ": " + ErrorText(error) : what, {}};
 }
 
-// The errors by which a COM port says it is no longer there (adapter pulled).
+// The errors by which a COM port says it is no longer there (adapter pulled;
+// under wine, ERROR_NOT_READY for every write and status query once the
+// terminal behind the port has hung up).
 bool MeansGone(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED ||
          error == ERROR_GEN_FAILURE || error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_FILE_NOT_FOUND ||
-         error == ERROR_INVALID_HANDLE;
+         error == ERROR_INVALID_HANDLE || error == ERROR_NOT_READY;
 }
 
 Fault OpenFault(DWORD error) {
@@ -135,6 +143,11 @@ class ComTransport final : public LineTransport {
  private:
   LineFailure Trouble(const std::string& what, DWORD error) const {
     return Failure(MeansGone(error) ? Fault::kLost : Fault::kOther, what + " " + m_path, error);
+  }
+  // A byte that did not leave within its bound (`how`: "not accepted", "not
+  // sent"): the port is not trusted any more (see the head of this file).
+  LineFailure Held(const std::string& how) const {
+    return Failure(Fault::kLost, "write to " + m_path + ": " + how + " within 1000 ms; closed to be opened again");
   }
   // The bytes waiting in the driver's input (or output) queue; nullopt with
   // *error set when the port cannot be asked.
@@ -252,14 +265,14 @@ LineResult<> ComTransport::WriteByte(uint8_t byte, LineClock::time_point deadlin
       case Overlapped::Done::kDone:
         break;
       case Overlapped::Done::kLate:
-        // Nobody takes bytes: drop what waits so the next transfer starts clean.
+        // Nobody takes bytes: drop what waits, and let the port go.
         PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
-        return Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
+        return Held("not accepted");
       case Overlapped::Done::kFailed:
         return Trouble("write to", error);
     }
   }
-  if (written != 1) return Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
+  if (written != 1) return Held("not accepted");
   // Wait for the byte to leave the driver's output queue.
   for (;;) {
     const auto status = Status(&error);
@@ -268,7 +281,7 @@ LineResult<> ComTransport::WriteByte(uint8_t byte, LineClock::time_point deadlin
     if (!status || status->cbOutQue == 0) return {};
     if (LineClock::now() >= deadline) {
       PurgeComm(m_port, PURGE_TXABORT | PURGE_TXCLEAR);
-      return Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
+      return Held("not sent");
     }
     PauseMs(kDrainStepMs);
   }
@@ -338,8 +351,13 @@ OpenedLine OpenSerialLine(const std::string& path, int32_t baud, const LineOptio
     return fault == Fault::kInUse ? Failure(fault, "open " + path + ": in use by another program")
                                   : Failure(fault, "open " + path, error);
   }
-  if (GetFileType(port) != FILE_TYPE_CHAR) {
+  if (const DWORD type = GetFileType(port); type != FILE_TYPE_CHAR) {
+    // A handle whose type cannot be read leads to no device: wine opens a
+    // port whose mapped path has nothing at it (a terminal that hung up) so.
+    // It is away, to be opened once something is there, not a wrong device.
+    const DWORD error = type == FILE_TYPE_UNKNOWN ? GetLastError() : NO_ERROR;
     CloseHandle(port);
+    if (error != NO_ERROR) return Failure(Fault::kNotFound, "open " + path + ": no device behind it", error);
     return Failure(Fault::kNotSerial, "open " + path + ": not a serial device");
   }
   auto line = std::make_unique<ComTransport>(port, path);  // from here on Close() undoes everything
