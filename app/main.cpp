@@ -8,8 +8,10 @@
 #include "app/controller_app.h"
 #include "device/byte_trace.h"
 #include "settings/profile_path.h"
+#include "settings/standard_streams.h"
 
 int main(int argc, char** argv) {
+  if (!OpenClosedStandardStreams()) return 1;
   // Answered before the application object exists: it would need a display.
   const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (line.action) {

@@ -7,8 +7,10 @@
 #include "cli/cli_run.h"
 #include "cli/console.h"
 #include "cli/stop_signals.h"
+#include "settings/standard_streams.h"
 
 int main(int argc, char** argv) {
+  if (!OpenClosedStandardStreams()) return 1;
   std::ios::sync_with_stdio(false);
   PrepareConsole();
   InstallStopSignals();

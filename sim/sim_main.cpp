@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/standard_streams.h"
 #include "settings/unit_list.h"
 #include "sim/operator_requests.h"
 #include "sim/sim_arguments.h"
@@ -36,6 +37,7 @@ std::string Where(const sim::SimLine& line, const sim::SimOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!OpenClosedStandardStreams()) return 1;
   const sim::SimArguments args = sim::ParseSimArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!args.error.empty()) {
     std::fprintf(stderr, "dimlet-sim: %s\n", args.error.c_str());

@@ -24,6 +24,7 @@ struct ShellCase {
 
 TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
   const ShellCase cases[] = {
+      {"standard output and error closed before the start", "\"$CLI\" store --unit 1 >&- 2>&-", 0, "", "", true},
       {"standard output on a full disk", "\"$CLI\" scan > /dev/full", 1,
        "standard output could not be written: No space left on device", "", true},
       {"standard input without end", "(echo sequence,ch1,ch2,ch3,ch4; yes 1,1,2,3,4) | \"$CLI\" write --unit 1 -", 2,
@@ -118,7 +119,11 @@ TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_THAT(result.err, HasSubstr(c.err));
     EXPECT_THAT(result.out, HasSubstr(c.out));
-    EXPECT_TRUE(c.sends || Frames().empty()) << "frames were sent";
+    const std::vector<Frame> frames = Frames();
+    EXPECT_TRUE(c.sends || frames.empty()) << "frames were sent";
+    size_t framed = 0;
+    for (const Frame& frame : frames) framed += frame.size();
+    EXPECT_EQ(m_sim->ReceivedBytes().size(), framed) << "bytes that are no frame reached the line";
   }
 }
 
