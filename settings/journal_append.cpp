@@ -28,9 +28,16 @@ bool AppendJournalLine(const std::string& path, const std::string& line, int64_t
       std::rename(from.c_str(), (path + "." + std::to_string(kept)).c_str());
     }
   }
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  // Never waits to open: a FIFO by the journal's name (nobody reading it)
+  // would hold the command, with its line open, past every stop signal.
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) {
     *error = Reason("writing the journal " + path, errno);
+    return false;
+  }
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    *error = "writing the journal " + path + ": not a regular file";
     return false;
   }
   ssize_t written = -1;

@@ -1,5 +1,7 @@
 // The journal on real files: lines from two programs at once, its rotation,
 // a journal that cannot be written, and text that would break a line.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -79,6 +81,10 @@ TEST(Journal, AJournalThatCannotBeWrittenIsToldOnceAndNamesItsPlace) {
   const std::string told = journal.Append(entry);
   EXPECT_NE(told.find(folder.File("plain")), std::string::npos) << told;
   EXPECT_EQ(journal.Append(entry), "");
+  // A FIFO nobody reads is no journal, and no reason to wait.
+  ASSERT_EQ(mkfifo(folder.File("fifo").c_str(), 0600), 0);
+  CJournal fifo(folder.File("fifo"), {"dimlet", "test", "host", "user"});
+  EXPECT_NE(fifo.Append(entry).find(folder.File("fifo")), std::string::npos);
   CJournal off("", {"dimlet", "test", "host", "user"});
   EXPECT_EQ(off.Append(entry), "");
 }
