@@ -315,22 +315,25 @@ LineResult<int32_t> ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount,
 // A wait that times out leaves its WaitCommEvent pending for the next one to
 // take up: cancelling it would cost a round trip through the driver on every
 // quiet deadline (over a millisecond under wine), and a pause after an answer
-// is watched this way. A wait that finds the event already set by bytes read
-// since only returns early; its callers read and wait again.
+// is watched this way. An event set by bytes that have been read since finds
+// none waiting, and the wait goes on: "a byte can be read" is what a caller
+// times a late answer by.
 bool ComTransport::WaitReadable(LineClock::time_point deadline) {
-  DWORD error = ERROR_SUCCESS;
-  const auto status = Status(&error);
-  if (!status || status->cbInQue > 0) return true;  // gone, or bytes: the next read tells
-  if (!m_waitPending) {
-    if (WaitCommEvent(m_port, &m_events, m_wait.Fresh())) return true;
-    if (GetLastError() != ERROR_IO_PENDING) return true;
-    m_waitPending = true;
+  for (;;) {
+    DWORD error = ERROR_SUCCESS;
+    const auto status = Status(&error);
+    if (!status || status->cbInQue > 0) return true;  // gone, or bytes: the next read tells
+    if (LineClock::now() >= deadline) return false;
+    if (!m_waitPending) {
+      if (WaitCommEvent(m_port, &m_events, m_wait.Fresh())) continue;
+      if (GetLastError() != ERROR_IO_PENDING) return true;  // the port failed: the next read tells
+      m_waitPending = true;
+    }
+    if (!m_wait.SignalledBy(deadline)) return false;
+    m_waitPending = false;
+    DWORD unused = 0;
+    GetOverlappedResult(m_port, m_wait.Io(), &unused, FALSE);
   }
-  if (!m_wait.SignalledBy(deadline)) return false;
-  m_waitPending = false;
-  DWORD unused = 0;
-  GetOverlappedResult(m_port, m_wait.Io(), &unused, FALSE);
-  return true;
 }
 
 LineResult<> ComTransport::DiscardWaiting() {
