@@ -196,7 +196,7 @@ TEST_F(CommandsTest, UnitThatAnswersInPartOrLateLeavesMissingCellsAndSaysWhich) 
 
   m_boxes.texts.clear();
   m_sim->SetAnswerBytes(4);
-  m_sim->SetAnswerDelay(40);
+  m_sim->SetAnswerDelay(kAnswerWaitMs + kAnswerWaitMs / 3);  // past the line's wait
   m_sim->SetUnitRow(0, 1, {5, 6, 7, 8});
   ChooseComboEntry(ctl::kSequenceCombo, 1);
   Click(ctl::kUpload);
@@ -204,7 +204,7 @@ TEST_F(CommandsTest, UnitThatAnswersInPartOrLateLeavesMissingCellsAndSaysWhich) 
   EXPECT_EQ(m_settings.seq.Row(1), (std::array<int32_t, 4>{128, 128, 128, 128}));
 
   // The late answer must not be taken for the next row's.
-  QTest::qWait(80);
+  QTest::qWait(2 * kAnswerWaitMs + 20);
   m_boxes.texts.clear();
   m_sim->SetAnswerDelay(0);
   m_sim->SetUnitRow(0, 2, {9, 10, 11, 12});
@@ -247,7 +247,7 @@ TEST_F(CommandsTest, FailedSaveIsShownAndClearedByTheNextGoodOne) {
 
 TEST_F(WindowTest, CommandsThatChangeAUnitReachTheJournalWithTheirOutcomeAndAJournalNotWrittenIsShown) {
   const std::string journal = m_dir + "/state/journal.jsonl";
-  setenv("DIMLET_JOURNAL", journal.c_str(), 1);
+  qputenv("DIMLET_JOURNAL", QByteArray::fromStdString(journal));
   StartWindow();
   Click(ctl::kRunStop);
   Click(ctl::kSave);
@@ -266,11 +266,11 @@ TEST_F(WindowTest, CommandsThatChangeAUnitReachTheJournalWithTheirOutcomeAndAJou
 
   // A journal in a folder that is a file: told, and the command still goes out.
   m_dlg.reset();
-  setenv("DIMLET_JOURNAL", (journal + "/journal.jsonl").c_str(), 1);
+  qputenv("DIMLET_JOURNAL", QByteArray::fromStdString(journal + "/journal.jsonl"));
   StartWindow();
   ForgetFrames();
   Click(ctl::kSave);
-  unsetenv("DIMLET_JOURNAL");
+  qunsetenv("DIMLET_JOURNAL");
   EXPECT_EQ(Frames(1), (std::vector<Frame>{{0xA0, 0x57, 0x53}}));
   EXPECT_TRUE(Inside().StatusLine()->text().contains("Journal not written: writing the journal"))
       << Inside().StatusLine()->text().toStdString();

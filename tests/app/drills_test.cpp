@@ -69,7 +69,7 @@ TEST_F(DrillTest, DeviceLostDuringAllRowsDownloadIsShownAndCanBeChosenAgain) {
   const double seconds = AllRowsWithHangUp(ctl::kDownload);
   EXPECT_LT(seconds, 3.0) << "no wait past the link's bounds";
   EXPECT_FALSE(Inside().Link().IsPortOpen());
-  EXPECT_NE(Status(*m_dlg).find("unplugged, waiting for it"), std::string::npos) << Status(*m_dlg);
+  EXPECT_NE(Status(*m_dlg).find(LostLineWords()), std::string::npos) << Status(*m_dlg);
   ExpectBackAfterReconnect();
 }
 
@@ -77,7 +77,7 @@ TEST_F(DrillTest, DeviceLostDuringAllRowsUploadIsShownAndCanBeChosenAgain) {
   const double seconds = AllRowsWithHangUp(ctl::kUpload);
   EXPECT_LT(seconds, 3.0);
   EXPECT_FALSE(Inside().Link().IsPortOpen());
-  EXPECT_NE(Status(*m_dlg).find("unplugged, waiting for it"), std::string::npos) << Status(*m_dlg);
+  EXPECT_NE(Status(*m_dlg).find(LostLineWords()), std::string::npos) << Status(*m_dlg);
   EXPECT_TRUE(m_boxes.texts.endsWith("Error4")) << "the rows after the loss are reported missing: "
                                                 << m_boxes.texts.join(' ').toStdString();
   ExpectBackAfterReconnect();
@@ -126,6 +126,7 @@ TEST_F(DrillTest, LineNoiseBetweenFramesDoesNotDisturbTheUnits) {
 }
 
 TEST_F(DrillTest, SecondInstanceOnTheSamePortSaysSoAndSendsNothing) {
+  if (const char* why = WhyNot(Need::kExclusiveDevice)) GTEST_SKIP() << why;
   LedSettings otherSettings;
   RecordedBoxes otherBoxes;
   CControllerDlg second(otherSettings, m_profilePath, otherBoxes);

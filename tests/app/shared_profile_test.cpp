@@ -2,12 +2,10 @@
 // so neither undoes the other's change without a word, nor an upload the
 // other's older change; and a change whose save failed is not forgotten by
 // the next one.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <filesystem>
 
 #include "app/dialog_template.h"
 #include "app/slider.h"
@@ -62,13 +60,13 @@ TEST_F(SharedProfileTest, EachWindowSavesOnlyItsOwnChangesAndSaysWhenBothChanged
 // change to go out with the next save, even though that one changes another cell.
 TEST_F(SharedProfileTest, AChangeWhoseSaveFailedGoesOutWithTheNextSave) {
   StartWindow();
-  ASSERT_EQ(::rename(m_profilePath.c_str(), (m_profilePath + ".away").c_str()), 0);
-  ASSERT_EQ(::mkdir(m_profilePath.c_str(), 0700), 0);
+  std::filesystem::rename(m_profilePath, m_profilePath + ".away");
+  ASSERT_TRUE(std::filesystem::create_directory(m_profilePath));
   Press(*m_dlg, 0, Qt::Key_End);
   ASSERT_NE(StatusOf(*m_dlg).find("Settings not saved"), std::string::npos) << StatusOf(*m_dlg);
 
-  ASSERT_EQ(::rmdir(m_profilePath.c_str()), 0);
-  ASSERT_EQ(::rename((m_profilePath + ".away").c_str(), m_profilePath.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(m_profilePath));
+  std::filesystem::rename(m_profilePath + ".away", m_profilePath);
   Press(*m_dlg, 1, Qt::Key_Home);
   const std::string profile = ReadProfile();
   EXPECT_NE(profile.find("SEQ 0\\CH 0=255\n"), std::string::npos) << "the change whose save failed was lost:\n"

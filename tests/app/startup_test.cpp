@@ -46,7 +46,7 @@ class StartupTest : public WindowTest {};
 TEST_F(StartupTest, BuildingTheWindowTouchesNeitherProfileNorLineUntilStart) {
   StartSim();
   const std::string profileText = "[Ports]\nCom 1=" + m_linkPath + "\n";
-  std::ofstream(m_profilePath) << profileText;
+  std::ofstream(m_profilePath, std::ios::binary) << profileText;
   m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
   EXPECT_FALSE(Inside().Link().IsPortOpen());
   EXPECT_TRUE(AllFrames().empty());
@@ -63,6 +63,7 @@ TEST_F(StartupTest, BuildingTheWindowTouchesNeitherProfileNorLineUntilStart) {
 // name alone; the window's pictures, and the style's frame picture that
 // every group box is drawn with, are decoded as PNG without asking.
 TEST_F(StartupTest, PaintingTheWindowLoadsNoImagePlugin) {
+  if (const char* why = WhyNot(Need::kLoadedLibraryList)) GTEST_SKIP() << why;
   if (!LoadedImagePlugins().empty()) GTEST_SKIP() << "an earlier test in this process loaded image plugins";
   StartWindow();
   m_dlg->repaint();
@@ -137,6 +138,7 @@ TEST_F(StartupTest, PortThatCannotOpenStillShowsTheWholeWindowAndSaysWhy) {
 }
 
 TEST_F(StartupTest, DeviceHeldByAnotherProgramIsReportedAndNothingIsSent) {
+  if (const char* why = WhyNot(Need::kExclusiveDevice)) GTEST_SKIP() << why;
   StartSim();
   CSerialLink other([this](int32_t) { return m_linkPath; });
   ASSERT_EQ(other.OpenPort(1, 9600), 1);

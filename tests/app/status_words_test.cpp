@@ -10,7 +10,8 @@
 
 class StatusWordsTest : public WindowTest {
  protected:
-  QString Status() { return Inside().StatusLine()->text(); }
+  // The status line's words; where its rows break depends on the system's font.
+  QString Status() { return Inside().StatusLine()->text().replace(QLatin1Char('\n'), QLatin1Char(' ')); }
 };
 
 // As rich text, the path would show bold type or a picture instead of itself,
@@ -46,8 +47,9 @@ TEST_F(StatusWordsTest, UnreadableValuesAreNamedUntilTheNextGoodSave) {
 // The port choice takes its device from the profile as the window read it;
 // with the file gone unreadable it still opens the mapped device.
 TEST_F(StatusWordsTest, ComChoiceUsesTheMapTheWindowAlreadyHolds) {
+  if (const char* why = WhyNot(Need::kComChoiceWithProfileGone)) GTEST_SKIP() << why;
   StartSim();
-  StartWindow("[Ports]\nCom 2=" + m_linkPath + "\n", 3, "/dev/null");
+  StartWindow("[Ports]\nCom 2=" + m_linkPath + "\n", 3, m_dir + "/no-such-device");
   ASSERT_FALSE(Inside().Link().IsPortOpen());
   std::filesystem::remove(m_profilePath);
   std::filesystem::create_directory(m_profilePath);

@@ -32,20 +32,15 @@ void WindowTest::TearDown() {
   m_sim.reset();
 }
 
-void WindowTest::StartSim(sim::SimOptions options) {
-  options.linkPath = m_linkPath;
-  m_sim = std::make_unique<sim::SimLine>(options);
-  std::string error;
-  ASSERT_TRUE(m_sim->Start(&error)) << error;
-}
-
 void WindowTest::StartWindow(const std::string& profileText, int comEntry, const std::string& devicePath) {
   if (!m_sim) StartSim();
   const std::string com = "Com " + std::to_string(comEntry);
   // The line waits for answers as one on a busy machine would be set to: the
   // tests share two cores with the simulator, and a line's options are theirs
   // to check only where they give a [Ports] section themselves.
-  const std::string wait = profileText.find("[Ports]") == std::string::npos ? com + " Answer Wait=30\n" : "";
+  const std::string wait = profileText.find("[Ports]") == std::string::npos
+                               ? com + " Answer Wait=" + std::to_string(kAnswerWaitMs) + "\n"
+                               : "";
   testsupport::WriteFile(m_profilePath, profileText + "[Ports]\n" + com + "=" +
                                             (devicePath.empty() ? m_linkPath : devicePath) + "\n" + wait);
   m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
