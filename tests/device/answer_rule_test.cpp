@@ -49,7 +49,7 @@ const LineCase kLines[] = {
     // The first byte's echo comes back while the frame is sent, the last one's after the answer wait.
     {"Echo8MsLate", {8, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, Outcome::kEchoLate,
      "set the answer wait to"},
-    {"Echo30MsLateWaitSet", {30, 1, false, 0, kUnitRow}, EchoMode::kAuto, 40, true, Outcome::kSent, ""},
+    {"Echo30MsLateWaitSet", {30, 1, false, 0, kUnitRow}, EchoMode::kAuto, 60, true, Outcome::kSent, ""},
     {"Echo30MsLateDrivenOff", {30, 1, false, 0, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kStrayBytes,
      "echoes late"},
     {"Echo100MsLate", {100, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, std::nullopt, ""},
