@@ -2,6 +2,25 @@
 // show on a terminal.
 #include "cli/printable.h"
 
+namespace {
+
+// The UTF-8 of U+202A..U+202E and U+2066..U+2069.
+bool ReorderingControl(unsigned char b0, unsigned char b1, unsigned char b2) {
+  return b0 == 0xE2 && ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9));
+}
+
+}  // namespace
+
+bool ReordersText(std::string_view text) {
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    if (ReorderingControl(static_cast<unsigned char>(text[i]), static_cast<unsigned char>(text[i + 1]),
+                          static_cast<unsigned char>(text[i + 2]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string Printable(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
   std::string shown;
@@ -39,6 +58,16 @@ std::string Printable(std::string_view text) {
     if (!whole || control) {
       escape(byte);
       if (control) escape(at(++i));
+      continue;
+    }
+    // A control that reorders the text around it (U+202A..U+202E,
+    // U+2066..U+2069) would show the words after it backwards: named instead.
+    const unsigned char b1 = at(i + 1), b2 = at(i + 2);
+    if (ReorderingControl(byte, b1, b2)) {
+      const unsigned point = 0x2000u | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+      shown += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) shown += kHex[(point >> shift) & 15];
+      i += 2;
       continue;
     }
     shown.append(text.substr(i, length));

@@ -78,6 +78,7 @@ void SplitFields(std::string_view line, size_t most, LineFields* out) {
   bool quoted = false;     // the current field began with a quote
   bool inQuotes = false;
   bool any = false;        // anything but blanks before a comment
+  bool content = false;    // anything but blanks and commas
   auto finish = [&]() {
     if (out->fields.size() < most) out->fields.push_back(quoted ? field : std::string(Trim(field)));
     ++out->count;
@@ -103,7 +104,7 @@ void SplitFields(std::string_view line, size_t most, LineFields* out) {
       any = true;
       finish();
     } else if (c == '"' && Trim(field).empty() && !quoted) {
-      any = inQuotes = quoted = true;
+      any = content = inQuotes = quoted = true;
       field.clear();
     } else if (quoted && (c == ' ' || c == '\t')) {
       continue;  // blanks after a closing quote, before the comma
@@ -111,7 +112,7 @@ void SplitFields(std::string_view line, size_t most, LineFields* out) {
       out->problem = "text follows a closing quote before the comma: " + Quoted(line.substr(i));
       return;
     } else {
-      if (c != ' ' && c != '\t') any = true;
+      if (c != ' ' && c != '\t') any = content = true;
       if (out->fields.size() < most) field += c;
     }
   }
@@ -121,6 +122,11 @@ void SplitFields(std::string_view line, size_t most, LineFields* out) {
     return;
   }
   if (any) finish();
+  // Only commas (a spreadsheet's formatted rows below the data): a blank line.
+  if (!content) {
+    out->fields.clear();
+    out->count = 0;
+  }
 }
 
 bool SameWord(std::string_view a, std::string_view b) {
@@ -176,27 +182,22 @@ bool ReadLineName(std::string_view field, std::string* name, std::string* proble
   return true;
 }
 
-// Whether `text` holds a control that reorders the text around it (U+202A..
-// U+202E, U+2066..U+2069): in a label it would show another unit's name on
-// a page or a terminal, "Bar 3" reading as "3 raB".
-bool ReordersText(const std::string& text) {
-  for (size_t i = 0; i + 2 < text.size(); ++i) {
-    const auto b1 = static_cast<unsigned char>(text[i + 1]), b2 = static_cast<unsigned char>(text[i + 2]);
-    if (static_cast<unsigned char>(text[i]) != 0xE2) continue;
-    if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9)) return true;
+// Why `text` (a label, a site's name) is no text a person can read as
+// written; empty when it is.
+std::string UnreadableText(const std::string& text) {
+  if (ReordersText(text)) {
+    return Quoted(text) + " holds a control that reorders the text around it (U+202A-U+202E, U+2066-U+2069)";
   }
-  return false;
+  if (Printable(text) != text) {
+    return Quoted(text) + " is not UTF-8 text (it holds control bytes or bytes outside UTF-8)";
+  }
+  return "";
 }
 
 // A unit's label: text a person can read, in UTF-8, without control bytes.
 bool ReadLabel(const std::string& field, std::string* label, std::string* problem) {
-  if (Printable(field) != field) {
-    *problem = "label: " + Quoted(field) + " is not UTF-8 text (it holds control bytes or bytes outside UTF-8)";
-    return false;
-  }
-  if (ReordersText(field)) {
-    *problem = "label: " + Quoted(field) + " holds a control that reorders the text around it (U+202A-U+202E, "
-               "U+2066-U+2069)";
+  if (const std::string why = UnreadableText(field); !why.empty()) {
+    *problem = "label: " + why;
     return false;
   }
   if (field.size() > kLongestLabel) {
@@ -329,6 +330,7 @@ RowFile ReadRowFile(std::string_view text) {
     if (split.count == 0) {
       if (file.site.empty() && split.comment.substr(0, kSitePrefix.size()) == kSitePrefix) {
         file.site = std::string(Trim(std::string_view(split.comment).substr(kSitePrefix.size())));
+        if (const std::string why = UnreadableText(file.site); !why.empty()) problems.Add(lineNumber, "site: " + why);
       }
       continue;
     }

@@ -27,6 +27,8 @@ TEST(RowFile, ReadsFilesAsTheyComeFromEditorsAndSpreadsheets) {
        true, {{7, 8, 1, 2, 3, 4}, {1, 1, 0, 0, 0, 0}}},
       {"same sequence for two units", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,0,0,0,0\n2,1,0,0,0,0\n", true,
        {{1, 1, 0, 0, 0, 0}, {2, 1, 0, 0, 0, 0}}},
+      {"a spreadsheet's empty rows below the data", "unit,sequence,ch1,ch2,ch3,ch4\r\n3,1,0,0,0,0\r\n,,,,,\r\n , ,,,,\r\n",
+       true, {{3, 1, 0, 0, 0, 0}}},
   };
   for (const SoundCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -84,7 +86,9 @@ TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
        "text follows a closing quote before the comma: \"3\""},
       {"a label that reads right to left from its middle",
        "unit,sequence,ch1,ch2,ch3,ch4,label\n1,1,0,0,0,0,Bar \u202e3 raB\n", 2,
-       "label: \"Bar \u202e3 raB\" holds a control that reorders the text around it (U+202A-U+202E, U+2066-U+2069)"},
+       "label: \"Bar \\u202e3 raB\" holds a control that reorders the text around it (U+202A-U+202E, U+2066-U+2069)"},
+      {"a site's name that would retitle the terminal", "# site: Ev\x1b]0;x\x07\nunit,sequence,ch1,ch2,ch3,ch4\n", 1,
+       "site: \"Ev\\x1b]0;x\\x07\" is not UTF-8 text (it holds control bytes or bytes outside UTF-8)"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,7 +133,7 @@ TEST(RowFile, LabelsWithCommasQuotesAndAnyLettersSurviveAWriteAndARead) {
 }
 
 TEST(RowFile, AHugeBadFileListsAFewDozenProblemsAndCountsTheRest) {
-  std::string text = "sequence,ch1,ch2,ch3,ch4\n" + std::string(1'000'000, ',') + "\n";
+  std::string text = "sequence,ch1,ch2,ch3,ch4\n1" + std::string(1'000'000, ',') + "\n";
   for (int i = 0; i < 5000; ++i) text += "1,x,0,0,0\n";
   const RowFile file = ReadRowFile(text);
   EXPECT_EQ(file.problems.size(), kListedProblems);
