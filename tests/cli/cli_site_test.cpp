@@ -66,6 +66,18 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
   EXPECT_EQ(units[1].at("held").at(0).at(3), 80);
   EXPECT_EQ(units[1].at("plan").at(0).at(3), 81);
   EXPECT_EQ(units[2].at("held").at(0).at(0), nullptr);
+
+  // The line lost during the scan: no unit was read, none is said to be
+  // silent, and the page names the fault.
+  m_sim->SetLogSink([this](const std::string&) { m_sim->HangUp(); });
+  result = Run({"report", site, "-o", m_dir + "/report.html"});
+  m_sim->SetLogSink({});
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string lost = testsupport::ReadFile(m_dir + "/report.html");
+  EXPECT_EQ(Verdicts(lost), (std::vector<std::pair<int, std::string>>{{0, "not read"}, {1, "not read"}, {2, "not read"}}));
+  EXPECT_THAT(lost, Not(HasSubstr("Did not answer")));
+  EXPECT_THAT(lost, HasSubstr("<p class=\"fault\">the line failed during the scan: connection lost</p>"));
+  EXPECT_THAT(result.err, HasSubstr("report written to " + m_dir + "/report.html; it shows 3 units not read"));
 }
 
 TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersTheJournalKeepsWhatWasSentAndABackupKeepsTheSite) {
