@@ -63,6 +63,7 @@ int Summarize(const CliContext& context, const std::string& doneWords, bool data
                         {"different", t.different},
                         {"no_answer", t.noAnswer},
                         {"not_reached", t.notReached},
+                        {"not_confirmed", t.unconfirmed},
                         {"line_faults", t.lineFaults},
                         {"exit", code}});
   // A scan's list is its summary.
@@ -73,6 +74,7 @@ int Summarize(const CliContext& context, const std::string& doneWords, bool data
   if (t.done > 0 || t.units == 0) parts.push_back(std::to_string(t.done) + ' ' + doneWords);
   if (t.different > 0) parts.push_back(std::to_string(t.different) + (t.different == 1 ? " holds" : " hold") + " other rows");
   if (t.noAnswer > 0) parts.push_back(std::to_string(t.noAnswer) + " did not answer");
+  if (t.unconfirmed > 0) parts.push_back(std::to_string(t.unconfirmed) + " not confirmed");
   if (t.notReached > 0) parts.push_back(std::to_string(t.notReached) + " not reached");
   if (t.lineFaults > 0) parts.push_back(count(t.lineFaults, "line fault", "line faults"));
   for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? " " : ", ") + parts[i];

@@ -2,12 +2,14 @@
 // plans or that answers read whole, and the handover page (or its JSON)
 // written. Nothing is sent to a unit but scans and reads.
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/handover_report.h"
 #include "cli/printable.h"
+#include "cli/stop_signals.h"
 #include "device/link_words.h"
 #include "device/serial_ports.h"
 #include "settings/journal.h"
@@ -34,6 +36,12 @@ std::vector<std::pair<std::string, std::string>> LineFacts(const CSerialLink& li
   facts.emplace_back("answer wait", std::to_string(link.AnswerWaitMs()) + " ms");
   if (!link.LineNotes().empty()) facts.emplace_back("notes", Printable(link.LineNotes()));
   return facts;
+}
+
+// Why the line failed, in the window's words: gone, or how its last frame
+// went.
+std::string LineFaultWords(const CSerialLink& link) {
+  return link.IsPortOpen() ? link_words::FrameWords(link) : link_words::FaultWords(link.LastFault());
 }
 
 }  // namespace
@@ -74,6 +82,7 @@ int RunReport(const CliContext& base) {
   const auto listed = ListSerialPorts();
   const std::vector<SerialPortInfo> adapters = listed.ValueOr({});
 
+  std::atomic<bool> signalled = false;  // a line stopped at a stop signal, units left unread
   const int code = WorkLines(context, lines, [&](LineSession& line) {
     ReportLine& page = facts.lines[line.Index()];
     page.name = line.Port().label;
@@ -90,8 +99,9 @@ int RunReport(const CliContext& base) {
       for (int c = 0; c < kChannels; ++c) unit->plan[row.sequence - 1][c] = row.channels[c];
     }
     if (!line.Open()) {
-      page.fault = link_words::StateWords(line.Link());
+      page.fault = "the line could not be opened: " + link_words::StateWords(line.Link());
       std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
+      for (ReportUnit& unit : units) unit.notRead = page.fault;
       page.units = units;
       return static_cast<int>(kExitPortNotOpen);
     }
@@ -102,11 +112,24 @@ int RunReport(const CliContext& base) {
     }
     std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
     page.facts = LineFacts(line.Link(), line.Port(), adapters);
-    int outcome = line.FramesSent("scan") ? kExitDone : kExitFailure;
+    // A unit not asked, or whose answer the line cut short, is not read: the
+    // page says why, and never that it did not answer.
+    auto notRead = [&units](size_t from, const std::string& why) {
+      for (size_t u = from; u < units.size(); ++u) units[u].notRead = why;
+    };
+    int outcome = kExitDone;
+    if (!line.FramesSent("scan")) {
+      page.fault = "the line failed during the scan: " + LineFaultWords(line.Link());
+      notRead(0, page.fault);
+      outcome = kExitFailure;
+    }
     for (size_t u = 0; outcome != kExitFailure && u < units.size(); ++u) {
       ReportUnit& unit = units[u];
-      const int stopped = line.CheckStop("not read: unit " + std::to_string(unit.address) + " and after");
+      std::string why;
+      const int stopped = line.CheckStop("not read: unit " + std::to_string(unit.address) + " and after", &why);
       if (stopped != kExitDone) {
+        if (StopAsked() && !StopWasClosedOutput() && !report.OutputClosed()) signalled = true;
+        notRead(u, why);
         outcome = stopped;
         break;
       }
@@ -114,7 +137,9 @@ int RunReport(const CliContext& base) {
           line.Link(), unit.address, unit_operations::AllRows(), {line.RowProgressFor(unit.address, "reading"), {}, false});
       report.EndProgress();
       if (!line.FramesSent("unit " + std::to_string(unit.address) + ": read-row")) {
-        page.fault = "the line failed while unit " + std::to_string(unit.address) + " was read";
+        page.fault = "the line failed while unit " + std::to_string(unit.address) +
+                     " was read: " + LineFaultWords(line.Link());
+        notRead(u, page.fault);
         outcome = kExitFailure;
         break;
       }
@@ -146,6 +171,10 @@ int RunReport(const CliContext& base) {
 
   // A reader that left has been told of already, with the units not read.
   if (pageOnOut && code == kExitClosedPipe) return code;
+  // Whoever stopped the run does not want its page: one that left units
+  // unread could be handed over as the site's, or replace a whole page
+  // written before.
+  if (signalled) return context.Fail({code, "stopped before every unit was read; the report was not written"});
   const std::string text = args.json ? HandoverJson(facts).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n'
                                      : HandoverHtml(facts);
   if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
@@ -159,6 +188,14 @@ int RunReport(const CliContext& base) {
     return WorseExitStatus(code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the report was not written")
                                                      : WorkFailure(error)));
   }
-  if (!pageOnOut) report.Closing("report written to " + args.output, false);
+  size_t unread = 0;
+  for (const ReportLine& line : facts.lines) {
+    unread += std::count_if(line.units.begin(), line.units.end(), [](const ReportUnit& u) { return !u.notRead.empty(); });
+  }
+  if (!pageOnOut) {
+    report.Closing("report written to " + args.output +
+                       (unread == 0 ? "" : "; it shows " + std::to_string(unread) + (unread == 1 ? " unit" : " units") + " not read"),
+                   false);
+  }
   return code;
 }

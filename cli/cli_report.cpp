@@ -128,6 +128,7 @@ Tally CliReport::Total() const {
     total.different += t.different;
     total.noAnswer += t.noAnswer;
     total.notReached += t.notReached;
+    total.unconfirmed += t.unconfirmed;
     total.lineFaults += t.lineFaults;
   }
   return total;

@@ -20,6 +20,7 @@ struct Tally {
   int different = 0;    // hold other rows than expected
   int noAnswer = 0;     // did not answer (some or all of a row)
   int notReached = 0;   // left undone: a line fault, a stop
+  int unconfirmed = 0;  // its frames went out, then the line failed before its end was known
   int lineFaults = 0;   // lines that could not be opened or failed in use
 };
 

@@ -328,13 +328,19 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   // The rows before a frame that failed reached the unit: it is not untouched.
   size_t sent = 0;
   auto cutShort = [&](const char* outcome) {
-    line.Result(WithLabel(plan, {{"event", "unit"},
-                                 {"unit", plan.unit},
-                                 {"outcome", outcome},
-                                 {"rows_sent", sent},
-                                 {"last_sequence_sent", sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json()}}));
+    nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"outcome", outcome}};
+    if (writing) {
+      result["rows_sent"] = sent;
+      result["last_sequence_sent"] = sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json();
+    }
+    line.Result(WithLabel(plan, std::move(result)));
     if (writing) JournalWrite(line, plan, rows, sent, outcome);
-    ++tally.notReached;
+    // Rows that may have reached the unit leave it changed, not untouched.
+    if (sent > 0 || !line.FrameNotSent()) {
+      ++tally.unconfirmed;
+    } else {
+      ++tally.notReached;
+    }
     return UnitWork{kExitFailure, p + 1};
   };
   if (writing && !rows.empty() && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
@@ -344,7 +350,7 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   if (verifying && !rows.empty()) {
     differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
     if (!line.FramesSent(UnitName(plan) + ": read-row")) {
-      return writing ? cutShort("not read back") : UnitWork{kExitFailure, p};
+      return cutShort(writing ? "not read back" : "not verified");
     }
   }
   line.Context().report->EndProgress();
@@ -517,7 +523,9 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const Like
     const std::vector<CSerialLink::RowAnswer> answers =
         unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
     if (!line.FramesSent("unit " + std::to_string(unit) + ": read-row")) {
-      tally.notReached += static_cast<int>(left.size());
+      // The unit was asked, so it was reached; those after it were not.
+      ++tally.unconfirmed;
+      tally.notReached += static_cast<int>(left.size()) - 1;
       return kExitFailure;
     }
     line.Context().report->EndProgress();

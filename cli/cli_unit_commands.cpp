@@ -40,7 +40,10 @@ int RunUnitCommand(const CliContext& base) {
       if (command.argumentCount > 0) entry.value = args.value;
       line.Journal(entry);
       if (!sent) {
-        line.Counts().notReached += static_cast<int>(left.size());
+        // A command that may have left whole may have been obeyed.
+        const bool reached = !line.FrameNotSent();
+        line.Counts().unconfirmed += reached ? 1 : 0;
+        line.Counts().notReached += static_cast<int>(left.size()) - (reached ? 1 : 0);
         line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", line.LastFrameLeft()}});
         return static_cast<int>(kExitFailure);
       }

@@ -51,7 +51,7 @@ table.facts td:first-child { color: #555; }
 .unit h3 { font-size: 11pt; margin: 0 0 0.3em; }
 .verdict { font-weight: bold; }
 .v-as-planned { color: #2a7a2a; } .v-differs { color: #b02020; } .v-no-answer { color: #b02020; }
-.v-not-in-the-plan { color: #8a5a00; }
+.v-not-in-the-plan { color: #8a5a00; } .v-not-read { color: #b02020; }
 .fault { color: #b02020; }
 svg text { font: 8px "DejaVu Sans", Arial, sans-serif; }
 @page { size: A4; margin: 14mm; }
@@ -87,7 +87,7 @@ std::string Grid(const ReportUnit& unit, const UnitCells& cells, int x, int y, c
       const std::string fill = value < 0 ? "#ffffff"
                                          : "rgb(255," + std::to_string(200 + (shade - 105) * 55 / 150) + "," +
                                                std::to_string(shade - 105) + ")";
-      const bool differs = CellDiffers(unit, r, c);
+      const bool differs = unit.notRead.empty() && CellDiffers(unit, r, c);  // unread: nothing to compare
       svg += "<rect x=\"" + std::to_string(cx) + "\" y=\"" + std::to_string(cy) + "\" width=\"" +
              std::to_string(kCellW) + "\" height=\"" + std::to_string(kCellH) + "\" fill=\"" + fill + "\" stroke=\"" +
              (differs ? "#d00000\" stroke-width=\"2" : "#999\" stroke-width=\"0.5") + "\"/>";
@@ -120,6 +120,7 @@ std::string VerdictClass(UnitVerdict verdict) {
 }  // namespace
 
 UnitVerdict VerdictOf(const ReportUnit& unit) {
+  if (!unit.notRead.empty()) return UnitVerdict::kNotRead;
   if (!unit.planned) return unit.answered ? UnitVerdict::kNotInPlan : UnitVerdict::kNoAnswer;
   if (!unit.answered) return UnitVerdict::kNoAnswer;
   for (int r = 0; r < kSequenceRows; ++r) {
@@ -136,12 +137,13 @@ const char* VerdictWords(UnitVerdict verdict) {
     case UnitVerdict::kDiffers: return "differs";
     case UnitVerdict::kNoAnswer: return "no answer";
     case UnitVerdict::kNotInPlan: return "not in the plan";
+    case UnitVerdict::kNotRead: return "not read";
   }
   return "";
 }
 
 std::string HandoverHtml(const SiteFacts& facts) {
-  std::vector<std::string> differ, silent, extra, faults;
+  std::vector<std::string> differ, silent, extra, unread, faults;
   size_t units = 0;
   for (const ReportLine& line : facts.lines) {
     if (!line.fault.empty()) faults.push_back(Html(line.name) + ": " + Html(line.fault));
@@ -151,9 +153,10 @@ std::string HandoverHtml(const SiteFacts& facts) {
       if (verdict == UnitVerdict::kDiffers) differ.push_back(Html(UnitName(line, unit)));
       if (verdict == UnitVerdict::kNoAnswer) silent.push_back(Html(UnitName(line, unit)));
       if (verdict == UnitVerdict::kNotInPlan) extra.push_back(Html(UnitName(line, unit)));
+      if (verdict == UnitVerdict::kNotRead) unread.push_back(Html(UnitName(line, unit) + ": " + unit.notRead));
     }
   }
-  const bool good = differ.empty() && silent.empty() && faults.empty();
+  const bool good = differ.empty() && silent.empty() && unread.empty() && faults.empty();
 
   std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Handover: " +
                      Html(facts.site) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
@@ -166,7 +169,7 @@ std::string HandoverHtml(const SiteFacts& facts) {
   page += std::string("<div class=\"summary ") + (good ? "good" : "bad") + "\" id=\"summary\">\n";
   page += "<strong>" + std::to_string(units) + (units == 1 ? " unit" : " units") + " on " +
           std::to_string(facts.lines.size()) + (facts.lines.size() == 1 ? " line" : " lines") + ": " +
-          (good ? "all as planned" : "not all as planned") + (extra.empty() ? "" : ", with units not in the plan") +
+          (good ? "all as planned" : unread.empty() ? "not all as planned" : "not all read, not all as planned") + (extra.empty() ? "" : ", with units not in the plan") +
           ".</strong>\n";
   auto list = [&page](const char* heading, const std::vector<std::string>& names) {
     if (names.empty()) return;
@@ -177,6 +180,7 @@ std::string HandoverHtml(const SiteFacts& facts) {
   list("Differ from the plan:", differ);
   list("Did not answer:", silent);
   list("Answer but are not in the plan:", extra);
+  list("Not read, so nothing is known of them:", unread);
   list("Lines that could not be worked:", faults);
   page += "</div>\n";
 
@@ -193,7 +197,8 @@ std::string HandoverHtml(const SiteFacts& facts) {
       page += "<div class=\"unit\" data-line=\"" + Html(line.name) + "\" data-unit=\"" + std::to_string(unit.address) +
               "\" data-verdict=\"" + VerdictWords(verdict) + "\">\n<h3>Unit " + std::to_string(unit.address) +
               (unit.label.empty() ? "" : " \xE2\x80\x94 <span class=\"label\">" + Html(unit.label) + "</span>") +
-              "</h3>\n<div class=\"verdict " + VerdictClass(verdict) + "\">" + VerdictWords(verdict) + "</div>\n";
+              "</h3>\n<div class=\"verdict " + VerdictClass(verdict) + "\">" + VerdictWords(verdict) +
+              (unit.notRead.empty() ? "" : ": " + Html(unit.notRead)) + "</div>\n";
       page += Chart(unit) + "\n</div>\n";
     }
     page += "</section>\n";
@@ -221,6 +226,7 @@ nlohmann::json HandoverJson(const SiteFacts& facts) {
                        {"planned", unit.planned},
                        {"answered", unit.answered},
                        {"verdict", VerdictWords(VerdictOf(unit))},
+                       {"not_read", unit.notRead.empty() ? nlohmann::json() : nlohmann::json(unit.notRead)},
                        {"plan", cells(unit.plan)},
                        {"held", cells(unit.held)}});
     }

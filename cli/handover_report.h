@@ -22,13 +22,14 @@ inline constexpr UnitCells kNoCells = [] {
   return cells;
 }();
 
-enum class UnitVerdict { kAsPlanned, kDiffers, kNoAnswer, kNotInPlan };
+enum class UnitVerdict { kAsPlanned, kDiffers, kNoAnswer, kNotInPlan, kNotRead };
 
 struct ReportUnit {
   int address = 0;
   std::string label;
   bool planned = false;   // the installation file names it
   bool answered = false;  // it sent every channel asked of it
+  std::string notRead{};  // why it was not asked, or its answer not heard out (the line failed, a stop); empty when it was
   UnitCells plan = kNoCells;
   UnitCells held = kNoCells;
 };
@@ -50,12 +51,13 @@ struct SiteFacts {
   std::vector<ReportLine> lines;
 };
 
-// A unit's verdict: no answer (planned and silent, or cut short), not in the
-// plan (answers, not planned), differs (a planned cell is not held), or as
-// planned.
+// A unit's verdict: not read (never asked, or the line failed while it
+// answered: nothing is known of it), no answer (asked and silent, or cut
+// short), not in the plan (answers, not planned), differs (a planned cell is
+// not held), or as planned.
 UnitVerdict VerdictOf(const ReportUnit& unit);
 // The verdict as the page and the JSON name it: "as planned", "differs",
-// "no answer", "not in the plan".
+// "no answer", "not in the plan", "not read".
 const char* VerdictWords(UnitVerdict verdict);
 
 // The page. Every text of the facts is escaped: a label is shown as written,

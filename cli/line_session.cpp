@@ -76,10 +76,11 @@ bool LineSession::FramesSent(const std::string& what) {
   return false;
 }
 
-int LineSession::CheckStop(const std::string& undone) {
-  std::string why;
-  const int code = StopStatus(m_context, &why);
-  if (code != kExitDone) Message(why + "; " + undone);
+int LineSession::CheckStop(const std::string& undone, std::string* why) {
+  std::string words;
+  const int code = StopStatus(m_context, &words);
+  if (code != kExitDone) Message(words + "; " + undone);
+  if (why) *why = words;
   return code;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_context.h"
@@ -28,9 +29,12 @@ class LineSession {
   // How far the frame that FramesSent last refused got, as JSON tells it:
   // "not sent", "may not have left whole" or "sent, not confirmed".
   const char* LastFrameLeft() const { return m_lastFrameLeft; }
+  // Whether that frame did not leave at all: no byte of it reached the line.
+  bool FrameNotSent() const { return std::string_view(m_lastFrameLeft) == "not sent"; }
   // When the command is to stop (see StopStatus): says why and what is left
-  // undone, and returns the exit status for it; kExitDone otherwise.
-  int CheckStop(const std::string& undone);
+  // undone, and returns the exit status for it (and the why in *why when
+  // asked); kExitDone otherwise.
+  int CheckStop(const std::string& undone, std::string* why = nullptr);
 
   void Message(const std::string& text) const { m_context.report->Message(m_index, text); }
   void Say(const std::string& text) const { m_context.report->Say(m_index, text); }

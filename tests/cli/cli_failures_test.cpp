@@ -328,6 +328,7 @@ TEST_F(CliTest, LineLostWhileWritingIsAFailureNotASuccess) {
   EXPECT_THAT(result.out, HasSubstr("\"line\":\"Com 1\",\"outcome\":\"cut short\",\"rows_sent\":"));
   EXPECT_THAT(result.out, testing::Not(HasSubstr("\"outcome\":\"not reached\",\"unit\":0}")));
   EXPECT_THAT(result.out, HasSubstr("\"outcome\":\"not reached\",\"unit\":1}"));
+  EXPECT_THAT(result.out, HasSubstr("\"not_confirmed\":1,\"not_reached\":7"));
 }
 
 struct KeptFileCase {

@@ -2,6 +2,8 @@
 // handover report of a site with a unit as planned, one that differs and one
 // that is silent; a re-write of only the rows a unit does not hold; and the
 // journal those commands leave.
+#include <csignal>
+
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -66,6 +68,29 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
   EXPECT_EQ(units[1].at("held").at(0).at(3), 80);
   EXPECT_EQ(units[1].at("plan").at(0).at(3), 81);
   EXPECT_EQ(units[2].at("held").at(0).at(0), nullptr);
+
+  // Stopped: the page written before stays, not one with units unread.
+  const std::string before = testsupport::ReadFile(m_dir + "/report.html");
+  m_sim->ClearRecords();
+  CliChild stopped({"report", site, "-o", m_dir + "/report.html"}, m_dir, "");
+  ASSERT_TRUE(m_sim->WaitForFrames(1, std::chrono::seconds(10)));
+  stopped.Signal(SIGINT);
+  result = stopped.Wait();
+  EXPECT_EQ(result.status, 130) << result.err;
+  EXPECT_THAT(result.err, HasSubstr("the report was not written"));
+  EXPECT_EQ(testsupport::ReadFile(m_dir + "/report.html"), before);
+
+  // The line lost during the scan: no unit was read, none is said to be
+  // silent, and the page names the fault.
+  m_sim->SetLogSink([this](const std::string&) { m_sim->HangUp(); });
+  result = Run({"report", site, "-o", m_dir + "/report.html"});
+  m_sim->SetLogSink({});
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string lost = testsupport::ReadFile(m_dir + "/report.html");
+  EXPECT_EQ(Verdicts(lost), (std::vector<std::pair<int, std::string>>{{0, "not read"}, {1, "not read"}, {2, "not read"}}));
+  EXPECT_THAT(lost, Not(HasSubstr("Did not answer")));
+  EXPECT_THAT(lost, HasSubstr("<p class=\"fault\">the line failed during the scan: connection lost</p>"));
+  EXPECT_THAT(result.err, HasSubstr("report written to " + m_dir + "/report.html; it shows 3 units not read"));
 }
 
 TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersTheJournalKeepsWhatWasSentAndABackupKeepsTheSite) {
