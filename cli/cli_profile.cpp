@@ -56,7 +56,7 @@ bool PortChoice::Network() const { return IsNetworkAddress(path); }
 
 PortChoice ChoosePort(const CliProfile& profile, const std::string& port) {
   PortChoice choice;
-  if (!port.empty() && port.find('/') != std::string::npos) {
+  if (!port.empty() && (port.find('/') != std::string::npos || (IsWholeDeviceName(port) && !ComEntryNumber(port)))) {
     choice.path = port;
     choice.label = port;
     choice.name = port;

@@ -22,4 +22,6 @@ int ComEntryNumber(const std::string& text) {
   return number >= 1 && number <= kComEntries ? number : 0;
 }
 
-bool IsLineName(const std::string& text) { return ComEntryNumber(text) != 0 || text.find('/') != std::string::npos; }
+bool IsLineName(const std::string& text) {
+  return ComEntryNumber(text) != 0 || text.find('/') != std::string::npos || IsWholeDeviceName(text);
+}

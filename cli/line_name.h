@@ -7,5 +7,6 @@
 // "Com N" (N 1..kComEntries, any case, the blank optional): N; otherwise 0.
 int ComEntryNumber(const std::string& text);
 
-// A Com entry, or a name holding a slash: a device path or a network line.
+// A Com entry, or a name holding a slash or naming a device of this system
+// (IsWholeDeviceName): a device path or a network line.
 bool IsLineName(const std::string& text);

@@ -94,7 +94,7 @@ std::string PortDevicePath(const std::string& profilePath, int port) {
 }
 
 bool StoredDevicePath(const std::string& typed, std::string* stored, std::string* reason) {
-  if (!LineScheme(typed).empty() || typed.empty() || typed.front() == '/') {
+  if (!LineScheme(typed).empty() || typed.empty() || IsWholeDeviceName(typed)) {
     *stored = typed;
     return true;
   }

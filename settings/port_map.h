@@ -21,6 +21,14 @@ inline constexpr int kComEntries = 4;
 // on Linux (default_device.cpp), "COM<port>" on Windows.
 std::string DefaultDevicePath(int port);
 
+// Whether `name` names a device whatever the current folder: a path from "/"
+// on Linux; on Windows a COM port ("COM5", any case), a "\\.\" device, or a
+// path from a drive or the drive's root.
+bool IsWholeDeviceName(std::string_view name);
+// What such a name looks like, for the operator: "a device path must start
+// with /" on Linux.
+std::string WholeDeviceNameRule();
+
 // "Com <port>", the entry's name in the window, the profile and messages.
 std::string ComEntryName(int port);
 

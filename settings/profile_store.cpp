@@ -136,8 +136,8 @@ bool CProfileStore::Write(std::string_view text, const FileStamp& read, bool* ch
 bool SetPortDevicePath(const std::string& profilePath, int port, const std::string& device, std::string* error,
                        CPortMap* ports) {
   // Relative to what? Each program that reads the map starts somewhere else.
-  if (!device.empty() && device.front() != '/' && LineScheme(device).empty()) {
-    *error = "\"" + device + "\" not saved: a device path must start with /";
+  if (!device.empty() && !IsWholeDeviceName(device) && LineScheme(device).empty()) {
+    *error = "\"" + device + "\" not saved: " + WholeDeviceNameRule();
     return false;
   }
   CProfileStore store(profilePath);

@@ -51,4 +51,11 @@ TEST(PortMap, SettingAnEntryKeepsTheRestOfTheFileAndReadsBackTheSame) {
   // A new profile is made with just the section.
   ASSERT_TRUE(SetPortDevicePath(folder.File("new/dimlet.ini"), 4, "/tmp/units", &error)) << error;
   EXPECT_EQ(PortDevicePath(folder.File("new/dimlet.ini"), 4), "/tmp/units");
+  // The system's own name for a device, typed or chosen from the adapters
+  // (COM7 on Windows), is stored as it is.
+  std::string stored;
+  ASSERT_TRUE(StoredDevicePath(DefaultDevicePath(7), &stored, &error)) << error;
+  EXPECT_EQ(stored, DefaultDevicePath(7));
+  ASSERT_TRUE(SetPortDevicePath(path, 3, stored, &error)) << error;
+  EXPECT_EQ(PortDevicePath(path, 3), DefaultDevicePath(7));
 }
