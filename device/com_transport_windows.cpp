@@ -64,10 +64,7 @@ Fault OpenFault(DWORD error) {
 // "COM7" and "com7" are opened as "\\.\COM7", the only form that reaches
 // COM10 and above; any other name is opened as written.
 std::wstring SystemName(const std::string& path) {
-  const bool com = path.size() > 3 && path.size() <= 6 && (path[0] == 'C' || path[0] == 'c') &&
-                   (path[1] == 'O' || path[1] == 'o') && (path[2] == 'M' || path[2] == 'm') &&
-                   std::all_of(path.begin() + 3, path.end(), [](char c) { return c >= '0' && c <= '9'; });
-  return com ? L"\\\\.\\" + Wide(path) : Wide(path);
+  return windows_text::IsComPortName(path) ? L"\\\\.\\" + Wide(path) : Wide(path);
 }
 
 // One overlapped operation's event and state, reused call after call.

@@ -1,18 +1,14 @@
 // The device of an unmapped Com entry on Windows: Com n is COMn.
-#include <algorithm>
 #include <cstdint>
 
 #include "settings/port_map.h"
+#include "settings/windows_text.h"
 
 std::string DefaultDevicePath(int port) { return "COM" + std::to_string(int64_t{port}); }
 
 bool IsWholeDeviceName(std::string_view name) {
   const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
-      (name[2] == 'M' || name[2] == 'm') && std::all_of(name.begin() + 3, name.end(), digit)) {
-    return true;
-  }
+  if (windows_text::IsComPortName(name)) return true;
   if (!name.empty() && (name.front() == '\\' || name.front() == '/')) return true;
   return name.size() >= 3 && letter(name[0]) && name[1] == ':' && (name[2] == '\\' || name[2] == '/');
 }

@@ -1,6 +1,7 @@
 // UTF-8 and UTF-16 at the Windows boundary (see windows_text.h).
 #include "settings/windows_text.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace windows_text {
@@ -48,6 +49,12 @@ std::string Environment(const wchar_t* name) {
   std::vector<wchar_t> value(size);
   const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
   return length > 0 && length < size ? Utf8(value.data(), length) : std::string();
+}
+
+bool IsComPortName(std::string_view name) {
+  const auto letter = [](char c, char upper) { return c == upper || c == upper - 'A' + 'a'; };
+  return name.size() > 3 && name.size() <= 6 && letter(name[0], 'C') && letter(name[1], 'O') && letter(name[2], 'M') &&
+         std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace windows_text

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace windows_text {
 
@@ -22,5 +23,8 @@ std::string Reason(const std::string& doing, DWORD error);
 
 // An environment variable as UTF-8; empty when unset.
 std::string Environment(const wchar_t* name);
+
+// Whether `name` is a COM port's own name: "COM7", "com7" (COM1..COM999).
+bool IsComPortName(std::string_view name);
 
 }  // namespace windows_text
