@@ -107,7 +107,7 @@ TEST(EchoFault, AnEchoThatDiffersNeverComesOrIsNotExpectedIsALineFaultNotAnAnswe
     sim::SimLine line;  // a line without echo, told that it echoes
     ASSERT_TRUE(line.Start());
     CSerialLink link;
-    Open(link, line.SlavePath(), EchoMode::kOn);
+    Open(link, line.SlavePath(), EchoMode::kOn, 30);
     link.StoreOnUnit(0);
     EXPECT_EQ(link.LastFrame(), Outcome::kNoEcho);
     WriteRows(link, 0, {{0, {1, 2, 3, 4}}, {1, {1, 2, 3, 4}}});  // the last echo taken in the pause after a row
@@ -122,7 +122,7 @@ TEST(EchoFault, AnEchoThatDiffersNeverComesOrIsNotExpectedIsALineFaultNotAnAnswe
     sim::SimLine line(options);
     ASSERT_TRUE(line.Start());
     CSerialLink link;
-    Open(link, line.SlavePath(), EchoMode::kOff);
+    Open(link, line.SlavePath(), EchoMode::kOff, 30);
     for (int32_t unit : {0, 5}) {  // a unit there (echo and CH1 arrive), and none (the echo alone)
       EXPECT_EQ(link.ReadRowAnswer(unit, 2).arrived, 0) << "unit " << unit << ": the echo was read as its row";
       EXPECT_EQ(link.LastFrame(), Outcome::kEchoUnexpected);
