@@ -47,7 +47,6 @@ TEST_F(StatusWordsTest, UnreadableValuesAreNamedUntilTheNextGoodSave) {
 // The port choice takes its device from the profile as the window read it;
 // with the file gone unreadable it still opens the mapped device.
 TEST_F(StatusWordsTest, ComChoiceUsesTheMapTheWindowAlreadyHolds) {
-  if (const char* why = WhyNot(Need::kComChoiceWithProfileGone)) GTEST_SKIP() << why;
   StartSim();
   StartWindow("[Ports]\nCom 2=" + m_linkPath + "\n", 3, m_dir + "/no-such-device");
   ASSERT_FALSE(Inside().Link().IsPortOpen());

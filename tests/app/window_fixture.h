@@ -54,7 +54,6 @@ class WindowTest : public testing::Test {
     kLoadedLibraryList, // /proc/self/maps, listing what the process has loaded
     kLinuxDevicePaths,  // device nodes and path rules of Linux (/dev/null, /dev/serial/by-id, ~/)
     kSerialDriver,      // Com 1 is a serial port whose driver is asked for RS-485 mode
-    kComChoiceWithProfileGone,  // a Com choice made while a folder stands at the profile's name
   };
   // Why this system cannot give `need` here (the reason for a skip), or
   // nullptr when it can.

@@ -22,9 +22,6 @@ const char* WindowTest::WhyNot(Need need) {
       return "the libraries a process has loaded are read from Linux's /proc/self/maps";
     case Need::kLinuxDevicePaths:
       return "the rows are Linux's device nodes and path rules (/dev/null, /dev/serial/by-id, ~/)";
-    case Need::kComChoiceWithProfileGone:
-      return "under wine the test program stops answering here (choosing Com 2 over TCP with a folder at the "
-             "profile's name), not yet explained: skipped so that the rest runs";
     case Need::kSerialDriver:
       return "Com 1 is the simulator over TCP here: a network line has no driver to ask for RS-485 mode";
   }
