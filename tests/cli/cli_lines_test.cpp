@@ -45,7 +45,8 @@ TEST_F(CliTest, OneInstallationFileWritesEveryLineAndTellsEachOutcomeAsJson) {
                                 "Com 1,2,1,10,20,30,40\n"
                                 "Com 1,3,8,1,2,3,4\n" +
                                     m_dir + "/second,0,1,5,6,7,8\n" + m_dir + "/second,5,1,5,6,7,8\n");
-  CliResult result = Run({"write", rows, "--json"});
+  // The second line waits as Com 1 does: its answers are not meant to be late.
+  CliResult result = Run({"write", rows, "--json", "--answer-wait", "30"});
   EXPECT_EQ(result.status, 4) << result.err;
   EXPECT_EQ(m_sim->Unit(3).rows[7], (std::array<int, 4>{1, 2, 3, 4}));
   EXPECT_EQ(second.Unit(0).rows[0], (std::array<int, 4>{5, 6, 7, 8}));
@@ -68,7 +69,7 @@ TEST_F(CliTest, OneInstallationFileWritesEveryLineAndTellsEachOutcomeAsJson) {
   // verify of the same file with a differing channel, and a line that is not there.
   second.SetUnitRow(0, 0, {5, 6, 99, 8});
   result = Run({"verify", File("two.csv", "sequence,ch1,ch2,ch3,ch4\n1,5,6,7,8\n"), "--unit", "0", "--port",
-                m_dir + "/second", "--port", "Com 2", "--json"});
+                m_dir + "/second", "--port", "Com 2", "--json", "--answer-wait", "30"});
   EXPECT_EQ(result.status, 3) << result.err;
   objects = JsonLines(result.out);
   const std::vector<json> differences = Events(objects, "difference");

@@ -123,12 +123,12 @@ TEST_F(CliTest, RowsGoToTheSimulatorServedOverTcp) {
   options.listenPort = 0;
   StartSim(options);
   const std::string address = m_sim->SlavePath();
-  CliResult result = Run({"write", File("rows.csv", kRows), "--port", address});
+  CliResult result = Run({"write", File("rows.csv", kRows), "--port", address, "--answer-wait", "30"});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Frames(), (std::vector<Frame>{WriteRowFrame(1, 0, 255, 255, 255, 255), WriteRowFrame(1, 1, 13, 0, 255, 128),
                                           ReadRowFrame(1, 0), ReadRowFrame(1, 1), WriteRowFrame(6, 7, 1, 2, 3, 4),
                                           ReadRowFrame(6, 7)}));
-  result = Run({"scan", "--port", address});
+  result = Run({"scan", "--port", address, "--answer-wait", "30"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "0\n1\n2\n3\n4\n5\n6\n7\n");
 }
