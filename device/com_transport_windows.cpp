@@ -314,7 +314,9 @@ LineResult<int32_t> ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount,
 // quiet deadline (over a millisecond under wine), and a pause after an answer
 // is watched this way. An event set by bytes that have been read since finds
 // none waiting, and the wait goes on: "a byte can be read" is what a caller
-// times a late answer by.
+// times a late answer by. (Wine's COM port on a pseudo-terminal ends every
+// WaitCommEvent within a few ms without the event, each from a thread of its
+// own, so there this loop turns every few ms; a real port's driver waits.)
 bool ComTransport::WaitReadable(LineClock::time_point deadline) {
   for (;;) {
     DWORD error = ERROR_SUCCESS;
