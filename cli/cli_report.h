@@ -22,6 +22,13 @@ struct Tally {
   int notReached = 0;   // left undone: a line fault, a stop
   int unconfirmed = 0;  // its frames went out, then the line failed before its end was known
   int lineFaults = 0;   // lines that could not be opened or failed in use
+
+  // The line failed at a unit, `units` counting it and those after it: the
+  // unit is not confirmed when anything reached it, the rest not reached.
+  void CountFailedAt(bool reached, size_t units) {
+    unconfirmed += reached ? 1 : 0;
+    notReached += static_cast<int>(units) - (reached ? 1 : 0);
+  }
 };
 
 // Why standard output failed, from the errno of the write: "standard output

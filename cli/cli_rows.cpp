@@ -336,11 +336,7 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
     line.Result(WithLabel(plan, std::move(result)));
     if (writing) JournalWrite(line, plan, rows, sent, outcome);
     // Rows that may have reached the unit leave it changed, not untouched.
-    if (sent > 0 || !line.FrameNotSent()) {
-      ++tally.unconfirmed;
-    } else {
-      ++tally.notReached;
-    }
+    tally.CountFailedAt(sent > 0 || !line.FrameNotSent(), 1);
     return UnitWork{kExitFailure, p + 1};
   };
   if (writing && !rows.empty() && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
@@ -524,8 +520,7 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const Like
         unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
     if (!line.FramesSent("unit " + std::to_string(unit) + ": read-row")) {
       // The unit was asked, so it was reached; those after it were not.
-      ++tally.unconfirmed;
-      tally.notReached += static_cast<int>(left.size()) - 1;
+      tally.CountFailedAt(true, left.size());
       return kExitFailure;
     }
     line.Context().report->EndProgress();

@@ -41,9 +41,7 @@ int RunUnitCommand(const CliContext& base) {
       line.Journal(entry);
       if (!sent) {
         // A command that may have left whole may have been obeyed.
-        const bool reached = !line.FrameNotSent();
-        line.Counts().unconfirmed += reached ? 1 : 0;
-        line.Counts().notReached += static_cast<int>(left.size()) - (reached ? 1 : 0);
+        line.Counts().CountFailedAt(!line.FrameNotSent(), left.size());
         line.Result({{"event", "unit"}, {"unit", unit}, {"outcome", line.LastFrameLeft()}});
         return static_cast<int>(kExitFailure);
       }

@@ -58,7 +58,7 @@ bool LineSession::FramesSent(const std::string& what) {
   using Outcome = CSerialLink::FrameOutcome;
   const Outcome outcome = m_link.LastFrame();
   const char* how = " did not leave whole: ";
-  m_lastFrameLeft = "not sent";
+  m_lastFrameLeft = kNotSent;
   if (m_link.IsPortOpen() &&
       (outcome == Outcome::kEchoMissing || outcome == Outcome::kNoEcho || outcome == Outcome::kEchoLate ||
        outcome == Outcome::kAnswerLate)) {

@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "cli/cli_context.h"
@@ -30,7 +29,7 @@ class LineSession {
   // "not sent", "may not have left whole" or "sent, not confirmed".
   const char* LastFrameLeft() const { return m_lastFrameLeft; }
   // Whether that frame did not leave at all: no byte of it reached the line.
-  bool FrameNotSent() const { return std::string_view(m_lastFrameLeft) == "not sent"; }
+  bool FrameNotSent() const { return m_lastFrameLeft == kNotSent; }
   // When the command is to stop (see StopStatus): says why and what is left
   // undone, and returns the exit status for it (and the why in *why when
   // asked); kExitDone otherwise.
@@ -56,7 +55,8 @@ class LineSession {
   PortChoice m_port;
   size_t m_index;
   CSerialLink m_link;
-  const char* m_lastFrameLeft = "not sent";
+  static constexpr const char* kNotSent = "not sent";
+  const char* m_lastFrameLeft = kNotSent;
 };
 
 // Whether a command is to stop before its next unit: kExitDone while not;
