@@ -32,6 +32,8 @@ constexpr DWORD kQueueBytes = 10000;
 // While a written byte leaves the output queue; at 9600 baud one byte takes
 // about a millisecond on the wire.
 constexpr int kDrainStepMs = 1;
+// The least time left for which a wait for bytes starts a WaitCommEvent.
+constexpr std::chrono::milliseconds kLastWaitStartMs{1};
 
 LineFailure Failure(Fault fault, const std::string& what, DWORD error = ERROR_SUCCESS) {
   return {fault, error != ERROR_SUCCESS ? what + ": " + ErrorText(error) : what, {}};
@@ -333,13 +335,22 @@ LineResult<int32_t> ComTransport::ReadWaiting(uint8_t* buffer, int32_t maxCount,
 // times a late answer by. (Wine's COM port on a pseudo-terminal ends every
 // WaitCommEvent within a few ms without the event, each from a thread of its
 // own, so there this loop turns every few ms; a real port's driver waits.)
+// With less than a millisecond left no WaitCommEvent is started: under wine
+// starting one takes 0.3-0.5 ms (its thread's start), and would end the wait
+// after its deadline. The rest is watched by yielding, as a wait on an event
+// spends its last millisecond (Overlapped::SignalledBy).
 bool ComTransport::WaitReadable(LineClock::time_point deadline) {
   for (;;) {
     DWORD error = ERROR_SUCCESS;
     const auto status = Status(&error);
     if (!status || status->cbInQue > 0) return true;  // gone, or bytes: the next read tells
-    if (LineClock::now() >= deadline) return false;
+    const auto now = LineClock::now();
+    if (now >= deadline) return false;
     if (!m_waitPending) {
+      if (deadline - now < kLastWaitStartMs) {
+        SwitchToThread();
+        continue;
+      }
       if (WaitCommEvent(m_port, &m_events, m_wait.Fresh(true))) continue;
       if (GetLastError() != ERROR_IO_PENDING) return true;  // the port failed: the next read tells
       m_waitPending = true;
