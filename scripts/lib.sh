@@ -122,13 +122,13 @@ window_titled() {
 }
 
 # new_wine_prefix: makes the empty wine prefix WINEPREFIX names (removing
-# what was there), with COM1 and COM2 mapped to the paths given as
+# what was there), with COM1, COM2 (and COM3) mapped to the paths given as
 # arguments (HKLM\Software\Wine\Ports, read when the wine server starts;
 # without them wine gives the machine's own serial ports), and leaves its
 # wine server running, with $priority (see realtime_priority). The server is
 # started apart, its output in LOG, so that no later program (ctest) keeps
 # it as its own.
-#   new_wine_prefix LOG [COM1-PATH [COM2-PATH]]
+#   new_wine_prefix LOG [COM1-PATH [COM2-PATH [COM3-PATH]]]
 new_wine_prefix() {
   log=$1
   shift
