@@ -33,7 +33,7 @@ constexpr DWORD kQueueBytes = 10000;
 // about a millisecond on the wire.
 constexpr int kDrainStepMs = 1;
 // The least time left for which a wait for bytes starts a WaitCommEvent.
-constexpr std::chrono::milliseconds kLastWaitStartMs{1};
+constexpr std::chrono::milliseconds kShortestEventWait{1};
 
 LineFailure Failure(Fault fault, const std::string& what, DWORD error = ERROR_SUCCESS) {
   return {fault, error != ERROR_SUCCESS ? what + ": " + ErrorText(error) : what, {}};
@@ -347,7 +347,7 @@ bool ComTransport::WaitReadable(LineClock::time_point deadline) {
     const auto now = LineClock::now();
     if (now >= deadline) return false;
     if (!m_waitPending) {
-      if (deadline - now < kLastWaitStartMs) {
+      if (deadline - now < kShortestEventWait) {
         SwitchToThread();
         continue;
       }
