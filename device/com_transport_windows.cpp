@@ -96,8 +96,8 @@ class Overlapped {
   bool Ready() const { return m_event != nullptr; }
   OVERLAPPED* Io() { return &m_io; }
 
-  // Waits until the operation started with Fresh() has ended, however;
-  // what it moved.
+  // Waits until the operation started with Fresh() has ended, done or
+  // cancelled, and returns what it moved.
   DWORD WaitOut(HANDLE file) {
     DWORD count = 0;
     WaitForSingleObject(m_event, INFINITE);
