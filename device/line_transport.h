@@ -64,8 +64,6 @@ class LineTransport {
   virtual void Close() = 0;
 };
 
-using OpenedLine = LineResult<std::unique_ptr<LineTransport>>;
-
 // Opens the line `name` stands for, by the one table of line kinds
 // (line_schemes.cpp): a device path (OpenSerialLine), tcp:// or rfc2217://
 // (OpenNetworkLine); another scheme fails in words that name the ones there are.

@@ -19,13 +19,20 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "settings/line_options.h"
+#include "device/link_clock.h"
 #include "device/unit_protocol.h"
 
 class LineTransport;
 class LinkWatch;
+template <class T>
+class LineResult;
+// A transport for the line a name stands for, or why there is none
+// (line_transport.h).
+using OpenedLine = LineResult<std::unique_ptr<LineTransport>>;
 
 // The units' line speed: every program opens the link at this rate.
 inline constexpr int32_t kLineBaud = 9600;
@@ -34,6 +41,9 @@ class CSerialLink {
  public:
   // Maps a port number (the window's "Com n") to a device path.
   using PortResolver = std::function<std::string(int32_t port)>;
+  // Opens the line a device path or network address names; OpenLine of
+  // line_transport.h unless a test hands the link a line of its own.
+  using LineOpener = std::function<OpenedLine(const std::string& name, int32_t baud, const LineOptions& options)>;
   // Called by ReadRow for each missing answer byte, with its channel 1..4.
   using MissingAnswerHandler = std::function<void(int channel)>;
 
@@ -83,6 +93,12 @@ class CSerialLink {
   CSerialLink& operator=(const CSerialLink&) = delete;
 
   void SetPortResolver(PortResolver resolver);
+  // The seams a test drives the link through: what opens its lines, and the
+  // clock its waits and time stamps go by (the system's by default). Both
+  // are set before the first OpenPort; the clock outlives the link.
+  void SetLineOpener(LineOpener opener);
+  void SetClock(LinkClock& clock) { m_clock = &clock; }
+  LinkClock& Clock() const { return *m_clock; }
   void SetMissingAnswerHandler(MissingAnswerHandler handler);
   // Echo and answer wait apply from the next frame (a changed echo setting is
   // found out again); RS-485 mode from the next OpenPort.
@@ -233,12 +249,21 @@ class CSerialLink {
   // The first read-row after opening under "auto" with nothing returned
   // during its frame: what arrives tells echo and answer apart.
   RowAnswer ProbeAnswer(const unit_protocol::Frame& frame);
+  // The answer bytes the probe gathered, each with when it came, if each came
+  // within the answer wait; else the frame fails as answered late.
+  RowAnswer TimelyAnswer(std::span<const uint8_t> bytes, std::span<const TimePoint> at);
+  // An answer that begins with the bytes of this frame or the one before is
+  // an echo, not the unit's: fails the frame and says so.
+  bool EchoedInAnswer(const RowAnswer& answer, const unit_protocol::Frame& frame);
   // After a read-row: watches the line until `until`; see PauseAfterFrame.
   void WatchAfterAnswer(TimePoint until);
   // Before a frame: the line must be quiet, unless what waits is the rest of
   // a fault already told.
   bool LineQuietBeforeFrame();
   bool Fail(FrameOutcome outcome);
+  // After a fault the line's bytes are no longer understood: what is still
+  // on its way within the answer wait is dropped.
+  void DiscardAfterFault();
   FrameOutcome StrayOutcome(const uint8_t* bytes, int32_t count) const;
   int32_t ReadTraced(uint8_t* buffer, int32_t maxCount);
 
@@ -249,6 +274,8 @@ class CSerialLink {
   int32_t m_bIsOpen = 0;
   bool m_byteLeft = false;  // the last WriteByte's byte left within its bound
   PortResolver m_resolver;
+  LineOpener m_opener;
+  LinkClock* m_clock = &SystemClock();
   MissingAnswerHandler m_onMissingAnswer;
   ByteTrace m_trace;
   LineOptions m_options;
@@ -259,8 +286,13 @@ class CSerialLink {
   std::array<TimePoint, unit_protocol::Frame::kLongest> m_sentAt{};
   size_t m_sentCount = 0;
   size_t m_echoed = 0;
+  // The frame before: what of it left, and when its last byte did.
+  std::array<uint8_t, unit_protocol::Frame::kLongest> m_previous{};
+  size_t m_previousCount = 0;
+  TimePoint m_previousLeftAt{};
   int32_t m_echoLateMs = 0;  // the latest echo of the frame, after its byte left
   TimePoint m_lastLeftAt{};  // when the frame's last byte left
+  std::optional<TimePoint> m_cutAt;  // when a frame cut short sent its last byte
   // "auto" with nothing returned yet for the first frame: until then.
   std::optional<TimePoint> m_echoProbeUntil;
   // A read-row's answer, until the line after it has been looked at.

@@ -4,13 +4,17 @@
 #include <algorithm>
 
 #include "device/line_transport.h"
-#include "device/pause.h"
+#include "device/link_clock.h"
 #include "device/serial_link.h"
 #include "device/unit_protocol.h"
 
 using namespace unit_protocol;
 
 namespace {
+
+int32_t MsSince(LineClock::time_point from, LineClock::time_point to) {
+  return static_cast<int32_t>(std::chrono::ceil<std::chrono::milliseconds>(to - from).count());
+}
 
 // How long a read-row with no pause after it looks at the line once its
 // answer is in: as long as the pause between rows, where rows are read in turn.
@@ -43,19 +47,16 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
     bool missing = !sent;  // a frame that did not go out whole has no answer to take
     const auto wait = std::chrono::milliseconds(AnswerWaitMs());
     for (int k = 0; k < kAnswerBytes; ++k) {
-      const auto pauseStart = LineClock::now();
+      const auto pauseStart = m_clock->Now();
       if (missing && sent && !lateSeenAt) {
         // The pauses after a missing byte are watched: when a late answer
         // began tells which answer wait would have taken it.
         if (m_hPort && m_hPort->WaitReadable(pauseStart + std::chrono::milliseconds(kReadPauseMs))) {
-          lateSeenAt = LineClock::now();
+          lateSeenAt = m_clock->Now();
         }
-        const auto left = pauseStart + std::chrono::milliseconds(kReadPauseMs) - LineClock::now();
-        if (left > LineClock::duration::zero()) {
-          PauseMs(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-        }
+        m_clock->PauseUntil(pauseStart + std::chrono::milliseconds(kReadPauseMs));
       } else {
-        PauseMs(kReadPauseMs);
+        m_clock->PauseMs(kReadPauseMs);
       }
       // The frame's last echo comes back in the first answer pause, ahead of
       // the answer; it is waited for as long as an answer byte would be.
@@ -67,7 +68,7 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
         // A late line is waited for up to its answer wait; a byte already there
         // is taken at once, as after the protocol's own pause.
         while (ReadWaiting(&answer.channels[k], 1) != 1) {
-          if (!m_bIsOpen || LineClock::now() >= pauseStart + wait || !m_hPort->WaitReadable(pauseStart + wait)) {
+          if (!m_bIsOpen || m_clock->Now() >= pauseStart + wait || !m_hPort->WaitReadable(pauseStart + wait)) {
             missing = true;
             break;
           }
@@ -84,13 +85,57 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
     }
   }
   if (!sent) return {};
+  if (EchoedInAnswer(answer, frame)) return {};
   // What follows the answer tells whether it was one: nothing more may come,
   // and a missing answer that comes whole a little later was only late. A
   // caller that pauses next looks in that pause; otherwise it is done here.
   m_tail = {true, answer.arrived, lateSeenAt};
-  if (!pauseFollows) WatchAfterAnswer(LineClock::now() + std::chrono::milliseconds(kAnswerWatchMs));
+  if (!pauseFollows) WatchAfterAnswer(m_clock->Now() + std::chrono::milliseconds(kAnswerWatchMs));
   // A line lost after the answer came leaves the answer as it was.
   return m_lastFrame == FrameOutcome::kSent || m_lastFrame == FrameOutcome::kLost ? answer : RowAnswer{};
+}
+
+bool CSerialLink::EchoedInAnswer(const RowAnswer& answer, const Frame& frame) {
+  // `bytes` from the answer's byte `at` on, `n` of them, and the answer no longer.
+  const auto holds = [&](std::span<const uint8_t> bytes, size_t at, size_t n) {
+    return bytes.size() >= n && answer.arrived == static_cast<int>(at + n) &&
+           std::equal(bytes.begin(), bytes.begin() + static_cast<long>(n), answer.channels.begin() + static_cast<long>(at));
+  };
+  const std::span<const uint8_t> own = frame.Bytes();
+  const std::span<const uint8_t> before{m_previous.data(), m_previousCount};
+  const bool beforeDiffers = !std::equal(own.begin(), own.end(), before.begin(), before.end());
+  // Exactly the frame's own bytes and nothing more, or after one byte that
+  // came first (the unit's one byte, or a stray one): its echo, not a row. A
+  // row may begin with the bytes of its own frame, and then comes whole.
+  const bool ownEcho = holds(own, 0, own.size()) || holds(own, 1, own.size());
+  // The frame before's first bytes, as many as an answer holds.
+  const bool beforeEcho = beforeDiffers && (holds(before, 0, kAnswerBytes) || holds(before, 1, kAnswerBytes - 1));
+  // An answer in part whose bytes are all the frame's, in its order: a line
+  // that returns some of what it sends.
+  const auto inFrame = [&] {
+    size_t next = 0;
+    for (int k = 0; k < answer.arrived; ++k) {
+      while (next < own.size() && own[next] != answer.channels[static_cast<size_t>(k)]) ++next;
+      if (next++ >= own.size()) return false;
+    }
+    return true;
+  };
+  if (!ownEcho && !beforeEcho && answer.arrived > 0 && !answer.Whole() && inFrame()) {
+    DiscardAfterFault();
+    return !Fail(m_echoes == false ? FrameOutcome::kEchoUnexpected : FrameOutcome::kEchoMissing);
+  }
+  if (!ownEcho && !beforeEcho) return false;
+  if (ownEcho && m_echoes == false) {
+    // A line that returns what it sends, later than the frame, driven as one
+    // that does not.
+    DiscardAfterFault();
+    return !Fail(FrameOutcome::kEchoUnexpected);
+  }
+  // An echo so late that the one taken for this frame's was the frame
+  // before's, or one come back only now. No answer wait would take it.
+  m_lateness = {MsSince(ownEcho ? m_lastLeftAt : m_previousLeftAt, m_clock->Now()), 0};
+  DiscardAfterFault();
+  return !Fail(FrameOutcome::kEchoLate);
 }
 
 void CSerialLink::StoreAnswer(const RowAnswer& answer, int32_t* ch1, int32_t* ch2, int32_t* ch3, int32_t* ch4) {

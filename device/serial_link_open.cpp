@@ -19,6 +19,8 @@ CSerialLink::~CSerialLink() { ClosePort(); }
 
 void CSerialLink::SetPortResolver(PortResolver resolver) { m_resolver = std::move(resolver); }
 
+void CSerialLink::SetLineOpener(LineOpener opener) { m_opener = std::move(opener); }
+
 void CSerialLink::SetMissingAnswerHandler(MissingAnswerHandler handler) {
   m_onMissingAnswer = std::move(handler);
 }
@@ -61,6 +63,7 @@ void CSerialLink::CloseDevice() {
   m_echoProbeUntil.reset();
   m_tail = {};
   m_leftoversTold = false;
+  m_cutAt.reset();
 }
 
 int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
@@ -77,7 +80,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
     return 0;
   }
 
-  OpenedLine opened = OpenLine(m_devicePath, baud, m_options);
+  OpenedLine opened = m_opener ? m_opener(m_devicePath, baud, m_options) : OpenLine(m_devicePath, baud, m_options);
   if (!opened) {
     SetFault(opened.Failure().fault, opened.Failure().reason, 0);
     m_groupToJoin = opened.Failure().groupToJoin;

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "device/line_transport.h"
-#include "device/pause.h"
+#include "device/link_clock.h"
 #include "device/serial_link.h"
 
 namespace {
@@ -30,6 +30,11 @@ constexpr auto kReadBound = milliseconds(2000);
 constexpr int kTracedDiscardReads = 16;
 // How long a late echo or answer is looked for: the longest answer wait.
 constexpr auto kLongestWait = milliseconds(kMaxAnswerWaitMs);
+// How long the line stays quiet after a frame cut short before the next
+// frame begins: a unit that heard the first bytes starts over only after a
+// pause inside a frame (the simulated units after 50 ms). Sooner, it would
+// take the next frame's first bytes for the rest of the cut one.
+constexpr auto kRestartGap = milliseconds(100);
 
 int32_t MsSince(LineClock::time_point from, LineClock::time_point to) {
   return static_cast<int32_t>(std::chrono::ceil<milliseconds>(to - from).count());
@@ -42,20 +47,15 @@ CSerialLink::Lateness LatenessOf(int32_t lateMs) {
   return {lateMs, wait <= kMaxAnswerWaitMs ? wait : 0};
 }
 
-void PauseUntil(LineClock::time_point until) {
-  const auto left = until - LineClock::now();
-  if (left > LineClock::duration::zero()) PauseMs(static_cast<int>(std::chrono::ceil<milliseconds>(left).count()));
-}
-
 }  // namespace
 
 int32_t CSerialLink::WriteByte(uint8_t byte) {
   m_byteLeft = false;
   if (!m_bIsOpen || !m_hPort) return 1;
-  const LineResult<> sent = m_hPort->WriteByte(byte, LineClock::now() + kWriteBound);
+  const LineResult<> sent = m_hPort->WriteByte(byte, m_clock->Now() + kWriteBound);
   if (sent) {
     m_byteLeft = true;
-    if (m_trace) m_trace(TraceDirection::kSent, byte, LineClock::now());
+    if (m_trace) m_trace(TraceDirection::kSent, byte, m_clock->Now());
   } else if (sent.Failure().fault == Fault::kLost) {
     Lose(sent.Failure().reason, 0);
   } else {
@@ -72,7 +72,7 @@ int32_t CSerialLink::SendBytes(const uint8_t* bytes, int32_t count) {
 
 int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
   if (!m_bIsOpen || !m_hPort || maxCount <= 0) return 0;
-  const LineResult<int32_t> read = m_hPort->ReadWaiting(buffer, maxCount, LineClock::now() + kReadBound);
+  const LineResult<int32_t> read = m_hPort->ReadWaiting(buffer, maxCount, m_clock->Now() + kReadBound);
   if (!read && read.Failure().fault == Fault::kLost) {
     Lose(read.Failure().reason, 0);
     return 0;
@@ -80,7 +80,7 @@ int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
   if (!read) m_reason = read.Failure().reason;  // the line stays open
   const int32_t got = read ? *read : 0;
   if (m_trace) {
-    const auto at = LineClock::now();
+    const auto at = m_clock->Now();
     for (int32_t i = 0; i < got; ++i) m_trace(TraceDirection::kReceived, buffer[i], at);
   }
   return got;
@@ -130,11 +130,11 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until, bool an
     const int32_t n = ReadTraced(got, static_cast<int32_t>(owed + (answerFollows ? 0 : 1)));
     if (!m_bIsOpen) return Fail(FrameOutcome::kLost);
     if (n == 0) {
-      if (!until || LineClock::now() >= *until) break;
+      if (!until || m_clock->Now() >= *until) break;
       m_hPort->WaitReadable(*until);
       continue;
     }
-    const auto at = LineClock::now();
+    const auto at = m_clock->Now();
     for (int32_t i = 0; i < n; ++i) {
       if (m_echoed >= m_sentCount || m_echoes == false || got[i] != m_sent[m_echoed]) {
         if (m_echoes == true && m_echoed < m_sentCount) return Fail(FrameOutcome::kEchoWrong);
@@ -163,14 +163,14 @@ void CSerialLink::WaitForLateEcho() {
   // it either comes whole (then the wait that would take it is named) or
   // is missing.
   const auto until = m_lastLeftAt + kLongestWait;
-  while (m_bIsOpen && m_echoed < m_sentCount && LineClock::now() < until) {
+  while (m_bIsOpen && m_echoed < m_sentCount && m_clock->Now() < until) {
     uint8_t got[Frame::kLongest];
     const int32_t n = ReadTraced(got, static_cast<int32_t>(m_sentCount - m_echoed));
     if (n == 0) {
       if (m_bIsOpen) m_hPort->WaitReadable(until);  // a read that lost the line closed it
       continue;
     }
-    const auto at = LineClock::now();
+    const auto at = m_clock->Now();
     for (int32_t i = 0; i < n; ++i, ++m_echoed) {
       if (got[i] != m_sent[m_echoed]) {
         Fail(FrameOutcome::kEchoWrong);
@@ -195,7 +195,7 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
   if (!m_echoProbeUntil) return true;
   // Past the wait, the echo is looked for only now (the window's start-up
   // frame, then an operator who took his time): when it came is unknown.
-  const bool watched = LineClock::now() < *m_echoProbeUntil;
+  const bool watched = m_clock->Now() < *m_echoProbeUntil;
   const LineClock::time_point end = std::min(until, *m_echoProbeUntil);
   if (!TakeEchoes(end) && m_lastFrame != FrameOutcome::kSent) return false;
   if (m_echoes == true) {
@@ -208,7 +208,7 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
     if (!watched) return true;
     return !EchoTooLate(m_echoLateMs);
   }
-  if (LineClock::now() >= *m_echoProbeUntil) {
+  if (m_clock->Now() >= *m_echoProbeUntil) {
     m_echoProbeUntil.reset();
     if (m_echoed > 0) return Fail(FrameOutcome::kEchoMissing);  // only part came back
     m_echoes = false;
@@ -259,16 +259,16 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   std::array<uint8_t, kAnswerBytes + 1> late{};
   int lateCount = 0;
   LineClock::time_point firstAt{};
-  while (m_bIsOpen && LineClock::now() < until) {
+  while (m_bIsOpen && m_clock->Now() < until) {
     if (!m_hPort->WaitReadable(until)) break;
     uint8_t got[16];
     const int32_t n = ReadTraced(got, sizeof got);
-    if (n > 0 && lateCount == 0) firstAt = seenAt.value_or(LineClock::now());
+    if (n > 0 && lateCount == 0) firstAt = seenAt.value_or(m_clock->Now());
     for (int32_t i = 0; i < n; ++i) {
       if (arrived + lateCount >= kAnswerBytes) {
         // Beyond a whole answer: whatever the answer was, it is not to be trusted.
         DiscardWaiting();
-        PauseUntil(until);
+        m_clock->PauseUntil(until);
         Fail(FrameOutcome::kStrayBytes);
         return;
       }
@@ -286,14 +286,14 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   // A missing answer that comes later still is no longer dropped unseen
   // before the next frame: the unit it belongs to is there, and a scan that
   // went on without it would be short.
-  PauseUntil(until);
+  m_clock->PauseUntil(until);
 }
 
 void CSerialLink::PauseAfterFrame(int milliseconds) {
-  const auto start = LineClock::now();
+  const auto start = m_clock->Now();
   const auto end = start + std::chrono::milliseconds(milliseconds);
   if (m_lastFrame != FrameOutcome::kSent || !m_bIsOpen) {
-    PauseMs(milliseconds);
+    m_clock->PauseMs(milliseconds);
     return;
   }
   if (m_tail.open) {
@@ -303,10 +303,10 @@ void CSerialLink::PauseAfterFrame(int milliseconds) {
   // The first frame's echo is settled here, where a fault it shows is still
   // that frame's own, even if the pause lasts longer once for it.
   if (m_echoProbeUntil && !WatchEchoProbe(std::max(end, *m_echoProbeUntil))) {
-    PauseUntil(end);
+    m_clock->PauseUntil(end);
     return;
   }
-  PauseUntil(end);
+  m_clock->PauseUntil(end);
   TakeEchoes(start + std::chrono::milliseconds(AnswerWaitMs()));
 }
 
@@ -319,17 +319,21 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
   // The first frame's echo may still be on its way: until it is settled,
   // this frame's bytes could not be told from it.
   if (m_bIsOpen && m_echoProbeUntil) WatchEchoProbe(*m_echoProbeUntil);
+  if (m_cutAt) m_clock->PauseUntil(*std::exchange(m_cutAt, std::nullopt) + kRestartGap);
   // Once a byte has not left within its bound (or the line returned another
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an
   // address). The pauses are still taken, so the command lasts as long as ever.
   bool stopped = !m_bIsOpen || m_lastFrame != FrameOutcome::kSent || !LineQuietBeforeFrame();
+  m_previous = m_sent;
+  m_previousCount = m_sentCount;
+  m_previousLeftAt = m_lastLeftAt;
   m_sentCount = 0;
   m_echoed = 0;
   m_echoLateMs = 0;
   for (size_t i = 0; i < frame.size; ++i) {
     if (i > 0) {
-      PauseMs(frame.pauseMs);
+      m_clock->PauseMs(frame.pauseMs);
       // The echo of the byte before is read in the pause that follows it.
       if (!stopped && !TakeEchoes(std::nullopt)) stopped = true;
     }
@@ -340,10 +344,11 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
       stopped = true;
       continue;
     }
-    m_sentAt[m_sentCount] = LineClock::now();
+    m_sentAt[m_sentCount] = m_clock->Now();
     m_sent[m_sentCount++] = frame.bytes[i];
   }
-  m_lastLeftAt = LineClock::now();
+  m_lastLeftAt = m_clock->Now();
+  if (m_sentCount > 0 && m_sentCount < frame.size) m_cutAt = m_lastLeftAt;
   if (!stopped && !m_echoes && m_echoed == 0) {
     // "auto", and nothing came back during the frame: not decided before the
     // longest answer wait has passed.
@@ -360,12 +365,16 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
   }
   if (m_lastFrame == FrameOutcome::kEchoWrong || m_lastFrame == FrameOutcome::kStrayBytes ||
       m_lastFrame == FrameOutcome::kEchoUnexpected) {
-    // The rest of a garbled echo may still be on its way: let it come and
-    // drop it, so that it cannot fail the next frame too.
-    PauseMs(AnswerWaitMs());
-    DiscardWaiting();
+    DiscardAfterFault();
   }
   return m_lastFrame;
+}
+
+void CSerialLink::DiscardAfterFault() {
+  // The rest of a garbled echo may still be on its way: let it come and drop
+  // it, so that it cannot fail the next frame too.
+  m_clock->PauseMs(AnswerWaitMs());
+  DiscardWaiting();
 }
 
 CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
@@ -382,7 +391,7 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
   const auto startsLikeFrame = [&] {
     return std::equal(got.begin(), got.begin() + static_cast<long>(std::min(count, sentBytes.size())), sentBytes.begin());
   };
-  while (m_bIsOpen && count < got.size() && LineClock::now() < until) {
+  while (m_bIsOpen && count < got.size() && m_clock->Now() < until) {
     if (count >= kAnswerBytes && !startsLikeFrame()) break;  // an answer, not an echo
     if (count == sentBytes.size() + kAnswerBytes) break;     // the echo, then an answer
     const int32_t n = ReadTraced(&got[count], 1);
@@ -390,15 +399,14 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
       if (m_bIsOpen) m_hPort->WaitReadable(until);  // a read that lost the line closed it
       continue;
     }
-    at[count++] = LineClock::now();
+    at[count++] = m_clock->Now();
   }
-  PauseUntil(m_lastLeftAt + std::chrono::milliseconds(kAnswerBytes * unit_protocol::kReadPauseMs));
+  m_clock->PauseUntil(m_lastLeftAt + std::chrono::milliseconds(kAnswerBytes * unit_protocol::kReadPauseMs));
   if (!m_bIsOpen) {
     Fail(FrameOutcome::kLost);
     return {};
   }
 
-  RowAnswer answer;
   const bool echoed = count >= sentBytes.size() && startsLikeFrame() &&
                       (count == sentBytes.size() || count == sentBytes.size() + kAnswerBytes);
   if (echoed) {
@@ -406,9 +414,7 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
     int32_t lateMs = 0;
     for (size_t i = 0; i < sentBytes.size(); ++i) lateMs = std::max(lateMs, MsSince(m_sentAt[i], at[i]));
     if (EchoTooLate(lateMs)) return {};
-    for (size_t k = sentBytes.size(); k < count; ++k) answer.channels[k - sentBytes.size()] = got[k];
-    answer.arrived = static_cast<int>(count - sentBytes.size());
-    return answer;
+    return TimelyAnswer({&got[sentBytes.size()], count - sentBytes.size()}, {&at[sentBytes.size()], count - sentBytes.size()});
   }
   const bool partialEcho = count > 0 && count < sentBytes.size() && startsLikeFrame();
   if (count > kAnswerBytes || partialEcho) {
@@ -417,14 +423,23 @@ CSerialLink::RowAnswer CSerialLink::ProbeAnswer(const Frame& frame) {
     return {};
   }
   // No echo: what came is the unit's answer (a row may well begin with its
-  // own address byte), taken only if it came within the answer wait.
+  // own address byte).
   m_echoes = false;
-  if (count > 0 && MsSince(m_lastLeftAt, at[0]) > AnswerWaitMs()) {
-    m_lateness = LatenessOf(MsSince(m_lastLeftAt, at[0]));
-    Fail(count == kAnswerBytes ? FrameOutcome::kAnswerLate : FrameOutcome::kStrayBytes);
+  return TimelyAnswer({got.data(), count}, {at.data(), count});
+}
+
+CSerialLink::RowAnswer CSerialLink::TimelyAnswer(std::span<const uint8_t> bytes, std::span<const LineClock::time_point> at) {
+  for (size_t k = 0; k < bytes.size(); ++k) {
+    // Each byte within the answer wait after the one before, as a read that
+    // takes them one by one would have it.
+    if (MsSince(m_lastLeftAt, at[k]) <= static_cast<int32_t>(k + 1) * AnswerWaitMs()) continue;
+    m_lateness = LatenessOf(MsSince(m_lastLeftAt, at[k]) - static_cast<int32_t>(k) * unit_protocol::kReadPauseMs);
+    DiscardAfterFault();
+    Fail(bytes.size() == kAnswerBytes ? FrameOutcome::kAnswerLate : FrameOutcome::kStrayBytes);
     return {};
   }
-  for (size_t k = 0; k < count; ++k) answer.channels[k] = got[k];
-  answer.arrived = static_cast<int>(count);
+  RowAnswer answer;
+  std::copy(bytes.begin(), bytes.end(), answer.channels.begin());
+  answer.arrived = static_cast<int>(bytes.size());
   return answer;
 }

@@ -2,7 +2,7 @@
 // line and comparing what a unit holds with what it was sent.
 #include "device/unit_operations.h"
 
-#include "device/pause.h"
+#include "device/link_clock.h"
 #include "device/unit_protocol.h"
 
 namespace unit_operations {
@@ -36,7 +36,7 @@ void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows
     if (progress) progress(i + 1, total);
   }
   // The unit takes the last row in before it is spoken to again.
-  if (total > 0) PauseMs(kPauseAfterWriteRowMs);
+  if (total > 0) link.Clock().PauseMs(kPauseAfterWriteRowMs);
 }
 
 std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
@@ -63,10 +63,17 @@ std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, co
 std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress) {
   std::vector<int32_t> present;
   for (int32_t unit = 0; unit < unit_protocol::kUnitAddresses; ++unit) {
-    link.TakeLastEchoInNextPause();
-    const int arrived = link.ReadRowAnswer(unit, 0).arrived;
-    if (FrameFailed(link)) break;
-    link.PauseAfterFrame(kPauseAfterReadRowMs);
+    int arrived = 0;
+    // A unit answers with four bytes. Fewer may be a stray byte's, which does
+    // not come again at the same moment: such an address is asked once more,
+    // and a unit that answers in part again is there.
+    for (int ask = 0; ask < 2; ++ask) {
+      link.TakeLastEchoInNextPause();
+      arrived = link.ReadRowAnswer(unit, 0).arrived;
+      if (FrameFailed(link)) break;
+      link.PauseAfterFrame(kPauseAfterReadRowMs);
+      if (FrameFailed(link) || arrived == 0 || arrived == unit_protocol::kAnswerBytes) break;
+    }
     if (FrameFailed(link)) break;
     if (arrived > 0) present.push_back(unit);
     if (progress) progress(unit + 1, unit_protocol::kUnitAddresses);

@@ -60,8 +60,9 @@ struct ReadHooks {
 std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
                                              const ReadHooks& hooks = {});
 
-// The addresses 0..7 that answer a read-row of row 0 with at least one byte,
-// ascending; 20 ms after each read as between rows.
+// The addresses 0..7 that answer a read-row of row 0, ascending; 20 ms after
+// each read as between rows. An address that answers in part is asked once
+// more, and counts only if it answers again.
 std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress = {});
 
 // A channel whose value read back is not what was expected.

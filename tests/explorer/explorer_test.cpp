@@ -1,0 +1,136 @@
+// The explorer's passes: a fixed run of generated line behaviours, each judged
+// by the far end's own record, and the behaviours that once caught the link
+// telling more than the line did, kept as rows.
+#include <cstdio>
+#include <cstdlib>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "line_explorer.h"
+
+namespace {
+
+// How many scenarios a pass runs: 20,000 in the quick pass; the long pass
+// sets DIMLET_EXPLORER_SCENARIOS.
+uint64_t ScenarioCount() {
+  const char* count = std::getenv("DIMLET_EXPLORER_SCENARIOS");
+  return count != nullptr ? std::strtoull(count, nullptr, 10) : 20'000;
+}
+
+TEST(LineExplorer, EveryScenarioTellsOnlyWhatTheLineDid) {
+  if (const char* seed = std::getenv("DIMLET_EXPLORER_REPLAY")) {
+    std::printf("%s", explorer::Replay(std::strtoull(seed, nullptr, 10)).c_str());
+    return;
+  }
+  const uint64_t count = ScenarioCount();
+  int failed = 0;
+  for (uint64_t seed = 1; seed <= count && failed < 20; ++seed) {
+    for (const std::string& finding : explorer::ExploreSeed(seed)) {
+      ADD_FAILURE() << finding;
+      ++failed;
+    }
+  }
+}
+
+// Line behaviours that once made the link tell more than the line did, each
+// named after what it did then.
+using testsupport::AnswerFault;
+using testsupport::LineScript;
+using unit_commands::UnitCommand;
+
+explorer::Scenario Line(const LineScript& script, EchoMode echo, int waitMs, std::vector<explorer::Step> steps) {
+  explorer::Scenario scenario;
+  scenario.script = script;
+  scenario.options.echo = echo;
+  scenario.options.answerWaitMs = waitMs;
+  scenario.steps = std::move(steps);
+  return scenario;
+}
+
+LineScript Echoing(int ms, std::vector<int> units = {}) {
+  LineScript script;
+  script.echo = {true, std::chrono::milliseconds(ms), 0, 0};
+  for (int address : units) {
+    testsupport::FarUnit unit;
+    unit.address = address;
+    for (auto& row : unit.rows) row = {10, 20, 30, static_cast<uint8_t>(address)};
+    script.units.push_back(unit);
+  }
+  return script;
+}
+
+explorer::Step Scan() {
+  explorer::Step step;
+  step.kind = explorer::StepKind::kScan;
+  return step;
+}
+explorer::Step ReadRow(int unit, int row) {
+  explorer::Step step;
+  step.kind = explorer::StepKind::kReadRow;
+  step.unit = unit;
+  step.rows = {row};
+  return step;
+}
+explorer::Step Run(int unit) {
+  explorer::Step step;
+  step.kind = explorer::StepKind::kCommand;
+  step.unit = unit;
+  step.command = UnitCommand::kRun;
+  return step;
+}
+
+struct Caught {
+  const char* name;
+  explorer::Scenario (*scenario)();
+};
+
+const Caught kCaught[] = {
+    // Every address found on an empty line: the late echo of each read
+    // frame, driven as a line without echo, taken for an answer.
+    {"LateEchoDrivenOffFoundUnitsOnAnEmptyLine", [] { return Line(Echoing(30), EchoMode::kOff, 20, {Scan()}); }},
+    // An echo later than the longest wait, taken under auto for the next
+    // address's answer.
+    {"EchoBeyondTheLongestWaitFoundTheNextUnit", [] { return Line(Echoing(150), EchoMode::kAuto, 10, {Scan()}); }},
+    // One answer byte and the frame's late echo made a whole row.
+    {"LateEchoAndOneAnswerByteMadeARow",
+     [] {
+       LineScript script = Echoing(30, {0});
+       for (int channel = 2; channel <= 4; ++channel) {
+         script.answerFaults.push_back({1, AnswerFault::Kind::kDrop, channel, {}});
+       }
+       return Line(script, EchoMode::kOff, 35, {ReadRow(0, 1)});
+     }},
+    // A stray byte in an empty address's answer window found a unit.
+    {"AStrayByteFoundAUnit",
+     [] {
+       LineScript script;
+       script.strays = {{std::chrono::milliseconds(18), 0x5A}};
+       return Line(script, EchoMode::kOff, 100, {Scan()});
+     }},
+    // A read cut short by its echo left the units mid-frame, and the next
+    // command's first byte completed it: "run" told as sent, never heard.
+    {"ACutFrameSwallowedTheNextCommand", [] { return Line(Echoing(8, {0}), EchoMode::kOff, 0, {Scan(), Run(0)}); }},
+    // Under auto, the first read's answer was taken however late it came
+    // once its echo had been recognised.
+    {"TheFirstAnswerAfterALateEchoWasTakenPastItsWait",
+     [] {
+       LineScript script = Echoing(30, {6});
+       script.answerDelay = std::chrono::milliseconds(40);
+       return Line(script, EchoMode::kAuto, 35, {ReadRow(6, 1)});
+     }},
+};
+
+class Regression : public testing::TestWithParam<Caught> {};
+
+TEST_P(Regression, TheLineIsToldAsItWas) {
+  const explorer::Scenario scenario = GetParam().scenario();
+  for (const std::string& finding : explorer::Judge(scenario)) ADD_FAILURE() << scenario.Describe() << ": " << finding;
+}
+
+INSTANTIATE_TEST_SUITE_P(Caught, Regression, testing::ValuesIn(kCaught),
+                         [](const testing::TestParamInfo<Caught>& info) { return std::string(info.param.name); });
+
+}  // namespace
