@@ -57,6 +57,7 @@ int RunReport(const CliContext& base) {
   }
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, file.lineNames, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   std::string error;
   if (!CheckOutputTarget(args.output, &error)) return base.Fail(WorkFailure(error));
   if (args.output != "-" && (WouldReplace(args.output, args.file) || WouldReplace(args.output, base.profile.path))) {

@@ -80,8 +80,11 @@ int RunJournal(const CliContext& context) {
   if (const CliChecked failed = SinceTime(args.since, &since)) return context.Fail(*failed);
   const std::string path = JournalPath();
   if (path.empty()) return context.Fail(UsageFailure("the journal is turned off (DIMLET_JOURNAL=off)"));
+  std::vector<PortChoice> lines;
+  for (const std::string& port : args.ports) lines.push_back(ChoosePort(context.profile, port));
+  if (const CliChecked failed = ComEntriesKnown(context.profile, lines)) return context.Fail(*failed);
   std::vector<std::string> devices;
-  for (const std::string& port : args.ports) devices.push_back(ChoosePort(context.profile, port).path);
+  for (const PortChoice& line : lines) devices.push_back(line.path);
 
   int unreadable = 0;
   bool any = false;

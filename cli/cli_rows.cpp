@@ -134,6 +134,7 @@ int GatherPlans(const CliContext& context, std::vector<PortChoice>* lines, std::
     return context.Fail(UsageFailure(name + " holds no row for sequence " + std::to_string(*args.sequence)));
   }
   if (const CliChecked failed = ChooseLines(context, file->lineNames, lines)) return context.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(context.profile, *lines)) return context.Fail(*failed);
 
   plans->assign(lines->size(), {});
   for (size_t l = 0; l < lines->size(); ++l) {
@@ -599,6 +600,7 @@ int RunRead(const CliContext& base) {
   }
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, like.lineNames, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   // The units of each line, and their labels, as the installation file names them.
   std::vector<LikeUnits> likeUnits(lines.size());
   for (const FileRow& row : like.rows) {

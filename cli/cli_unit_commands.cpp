@@ -9,6 +9,7 @@ int RunUnitCommand(const CliContext& base) {
   const CliArguments& args = base.args;
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
   CliReport report(base.streams, args.quiet, args.json, labels, base.outFault);
@@ -58,6 +59,7 @@ int RunSetAddress(const CliContext& base) {
   const CliArguments& args = base.args;
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   CliReport report(base.streams, args.quiet, args.json, {lines[0].label}, base.outFault);
   CliContext context = base;
   context.report = &report;
