@@ -72,6 +72,18 @@ TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
        "unit 1: 1 row written and read back", true},
       {"rows from /dev/stdin on a pipe", "cat rows.csv | \"$CLI\" write --unit 1 /dev/stdin", 0, "",
        "unit 1: 1 row written and read back", true},
+      {"a label with a right-to-left mark",
+       "printf 'unit,sequence,ch1,ch2,ch3,ch4,label\\n1,1,0,0,0,0,\"Bar\\342\\200\\217 3, 4\"\\n' > rtl.csv && "
+       "\"$CLI\" write rtl.csv",
+       2, "label: \"Bar\\u200f 3, 4\" holds a control that reorders the text", "", false},
+      {"a label with an Arabic letter mark",
+       "printf 'unit,sequence,ch1,ch2,ch3,ch4,label\\n1,1,0,0,0,0,\"Bar\\330\\234 3, 4\"\\n' > alm.csv && "
+       "\"$CLI\" write alm.csv",
+       2, "label: \"Bar\\u061c 3, 4\" holds a control that reorders the text", "", false},
+      {"a label with a joiner, which reorders nothing",
+       "printf 'unit,sequence,ch1,ch2,ch3,ch4,label\\n1,1,0,0,0,0,\"Bar\\342\\200\\2153\"\\n' > zwj.csv && "
+       "\"$CLI\" write --dry-run zwj.csv",
+       0, "", ",Bar\u200d3\n", false},
       {"a profile named but not there", "\"$CLI\" --profile typo.ini run --unit 1", 2, "--profile typo.ini: no such file",
        "", false},
       {"a Com entry named, with a folder at the profile's place",
