@@ -63,6 +63,9 @@ int RunReport(const CliContext& base) {
   if (args.output != "-" && (WouldReplace(args.output, args.file) || WouldReplace(args.output, base.profile.path))) {
     return base.Fail(UsageFailure(args.output + ": the report would replace a file it reads"));
   }
+  if (const std::string journal = JournalPath(); args.output != "-" && !journal.empty() && WouldReplace(args.output, journal)) {
+    return base.Fail(UsageFailure(args.output + ": the journal; the report would replace it"));
+  }
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
   // The page goes to standard output unless -o names a file: nothing else may

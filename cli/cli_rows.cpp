@@ -616,6 +616,9 @@ int RunRead(const CliContext& base) {
   if (args.output != "-" && WouldReplace(args.output, base.profile.path)) {
     return base.Fail(UsageFailure(args.output + ": the profile; the rows would replace it"));
   }
+  if (const std::string journal = JournalPath(); args.output != "-" && !journal.empty() && WouldReplace(args.output, journal)) {
+    return base.Fail(UsageFailure(args.output + ": the journal; the rows would replace it"));
+  }
   CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;

@@ -112,8 +112,10 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
       context.journal = &journal;
       if (!parsed.trace.empty()) {
         if (const CliChecked failed = CheckTraceTarget(parsed)) return context.Fail(*failed);
-        // What this run reads, and read's rows: a trace over them would empty them.
+        // What this run reads or appends to, and read's rows: a trace over
+        // them would empty them.
         const std::vector<KeptFile> kept = {{profile.path, "the profile"},
+                                            {JournalPath(), "the journal"},
                                             {parsed.file, "the row file"},
                                             {parsed.like, "the installation file"},
                                             {parsed.output, "where the rows go (-o)"}};

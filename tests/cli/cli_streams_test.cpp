@@ -72,6 +72,18 @@ TEST_F(CliTest, ShellPlumbingNeverEndsInAFalseSuccess) {
        "unit 1: 1 row written and read back", true},
       {"rows from /dev/stdin on a pipe", "cat rows.csv | \"$CLI\" write --unit 1 /dev/stdin", 0, "",
        "unit 1: 1 row written and read back", true},
+      {"a user name and a line's name outside UTF-8 read back from the journal",
+       "ln -sf units $'u\\xff' && USER=$'op\\xfe' \"$CLI\" --port ./$'u\\xff' store --unit 1 && "
+       "\"$CLI\" journal --port ./$'u\\xff'",
+       0, "", "op\\xfe@", true},
+      {"a folder and a FIFO beside the journal by its old files' names",
+       "j=.local/state/dimlet/journal.jsonl; \"$CLI\" store --unit 1 && mkdir -p $j.2 && mkfifo $j.3 && "
+       "\"$CLI\" journal; s=$?; rm -rf $j.2 $j.3; exit $s",
+       0, "journal.jsonl.3 is not a file of the journal (a FIFO): left out", "store", true},
+      {"a trace over the journal", "\"$CLI\" --trace .local/state/dimlet/journal.jsonl run --unit 1", 2,
+       "--trace .local/state/dimlet/journal.jsonl: the journal", "", false},
+      {"rows read over the journal", "\"$CLI\" read --unit 1 -o .local/state/dimlet/journal.jsonl", 2,
+       ".local/state/dimlet/journal.jsonl: the journal; the rows would replace it", "", false},
       {"a label with a right-to-left mark",
        "printf 'unit,sequence,ch1,ch2,ch3,ch4,label\\n1,1,0,0,0,0,\"Bar\\342\\200\\217 3, 4\"\\n' > rtl.csv && "
        "\"$CLI\" write rtl.csv",
