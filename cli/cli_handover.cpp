@@ -132,6 +132,7 @@ int RunReport(const CliContext& base) {
       std::string why;
       const int stopped = line.CheckStop("not read: unit " + std::to_string(unit.address) + " and after", &why);
       if (stopped != kExitDone) {
+        OutputFaultSaid(line.Context(), stopped);
         if (StopAsked() && !StopWasClosedOutput() && !report.OutputClosed()) signalled = true;
         notRead(u, why);
         outcome = stopped;

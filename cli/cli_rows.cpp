@@ -371,7 +371,10 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
   for (size_t p = 0; p < plans.size(); ++p) {
     const int stopped = line.CheckStop(std::string(writing ? "not written" : "not verified") + ": unit " +
                                        UnitsFrom(plans, p));
-    if (stopped != kExitDone) return Unreached(line, plans, p, stopped);
+    if (stopped != kExitDone) {
+      OutputFaultSaid(line.Context(), stopped);
+      return Unreached(line, plans, p, stopped);
+    }
     const UnitWork work = WorkUnit(line, plans[p], p);
     if (work.stopFrom) return Unreached(line, plans, *work.stopFrom, work.code);
     outcome = WorseExitStatus(outcome, work.code);
@@ -514,6 +517,7 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const Like
     const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
     const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
     if (stopped != kExitDone) {
+      OutputFaultSaid(line.Context(), stopped);
       tally.notReached += static_cast<int>(left.size());
       return stopped;
     }
@@ -573,6 +577,7 @@ int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines,
     code = WorseExitStatus(
         code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the rows read were not written")
                                   : WorkFailure(error)));
+    if (toStdout) OutputFaultSaid(context, kExitFailure);
   } else if (target != args.output) {
     context.Fail({code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
                             "; " + Rows(all.size()) + " read went to " + target});

@@ -31,6 +31,7 @@ int RunUnitCommand(const CliContext& base) {
       const std::vector<int> left(args.units.begin() + static_cast<long>(u), args.units.end());
       const int stopped = line.CheckStop("not sent to unit " + UnitListText(left));
       if (stopped != kExitDone) {
+        OutputFaultSaid(line.Context(), stopped);
         line.Counts().notReached += static_cast<int>(left.size());
         return stopped;
       }
