@@ -72,6 +72,7 @@ void CControllerDlg::TakeSaveResult(const SettingsSaveResult& result) {
   // Once a save has gone through, the file holds the defaults in place of
   // what could not be read, and the [Ports] entries as they are now.
   m_replaced.clear();
+  m_profileUnread.clear();
   m_changedElsewhere = result.changedElsewhere;
   m_keptElsewhere = result.keptElsewhere;
   m_ports = result.ports;
@@ -103,7 +104,11 @@ void CControllerDlg::Start() {
 
   CProfileStore store(m_profilePath);
   std::string loadError;
-  if (!store.Load(kStoreName, m_settings, &loadError)) m_saveError = loadError;
+  // A profile that could not be read was not written either: that is said as
+  // what it is, beside the device the defaults chose for Com 1.
+  if (!store.Load(kStoreName, m_settings, &loadError)) {
+    (store.ReadFailure().empty() ? m_saveError : m_profileUnread) = loadError;
+  }
   m_replaced = store.Replaced();
   m_ports = store.Ports();
   m_saver->Loaded(m_settings);
@@ -206,6 +211,7 @@ void CControllerDlg::UpdateStatusLine() {
   // choice both open it there.
   StatusFacts facts{.port = m_settings.comPort,
                     .saveError = m_saveError,
+                    .profileUnread = m_profileUnread,
                     .followWords = m_follower->Words(),
                     .unreadable = m_replaced,
                     .changedElsewhere = m_changedElsewhere,

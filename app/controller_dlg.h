@@ -188,6 +188,7 @@ class CControllerDlg : public QDialog {
   int m_handlersRunning = 0;    // more than one while a box's own loop runs another
   bool m_programSelection = false;  // list selections made by the program run no handler
   std::string m_saveError;          // why the last save failed; empty after a good one
+  std::string m_profileUnread;      // why start-up could not read the profile (defaults used); cleared by a good save
   std::vector<ReplacedValue> m_replaced;  // values start-up could not read; cleared by a good save
   std::vector<std::string> m_changedElsewhere;  // keys the last good save found changed by another program too
   std::vector<std::string> m_keptElsewhere;     // cells read from a unit that the file changed later

@@ -45,19 +45,18 @@ StatusText DescribeLink(const CSerialLink& link, const StatusFacts& facts) {
       status.detail = QString::fromStdString(late.fix);
     }
   }
-  if (!saveError.empty()) {
-    const QString reason = QString::fromStdString(saveError);
-    status.text += QStringLiteral("\nSettings not saved: ") + reason;
+  // A row of its own, the system's reason in the tool tip too.
+  const auto addFailure = [&status](const QString& what, const std::string& why) {
+    if (why.empty()) return;
+    const QString reason = QString::fromStdString(why);
+    status.text += QStringLiteral("\n") + what + reason;
     if (!status.detail.isEmpty()) status.detail += '\n';
     status.detail += reason;
-  }
+  };
+  addFailure(QStringLiteral("Profile not read, defaults used: "), facts.profileUnread);
+  addFailure(QStringLiteral("Settings not saved: "), saveError);
   if (!facts.outcome.empty()) status.text += QStringLiteral("\n") + QString::fromStdString(facts.outcome);
-  if (!facts.journalError.empty()) {
-    const QString reason = QString::fromStdString(facts.journalError);
-    status.text += QStringLiteral("\nJournal not written: ") + reason;
-    if (!status.detail.isEmpty()) status.detail += '\n';
-    status.detail += reason;
-  }
+  addFailure(QStringLiteral("Journal not written: "), facts.journalError);
   if (!facts.unreadable.empty()) {
     QStringList entries;
     for (const ReplacedValue& value : facts.unreadable) {

@@ -19,6 +19,9 @@ struct StatusText {
 struct StatusFacts {
   int port = 1;           // the Com entry the link is on
   std::string saveError;  // why the last save of the settings failed; empty when it did not
+  // Why the profile could not be read at start-up, its defaults used in its
+  // place (the device map too); empty when it was read.
+  std::string profileUnread;
   // When not empty, these stand for the link's state (a device that is
   // unplugged or came back, as the window's follower tells).
   std::string followWords;

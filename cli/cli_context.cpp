@@ -15,6 +15,10 @@ int CliContext::Fail(const CliFailure& failure) const {
   return failure.status;
 }
 
+void OutputFaultSaid(const CliContext& context, int code) {
+  if (code == kExitFailure && context.outFaultSaid) *context.outFaultSaid = true;
+}
+
 int WorseExitStatus(int a, int b) {
   auto rank = [](int code) {
     switch (code) {

@@ -2,6 +2,7 @@
 // report and the byte trace; messages outside any line, and the run's end.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,21 @@ struct CliContext {
   CliReport* report = nullptr;   // set once the lines are known
   ByteTraceFile* trace = nullptr;
   std::string* outFault = nullptr;  // why standard output failed, once it has
+  // Set once a command has said that standard output failed (see
+  // OutputFaultSaid); the run's end then says it no more.
+  std::atomic<bool>* outFaultSaid = nullptr;
   CliJournal* journal = nullptr;    // where commands that change units are written down; none: not
 
   // "dimlet-cli: <words>" on standard error outside any line; returns the
   // failure's exit status. Every failure outside a line is said here.
   int Fail(const CliFailure& failure) const;
 };
+
+// A command stopped with `code` after saying why (LineSession::CheckStop), or
+// said that its data could not go to standard output: when that was
+// standard output's failure (kExitFailure: a full disk, not a signal), it is
+// marked as said.
+void OutputFaultSaid(const CliContext& context, int code);
 
 // The exit status that tells more of two: a stop, then a usage fault, a
 // failure, a port not opened, no answer, a difference, done.

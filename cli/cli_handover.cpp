@@ -57,10 +57,14 @@ int RunReport(const CliContext& base) {
   }
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, file.lineNames, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   std::string error;
   if (!CheckOutputTarget(args.output, &error)) return base.Fail(WorkFailure(error));
   if (args.output != "-" && (WouldReplace(args.output, args.file) || WouldReplace(args.output, base.profile.path))) {
     return base.Fail(UsageFailure(args.output + ": the report would replace a file it reads"));
+  }
+  if (const std::string journal = JournalPath(); args.output != "-" && !journal.empty() && WouldReplace(args.output, journal)) {
+    return base.Fail(UsageFailure(args.output + ": the journal; the report would replace it"));
   }
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
@@ -128,6 +132,7 @@ int RunReport(const CliContext& base) {
       std::string why;
       const int stopped = line.CheckStop("not read: unit " + std::to_string(unit.address) + " and after", &why);
       if (stopped != kExitDone) {
+        OutputFaultSaid(line.Context(), stopped);
         if (StopAsked() && !StopWasClosedOutput() && !report.OutputClosed()) signalled = true;
         notRead(u, why);
         outcome = stopped;

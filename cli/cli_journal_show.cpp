@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <ostream>
+#include <system_error>
 
 #include "cli/cli_commands.h"
 #include "cli/printable.h"
@@ -72,6 +74,15 @@ std::string Text(const nlohmann::json& entry, const char* name) {
   return field != entry.end() && field->is_string() ? field->get<std::string>() : std::string("-");
 }
 
+// What a path holds that is no regular file, in words.
+const char* KindWords(std::filesystem::file_type type) {
+  using std::filesystem::file_type;
+  if (type == file_type::directory) return "a folder";
+  if (type == file_type::fifo) return "a FIFO";
+  if (type == file_type::block || type == file_type::character) return "a device";
+  return "not a regular file";
+}
+
 }  // namespace
 
 int RunJournal(const CliContext& context) {
@@ -80,8 +91,11 @@ int RunJournal(const CliContext& context) {
   if (const CliChecked failed = SinceTime(args.since, &since)) return context.Fail(*failed);
   const std::string path = JournalPath();
   if (path.empty()) return context.Fail(UsageFailure("the journal is turned off (DIMLET_JOURNAL=off)"));
+  std::vector<PortChoice> lines;
+  for (const std::string& port : args.ports) lines.push_back(ChoosePort(context.profile, port));
+  if (const CliChecked failed = ComEntriesKnown(context.profile, lines)) return context.Fail(*failed);
   std::vector<std::string> devices;
-  for (const std::string& port : args.ports) devices.push_back(ChoosePort(context.profile, port).path);
+  for (const PortChoice& line : lines) devices.push_back(JournalText(line.path));
 
   int unreadable = 0;
   bool any = false;
@@ -94,6 +108,15 @@ int RunJournal(const CliContext& context) {
   };
   for (int kept = kJournalKept; kept >= 0; --kept) {
     const std::string name = kept == 0 ? path : path + "." + std::to_string(kept);
+    // Something else by a journal's name (a folder, a FIFO that would hold
+    // the read) holds none of its lines: said, and the rest listed.
+    std::error_code failed;
+    const std::filesystem::file_status status = std::filesystem::status(name, failed);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+      context.streams.err << "dimlet-cli: " << Printable(name) << " is not a file of the journal ("
+                          << KindWords(status.type()) << "): left out\n";
+      continue;
+    }
     std::string text;
     FileStamp stamp;
     std::string error;

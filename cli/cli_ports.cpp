@@ -38,6 +38,8 @@ std::string NetworkLineState(const PortChoice& port, int entry) {
 }  // namespace
 
 int RunPorts(const CliContext& base) {
+  // Every entry shown, and which is chosen, would be the defaults put forward as the profile's.
+  if (const CliChecked failed = ComEntriesKnown(base.profile, {ChoosePort(base.profile, "")})) return base.Fail(*failed);
   CliReport report(base.streams, base.args.quiet, base.args.json, {}, base.outFault);
   CliContext context = base;
   context.report = &report;

@@ -42,10 +42,13 @@ CliChecked ReadCliProfile(const std::string& given, CliProfile* profile) {
   FileStamp stamp;
   if (!ReadWholeFile(profile->path, &profile->text, &stamp, &reason)) {
     profile->text.clear();
-    // The window's own profile that cannot be read counts as empty, as it
-    // does for the window; one named on purpose must be read.
-    if (given.empty()) return {};
-    return UsageFailure("--profile: " + reason);
+    // One named on purpose must be read. The window's own that cannot be read
+    // counts as empty, as it does for the window, until a Com entry or its
+    // sequences are asked of it: a device path given needs no profile.
+    if (!given.empty()) return UsageFailure("--profile: " + reason);
+    const std::string reading = "reading " + profile->path + ": ";
+    profile->unreadable = reason.rfind(reading, 0) == 0 ? reason.substr(reading.size()) : reason;
+    return {};
   }
   profile->exists = stamp.exists;
   if (!stamp.exists && !given.empty()) return UsageFailure("--profile " + given + ": no such file");
@@ -77,11 +80,26 @@ PortChoice ChoosePort(const CliProfile& profile, const std::string& port) {
   return choice;
 }
 
+CliChecked ComEntriesKnown(const CliProfile& profile, const std::vector<PortChoice>& lines) {
+  if (profile.unreadable.empty()) return {};
+  for (const PortChoice& line : lines) {
+    if (line.comEntry == 0) continue;
+    return UsageFailure(line.label + ": which line it stands for is not known: the profile " + profile.path +
+                        " could not be read (" + profile.unreadable +
+                        "); a device path or a network line given with --port needs no profile");
+  }
+  return {};
+}
+
 std::string UnreadWords(const ReplacedValue& value) {
   return value.key + " \"" + Printable(value.text) + "\" in the profile is not understood: its default is used";
 }
 
 bool ProfileRows(const CliProfile& profile, std::vector<FileRow>* rows, std::vector<FileProblem>* problems) {
+  if (!profile.unreadable.empty()) {
+    problems->push_back({0, "could not be read: " + profile.unreadable});
+    return false;
+  }
   if (!profile.exists) {
     problems->push_back({0, "no such file: there are no sequences to send"});
     return false;

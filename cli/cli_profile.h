@@ -15,13 +15,16 @@ struct CliProfile {
   std::string path;
   std::string text;  // empty when there is no profile
   bool exists = false;
+  std::string unreadable;  // why the window's own profile, there, could not be read ("Is a directory"); empty when read
 };
 
 // The profile file to read: `given` (--profile) or the one the window uses,
 // ProfilePathFor("dimlet"), whatever this program is called.
 // A profile named by --profile must be there and readable (a typo would
 // otherwise send frames to another line): a usage failure when it is not.
-// The window's own profile may be missing; it then reads as empty.
+// The window's own profile may be missing; it then reads as empty. When it
+// is there but cannot be read it reads as empty too, with why in
+// `unreadable`: only what depends on it (ComEntriesKnown, ProfileRows) fails.
 CliChecked ReadCliProfile(const std::string& given, CliProfile* profile);
 
 // The line to open, as the window would find it.
@@ -41,11 +44,17 @@ struct PortChoice {
 // looked up in the profile's [Ports], as the window does.
 PortChoice ChoosePort(const CliProfile& profile, const std::string& port);
 
+// A usage failure naming the profile and why it could not be read when one
+// of `lines` is a Com entry (named, or chosen in the profile): which device
+// the profile maps it to is not known, and its default may be another line.
+// A device path or a network line needs no profile.
+CliChecked ComEntriesKnown(const CliProfile& profile, const std::vector<PortChoice>& lines);
+
 // "Com 2 Echo \"yes\" in the profile is not understood: its default is used".
 std::string UnreadWords(const ReplacedValue& value);
 
 // The sequence table kept in the profile, as rows 1..8 without a unit, with
 // the window's defaults for missing keys. False when the profile is missing,
-// holds no sequence values at all, or holds a cell outside 0..255, with
+// cannot be read, holds no sequence values at all, or holds a cell outside 0..255, with
 // `problems` saying why: its defaults are nothing an operator tuned.
 bool ProfileRows(const CliProfile& profile, std::vector<FileRow>* rows, std::vector<FileProblem>* problems);

@@ -134,6 +134,7 @@ int GatherPlans(const CliContext& context, std::vector<PortChoice>* lines, std::
     return context.Fail(UsageFailure(name + " holds no row for sequence " + std::to_string(*args.sequence)));
   }
   if (const CliChecked failed = ChooseLines(context, file->lineNames, lines)) return context.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(context.profile, *lines)) return context.Fail(*failed);
 
   plans->assign(lines->size(), {});
   for (size_t l = 0; l < lines->size(); ++l) {
@@ -370,7 +371,10 @@ int WorkRows(LineSession& line, const std::vector<UnitPlan>& plans) {
   for (size_t p = 0; p < plans.size(); ++p) {
     const int stopped = line.CheckStop(std::string(writing ? "not written" : "not verified") + ": unit " +
                                        UnitsFrom(plans, p));
-    if (stopped != kExitDone) return Unreached(line, plans, p, stopped);
+    if (stopped != kExitDone) {
+      OutputFaultSaid(line.Context(), stopped);
+      return Unreached(line, plans, p, stopped);
+    }
     const UnitWork work = WorkUnit(line, plans[p], p);
     if (work.stopFrom) return Unreached(line, plans, *work.stopFrom, work.code);
     outcome = WorseExitStatus(outcome, work.code);
@@ -513,6 +517,7 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const Like
     const std::vector<int> left(units.begin() + static_cast<long>(u), units.end());
     const int stopped = line.CheckStop("not read: unit " + UnitListText(left));
     if (stopped != kExitDone) {
+      OutputFaultSaid(line.Context(), stopped);
       tally.notReached += static_cast<int>(left.size());
       return stopped;
     }
@@ -572,6 +577,7 @@ int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines,
     code = WorseExitStatus(
         code, context.Fail(closed ? ClosedPipeFailure("standard output was closed; the rows read were not written")
                                   : WorkFailure(error)));
+    if (toStdout) OutputFaultSaid(context, kExitFailure);
   } else if (target != args.output) {
     context.Fail({code, args.output + " is kept as it was: the read " + (stopped ? "was stopped" : "is not whole") +
                             "; " + Rows(all.size()) + " read went to " + target});
@@ -599,6 +605,7 @@ int RunRead(const CliContext& base) {
   }
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, like.lineNames, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   // The units of each line, and their labels, as the installation file names them.
   std::vector<LikeUnits> likeUnits(lines.size());
   for (const FileRow& row : like.rows) {
@@ -613,6 +620,9 @@ int RunRead(const CliContext& base) {
   // The profile is only ever read.
   if (args.output != "-" && WouldReplace(args.output, base.profile.path)) {
     return base.Fail(UsageFailure(args.output + ": the profile; the rows would replace it"));
+  }
+  if (const std::string journal = JournalPath(); args.output != "-" && !journal.empty() && WouldReplace(args.output, journal)) {
+    return base.Fail(UsageFailure(args.output + ": the journal; the rows would replace it"));
   }
   CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
   CliContext context = base;

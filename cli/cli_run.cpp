@@ -2,6 +2,7 @@
 // opened, the command chosen and run, and the end of standard output checked.
 #include "cli/cli_run.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ostream>
 
@@ -83,20 +84,29 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   const CliArguments parsed = ParseCliArguments(args);
   CliProfile profile;
   std::string outFault;
+  std::atomic<bool> outFaultSaid = false;
   CliContext context{parsed, streams, profile};
   context.outFault = &outFault;
+  context.outFaultSaid = &outFaultSaid;
   if (parsed.failure) return context.Fail(*parsed.failure);
 
+  // The texts that need no line; why they did not go out is known only by
+  // the errno of the write that failed (a reader that left: EPIPE).
+  const auto put = [&](const std::string& text) {
+    errno = 0;
+    streams.out << text << std::flush;
+    if (!streams.out) outFault = OutputFaultWords(errno);
+  };
   int code = kExitDone;
   switch (parsed.command) {
     case CliCommand::kHelp:
-      streams.out << (parsed.helpFor.empty() ? CliUsageText() : CommandUsageText(parsed.helpFor));
+      put(parsed.helpFor.empty() ? CliUsageText() : CommandUsageText(parsed.helpFor));
       break;
     case CliCommand::kVersion:
-      streams.out << "dimlet-cli " << DIMLET_VERSION << '\n';
+      put(std::string("dimlet-cli ") + DIMLET_VERSION + '\n');
       break;
     case CliCommand::kComplete:
-      streams.out << CompletionWords(parsed.words);
+      put(CompletionWords(parsed.words));
       break;
     case CliCommand::kPorts:
     case CliCommand::kScan:
@@ -112,8 +122,10 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
       context.journal = &journal;
       if (!parsed.trace.empty()) {
         if (const CliChecked failed = CheckTraceTarget(parsed)) return context.Fail(*failed);
-        // What this run reads, and read's rows: a trace over them would empty them.
+        // What this run reads or appends to, and read's rows: a trace over
+        // them would empty them.
         const std::vector<KeptFile> kept = {{profile.path, "the profile"},
+                                            {JournalPath(), "the journal"},
                                             {parsed.file, "the row file"},
                                             {parsed.like, "the installation file"},
                                             {parsed.output, "where the rows go (-o)"}};
@@ -125,13 +137,15 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
     }
   }
   // Data that did not reach standard output is work not done; a pipe whose
-  // reader left, and that a command has already stopped for, is said once.
+  // reader left, or a full disk, that a command has already stopped for is
+  // said once.
   errno = 0;
   streams.out.flush();
   if (!streams.out) {
     if (outFault.empty()) outFault = OutputFaultWords(errno);
     const int status = OutputFaultStatus(outFault);
-    if (code != status || status == kExitFailure) code = WorseExitStatus(code, context.Fail({status, outFault}));
+    const bool said = code == status && (status != kExitFailure || outFaultSaid);
+    if (!said) code = WorseExitStatus(code, context.Fail({status, outFault}));
   }
   return code;
 }

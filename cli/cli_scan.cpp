@@ -18,6 +18,7 @@ int RunScan(const CliContext& base) {
   }
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, file.lineNames, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
   CliReport report(base.streams, base.args.quiet, base.args.json, labels, base.outFault);

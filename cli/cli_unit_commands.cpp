@@ -9,6 +9,7 @@ int RunUnitCommand(const CliContext& base) {
   const CliArguments& args = base.args;
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
   CliReport report(base.streams, args.quiet, args.json, labels, base.outFault);
@@ -30,6 +31,7 @@ int RunUnitCommand(const CliContext& base) {
       const std::vector<int> left(args.units.begin() + static_cast<long>(u), args.units.end());
       const int stopped = line.CheckStop("not sent to unit " + UnitListText(left));
       if (stopped != kExitDone) {
+        OutputFaultSaid(line.Context(), stopped);
         line.Counts().notReached += static_cast<int>(left.size());
         return stopped;
       }
@@ -58,6 +60,7 @@ int RunSetAddress(const CliContext& base) {
   const CliArguments& args = base.args;
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
   CliReport report(base.streams, args.quiet, args.json, {lines[0].label}, base.outFault);
   CliContext context = base;
   context.report = &report;

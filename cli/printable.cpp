@@ -2,21 +2,40 @@
 // show on a terminal.
 #include "cli/printable.h"
 
+#include "settings/utf8_text.h"
+
 namespace {
 
-// The UTF-8 of U+202A..U+202E and U+2066..U+2069.
-bool ReorderingControl(unsigned char b0, unsigned char b1, unsigned char b2) {
-  return b0 == 0xE2 && ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9));
+// The controls and marks that reorder the text around them, or break it
+// where no line break was written: "Bar\u200f 3, 4" shows as "Bar4 ,3".
+// The joiners (U+200C, U+200D) only join letters and stay allowed.
+struct PointRange {
+  char32_t first;
+  char32_t last;
+};
+constexpr PointRange kReorderingPoints[] = {
+    {0x061C, 0x061C},  // Arabic letter mark
+    {0x200E, 0x200F},  // left-to-right and right-to-left marks
+    {0x2028, 0x2029},  // line and paragraph separators
+    {0x202A, 0x202E},  // embeddings and overrides
+    {0x2066, 0x2069},  // isolates
+};
+
+bool ReorderingPoint(char32_t point) {
+  for (const PointRange& range : kReorderingPoints) {
+    if (point >= range.first && point <= range.last) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 bool ReordersText(std::string_view text) {
-  for (size_t i = 0; i + 2 < text.size(); ++i) {
-    if (ReorderingControl(static_cast<unsigned char>(text[i]), static_cast<unsigned char>(text[i + 1]),
-                          static_cast<unsigned char>(text[i + 2]))) {
-      return true;
-    }
+  for (size_t i = 0; i < text.size();) {
+    char32_t point = 0;
+    const size_t length = Utf8CharacterAt(text, i, &point);
+    if (length > 0 && ReorderingPoint(point)) return true;
+    i += length > 0 ? length : 1;
   }
   return false;
 }
@@ -30,47 +49,27 @@ std::string Printable(std::string_view text) {
     shown += kHex[byte >> 4];
     shown += kHex[byte & 15];
   };
-  auto at = [&text](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0; };
   for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char byte = at(i);
-    if (byte < 0x80) {
-      if (byte < 0x20 || byte == 0x7F) {
-        escape(byte);
-      } else {
-        shown += text[i];
-      }
-      continue;
-    }
+    char32_t point = 0;
     // A character in UTF-8 is shown as it is ("—" in the link's words holds
     // 0x80 and 0x94); a byte outside one is shown as a number, since a
     // terminal may act on it as a C1 control.
-    const size_t length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                                                           : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // the second byte's range, narrower where it would be overlong
-    if (byte == 0xE0) lo = 0xA0;
-    if (byte == 0xED) hi = 0x9F;
-    if (byte == 0xF0) lo = 0x90;
-    if (byte == 0xF4) hi = 0x8F;
-    bool whole = length > 0 && at(i + 1) >= lo && at(i + 1) <= hi;
-    for (size_t k = 2; whole && k < length; ++k) whole = at(i + k) >= 0x80 && at(i + k) <= 0xBF;
-    // A C1 control written in UTF-8: terminals act on it as on the byte.
-    const bool control = whole && byte == 0xC2 && at(i + 1) <= 0x9F;
-    if (!whole || control) {
-      escape(byte);
-      if (control) escape(at(++i));
+    const size_t length = Utf8CharacterAt(text, i, &point);
+    // Control bytes, and C1 controls written in UTF-8: terminals act on them.
+    if (length == 0 || point < 0x20 || point == 0x7F || (point >= 0x80 && point <= 0x9F)) {
+      const size_t bytes = length == 0 ? 1 : length;
+      for (size_t k = 0; k < bytes; ++k) escape(static_cast<unsigned char>(text[i + k]));
+      i += bytes - 1;
       continue;
     }
-    // A control that reorders the text around it (U+202A..U+202E,
-    // U+2066..U+2069) would show the words after it backwards: named instead.
-    const unsigned char b1 = at(i + 1), b2 = at(i + 2);
-    if (ReorderingControl(byte, b1, b2)) {
-      const unsigned point = 0x2000u | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+    // A control that reorders the text around it would show the words after
+    // it backwards: named instead.
+    if (ReorderingPoint(point)) {
       shown += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) shown += kHex[(point >> shift) & 15];
-      i += 2;
-      continue;
+    } else {
+      shown.append(text.substr(i, length));
     }
-    shown.append(text.substr(i, length));
     i += length - 1;
   }
   return shown;

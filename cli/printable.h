@@ -11,6 +11,8 @@
 // are.
 std::string Printable(std::string_view text);
 
-// Whether `text` holds a control that reorders the text around it (U+202A..
-// U+202E, U+2066..U+2069): "Bar 3" could then read as "3 raB".
+// Whether `text` holds a control or mark that reorders the text around it
+// (U+061C, U+200E, U+200F, U+202A..U+202E, U+2066..U+2069) or breaks its line
+// (U+2028, U+2029): "Bar 3" could then read as "3 raB". The joiners U+200C
+// and U+200D do not.
 bool ReordersText(std::string_view text);

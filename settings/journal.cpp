@@ -8,13 +8,16 @@
 #include <mutex>
 #include <utility>
 
+#include "settings/utf8_text.h"
+
 namespace {
 
-// `text` as a JSON string. Bytes that are not UTF-8 pass as they are: the
-// reader's JSON library replaces them, and the line is still one line.
+// `text` as a JSON string. A byte outside UTF-8 (a device path or a user
+// name is whatever bytes the system holds) is kept as JournalText writes it:
+// JSON can carry no such byte, and a reader would drop the whole line.
 std::string JsonText(const std::string& text) {
   std::string json = "\"";
-  for (const char c : text) {
+  for (const char c : JournalText(text)) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"': json += "\\\""; break;
@@ -38,6 +41,25 @@ std::string JsonText(const std::string& text) {
 std::string Field(const char* name, const std::string& text) { return JsonText(name) + ":" + JsonText(text); }
 
 }  // namespace
+
+std::string JournalText(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string kept;
+  kept.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    char32_t point = 0;
+    if (const size_t length = Utf8CharacterAt(text, i, &point); length > 0) {
+      kept.append(text.substr(i, length));
+      i += length;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(text[i++]);
+    kept += "\\x";
+    kept += kHex[byte >> 4];
+    kept += kHex[byte & 15];
+  }
+  return kept;
+}
 
 JournalEntry JournalFor(int unit, std::string label, std::string command, std::string outcome) {
   JournalEntry entry;

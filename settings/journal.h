@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/led_settings.h"
@@ -55,8 +56,14 @@ inline constexpr int64_t kJournalRotateBytes = 10 * 1000 * 1000;
 inline constexpr int kJournalKept = 3;
 
 // One line of the journal, with its line end; `time` as
-// "YYYY-MM-DDTHH:MM:SS.mmmZ". Every text is escaped as JSON.
+// "YYYY-MM-DDTHH:MM:SS.mmmZ". Every text is kept as JournalText has it and
+// escaped as JSON, so that the line reads back whatever bytes it was given.
 std::string JournalLineText(const JournalWriter& writer, const std::string& time, const JournalEntry& entry);
+
+// `text` as the journal keeps it: UTF-8 as it is, each byte outside UTF-8 as
+// the four characters \xHH ("/dev/ttyUSB\xff"). What is looked up in the
+// journal (a device path) is compared in this form.
+std::string JournalText(std::string_view text);
 
 // A time in UTC as the journal writes it, and the time now.
 std::string JournalTimeText(std::chrono::system_clock::time_point time);

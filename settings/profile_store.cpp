@@ -48,6 +48,7 @@ bool CProfileStore::Load(const std::string& name, LedSettings& settings, std::st
     m_ports = CPortMap(profile);
 
     // Writing back a file that was not read whole would lose its unread part.
+    m_readFailure = read ? std::string() : *error;
     if (!read) return false;
     if (stamp.exists && !profile.Changed()) return true;
     bool changedMeanwhile = false;

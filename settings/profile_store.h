@@ -27,8 +27,9 @@ class CProfileStore {
   // even when the file cannot be read or written. A file that exists but
   // cannot be read (a directory, no permission) is not written to. False
   // when the file could not be read or written back. Replaced() then lists
-  // the keys whose written values were not readable, in key order, and
-  // Ports() holds the device map of the file as read.
+  // the keys whose written values were not readable, in key order,
+  // Ports() holds the device map of the file as read, and ReadFailure() why
+  // the file could not be read, when that was the failure.
   bool Load(const std::string& name, LedSettings& settings, std::string* error);
 
   // Writes the record's 35 keys into the file, read afresh, keeping everything
@@ -66,6 +67,9 @@ class CProfileStore {
 
   const std::vector<ReplacedValue>& Replaced() const { return m_replaced; }
   const CPortMap& Ports() const { return m_ports; }
+  // Why the last Load could not read the file ("reading <path>: <system
+  // text>"): its record and map are then the defaults. Empty when it was read.
+  const std::string& ReadFailure() const { return m_readFailure; }
   const LedSettings& Saved() const { return m_changes.saved; }
   const std::vector<std::string>& ChangedElsewhere() const { return m_changes.changedElsewhere; }
   const std::vector<std::string>& KeptElsewhere() const { return m_changes.keptElsewhere; }
@@ -79,6 +83,7 @@ class CProfileStore {
   std::string m_path;
   std::vector<ReplacedValue> m_replaced;
   CPortMap m_ports;
+  std::string m_readFailure;
   SavedChanges m_changes;
 };
 

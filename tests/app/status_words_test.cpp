@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/dialog_template.h"
+#include "settings/port_map.h"
 #include "window_fixture.h"
 
 class StatusWordsTest : public WindowTest {
@@ -42,6 +43,18 @@ TEST_F(StatusWordsTest, UnreadableValuesAreNamedUntilTheNextGoodSave) {
   Click(ctl::kSave);
   Inside().FlushSaves();
   EXPECT_FALSE(Status().contains(QStringLiteral("Unreadable"))) << Status().toStdString();
+}
+
+// A folder at the profile's place: the window runs on its defaults, and says
+// so beside the device Com 1 then stands for, not as a save that failed.
+TEST_F(StatusWordsTest, UnreadableProfileIsNamedBesideTheDefaultDevice) {
+  std::filesystem::create_directory(m_profilePath);
+  m_dlg = std::make_unique<CControllerDlg>(m_settings, m_profilePath, m_boxes);
+  m_dlg->Start();
+  const QString shown = Status();
+  EXPECT_TRUE(shown.startsWith(QString::fromStdString("Com 1: " + DefaultDevicePath(1)))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Profile not read, defaults used: "))) << shown.toStdString();
+  EXPECT_FALSE(shown.contains(QStringLiteral("Settings not saved"))) << shown.toStdString();
 }
 
 // The port choice takes its device from the profile as the window read it;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -12,6 +13,7 @@
 #include "settings/journal.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
+#include "support/write_fixtures.h"
 
 namespace {
 
@@ -89,23 +91,62 @@ TEST(Journal, AJournalThatCannotBeWrittenIsToldOnceAndNamesItsPlace) {
   EXPECT_EQ(off.Append(entry), "");
 }
 
-TEST(Journal, LabelsAndOutcomesThatHoldQuotesLineEndsAndControlsStayOneLineOfJson) {
+TEST(Journal, TextThatHoldsQuotesLineEndsControlsOrBytesOutsideUtf8StaysOneLineOfJson) {
   JournalEntry entry;
-  entry.device = "tcp://bench:4001";
+  entry.device = "/dev/serial/by-id/usb-\xff\xc3";
   entry.serial = "A1\"B2";
   entry.unit = 3;
   entry.label = "B\xC3\xBChne \"links\"\n<script>\\\x1b[2J";
   entry.command = "set-highest";
   entry.value = 5;
   entry.outcome = "no answer\r\n";
-  const std::string line = JournalLineText({"dimlet", "1.0", "h\"ost", "us\ter"}, "2026-01-01T00:00:00.000Z", entry);
+  const std::string line =
+      JournalLineText({"dimlet", "1.0", "h\"ost", "us\ter\xfe"}, "2026-01-01T00:00:00.000Z", entry);
   ASSERT_EQ(line.find('\n'), line.size() - 1);
   const nlohmann::json parsed = nlohmann::json::parse(line);
   EXPECT_EQ(parsed["label"], entry.label);
   EXPECT_EQ(parsed["line"]["serial"], entry.serial);
   EXPECT_EQ(parsed["value"], 5);
   EXPECT_FALSE(parsed.contains("rows"));
-  EXPECT_EQ(parsed["user"], "us\ter");
+  EXPECT_EQ(parsed["user"], "us\ter\\xfe");
+  EXPECT_EQ(parsed["line"]["device"], JournalText(entry.device));
+  EXPECT_EQ(JournalText(entry.device), "/dev/serial/by-id/usb-\\xff\\xc3");
+}
+
+// A disk that fills during a write, or a line cut short before, never glues
+// the next entry to a cut one: both would be lost to the reader.
+TEST(Journal, OnlyWholeLinesFollowACutLineOrAFullDisk) {
+  TempFolder folder;
+  const JournalWriter who{"dimlet-cli", "test", "host", "user"};
+  const auto lines = [](const std::string& path) {
+    std::vector<std::string> read;
+    std::ifstream in(path, std::ios::binary);
+    for (std::string line; std::getline(in, line);) read.push_back(line);
+    return read;
+  };
+  std::string error;
+  const std::string cut = folder.File("cut.jsonl");
+  std::ofstream(cut, std::ios::binary) << "{\"time\":\"2026-";
+  ASSERT_TRUE(AppendJournalLine(cut, JournalLineText(who, JournalTimeNow(), EntryFor(0, 1)), kJournalRotateBytes, &error));
+  ASSERT_EQ(lines(cut).size(), 2u);
+  EXPECT_FALSE(nlohmann::json::parse(lines(cut)[1], nullptr, false).is_discarded()) << lines(cut)[1];
+
+  const std::string mountPoint = folder.File("small");
+  std::filesystem::create_directory(mountPoint);
+  testsupport::SmallDisk disk(mountPoint, 64 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNot();
+  const std::string path = mountPoint + "/journal.jsonl";
+  ASSERT_TRUE(AppendJournalLine(path, JournalLineText(who, JournalTimeNow(), EntryFor(0, 0)), kJournalRotateBytes, &error));
+  disk.Fill();
+  // Longer than the room left in the file's last block: the disk takes a part.
+  EXPECT_FALSE(AppendJournalLine(path, JournalLineText(who, JournalTimeNow(), EntryFor(0, 150)), kJournalRotateBytes, &error));
+  EXPECT_EQ(lines(path).size(), 1u);
+  disk.Free();
+  ASSERT_TRUE(AppendJournalLine(path, JournalLineText(who, JournalTimeNow(), EntryFor(0, 2)), kJournalRotateBytes, &error));
+  for (const std::string& line : lines(path)) {
+    EXPECT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line.substr(0, 80);
+  }
+  EXPECT_EQ(lines(path).size(), 2u);
 }
 
 }  // namespace
