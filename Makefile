@@ -1,5 +1,6 @@
 # The two commands of the README:
-#   make run   - build, then start Dimlet against the bundled simulated unit line
+#   make run   - build dimlet, dimlet-cli and dimlet-sim, then start Dimlet
+#                against the bundled simulated unit line
 #   make test  - build the programs and their tests, then run every test but
 #                the long soak drills (`make drills` builds everything and
 #                runs those; CI runs both)
@@ -39,7 +40,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: configure
-	cmake --build $(BUILD) -j $(JOBS) --target dimlet dimlet-sim
+	cmake --build $(BUILD) -j $(JOBS) --target dimlet dimlet-cli dimlet-sim
 	scripts/run-demo $(BUILD)
 
 test: configure

@@ -36,6 +36,8 @@ struct CliArguments {
   bool fromProfile = false;        // --from-profile instead of a file
   std::string output = "-";        // read's and report's -o ("-": standard output)
   std::string like;                // read --like: the installation file whose units (and labels) are read
+  std::string company;             // --company: who puts the installation in (default: the file's "# company:")
+  std::string technician;          // --technician: who does the work (default: the file's "# technician:")
   bool store = false;              // --store
   bool verify = true;              // cleared by --no-verify
   std::string since;               // journal --since: a date, a date and time, or a span back from now

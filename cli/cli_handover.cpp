@@ -3,7 +3,9 @@
 // written. Nothing is sent to a unit but scans and reads.
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <mutex>
+#include <string_view>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_files.h"
@@ -23,19 +25,38 @@ std::string SiteName(const RowFile& file, const std::string& name) {
 }
 
 // What the line's adapter and link tell of it, for the page.
-std::vector<std::pair<std::string, std::string>> LineFacts(const CSerialLink& link, const PortChoice& port,
-                                                           const std::vector<SerialPortInfo>& adapters) {
-  std::vector<std::pair<std::string, std::string>> facts;
+void PutLineFacts(const CSerialLink& link, const PortChoice& port, const std::vector<SerialPortInfo>& adapters,
+                  ReportLine* page) {
   for (const SerialPortInfo& adapter : adapters) {
     if (!adapter.IsNamed(port.path)) continue;
-    if (!adapter.product.empty()) facts.emplace_back("adapter", Printable(adapter.manufacturer + " " + adapter.product));
-    if (!adapter.vendorProduct.empty()) facts.emplace_back("USB id", adapter.vendorProduct);
-    if (!adapter.serial.empty()) facts.emplace_back("serial number", Printable(adapter.serial));
+    if (!adapter.product.empty()) page->adapter = Printable(adapter.manufacturer + " " + adapter.product);
+    page->usbId = adapter.vendorProduct;
+    page->serialNumber = Printable(adapter.serial);
   }
-  facts.emplace_back("echo", link.Echoes() ? (*link.Echoes() ? "yes" : "no") : "not known");
-  facts.emplace_back("answer wait", std::to_string(link.AnswerWaitMs()) + " ms");
-  if (!link.LineNotes().empty()) facts.emplace_back("notes", Printable(link.LineNotes()));
-  return facts;
+  page->echoes = link.Echoes();
+  page->answerWaitMs = link.AnswerWaitMs();
+  page->notes = Printable(link.LineNotes());
+}
+
+// The time of the report in the computer's own zone, with the zone and its
+// offset, and in UTC: "2026-12-08 21:15 CET (+0100)", "2026-12-08 20:15 UTC".
+// Read before the lines' threads start: std::localtime's result is shared.
+std::pair<std::string, std::string> ReportTimes(std::time_t now) {
+  char local[80] = "";
+  char utc[40] = "";
+  if (const std::tm* zoned = std::localtime(&now)) std::strftime(local, sizeof local, "%Y-%m-%d %H:%M %Z (%z)", zoned);
+  if (const std::tm* plain = std::gmtime(&now)) std::strftime(utc, sizeof utc, "%Y-%m-%d %H:%M UTC", plain);
+  // A computer kept on UTC: its time is said once.
+  if (std::string_view(local).ends_with(" UTC (+0000)")) return {utc, utc};
+  return {Printable(local), utc};
+}
+
+// "not open: no such device" as the reason after "could not be opened".
+std::string NotOpenWords(const CSerialLink& link) {
+  constexpr std::string_view kNotOpen = "not open: ";
+  std::string words = link_words::StateWords(link);
+  if (std::string_view(words).substr(0, kNotOpen.size()) == kNotOpen) words.erase(0, kNotOpen.size());
+  return words;
 }
 
 // Why the line failed, in the window's words: gone, or how its last frame
@@ -77,11 +98,12 @@ int RunReport(const CliContext& base) {
 
   SiteFacts facts;
   facts.site = SiteName(file, name);
-  const std::string now = JournalTimeNow();
-  facts.time = now.substr(0, 10) + " " + now.substr(11, 5) + " UTC";
+  facts.company = Printable(args.company.empty() ? file.company : args.company);
+  facts.technician = Printable(args.technician.empty() ? file.technician : args.technician);
+  std::tie(facts.localTime, facts.utcTime) = ReportTimes(std::time(nullptr));
   facts.version = std::string("dimlet-cli ") + DIMLET_VERSION;
   facts.host = JournalHostName();
-  facts.operatorName = JournalUserName();
+  facts.user = JournalUserName();
   facts.lines.resize(lines.size());
   const auto listed = ListSerialPorts();
   const std::vector<SerialPortInfo> adapters = listed.ValueOr({});
@@ -103,7 +125,7 @@ int RunReport(const CliContext& base) {
       for (int c = 0; c < kChannels; ++c) unit->plan[row.sequence - 1][c] = row.channels[c];
     }
     if (!line.Open()) {
-      page.fault = "the line could not be opened: " + link_words::StateWords(line.Link());
+      page.fault = "the line could not be opened: " + NotOpenWords(line.Link());
       std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
       for (ReportUnit& unit : units) unit.notRead = page.fault;
       page.units = units;
@@ -115,7 +137,7 @@ int RunReport(const CliContext& base) {
       }
     }
     std::sort(units.begin(), units.end(), [](const ReportUnit& a, const ReportUnit& b) { return a.address < b.address; });
-    page.facts = LineFacts(line.Link(), line.Port(), adapters);
+    PutLineFacts(line.Link(), line.Port(), adapters, &page);
     // A unit not asked, or whose answer the line cut short, is not read: the
     // page says why, and never that it did not answer.
     auto notRead = [&units](size_t from, const std::string& why) {
@@ -180,8 +202,7 @@ int RunReport(const CliContext& base) {
   // unread could be handed over as the site's, or replace a whole page
   // written before.
   if (signalled) return context.Fail({code, "stopped before every unit was read; the report was not written"});
-  const std::string text = args.json ? HandoverJson(facts).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n'
-                                     : HandoverHtml(facts);
+  const std::string text = args.json ? HandoverJsonLines(facts, code) : HandoverHtml(facts);
   if (!WriteOutput(args.output, text, base.streams.out, base.streams.err, &error)) {
     const bool closed = pageOnOut && report.OutputClosed();
     if (pageOnOut && !closed && base.outFault) {

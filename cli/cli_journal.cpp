@@ -2,13 +2,17 @@
 // device through the system's list of serial ports.
 #include "cli/cli_journal.h"
 
+#include <utility>
+
 #include "device/serial_ports.h"
 
-CliJournal::CliJournal(const std::string& version) : m_journal("dimlet-cli", version) {}
+CliJournal::CliJournal(const std::string& version, std::string technician)
+    : m_journal("dimlet-cli", version), m_technician(std::move(technician)) {}
 
 std::string CliJournal::Append(const std::string& device, JournalEntry entry) {
   if (m_journal.Path().empty()) return {};
   entry.device = device;
+  entry.technician = m_technician;
   {
     const std::lock_guard<std::mutex> hold(m_mutex);
     const auto known = m_serials.find(device);

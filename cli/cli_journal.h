@@ -11,8 +11,15 @@
 
 class CliJournal {
  public:
-  // The journal at JournalPath(), as dimlet-cli `version`.
-  explicit CliJournal(const std::string& version);
+  // The journal at JournalPath(), as dimlet-cli `version`; every entry names
+  // `technician` (empty: none) beside the system's user.
+  CliJournal(const std::string& version, std::string technician);
+
+  // The technician an installation file names, unless one is named already
+  // (--technician wins over the file). Before the lines start.
+  void NameTechnician(const std::string& technician) {
+    if (m_technician.empty()) m_technician = technician;
+  }
 
   // Appends `entry` for the line on `device` (its serial number looked up
   // once per device). Returns what to tell the operator when the journal
@@ -21,6 +28,7 @@ class CliJournal {
 
  private:
   CJournal m_journal;
+  std::string m_technician;
   std::map<std::string, std::string> m_serials;  // device -> adapter serial number ("" when none)
   std::mutex m_mutex;
 };

@@ -147,7 +147,9 @@ int RunJournal(const CliContext& context) {
       const std::string label = Text(entry, "label");
       std::string shown = time.substr(0, 19);
       if (shown.size() > 10) shown[10] = ' ';
-      shown += "  " + Text(entry, "user") + "@" + Text(entry, "host") + "  " + Text(entry, "program") + "  " + device +
+      const std::string who = Text(entry, "user") + "@" + Text(entry, "host");
+      const std::string technician = Text(entry, "technician");
+      shown += "  " + (technician == "-" ? who : technician + " (" + who + ")") + "  " + Text(entry, "program") + "  " + device +
                " unit " + std::to_string(unit) + (label == "-" ? "" : " (" + label + ")") + "  " +
                Text(entry, "command") + RowsText(entry) + "  " + Text(entry, "outcome");
       context.streams.out << Printable(shown) << '\n';

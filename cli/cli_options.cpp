@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/line_name.h"
+#include "cli/printable.h"
 #include "device/unit_protocol.h"
 #include "settings/led_settings.h"
 #include "settings/port_map.h"
@@ -25,6 +26,8 @@ using C = CliCommand;
 constexpr CommandMask kAll = ~CommandMask{0};
 constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kUnitCommand, C::kReport});
 constexpr CommandMask kToUnits = Mask({C::kRead, C::kWrite, C::kVerify, C::kUnitCommand});
+// The commands the journal keeps.
+constexpr CommandMask kChangesUnits = Mask({C::kWrite, C::kUnitCommand});
 // Taken only by the unit commands whose rows name it.
 constexpr CommandMask kNamedByRows = 0;
 constexpr CommandMask kWithResults = kOnLine | Mask({C::kPorts, C::kJournal});
@@ -100,6 +103,16 @@ const std::string kAnswerWaitHelp = "the longest wait for an answer byte, " +
                                     std::to_string(kMaxAnswerWaitMs) + " ms (default: the Com entry's, else " +
                                     std::to_string(unit_protocol::kAnswerWindowMs) + ")";
 
+// A person's or a company's name, as text a person can read.
+CliChecked StoreName(std::string* into, const char* option, const std::string& value) {
+  if (value.empty() || Printable(value) != value || ReordersText(value)) {
+    return UsageFailure(std::string(option) + " takes a name in UTF-8 text, without control bytes or controls that "
+                                              "reorder text");
+  }
+  *into = value;
+  return {};
+}
+
 // --help and --version: the parser asks for them by name.
 CliChecked NoStore(CliArguments&, const std::string&) { return {}; }
 
@@ -158,6 +171,13 @@ const OptionSpec kOptions[] = {
     {"--like", 0, "FILE", "read the lines and units of the installation FILE, keeping its labels",
      Mask({C::kRead}), false, ValueWords::kFiles,
      [](CliArguments& a, const std::string& v) -> CliChecked { return StoreFileName(&a.like, "--like", v, false); }},
+    {"--company", 0, "NAME", "the company that puts the installation in (default: the file's \"# company:\")",
+     Mask({C::kReport}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreName(&a.company, "--company", v); }},
+    {"--technician", 0, "NAME", "who does the work, for the report and the journal (default: the file's "
+                                "\"# technician:\")",
+     kChangesUnits | Mask({C::kReport}), false, ValueWords::kNone,
+     [](CliArguments& a, const std::string& v) -> CliChecked { return StoreName(&a.technician, "--technician", v); }},
     {"--changed", 0, nullptr, "read each unit's rows first; write and verify only those that differ",
      Mask({C::kWrite}), false, ValueWords::kNone,
      [](CliArguments& a, const std::string&) -> CliChecked { a.changed = true; return {}; }},

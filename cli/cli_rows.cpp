@@ -115,6 +115,7 @@ int GatherPlans(const CliContext& context, std::vector<PortChoice>* lines, std::
   } else {
     name = args.file == "-" ? "stdin" : args.file;
     if (const int code = LoadRowFile(context, args.file, file); code != kExitDone) return code;
+    if (context.journal) context.journal->NameTechnician(file->technician);
   }
 
   if (file->hasUnitColumn && !args.units.empty()) {

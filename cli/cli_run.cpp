@@ -118,7 +118,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
     case CliCommand::kJournal: {
       if (const CliChecked failed = ReadCliProfile(parsed.profilePath, &profile)) return context.Fail(*failed);
       ByteTraceFile trace;
-      CliJournal journal(DIMLET_VERSION);
+      CliJournal journal(DIMLET_VERSION, parsed.technician);
       context.journal = &journal;
       if (!parsed.trace.empty()) {
         if (const CliChecked failed = CheckTraceTarget(parsed)) return context.Fail(*failed);

@@ -67,11 +67,13 @@ std::string CliUsageText() {
   text += "\nOptions (\"dimlet-cli help COMMAND\" shows which a command takes):\n";
   for (const OptionSpec& entry : OptionSpecs()) text += OptionLines(entry);
   text +=
-      "\nRow file: a header [line,][unit,]sequence,ch1,ch2,ch3,ch4[,label], one row per\n"
-      "line, # comments, blank lines. Without the unit column --unit names the units;\n"
-      "the line column (\"Com 2\", a device path) makes one file a whole installation,\n"
-      "the label column names its units (\"Stage left, wash\" in quotes), \"# site: NAME\"\n"
-      "the site. Commands that change units are kept in the journal (DIMLET_JOURNAL).\n\n";
+      "\nRow file: a header naming the columns [line,][unit,]sequence,ch1,ch2,ch3,ch4[,label]\n"
+      "in any order, one row per line, # comments, blank lines. Without the unit column\n"
+      "--unit names the units; the line column (\"Com 2\", a device path) makes one file\n"
+      "a whole installation, the label column names its units (\"Stage left, wash\" in\n"
+      "quotes); \"# site: NAME\", \"# company: NAME\" and \"# technician: NAME\" name the\n"
+      "site and who works on it. Commands that change units are kept in the journal\n"
+      "(DIMLET_JOURNAL).\n\n";
   return text + kExitText;
 }
 

@@ -3,6 +3,8 @@
 #include "cli/handover_report.h"
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -34,18 +36,30 @@ bool CellDiffers(const ReportUnit& unit, int row, int channel) {
   return planned >= 0 && unit.held[row][channel] != planned;
 }
 
+// On screen the page is as wide as two unit cards; printed on A4 the same.
+// A line's heading, its facts and its first two cards are one block that
+// printing does not break, so no heading ends a page; a card is never split.
+// The footer repeats at the foot of every printed page: Chromium prints a
+// fixed block on each page, and the page's content sits in a table whose
+// footer, repeated on each page too, keeps it clear of that block (CSS page
+// margin boxes, where a footer would belong, Chromium does not print).
+// Chromium prints the page number below it when asked for its own header and
+// footer.
 constexpr const char* kStyle = R"(
-body { font: 11pt/1.4 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #111; margin: 2em;
-       overflow-wrap: anywhere; }
+body { font: 11pt/1.4 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #111; margin: 2em auto;
+       padding: 0 1em; max-width: 56em; overflow-wrap: anywhere; }
 h1 { font-size: 18pt; margin: 0 0 0.2em; }
 h2 { font-size: 13pt; margin: 1.4em 0 0.4em; border-bottom: 1px solid #888; }
 table.facts td { padding: 0 1.2em 0 0; vertical-align: top; }
 table.facts td:first-child { color: #555; }
+.blank { display: inline-block; min-width: 16em; border-bottom: 1px solid #555; }
 .summary { padding: 0.6em 0.9em; border: 2px solid; margin: 1em 0; }
 .summary.good { border-color: #2a7a2a; background: #eef7ee; }
+.summary.mixed { border-color: #8a5a00; background: #fbf5e6; }
 .summary.bad { border-color: #b02020; background: #fbeeee; }
 .summary ul { margin: 0.3em 0 0; }
-.unit { display: inline-block; vertical-align: top; width: 26em; margin: 0 1em 1em 0; padding: 0.5em;
+.keep { break-inside: avoid; page-break-inside: avoid; }
+.unit { display: inline-block; vertical-align: top; width: 48.5%; margin: 0 1% 0.8em 0; padding: 0.5em;
         box-sizing: border-box; border: 1px solid #bbb; break-inside: avoid; page-break-inside: avoid; }
 .unit svg { width: 100%; height: auto; }
 .unit h3 { font-size: 11pt; margin: 0 0 0.3em; }
@@ -53,13 +67,20 @@ table.facts td:first-child { color: #555; }
 .v-as-planned { color: #2a7a2a; } .v-differs { color: #b02020; } .v-no-answer { color: #b02020; }
 .v-not-in-the-plan { color: #8a5a00; } .v-not-read { color: #b02020; }
 .fault { color: #b02020; }
+.sign table { border-collapse: collapse; margin-top: 0.6em; }
+.sign td { padding: 1.4em 1.2em 0 0; vertical-align: bottom; }
+.sign td.blank { display: table-cell; width: 22em; }
+.page-foot { display: none; }
+table.sheet { border-collapse: collapse; width: 100%; }
+table.sheet > * > tr > td { padding: 0; }
 svg text { font: 8px "DejaVu Sans", Arial, sans-serif; }
-@page { size: A4; margin: 14mm; }
+@page { size: A4; margin: 14mm 14mm 20mm; }
 @media print {
-  body { margin: 0; font-size: 10pt; }
-  .unit { width: 48.5%; margin: 0 1% 0.8em 0; }
-  h2 { break-after: avoid; page-break-after: avoid; }
-  .summary { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+  body { margin: 0; padding: 0; max-width: none; font-size: 10pt; }
+  .summary, .unit rect { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+  .page-foot { display: block; position: fixed; bottom: 0; left: 0; right: 0; font-size: 8pt; color: #555;
+               border-top: 1px solid #bbb; padding-top: 1mm; }
+  .foot-space { height: 8mm; }
 }
 )";
 
@@ -142,13 +163,71 @@ const char* VerdictWords(UnitVerdict verdict) {
   return "";
 }
 
+namespace {
+
+// What the page and the JSON say of a line's adapter and link, row by row;
+// only what is known.
+std::vector<std::pair<std::string, std::string>> LineFacts(const ReportLine& line) {
+  std::vector<std::pair<std::string, std::string>> facts = {{"Device", line.device}};
+  if (!line.adapter.empty()) facts.emplace_back("Adapter", line.adapter);
+  if (!line.usbId.empty()) facts.emplace_back("USB id", line.usbId);
+  if (!line.serialNumber.empty()) facts.emplace_back("Serial number", line.serialNumber);
+  if (line.answerWaitMs) {
+    facts.emplace_back("Echo", !line.echoes ? "not known whether the line echoes"
+                               : *line.echoes ? "the line echoes what is sent"
+                                              : "the line does not echo");
+    facts.emplace_back("Answer wait", std::to_string(*line.answerWaitMs) + " ms");
+  }
+  if (!line.notes.empty()) facts.emplace_back("Notes", line.notes);
+  return facts;
+}
+
+std::string FactRows(const std::vector<std::pair<std::string, std::string>>& facts) {
+  std::string rows = "<table class=\"facts\">\n";
+  for (const auto& [name, value] : facts) {
+    rows += "<tr><td>" + Html(name) + "</td><td>" +
+            (value.empty() ? std::string("<span class=\"blank\"></span>") : Html(value)) + "</td></tr>\n";
+  }
+  return rows + "</table>\n";
+}
+
+std::string UnitCard(const ReportLine& line, const ReportUnit& unit) {
+  const UnitVerdict verdict = VerdictOf(unit);
+  return "<div class=\"unit\" data-line=\"" + Html(line.name) + "\" data-unit=\"" + std::to_string(unit.address) +
+         "\" data-verdict=\"" + VerdictWords(verdict) + "\">\n<h3>" + Html(line.name) + " unit " +
+         std::to_string(unit.address) +
+         (unit.label.empty() ? "" : " \xE2\x80\x94 <span class=\"label\">" + Html(unit.label) + "</span>") +
+         "</h3>\n<div class=\"verdict " + VerdictClass(verdict) + "\">" + VerdictWords(verdict) +
+         (unit.notRead.empty() ? "" : ": " + Html(unit.notRead)) + "</div>\n" + Chart(unit) + "\n</div>\n";
+}
+
+// The units of a site counted by verdict.
+constexpr size_t kVerdicts = static_cast<size_t>(UnitVerdict::kNotRead) + 1;
+
+struct VerdictCounts {
+  size_t units = 0;
+  size_t of[kVerdicts] = {};
+  size_t operator[](UnitVerdict verdict) const { return of[static_cast<size_t>(verdict)]; }
+};
+
+VerdictCounts CountVerdicts(const SiteFacts& facts) {
+  VerdictCounts counts;
+  for (const ReportLine& line : facts.lines) {
+    for (const ReportUnit& unit : line.units) {
+      ++counts.units;
+      ++counts.of[static_cast<size_t>(VerdictOf(unit))];
+    }
+  }
+  return counts;
+}
+
+}  // namespace
+
 std::string HandoverHtml(const SiteFacts& facts) {
   std::vector<std::string> differ, silent, extra, unread, faults;
-  size_t units = 0;
   for (const ReportLine& line : facts.lines) {
     if (!line.fault.empty()) faults.push_back(Html(line.name) + ": " + Html(line.fault));
     for (const ReportUnit& unit : line.units) {
-      ++units;
       const UnitVerdict verdict = VerdictOf(unit);
       if (verdict == UnitVerdict::kDiffers) differ.push_back(Html(UnitName(line, unit)));
       if (verdict == UnitVerdict::kNoAnswer) silent.push_back(Html(UnitName(line, unit)));
@@ -156,20 +235,29 @@ std::string HandoverHtml(const SiteFacts& facts) {
       if (verdict == UnitVerdict::kNotRead) unread.push_back(Html(UnitName(line, unit) + ": " + unit.notRead));
     }
   }
-  const bool good = differ.empty() && silent.empty() && unread.empty() && faults.empty();
+  const size_t units = CountVerdicts(facts).units;
+  const bool planHeld = differ.empty() && silent.empty() && unread.empty() && faults.empty();
+  const char* tone = !planHeld ? "bad" : extra.empty() ? "good" : "mixed";
+  std::string verdict = planHeld ? "all as planned" : unread.empty() ? "not all as planned" : "not all read, not all as planned";
+  if (!extra.empty()) {
+    verdict = (planHeld ? "the planned units as planned, " : verdict + ", ") + std::to_string(extra.size()) +
+              (extra.size() == 1 ? " unit answers that is" : " units answer that are") + " not in the plan";
+  }
 
   std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Handover: " +
                      Html(facts.site) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
-  page += "<h1>Handover report: " + Html(facts.site) + "</h1>\n<table class=\"facts\">\n";
-  const std::pair<const char*, const std::string*> about[] = {
-      {"Date", &facts.time}, {"Operator", &facts.operatorName}, {"Host", &facts.host}, {"Tool", &facts.version}};
-  for (const auto& [name, value] : about) page += "<tr><td>" + std::string(name) + "</td><td>" + Html(*value) + "</td></tr>\n";
-  page += "</table>\n";
+  page += "<div class=\"page-foot\">" + Html(facts.site) + " \xE2\x80\x94 handover report, " + Html(facts.localTime) +
+          (facts.company.empty() ? "" : " \xE2\x80\x94 " + Html(facts.company)) + "</div>\n";
+  page += "<table class=\"sheet\"><tfoot><tr><td><div class=\"foot-space\"></div></td></tr></tfoot><tbody><tr><td>\n";
+  page += "<h1>Handover report: " + Html(facts.site) + "</h1>\n";
+  page += FactRows({{"Company", facts.company},
+                    {"Technician", facts.technician},
+                    {"Date", facts.localTime == facts.utcTime ? facts.utcTime : facts.localTime + ", " + facts.utcTime},
+                    {"Read with", facts.version + " on " + facts.host + " by the system's user " + facts.user}});
 
-  page += std::string("<div class=\"summary ") + (good ? "good" : "bad") + "\" id=\"summary\">\n";
+  page += std::string("<div class=\"summary ") + tone + "\" id=\"summary\">\n";
   page += "<strong>" + std::to_string(units) + (units == 1 ? " unit" : " units") + " on " +
-          std::to_string(facts.lines.size()) + (facts.lines.size() == 1 ? " line" : " lines") + ": " +
-          (good ? "all as planned" : unread.empty() ? "not all as planned" : "not all read, not all as planned") + (extra.empty() ? "" : ", with units not in the plan") +
+          std::to_string(facts.lines.size()) + (facts.lines.size() == 1 ? " line" : " lines") + ": " + verdict +
           ".</strong>\n";
   auto list = [&page](const char* heading, const std::vector<std::string>& names) {
     if (names.empty()) return;
@@ -185,28 +273,29 @@ std::string HandoverHtml(const SiteFacts& facts) {
   page += "</div>\n";
 
   for (const ReportLine& line : facts.lines) {
-    page += "<section class=\"line\">\n<h2>Line " + Html(line.name) + "</h2>\n<table class=\"facts\">\n";
-    page += "<tr><td>Device</td><td>" + Html(line.device) + "</td></tr>\n";
-    for (const auto& [name, value] : line.facts) {
-      page += "<tr><td>" + Html(name) + "</td><td>" + Html(value) + "</td></tr>\n";
-    }
-    page += "</table>\n";
+    page += "<section class=\"line\">\n<div class=\"keep\">\n<h2>Line " + Html(line.name) + "</h2>\n" +
+            FactRows(LineFacts(line));
     if (!line.fault.empty()) page += "<p class=\"fault\">" + Html(line.fault) + "</p>\n";
-    for (const ReportUnit& unit : line.units) {
-      const UnitVerdict verdict = VerdictOf(unit);
-      page += "<div class=\"unit\" data-line=\"" + Html(line.name) + "\" data-unit=\"" + std::to_string(unit.address) +
-              "\" data-verdict=\"" + VerdictWords(verdict) + "\">\n<h3>Unit " + std::to_string(unit.address) +
-              (unit.label.empty() ? "" : " \xE2\x80\x94 <span class=\"label\">" + Html(unit.label) + "</span>") +
-              "</h3>\n<div class=\"verdict " + VerdictClass(verdict) + "\">" + VerdictWords(verdict) +
-              (unit.notRead.empty() ? "" : ": " + Html(unit.notRead)) + "</div>\n";
-      page += Chart(unit) + "\n</div>\n";
+    // The heading keeps the first row of cards (two, side by side) with it.
+    constexpr size_t kCardsInARow = 2;
+    for (size_t u = 0; u < line.units.size(); ++u) {
+      if (u == kCardsInARow) page += "</div>\n";
+      page += UnitCard(line, line.units[u]);
     }
+    if (line.units.size() <= kCardsInARow) page += "</div>\n";
     page += "</section>\n";
   }
-  return page + "</body>\n</html>\n";
+
+  page += "<section class=\"sign keep\">\n<h2>Handed over</h2>\n<p>The installation above was handed over to the "
+          "client as this report shows it.</p>\n<table>\n";
+  for (const char* field : {"Client's name", "Signature", "Date"}) {
+    page += "<tr><td>" + std::string(field) + "</td><td class=\"blank\"></td></tr>\n";
+  }
+  page += "</table>\n</section>\n";
+  return page + "</td></tr></tbody></table>\n</body>\n</html>\n";
 }
 
-nlohmann::json HandoverJson(const SiteFacts& facts) {
+std::string HandoverJsonLines(const SiteFacts& facts, int exitStatus) {
   auto cells = [](const UnitCells& grid) {
     nlohmann::json rows = nlohmann::json::array();
     for (const auto& row : grid) {
@@ -216,28 +305,55 @@ nlohmann::json HandoverJson(const SiteFacts& facts) {
     }
     return rows;
   };
-  nlohmann::json lines = nlohmann::json::array();
+  auto text = [](const std::string& value) { return value.empty() ? nlohmann::json() : nlohmann::json(value); };
+  std::vector<nlohmann::json> objects;
+  objects.push_back({{"event", "report"},
+                     {"site", facts.site},
+                     {"company", text(facts.company)},
+                     {"technician", text(facts.technician)},
+                     {"time", facts.localTime},
+                     {"time_utc", facts.utcTime},
+                     {"version", facts.version},
+                     {"host", facts.host},
+                     {"user", facts.user}});
   for (const ReportLine& line : facts.lines) {
-    nlohmann::json units = nlohmann::json::array();
+    objects.push_back({{"event", "line"},
+                       {"line", line.name},
+                       {"device", line.device},
+                       {"adapter", text(line.adapter)},
+                       {"usb_id", text(line.usbId)},
+                       {"serial_number", text(line.serialNumber)},
+                       {"echo", line.echoes ? nlohmann::json(*line.echoes) : nlohmann::json()},
+                       {"answer_wait_ms", line.answerWaitMs ? nlohmann::json(*line.answerWaitMs) : nlohmann::json()},
+                       {"notes", text(line.notes)},
+                       {"fault", text(line.fault)}});
     for (const ReportUnit& unit : line.units) {
-      units.push_back({{"line", line.name},
-                       {"unit", unit.address},
-                       {"label", unit.label},
-                       {"planned", unit.planned},
-                       {"answered", unit.answered},
-                       {"verdict", VerdictWords(VerdictOf(unit))},
-                       {"not_read", unit.notRead.empty() ? nlohmann::json() : nlohmann::json(unit.notRead)},
-                       {"plan", cells(unit.plan)},
-                       {"held", cells(unit.held)}});
+      objects.push_back({{"event", "unit"},
+                         {"line", line.name},
+                         {"unit", unit.address},
+                         {"label", unit.label},
+                         {"planned", unit.planned},
+                         {"answered", unit.answered},
+                         {"verdict", VerdictWords(VerdictOf(unit))},
+                         {"not_read", text(unit.notRead)},
+                         {"plan", cells(unit.plan)},
+                         {"held", cells(unit.held)}});
     }
-    nlohmann::json about = nlohmann::json::object();
-    for (const auto& [name, value] : line.facts) about[name] = value;
-    lines.push_back({{"line", line.name},
-                     {"device", line.device},
-                     {"adapter", about},
-                     {"fault", line.fault.empty() ? nlohmann::json() : nlohmann::json(line.fault)},
-                     {"units", units}});
   }
-  return {{"event", "report"},   {"site", facts.site}, {"time", facts.time}, {"version", facts.version},
-          {"host", facts.host},  {"operator", facts.operatorName}, {"lines", lines}};
+  const VerdictCounts counts = CountVerdicts(facts);
+  nlohmann::json summary = {{"event", "summary"}, {"command", "report"}, {"lines", facts.lines.size()},
+                            {"units", counts.units}};
+  for (size_t v = 0; v < kVerdicts; ++v) {
+    const auto verdict = static_cast<UnitVerdict>(v);
+    std::string key = VerdictWords(verdict);
+    for (char& c : key) c = c == ' ' ? '_' : c;
+    summary[key] = counts[verdict];
+  }
+  summary["exit"] = exitStatus;
+  objects.push_back(summary);
+  std::string lines;
+  for (const nlohmann::json& object : objects) {
+    lines += object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+  }
+  return lines;
 }

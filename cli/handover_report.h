@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,17 +38,27 @@ struct ReportUnit {
 struct ReportLine {
   std::string name;    // as the file names it: "Com 2", "/dev/ttyUSB0"
   std::string device;  // the device path or network line
-  std::vector<std::pair<std::string, std::string>> facts;  // ("USB id", "0403:6001"), ("echo", "yes"), ...
+  // What the adapter and the link tell of the line; empty or nothing where
+  // not known (the line could not be opened).
+  std::string adapter;       // maker and product
+  std::string usbId;         // "0403:6001"
+  std::string serialNumber;
+  std::optional<bool> echoes;
+  std::optional<int> answerWaitMs;
+  std::string notes;   // what the link noted of the line: RS-485 mode, a network line's round trip
   std::string fault;   // why the line could not be worked; empty when it was
   std::vector<ReportUnit> units;  // ascending by address
 };
 
 struct SiteFacts {
-  std::string site;      // the installation's name
-  std::string time;      // UTC, "2026-12-08 20:15 UTC"
-  std::string version;   // dimlet-cli's
+  std::string site;        // the installation's name
+  std::string company;     // who puts it in; empty when not named
+  std::string technician;  // who did the work; empty when not named
+  std::string localTime;   // "2026-12-08 21:15 CET (+0100)"; the UTC time on a computer kept on UTC
+  std::string utcTime;     // "2026-12-08 20:15 UTC"
+  std::string version;     // dimlet-cli's
   std::string host;
-  std::string operatorName;
+  std::string user;        // the system's user that ran the report
   std::vector<ReportLine> lines;
 };
 
@@ -61,7 +72,10 @@ UnitVerdict VerdictOf(const ReportUnit& unit);
 const char* VerdictWords(UnitVerdict verdict);
 
 // The page. Every text of the facts is escaped: a label is shown as written,
-// never taken as markup.
+// never taken as markup. Printed, every unit's card names its line, a line's
+// heading stays with its first unit, and each page ends with the site.
 std::string HandoverHtml(const SiteFacts& facts);
-// The same facts for scripts: one object.
-nlohmann::json HandoverJson(const SiteFacts& facts);
+// The same facts for scripts, as JSON Lines: the report's own object, then
+// per line one object and one per unit, then a summary of the verdicts with
+// the run's exit status `exitStatus`.
+std::string HandoverJsonLines(const SiteFacts& facts, int exitStatus);

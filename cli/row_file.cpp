@@ -16,18 +16,26 @@
 
 namespace {
 
-// The columns in file order; a file has the line, the unit and the label
-// column or not (the label only with the unit).
-constexpr std::string_view kColumns[] = {"line", "unit", "sequence", "ch1", "ch2", "ch3", "ch4", "label"};
-constexpr size_t kChannelColumns = kChannels;
-constexpr size_t kLabelColumn = std::size(kColumns) - 1;
+// The columns, in the order the file is written; a file may hold them in any
+// order, by name. The line, the unit and the label column are optional (the
+// label only with the unit).
+enum Column : size_t { kLine, kUnit, kSequence, kCh1, kLabel = kCh1 + kChannels, kColumnCount };
+constexpr std::string_view kColumns[kColumnCount] = {"line", "unit", "sequence", "ch1", "ch2", "ch3", "ch4", "label"};
+constexpr bool kOptional[kColumnCount] = {true, true, false, false, false, false, false, true};
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kSitePrefix = "site:";
+
+// The "# NAME: text" lines that name the installation and who works on it.
+struct AboutLine {
+  std::string_view prefix;
+  std::string RowFile::*field;
+};
+constexpr AboutLine kAboutLines[] = {
+    {"site:", &RowFile::site}, {"company:", &RowFile::company}, {"technician:", &RowFile::technician}};
 
 std::string HeaderText(bool withLine, bool withUnit, bool withLabel = false) {
   std::string text;
-  for (size_t i = withLine ? 0 : 1; i < std::size(kColumns); ++i) {
-    if ((i == 1 && !withUnit) || (i == kLabelColumn && !withLabel)) continue;
+  for (size_t i = 0; i < kColumnCount; ++i) {
+    if ((i == kLine && !withLine) || (i == kUnit && !withUnit) || (i == kLabel && !withLabel)) continue;
     if (!text.empty()) text += ',';
     text += kColumns[i];
   }
@@ -35,9 +43,9 @@ std::string HeaderText(bool withLine, bool withUnit, bool withLabel = false) {
 }
 
 const std::string& HeaderHelp() {
-  static const std::string text = HeaderText(false, true) + " (or " + HeaderText(false, false) + ", either with " +
-                                  std::string(kColumns[0]) + ", in front; " + std::string(kColumns[kLabelColumn]) +
-                                  " at the end after the unit column)";
+  static const std::string text = HeaderText(false, true) + " (" + std::string(kColumns[kLine]) + " and " +
+                                  std::string(kColumns[kLabel]) + " may be added, " + std::string(kColumns[kUnit]) +
+                                  " left out, in any order)";
   return text;
 }
 
@@ -244,26 +252,73 @@ class ProblemList {
   RowFile* m_file;
 };
 
-// Whether `fields` (of `count` in all) are one of the headers; if so, sets
-// the columns `file` has.
-bool ReadHeader(const std::vector<std::string>& fields, size_t count, RowFile* file) {
-  std::string names;  // the header's fields, trimmed
-  for (const std::string& field : fields) names += (names.empty() ? "" : ",") + field;
-  bool known = false;
-  for (bool withLine : {false, true}) {
-    for (bool withUnit : {true, false}) {
-      for (bool withLabel : {false, true}) {
-        if (withLabel && !withUnit) continue;
-        if (count == fields.size() && SameWord(names, HeaderText(withLine, withUnit, withLabel))) {
-          file->hasLineColumn = withLine;
-          file->hasUnitColumn = withUnit;
-          file->hasLabelColumn = withLabel;
-          known = true;
-        }
-      }
+// Where each column is in the file's lines: its field's index, or -1.
+struct Header {
+  std::array<int, kColumnCount> at{};
+  size_t count = 0;  // fields in a row
+  std::string text;  // the column names in the file's order
+  int Of(Column column) const { return at[column]; }
+};
+
+// Reads the header from `fields` (of `count` in all), its columns by name in
+// any order. False with *problem naming what is wrong: a field that is no
+// column, a column named twice, one that is missing.
+bool ReadHeader(const std::vector<std::string>& fields, size_t count, Header* header, RowFile* file,
+                std::string* problem) {
+  header->at.fill(-1);
+  header->count = count;
+  std::vector<std::string> unknown, twice;
+  size_t known = 0;
+  for (size_t f = 0; f < fields.size(); ++f) {
+    const auto column = std::find_if(std::begin(kColumns), std::end(kColumns),
+                                     [&](std::string_view name) { return SameWord(fields[f], name); });
+    header->text += (f == 0 ? "" : ",") + fields[f];
+    if (column == std::end(kColumns)) {
+      unknown.push_back(Quoted(fields[f]));
+      continue;
+    }
+    ++known;
+    int& at = header->at[static_cast<size_t>(column - std::begin(kColumns))];
+    if (at >= 0) {
+      twice.emplace_back(*column);
+    } else {
+      at = static_cast<int>(f);
     }
   }
-  return known;
+  // Nothing of a header (a row of numbers, semicolons for commas): what one
+  // looks like says more than a list of what it lacks.
+  if (known == 0) {
+    *problem = "the first line must be the header " + HeaderHelp();
+    return false;
+  }
+  if (count > fields.size()) {
+    *problem = "the header has " + std::to_string(count) + " fields, more than there are columns (" + HeaderHelp() + ")";
+    return false;
+  }
+  std::vector<std::string> missing;
+  for (size_t c = 0; c < kColumnCount; ++c) {
+    if (header->at[c] < 0 && !kOptional[c]) missing.emplace_back(kColumns[c]);
+  }
+  auto list = [](const std::vector<std::string>& names, const char* one, const char* several) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text + (names.size() == 1 ? one : several);
+  };
+  std::vector<std::string> faults;
+  if (!unknown.empty()) faults.push_back(list(unknown, " is no column", " are no columns"));
+  if (!twice.empty()) faults.push_back(list(twice, " is named twice", " are named twice"));
+  if (!missing.empty()) faults.push_back(list(missing, " is missing", " are missing"));
+  if (header->Of(kLabel) >= 0 && header->Of(kUnit) < 0) faults.emplace_back("a label column needs the unit column");
+  if (!faults.empty()) {
+    *problem = faults[0];
+    for (size_t i = 1; i < faults.size(); ++i) *problem += ", " + faults[i];
+    *problem += "; the header is " + HeaderHelp();
+    return false;
+  }
+  file->hasLineColumn = header->Of(kLine) >= 0;
+  file->hasUnitColumn = header->Of(kUnit) >= 0;
+  file->hasLabelColumn = header->Of(kLabel) >= 0;
+  return true;
 }
 
 // The line's index in file->lineNames, which takes a name not seen before
@@ -287,22 +342,22 @@ bool ReadLineColumn(std::string_view field, RowFile* file, int* index, std::stri
 
 // The row of a line with as many fields as the header has columns; false
 // with *problem for the first field that is wrong.
-bool ReadRow(const std::vector<std::string>& fields, RowFile* file, FileRow* row, std::string* problem) {
-  size_t at = 0;
+bool ReadRow(const std::vector<std::string>& fields, const Header& header, RowFile* file, FileRow* row,
+             std::string* problem) {
+  auto field = [&](Column column) -> const std::string& { return fields[static_cast<size_t>(header.Of(column))]; };
   int32_t number = 0;
-  bool sound = true;
-  if (file->hasLineColumn) sound = ReadLineColumn(fields[at++], file, &row->lineName, problem);
-  if (sound && file->hasUnitColumn) {
-    sound = ReadField(fields[at++], "unit", 0, kUnitAddresses - 1, &number, problem);
+  if (file->hasLineColumn && !ReadLineColumn(field(kLine), file, &row->lineName, problem)) return false;
+  if (file->hasUnitColumn) {
+    if (!ReadField(field(kUnit), kColumns[kUnit], 0, kUnitAddresses - 1, &number, problem)) return false;
     row->unit = number;
   }
-  if (sound) sound = ReadField(fields[at++], "sequence", 1, kSequenceRows, &number, problem);
+  if (!ReadField(field(kSequence), kColumns[kSequence], 1, kSequenceRows, &number, problem)) return false;
   row->sequence = number;
-  for (size_t c = 0; sound && c < kChannelColumns; ++c) {
-    sound = ReadField(fields[at++], kColumns[3 + c], 0, 255, &row->channels[c], problem);
+  for (size_t c = 0; c < kChannels; ++c) {
+    const auto column = static_cast<Column>(kCh1 + c);
+    if (!ReadField(field(column), kColumns[column], 0, 255, &row->channels[c], problem)) return false;
   }
-  if (sound && file->hasLabelColumn) sound = ReadLabel(fields[at++], &row->label, problem);
-  return sound;
+  return !file->hasLabelColumn || ReadLabel(field(kLabel), &row->label, problem);
 }
 
 }  // namespace
@@ -313,7 +368,7 @@ RowFile ReadRowFile(std::string_view text) {
   if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
 
   bool headerSeen = false;
-  size_t columns = 0;
+  Header header;
   std::map<std::tuple<int, int, int>, int> firstLineOf;  // (line name, unit, sequence) -> line
   std::map<std::pair<int, int>, std::pair<std::string, int>> labelOf;  // (line name, unit) -> (label, line)
   int lineNumber = 0;
@@ -322,44 +377,46 @@ RowFile ReadRowFile(std::string_view text) {
     std::string_view line = NextLine(text, &begin);
     ++lineNumber;
     LineFields split;
-    SplitFields(line, std::size(kColumns) + 1, &split);
+    SplitFields(line, kColumnCount + 1, &split);
     if (!split.problem.empty()) {
       problems.Add(lineNumber, split.problem);
       continue;
     }
     if (split.count == 0) {
-      if (file.site.empty() && split.comment.substr(0, kSitePrefix.size()) == kSitePrefix) {
-        file.site = std::string(Trim(std::string_view(split.comment).substr(kSitePrefix.size())));
-        if (const std::string why = UnreadableText(file.site); !why.empty()) problems.Add(lineNumber, "site: " + why);
+      for (const AboutLine& about : kAboutLines) {
+        std::string& text = file.*about.field;
+        if (!text.empty() || split.comment.substr(0, about.prefix.size()) != about.prefix) continue;
+        text = std::string(Trim(std::string_view(split.comment).substr(about.prefix.size())));
+        if (const std::string why = UnreadableText(text); !why.empty()) {
+          problems.Add(lineNumber, std::string(about.prefix) + " " + why);
+        }
       }
       continue;
     }
     const std::vector<std::string>& fields = split.fields;
     const size_t count = split.count;
     if (!headerSeen) {
-      if (!ReadHeader(fields, count, &file)) {
-        problems.Add(lineNumber, "the first line must be the header " + HeaderHelp());
+      std::string problem;
+      if (!ReadHeader(fields, count, &header, &file, &problem)) {
+        problems.Add(lineNumber, problem);
         // Without a header the columns mean nothing; the rest cannot be checked.
         return file;
       }
       headerSeen = true;
-      columns = (file.hasLineColumn ? 1 : 0) + (file.hasUnitColumn ? 1 : 0) + 1 + kChannelColumns +
-                (file.hasLabelColumn ? 1 : 0);
       continue;
     }
 
-    if (count != columns) {
-      const char* which = count < columns ? "a missing column" : "an extra column";
+    if (count != header.count) {
+      const char* which = count < header.count ? "a missing column" : "an extra column";
       problems.Add(lineNumber, std::string(which) + ": " + std::to_string(count) + " values where the header has " +
-                                   std::to_string(columns) + " (" +
-                                   HeaderText(file.hasLineColumn, file.hasUnitColumn, file.hasLabelColumn) + ")");
+                                   std::to_string(header.count) + " (" + Printable(header.text) + ")");
       continue;
     }
 
     FileRow row;
     row.line = lineNumber;
     std::string problem;
-    if (!ReadRow(fields, &file, &row, &problem)) {
+    if (!ReadRow(fields, header, &file, &row, &problem)) {
       problems.Add(lineNumber, problem);
       continue;
     }

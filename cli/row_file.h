@@ -5,15 +5,17 @@
 //   unit,sequence,ch1,ch2,ch3,ch4
 //   3,1,0,128,255,40
 //
-// `sequence` is 1..8 as the window shows it ("Sequent 1".."Sequent 8"), `unit`
-// 0..7, each channel 0..255. Without the unit column (header
-// "sequence,ch1,ch2,ch3,ch4") the rows name no unit; the caller says which.
-// A `line` column in front ("line,unit,sequence,...") names the line of each
-// row, a Com entry ("Com 2") or a device path: one file for an installation.
-// A `label` column at the end ("unit,sequence,ch1,ch2,ch3,ch4,label") names
-// each unit in words ("Stage left wash"): UTF-8 text, in double quotes when it
-// holds a comma, a quote (doubled) or a '#', the same on every row of a unit.
-// A line "# site: NAME" names the installation.
+// The header names the columns, in any order and any case. `sequence` is 1..8
+// as the window shows it ("Sequent 1".."Sequent 8"), `unit` 0..7, each
+// channel 0..255. Without the unit column the rows name no unit; the caller
+// says which. A `line` column names the line of each row, a Com entry
+// ("Com 2") or a device path: one file for an installation. A `label` column
+// (with the unit column) names each unit in words ("Stage left wash"): UTF-8
+// text, in double quotes when it holds a comma, a quote (doubled) or a '#',
+// the same on every row of a unit. Files are written with the columns in the
+// order "line,unit,sequence,ch1,ch2,ch3,ch4,label".
+// Lines "# site: NAME", "# company: NAME" and "# technician: NAME" name the
+// installation, the company that puts it in and the person who does.
 #pragma once
 
 #include <array>
@@ -43,6 +45,8 @@ struct RowFile {
   bool hasUnitColumn = false;
   bool hasLabelColumn = false;
   std::string site;                   // from a "# site: NAME" line; empty when there is none
+  std::string company;                // from "# company: NAME"
+  std::string technician;             // from "# technician: NAME"
   std::vector<std::string> lineNames; // the lines the rows name, in order of appearance; Com entries as "Com N"
   std::vector<FileRow> rows;          // in file order; empty when problems were found
   std::vector<FileProblem> problems;  // in line order; empty when the file is sound

@@ -71,8 +71,9 @@ JournalEntry JournalFor(int unit, std::string label, std::string command, std::s
 }
 
 std::string JournalLineText(const JournalWriter& writer, const std::string& time, const JournalEntry& entry) {
-  std::string line = "{" + Field("time", time) + "," + Field("host", writer.host) + "," + Field("user", writer.user) +
-                     "," + Field("program", writer.program) + "," + Field("version", writer.version) + ",";
+  std::string line = "{" + Field("time", time) + "," + Field("host", writer.host) + "," + Field("user", writer.user) + ",";
+  if (!entry.technician.empty()) line += Field("technician", entry.technician) + ",";
+  line += Field("program", writer.program) + "," + Field("version", writer.version) + ",";
   line += "\"line\":{" + Field("device", entry.device);
   if (!entry.serial.empty()) line += "," + Field("serial", entry.serial);
   line += "},\"unit\":" + std::to_string(entry.unit) + ",";

@@ -4,12 +4,13 @@
 // %LOCALAPPDATA%\Dimlet\journal.jsonl). DIMLET_JOURNAL=off turns it off;
 // DIMLET_JOURNAL=PATH writes it elsewhere.
 //
-//   {"time":"2026-12-08T20:15:05.123Z","host":"bench","user":"ana","program":"dimlet-cli",
+//   {"time":"2026-12-08T20:15:05.123Z","host":"bench","user":"ana","technician":"Ana Lopes","program":"dimlet-cli",
 //    "version":"1.4.0","line":{"device":"/dev/ttyUSB0","serial":"A10K3"},"unit":3,
 //    "label":"Bar 3","command":"write","rows":[[1,0,128,255,40]],"outcome":"done"}
 //
 // `rows` holds [sequence, ch1, ch2, ch3, ch4] per row sent; a command with one
-// value (set-address, set-highest) has "value" instead.
+// value (set-address, set-highest) has "value" instead. "technician" is there
+// when the work was done in someone's name, beside the system's user.
 #pragma once
 
 #include <array>
@@ -37,6 +38,7 @@ struct JournalEntry {
   std::vector<JournalRow> rows;
   std::optional<int> value;
   std::string outcome;  // as the program reported it
+  std::string technician;  // who did the work, as named to the program; empty: not named
 };
 
 // An entry for `command` sent to `unit`, with no rows or value yet.

@@ -39,7 +39,8 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
   m_sim->ClearRecords();
   // Unit 1 holds 80 where the plan has 81; unit 2 is not on the line; unit 5
   // answers but is not planned.
-  const std::string site = File("site.csv", "# site: Theater am Ring\n"
+  const std::string site = File("site.csv", "# site: Theater am Ring\n# company: Licht & Ton\n"
+                                            "# technician: Ana Lopes\n"
                                             "unit,sequence,ch1,ch2,ch3,ch4,label\n"
                                             "0,1,10,20,30,40,\"" + kStage + "\"\n"
                                             "1,1,50,60,70,81,Bar 3\n"
@@ -51,23 +52,38 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
   EXPECT_EQ(Verdicts(page), (std::vector<std::pair<int, std::string>>{
                                 {0, "as planned"}, {1, "differs"}, {2, "no answer"}, {5, "not in the plan"}}));
   EXPECT_THAT(page, HasSubstr("<h1>Handover report: Theater am Ring</h1>"));
-  EXPECT_THAT(page, HasSubstr("Unit 0 \xE2\x80\x94 <span class=\"label\">" + kStage + "</span>"));
+  EXPECT_THAT(page, HasSubstr("<h3>Com 1 unit 0 \xE2\x80\x94 <span class=\"label\">" + kStage + "</span>"));
+  EXPECT_THAT(page, HasSubstr("<td>Company</td><td>Licht &amp; Ton</td>"));
+  EXPECT_THAT(page, HasSubstr("<td>Echo</td><td>the line does not echo</td>"));
   EXPECT_THAT(page, HasSubstr("&lt;script&gt;alert(1)&lt;/script&gt;"));
   EXPECT_THAT(page, Not(HasSubstr("<script")));
   EXPECT_THAT(page, Not(testing::ContainsRegex("(src|href)=")));  // nothing fetched from elsewhere
   // Scans and reads only: no frame that changes a unit.
   for (const Frame& frame : Frames()) EXPECT_EQ(frame[1], 0x52) << "a frame other than read-row went out";
 
-  result = Run({"report", site, "--json"});
+  // In the computer's zone and in UTC; a technician named on the command
+  // line wins over the file's; JSON Lines with numbers as numbers.
+  result = RunShell("TZ=CET-1 $CLI report site.csv --technician 'Bo Berg' --json");
   EXPECT_EQ(result.status, 4);
-  const json report = json::parse(result.out);
-  const json& units = report.at("lines").at(0).at("units");
-  ASSERT_EQ(units.size(), 4u);
-  EXPECT_EQ(units[0].at("label"), kStage);
-  EXPECT_EQ(units[1].at("verdict"), "differs");
-  EXPECT_EQ(units[1].at("held").at(0).at(3), 80);
-  EXPECT_EQ(units[1].at("plan").at(0).at(3), 81);
-  EXPECT_EQ(units[2].at("held").at(0).at(0), nullptr);
+  std::vector<json> objects;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) objects.push_back(json::parse(line));
+  ASSERT_EQ(objects.size(), 7u) << result.out;
+  EXPECT_EQ(objects[0].at("technician"), "Bo Berg");
+  EXPECT_THAT(objects[0].at("time").get<std::string>(), testing::EndsWith(" CET (+0100)"));
+  auto hour = [&objects](const char* key) { return std::stoi(objects[0].at(key).get<std::string>().substr(11, 2)); };
+  EXPECT_EQ(hour("time"), (hour("time_utc") + 1) % 24);
+  EXPECT_EQ(objects[1].at("answer_wait_ms"), 30);
+  EXPECT_EQ(objects[1].at("echo"), false);
+  const json& unit1 = objects[3];
+  EXPECT_EQ(objects[2].at("label"), kStage);
+  EXPECT_EQ(unit1.at("verdict"), "differs");
+  EXPECT_EQ(unit1.at("held").at(0).at(3), 80);
+  EXPECT_EQ(unit1.at("plan").at(0).at(3), 81);
+  EXPECT_EQ(objects[4].at("held").at(0).at(0), nullptr);
+  EXPECT_EQ(objects[6].at("event"), "summary");
+  EXPECT_EQ(objects[6].at("not_in_the_plan"), 1);
+  EXPECT_EQ(objects[6].at("exit"), 4);
 
   // Stopped: the page written before stays, not one with units unread.
   const std::string before = testsupport::ReadFile(m_dir + "/report.html");
@@ -93,10 +109,43 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
   EXPECT_THAT(result.err, HasSubstr("report written to " + m_dir + "/report.html; it shows 3 units not read"));
 }
 
+// What the page says of a whole site in a client's words: a unit that answers
+// but is not planned keeps the summary from "all as planned", and a line
+// that could not be opened says why once.
+TEST_F(CliTest, TheReportsSummaryAndFaultsAreInPlainWords) {
+  sim::SimOptions options;
+  options.units = {0, 5};
+  StartSim(options);
+  WriteProfile();
+  m_sim->SetUnitRow(0, 0, {10, 20, 30, 40});
+  const std::string site = File("site.csv", "unit,sequence,ch1,ch2,ch3,ch4\n0,1,10,20,30,40\n");
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+    std::vector<std::string> notShown;
+  } cases[] = {
+      {"a unit not in the plan", {},
+       {"<div class=\"summary mixed\"", "the planned units as planned, 1 unit answers that is not in the plan"},
+       {"all as planned", "summary good"}},
+      {"a line that could not be opened", {"--port", m_dir + "/nothing"},
+       {"the line could not be opened: "}, {"not open", "summary good"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"report", site, "-o", m_dir + "/report.html"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Run(args);
+    const std::string page = testsupport::ReadFile(m_dir + "/report.html");
+    for (const std::string& text : c.shown) EXPECT_THAT(page, HasSubstr(text));
+    for (const std::string& text : c.notShown) EXPECT_THAT(page, Not(HasSubstr(text)));
+  }
+}
+
 TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersTheJournalKeepsWhatWasSentAndABackupKeepsTheSite) {
   StartSim();
   WriteProfile();
-  std::string rows = "# site: Theater, main stage\nunit,sequence,ch1,ch2,ch3,ch4,label\n";
+  std::string rows = "# site: Theater, main stage\n# technician: Ana Lopes\nunit,sequence,ch1,ch2,ch3,ch4,label\n";
   for (int s = 1; s <= 8; ++s) rows += "3," + std::to_string(s) + ",1,2,3," + std::to_string(s) + ",\"" + kStage + "\"\n";
   for (int s = 1; s <= 8; ++s) m_sim->SetUnitRow(3, s - 1, {1, 2, 3, s});
   // One channel of sequence 6 is not what the file says.
@@ -133,13 +182,15 @@ TEST_F(CliTest, WriteChangedSendsOnlyTheRowThatDiffersTheJournalKeepsWhatWasSent
   EXPECT_EQ(lines[0].at("label"), kStage);
   EXPECT_EQ(lines[0].at("outcome"), "done");
   EXPECT_EQ(lines[0].at("program"), "dimlet-cli");
+  EXPECT_EQ(lines[0].at("technician"), "Ana Lopes");
   EXPECT_EQ(lines[1].at("command"), "store");
   EXPECT_EQ(Run({"journal", "--unit", "2"}).out, "");
   EXPECT_EQ(Run({"journal", "--since", "2999-01-01"}).out, "");
   for (const char* typo : {"2026-13-01", "2026-02-30", "2026-12-00", "2026-12-08T24:00", "2026-12-08T22:99"}) {
     EXPECT_EQ(Run({"journal", "--since", typo}).status, 2) << typo << " is no time, not a time after every change";
   }
-  EXPECT_THAT(Run({"journal"}).out, HasSubstr("unit 3 (" + kStage + ")  write 6:(1,2,3,6)  done\n"));
+  EXPECT_THAT(Run({"journal"}).out,
+              AllOf(HasSubstr("  Ana Lopes ("), HasSubstr("unit 3 (" + kStage + ")  write 6:(1,2,3,6)  done\n")));
 }
 
 }  // namespace

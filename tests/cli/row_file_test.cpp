@@ -27,6 +27,8 @@ TEST(RowFile, ReadsFilesAsTheyComeFromEditorsAndSpreadsheets) {
        true, {{7, 8, 1, 2, 3, 4}, {1, 1, 0, 0, 0, 0}}},
       {"same sequence for two units", "unit,sequence,ch1,ch2,ch3,ch4\n1,1,0,0,0,0\n2,1,0,0,0,0\n", true,
        {{1, 1, 0, 0, 0, 0}, {2, 1, 0, 0, 0, 0}}},
+      {"columns in another order: line after unit, the label amid them, channels backwards",
+       "unit,LINE,label,sequence,ch4,ch3,ch2,ch1\n3,Com 2,\"Bar, 3\",2,4,3,2,1\n", true, {{3, 2, 1, 2, 3, 4}}},
       {"a spreadsheet's empty rows below the data", "unit,sequence,ch1,ch2,ch3,ch4\r\n3,1,0,0,0,0\r\n,,,,,\r\n , ,,,,\r\n",
        true, {{3, 1, 0, 0, 0, 0}}},
   };
@@ -55,16 +57,21 @@ struct BadCase {
 TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
   const BadCase cases[] = {
       {"empty file", "", 0,
-       "no header line unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with line, in front; label at "
-       "the end after the unit column)"},
+       "no header line unit,sequence,ch1,ch2,ch3,ch4 (line and label may be added, unit left out, in any order)"},
       {"header only", "sequence,ch1,ch2,ch3,ch4\n# nothing yet\n", 0, "holds no rows"},
       {"a number too long for any integer", "sequence,ch1,ch2,ch3,ch4\n1,99999999999999999999999,0,0,0\n", 2,
        "ch1: \"99999999999999999999999\" is outside 0-255"},
       {"empty value", "sequence,ch1,ch2,ch3,ch4\n1,,0,0,0\n", 2, "ch1 is empty"},
       {"plus sign", "sequence,ch1,ch2,ch3,ch4\n1,+5,0,0,0\n", 2, "ch1: \"+5\" is not a number"},
       {"semicolons from a spreadsheet", "sequence;ch1;ch2;ch3;ch4\n", 1,
-       "the first line must be the header unit,sequence,ch1,ch2,ch3,ch4 (or sequence,ch1,ch2,ch3,ch4, either with "
-       "line, in front; label at the end after the unit column)"},
+       "the first line must be the header unit,sequence,ch1,ch2,ch3,ch4 (line and label may be added, unit left out, "
+       "in any order)"},
+      {"a column twice, two missing and one no reader knows", "unit,sequence,ch1,ch2,colour,Unit\n", 1,
+       "\"colour\" is no column, unit is named twice, ch3 and ch4 are missing; the header is "
+       "unit,sequence,ch1,ch2,ch3,ch4 (line and label may be added, unit left out, in any order)"},
+      {"a label without the unit it names", "sequence,ch1,ch2,ch3,ch4,label\n", 1,
+       "a label column needs the unit column; the header is unit,sequence,ch1,ch2,ch3,ch4 (line and label may be "
+       "added, unit left out, in any order)"},
       {"row twice without a unit column", "sequence,ch1,ch2,ch3,ch4\n4,0,0,0,0\n4,1,1,1,1\n", 3,
        "sequence 4 is given twice (first on line 2)"},
       {"a NUL byte inside a value", std::string("sequence,ch1,ch2,ch3,ch4\n1,0\0,0,0,0\n", 36), 2,
@@ -114,12 +121,15 @@ TEST(RowFile, LineColumnNamesEachRowsLineAndTheSameUnitMayBeOnTwoLines) {
 TEST(RowFile, LabelsWithCommasQuotesAndAnyLettersSurviveAWriteAndARead) {
   const std::string label = "B\xC3\xBChne links, \"Zug\" #3 \xE2\x80\x94 \xE8\x88\x9E\xE5\x8F\xB0";  // Bühne ... — 舞台
   const RowFile file = ReadRowFile(
-      "# site: Theater am Ring\nline,unit,sequence,ch1,ch2,ch3,ch4,label\n"
+      "# site: Theater am Ring\n# company:  Licht & Ton GmbH\n# technician: Ana Lopes\n"
+      "line,unit,sequence,ch1,ch2,ch3,ch4,label\n"
       "Com 1,2,1,0,0,0,0,\"B\xC3\xBChne links, \"\"Zug\"\" #3 \xE2\x80\x94 \xE8\x88\x9E\xE5\x8F\xB0\"  # stage\n"
       "Com 1,2,2,9,9,9,9, \"B\xC3\xBChne links, \"\"Zug\"\" #3 \xE2\x80\x94 \xE8\x88\x9E\xE5\x8F\xB0\"\n"
       "Com 1,5,1,1,1,1,1,\n");
   ASSERT_TRUE(file.problems.empty()) << file.problems.front().line << ": " << file.problems.front().what;
   EXPECT_EQ(file.site, "Theater am Ring");
+  EXPECT_EQ(file.company, "Licht & Ton GmbH");
+  EXPECT_EQ(file.technician, "Ana Lopes");
   ASSERT_EQ(file.rows.size(), 3u);
   EXPECT_EQ(file.rows[0].label, label);
   EXPECT_EQ(file.rows[1].label, label);
