@@ -194,7 +194,9 @@ bool ReadLineName(std::string_view field, std::string* name, std::string* proble
 // written; empty when it is.
 std::string UnreadableText(const std::string& text) {
   if (ReordersText(text)) {
-    return Quoted(text) + " holds a control that reorders the text around it (U+202A-U+202E, U+2066-U+2069)";
+    return Quoted(text) +
+           " holds a control that reorders the text around it (U+061C, U+200E, U+200F, U+202A-U+202E, U+2028, "
+           "U+2029, U+2066-U+2069)";
   }
   if (Printable(text) != text) {
     return Quoted(text) + " is not UTF-8 text (it holds control bytes or bytes outside UTF-8)";

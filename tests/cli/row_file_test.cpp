@@ -93,7 +93,7 @@ TEST(RowFile, NamesTheLineAndWhatIsWrongAndYieldsNoRows) {
        "text follows a closing quote before the comma: \"3\""},
       {"a label that reads right to left from its middle",
        "unit,sequence,ch1,ch2,ch3,ch4,label\n1,1,0,0,0,0,Bar \u202e3 raB\n", 2,
-       "label: \"Bar \\u202e3 raB\" holds a control that reorders the text around it (U+202A-U+202E, U+2066-U+2069)"},
+       "label: \"Bar \\u202e3 raB\" holds a control that reorders the text around it (U+061C, U+200E, U+200F, U+202A-U+202E, U+2028, U+2029, U+2066-U+2069)"},
       {"a site's name that would retitle the terminal", "# site: Ev\x1b]0;x\x07\nunit,sequence,ch1,ch2,ch3,ch4\n", 1,
        "site: \"Ev\\x1b]0;x\\x07\" is not UTF-8 text (it holds control bytes or bytes outside UTF-8)"},
   };
