@@ -105,12 +105,12 @@ Function ${UN}RefuseWhileRunning
     System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p.R0'
     ${If} $R0 != 0
       System::Call 'kernel32::CloseHandle(p R0)'
-      StrCpy $R2 "Dimlet is running. Close it (Exit, or close its window), then ${WHAT}."
+      StrCpy $R2 "Dimlet is running"
     ${Else}
       StrCpy $R1 ""
       !include "${BUSY}"
       ${If} $R1 != ""
-        StrCpy $R2 "$R1 is in use by a program that runs. Close Dimlet and every dimlet-cli or dimlet-sim, then ${WHAT}."
+        StrCpy $R2 "$R1 is in use by a program that runs (Dimlet, dimlet-cli or dimlet-sim)"
       ${EndIf}
     ${EndIf}
     ${If} $R2 == ""
@@ -120,12 +120,12 @@ Function ${UN}RefuseWhileRunning
       Return
     ${EndIf}
     ${If} ${Silent}
-      Push "$R2"
+      Push "$R2: close it, then ${WHAT}."
       Call ${UN}SayOnStderr
       SetErrorLevel ${STATUS_REFUSED}
       Quit
     ${EndIf}
-    ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R2$\n$\nRetry looks again; Cancel leaves the installed Dimlet as it is." IDRETRY`
+    ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R2.$\n$\nClose it (in Dimlet: Exit), then choose Retry. Cancel leaves the installed Dimlet as it is." IDRETRY`
       SetErrorLevel ${STATUS_REFUSED}
       Quit
     ${EndIf}
