@@ -8,7 +8,8 @@
 #
 # The Windows programs, cross-built here with mingw-w64 (cmake/mingw-w64.cmake):
 #   make windows       - dimlet.exe, dimlet-cli.exe and dimlet-sim.exe with Qt's
-#                        and the runtime's DLLs in build-windows/bin; Qt for
+#                        and the runtime's DLLs in build-windows/bin (and the
+#                        installer's PATH helper, dimlet-user-path.exe); Qt for
 #                        Windows is unpacked there from ../shared/toolchains
 #                        (cmake/Windows.cmake)
 #   make windows-test  - their test programs under wine, then dimlet-cli.exe
@@ -73,7 +74,7 @@ windows-configure:
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DDIMLET_WERROR=ON $(CMAKE_FLAGS)
 
 windows: windows-configure
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim dimlet
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target dimlet-cli dimlet-sim dimlet dimlet-user-path
 
 windows-test: windows-configure configure
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target test_programs

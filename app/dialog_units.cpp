@@ -1,7 +1,6 @@
 // Conversion of dialog units to pixels.
 #include "app/dialog_units.h"
 
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <cmath>
 
@@ -23,12 +22,4 @@ QRect DialogUnits::ToPixels(const ctl::Place& place) const {
 
 QSize DialogUnits::SizeToPixels(int width, int height) const {
   return ToPixels({0, 0, width, height}).size();
-}
-
-QFont DialogFont() {
-  // The desktop's own interface font is its sans-serif; asking for it by
-  // family name instead would make the font database search for fallbacks.
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(8);
-  return font;
 }

@@ -3,7 +3,10 @@
 // dying with its port held and its last settings unsaved. On Linux these are
 // SIGTERM, SIGINT and SIGHUP (a session ending, Ctrl-C in the terminal):
 // end_signals.cpp; on Windows the end of the session or a log-off
-// (WM_ENDSESSION): end_signals_windows.cpp.
+// (WM_ENDSESSION): end_signals_windows.cpp. On Windows it also tells, for as
+// long as it listens, that a Dimlet window runs in this session, to the
+// installer and the uninstaller, which must not replace or remove the files
+// of a program that is running: a named mutex they look for.
 #pragma once
 
 #include <QObject>

@@ -5,6 +5,10 @@
 // application's native messages sees it before Qt does and raises Received
 // once, on the window's thread, inside that message; Qt's own handling then
 // goes on. Ctrl-C has no terminal to come from: the window has no console.
+// A named mutex, held from start to end, is how the installer and the
+// uninstaller (packaging/windows/dimlet.nsi, which takes its name from
+// here) find a window running; Windows closes it with the process, however
+// the process ends.
 #include "app/end_signals.h"
 
 #include <windows.h>
@@ -13,8 +17,23 @@
 #include <QCoreApplication>
 #include <csignal>
 
+namespace {
+
+// In the session's own namespace: the per-user installer of this session
+// is the one that must not pull the files from under this window.
+constexpr wchar_t kRunningMutexName[] = L"DimletWindowRunning";
+
+}  // namespace
+
 struct CEndSignals::Impl : QAbstractNativeEventFilter {
-  explicit Impl(CEndSignals& owner) : owner(owner) {}
+  // Without the mutex (no handle left) the window still runs; only an
+  // installer started meanwhile would not see it.
+  explicit Impl(CEndSignals& owner) : owner(owner), running(::CreateMutexW(nullptr, FALSE, kRunningMutexName)) {}
+  ~Impl() override {
+    if (running) ::CloseHandle(running);
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
 
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
     if (eventType != "windows_generic_MSG") return false;
@@ -28,6 +47,7 @@ struct CEndSignals::Impl : QAbstractNativeEventFilter {
   }
 
   CEndSignals& owner;
+  HANDLE running;
   bool ended = false;
 };
 

@@ -122,7 +122,7 @@ window_titled() {
 }
 
 # new_wine_prefix: makes the empty wine prefix WINEPREFIX names (removing
-# what was there), with COM1, COM2 (and COM3) mapped to the paths given as
+# what was there), with wine's own fonts, with COM1, COM2 (and COM3) mapped to the paths given as
 # arguments (HKLM\Software\Wine\Ports, read when the wine server starts;
 # without them wine gives the machine's own serial ports), and leaves its
 # wine server running, with $priority (see realtime_priority). The server is
@@ -136,6 +136,14 @@ new_wine_prefix() {
   mkdir -p "$WINEPREFIX"
   wineserver -p >>"$log" 2>&1
   timeout 300 wineboot -i >>"$log" 2>&1
+  # Debian's wine looks for its own fonts (fonts-wine) at a path it cannot
+  # open ("<its data folder>\../fonts"), and falls back to the machine's
+  # (a serif face for the system's dialog font). Linked into the prefix's
+  # Fonts folder they are found as Windows' own: the prefix has the faces
+  # any other wine has (MS Sans Serif, Tahoma).
+  for font in /usr/share/wine/fonts/*; do
+    [ -e "$font" ] && ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   n=1
   for path in "$@"; do
     timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$path" /f >>"$log" 2>&1

@@ -2,10 +2,13 @@
 // them in dialog units and converted to pixels in the test itself, for the
 // window's font: a quarter of its average letter width across, an eighth of
 // its height down. A control moved in the window's own table fails here.
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QWidget>
 
 #include "app/dialog_template.h"
+#include "app/dialog_units.h"
 #include "support/row_names.h"
 #include "window_fixture.h"
 
@@ -58,6 +61,15 @@ TEST_F(WindowTest, WindowIs375By342DialogUnits) {
   const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   EXPECT_NEAR(m_dlg->width(), 375 * metrics.horizontalAdvance(letters) / letters.size() / 4, 1.0);
   EXPECT_NEAR(m_dlg->height(), 342 * metrics.height() / 8, 1.0);
+}
+
+// Qt draws a bitmap face at the nearest size it lists, not at 8 points:
+// wine's MS Sans Serif came out a size up, and the window grew to 730x684.
+TEST(DialogFont, IsAnOutlineFaceAtEightPoints) {
+  const QFont font = DialogFont();
+  const QFontInfo face(font);
+  EXPECT_TRUE(QFontDatabase::isSmoothlyScalable(face.family(), face.styleName())) << face.family().toStdString();
+  EXPECT_EQ(font.pointSize(), 8);
 }
 
 }  // namespace
