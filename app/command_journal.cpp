@@ -5,6 +5,7 @@
 
 #include "app/controller_dlg.h"
 #include "device/serial_ports.h"
+#include "device/wire_journal.h"
 
 void CControllerDlg::RememberAdapterSerial() {
   m_serialDevice = m_link.DevicePath();
@@ -15,14 +16,19 @@ void CControllerDlg::RememberAdapterSerial() {
   }
 }
 
-void CControllerDlg::JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows,
-                                    std::optional<int> value) {
+void CControllerDlg::JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> asked,
+                                    std::optional<int> askedValue) {
+  // What went on the wire is the link's record of the handler's frames; what
+  // the window asked for is kept beside it where it differs.
+  const WireJournal wire = WireJournalOf(m_link.TakeRecords());
   // Nothing reached a unit on a line that was not open.
   if (!m_openAtCommand) return;
   JournalEntry entry = JournalFor(m_unitId, "", unit_commands::JournalName(command), m_outcome);
   entry.device = m_link.DevicePath();
-  entry.rows = std::move(rows);
-  entry.value = value;
+  entry.rows = wire.rows;
+  entry.askedRows = std::move(asked);
+  entry.value = askedValue ? wire.value : std::nullopt;
+  entry.askedValue = askedValue;
   if (m_serialDevice == entry.device) entry.serial = m_serial;
   const std::string told = m_journal.Append(entry);
   if (!told.empty()) std::cerr << "dimlet: " << told << '\n';

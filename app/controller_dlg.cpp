@@ -180,6 +180,7 @@ void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {
     // No reopen may start while the handler's command runs.
     CLinkFollower::CommandScope command(*m_follower);
     m_openAtCommand = m_link.IsPortOpen();
+    m_link.TakeRecords();  // the journal tells this handler's frames alone
     (this->*handler)(id);
   }
   --m_handlersRunning;

@@ -152,10 +152,12 @@ class CControllerDlg : public QDialog {
   void BulkFill(int32_t value);
   void SaveSettings();
   // After a command that changes a unit (its outcome in m_outcome): its line
-  // in the journal, when the line was open for it. A journal that cannot be
-  // written is told once on standard error and shown on the status line.
-  void JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> rows = {},
-                      std::optional<int> value = {});
+  // in the journal, when the line was open for it, with the rows or value as
+  // the handler's frames put them on the wire and, where they differ, as
+  // asked. A journal that cannot be written is told once on standard error
+  // and shown on the status line.
+  void JournalCommand(unit_commands::UnitCommand command, std::vector<JournalRow> asked = {},
+                      std::optional<int> askedValue = {});
   // Looks up the serial number of the adapter behind the open line for the
   // journal, once per open, so that a command waits for no more than its line.
   void RememberAdapterSerial();

@@ -164,9 +164,11 @@ void CControllerDlg::OnDownload(int) {
     int sent = 0;
     unit_operations::WriteRows(m_link, m_unitId, rows, [&sent](int done, int) { sent = done; });
     m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, Rows(kSequenceRows) + " sent", sent, "sent");
-    std::vector<JournalRow> journal;
-    for (int row = 0; row < sent; ++row) journal.push_back({row + 1, rows[static_cast<size_t>(row)].values});
-    JournalCommand(unit_commands::UnitCommand::kWriteRow, journal);
+    // The journal keeps every row whose frame left whole, the one that then
+    // failed its echo among them.
+    std::vector<JournalRow> asked;
+    for (const unit_operations::UnitRow& row : rows) asked.push_back({row.row + 1, row.values});
+    JournalCommand(unit_commands::UnitCommand::kWriteRow, asked);
   } else {
     m_link.WriteRow(m_unitId, m_curRow, m_ch1, m_ch2, m_ch3, m_ch4);
     m_outcome =
@@ -251,7 +253,7 @@ void CControllerDlg::OnNewId(int) {
   m_link.ChangeAddress(m_unitId, m_newId);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand,
                       SentWords(unit_commands::UnitCommand::kChangeAddress, unit_protocol::LowByte(m_newId)));
-  JournalCommand(unit_commands::UnitCommand::kChangeAddress, {}, unit_protocol::LowByte(m_newId));
+  JournalCommand(unit_commands::UnitCommand::kChangeAddress, {}, m_newId);
 }
 
 void CControllerDlg::OnMaxSqText(int) {
@@ -261,5 +263,5 @@ void CControllerDlg::OnMaxSqText(int) {
   // The unit is told no more than its limit: the words say what went out.
   const int sent = std::min(value, unit_protocol::kHighestSequenceLimit);
   m_outcome = Outcome(m_unitId, m_link, m_openAtCommand, SentWords(unit_commands::UnitCommand::kHighestSequence, sent));
-  JournalCommand(unit_commands::UnitCommand::kHighestSequence, {}, sent);
+  JournalCommand(unit_commands::UnitCommand::kHighestSequence, {}, m_maxSq);
 }

@@ -56,16 +56,26 @@ CliChecked SinceTime(const std::string& since, std::string* earliest) {
   return {};
 }
 
-std::string RowsText(const nlohmann::json& entry) {
-  if (entry.contains("value")) return " " + entry["value"].dump();
+// " 1:(0,128,255,40) 2:(...)" for rows, " 44" for a value.
+std::string WireText(const nlohmann::json& rows) {
+  if (!rows.is_array()) return " " + rows.dump();
   std::string text;
-  if (!entry.contains("rows") || !entry["rows"].is_array()) return text;
-  for (const nlohmann::json& row : entry["rows"]) {
+  for (const nlohmann::json& row : rows) {
     if (!row.is_array() || row.size() != 1 + kChannels) continue;
     text += " " + row[0].dump() + ":(";
     for (size_t c = 1; c < row.size(); ++c) text += (c > 1 ? "," : "") + row[c].dump();
     text += ")";
   }
+  return text;
+}
+
+// What went on the wire, and what was asked where that differs (entries of
+// the first schema hold only the former).
+std::string RowsText(const nlohmann::json& entry) {
+  std::string text = entry.contains("value") ? WireText(entry["value"])
+                     : entry.contains("rows") ? WireText(entry["rows"])
+                                              : "";
+  if (entry.contains("asked")) text += " (asked" + WireText(entry["asked"]) + ")";
   return text;
 }
 

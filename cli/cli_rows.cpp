@@ -212,8 +212,9 @@ int Unreached(LineSession& line, const std::vector<UnitPlan>& plans, size_t from
   return code;
 }
 
-// The first `count` of `rows` sent to the unit, in the journal with the
-// outcome reported.
+// The unit's write in the journal with the outcome reported: the rows whose
+// frames left whole, as the link recorded them, and the first `count` of
+// `rows` as asked.
 void JournalWrite(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows, size_t count,
                   const std::string& outcome) {
   JournalEntry entry = JournalFor(plan.unit, plan.rows.front().label,
@@ -341,7 +342,9 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
     tally.CountFailedAt(sent > 0 || !line.FrameNotSent(), 1);
     return UnitWork{kExitFailure, p + 1};
   };
-  if (writing && !rows.empty() && !SendRows(line, plan, rows, &sent)) return cutShort(sent > 0 ? "cut short" : "not sent");
+  if (writing && !rows.empty() && !SendRows(line, plan, rows, &sent)) {
+    return cutShort(sent > 0 ? "cut short" : line.LastFrameLeft());
+  }
   sent = rows.size();
   std::vector<RowDifference> differences;
   const bool verifying = !writing || args.verify;

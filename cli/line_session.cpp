@@ -9,6 +9,7 @@
 #include "cli/stop_signals.h"
 #include "device/link_words.h"
 #include "device/network_address.h"
+#include "device/wire_journal.h"
 #include "settings/port_map.h"
 
 LineSession::LineSession(const CliContext& context, const PortChoice& port, size_t index)
@@ -29,6 +30,14 @@ bool LineSession::Open() {
   if (m_link.OpenPort(m_port.comEntry, kLineBaud)) {
     // Asked for RS-485 mode: whether the driver gave it is worth a word.
     if (m_port.options.rs485 && !m_link.LineNotes().empty()) Message(m_port.name + ": " + m_link.LineNotes());
+    if (const int dropped = m_link.DroppedAtOpen(); dropped > 0) {
+      // Left by someone before (a run with another echo setting, a late
+      // answer): they answer nothing of this run's, and are said.
+      const std::string words = std::to_string(dropped) + (dropped == 1 ? " byte" : " bytes") +
+                                " waiting on the line before the first frame, dropped";
+      Message(m_port.name + ": " + words);
+      Result({{"event", "line"}, {"dropped_at_open", dropped}, {"message", words}});
+    }
     return true;
   }
   const std::string why = link_words::StateWords(m_link);
@@ -52,23 +61,13 @@ bool LineSession::FramesSent(const std::string& what) {
     why = link_words::FrameWords(m_link);
   }
   if (why.empty()) return true;
-  // A frame whose echo stopped or came late, or whose answer came late, left
-  // whole; one cut short by a wrong echo or a stray byte may have left whole
-  // if that was its last byte.
-  using Outcome = CSerialLink::FrameOutcome;
-  const Outcome outcome = m_link.LastFrame();
-  const char* how = " did not leave whole: ";
-  m_lastFrameLeft = kNotSent;
-  if (m_link.IsPortOpen() &&
-      (outcome == Outcome::kEchoMissing || outcome == Outcome::kNoEcho || outcome == Outcome::kEchoLate ||
-       outcome == Outcome::kAnswerLate)) {
-    how = " was sent, but ";
-    m_lastFrameLeft = "sent, not confirmed";
-  } else if (m_link.IsPortOpen() && (outcome == Outcome::kEchoWrong || outcome == Outcome::kEchoUnexpected ||
-                                     outcome == Outcome::kStrayBytes)) {
-    how = " may not have left whole: ";
-    m_lastFrameLeft = "may not have left whole";
-  }
+  // How far the frame got is the link's record of it: no byte left, some
+  // (or one whose leaving cannot be known), or all of it.
+  m_lastFrameLeft = FrameLeftWords(m_link.LastRecord());
+  const std::string left = m_lastFrameLeft;
+  const std::string how = left == "sent, not confirmed"   ? " was sent, but "
+                           : left == "did not leave whole" ? " did not leave whole: "
+                                                           : ": " + left + ": ";
   const std::string said = what + how + why;
   Message(m_port.name + ": " + said);
   Result({{"event", "line fault"}, {"message", said}, {"exit", kExitFailure}});
@@ -101,7 +100,15 @@ int StopStatus(const CliContext& context, std::string* why) {
   return why->empty() ? kExitDone : OutputFaultStatus(*why);
 }
 
-void LineSession::Journal(JournalEntry entry) const {
+void LineSession::Journal(JournalEntry entry) {
+  // What went on the wire is read from the link's records of the frames sent
+  // since the last entry; what the command asked for is kept beside it.
+  const std::vector<CSerialLink::FrameRecord> records = m_link.TakeRecords();
+  const WireJournal wire = WireJournalOf(records);
+  entry.askedRows = std::move(entry.rows);
+  entry.askedValue = entry.value;
+  entry.rows = wire.rows;
+  entry.value = entry.askedValue ? wire.value : std::nullopt;
   if (!m_context.journal) return;
   const std::string told = m_context.journal->Append(m_port.path, std::move(entry));
   if (!told.empty()) Message(told);

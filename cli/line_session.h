@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_context.h"
@@ -25,11 +26,12 @@ class LineSession {
   // did not (`what`, e.g. "unit 3: write") and why, counts a line fault, and
   // returns false.
   bool FramesSent(const std::string& what);
-  // How far the frame that FramesSent last refused got, as JSON tells it:
-  // "not sent", "may not have left whole" or "sent, not confirmed".
+  // How far the frame that FramesSent last refused got, as its record in
+  // the link tells it: "not sent", "did not leave whole" or "sent, not
+  // confirmed".
   const char* LastFrameLeft() const { return m_lastFrameLeft; }
   // Whether that frame did not leave at all: no byte of it reached the line.
-  bool FrameNotSent() const { return m_lastFrameLeft == kNotSent; }
+  bool FrameNotSent() const { return std::string_view(m_lastFrameLeft) == kNotSent; }
   // When the command is to stop (see StopStatus): says why and what is left
   // undone, and returns the exit status for it (and the why in *why when
   // asked); kExitDone otherwise.
@@ -39,9 +41,11 @@ class LineSession {
   void Say(const std::string& text) const { m_context.report->Say(m_index, text); }
   void Result(const nlohmann::json& object) const { m_context.report->Result(m_index, object); }
   Tally& Counts() const { return m_context.report->TallyOf(m_index); }
-  // Appends `entry` to the journal for this line; a journal that cannot be
-  // written is said once, and the command goes on as it would have.
-  void Journal(JournalEntry entry) const;
+  // Appends `entry` to the journal for this line, its rows or value as the
+  // frames sent since the last entry put them on the wire (those it was
+  // given are kept as asked); a journal that cannot be written is said once,
+  // and the command goes on as it would have.
+  void Journal(JournalEntry entry);
   // Row progress "unit N: <verb> row done of total".
   unit_operations::RowProgress RowProgressFor(int unit, const std::string& verb) const;
 

@@ -21,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "settings/line_options.h"
 #include "device/link_clock.h"
@@ -174,8 +175,37 @@ class CSerialLink {
   // fault kLost and this returns true.
   bool CheckGone();
 
-  FrameOutcome LastFrame() const { return m_lastFrame; }
-  const Lateness& LastLateness() const { return m_lateness; }
+  // What one frame did on the line, as the link saw it happen: the one
+  // record that what is told of the frame is read from (LastFrame(), the
+  // journal's rows, the outcome words).
+  struct TimedByte {
+    std::chrono::steady_clock::time_point at;
+    uint8_t value = 0;
+  };
+  struct FrameRecord {
+    unit_protocol::Frame frame{};  // as the command built it
+    std::vector<TimedByte> left;   // the bytes that left the port, in order, each when it did
+    std::vector<TimedByte> came;   // what the link took off the line while this was the last frame
+    // A byte that did not leave within its bound and was then discarded:
+    // whether any of it reached the line cannot be known.
+    bool lastUnknown = false;
+    FrameOutcome outcome = FrameOutcome::kNotOpen;
+    Lateness lateness;             // for kEchoLate and kAnswerLate
+    bool LeftWhole() const { return frame.size > 0 && left.size() == frame.size; }
+    // No byte of it can have reached the line.
+    bool NoneLeft() const { return left.empty() && !lastUnknown; }
+  };
+  const FrameRecord& LastRecord() const { return m_record; }
+  // The records of the frames sent since the last call, the last frame's
+  // among them, oldest first; at most the last kKeptRecords.
+  std::vector<FrameRecord> TakeRecords();
+  static constexpr size_t kKeptRecords = 256;
+  // Bytes that were waiting on the line when it opened, dropped then: they
+  // cannot answer anything this link sent.
+  int DroppedAtOpen() const { return m_droppedAtOpen; }
+
+  FrameOutcome LastFrame() const { return m_record.outcome; }
+  const Lateness& LastLateness() const { return m_record.lateness; }
   // For a caller that pauses after a command anyway (rows in a loop): the
   // next command leaves the line's last check to that pause (a write's last
   // echo, what follows a read's answer), so checking costs no time. Without
@@ -236,7 +266,7 @@ class CSerialLink {
   // Takes the echoes owed for the bytes sent so far, or, with `until`, waits
   // for all of them until then. With `answerFollows` bytes beyond the echoes
   // are left for the answer; otherwise one is stray. False on a fault, which
-  // m_lastFrame then holds.
+  // m_record.outcome then holds.
   bool TakeEchoes(std::optional<TimePoint> until, bool answerFollows = false);
   // An echo owed past its answer wait: watched for until the longest wait.
   void WaitForLateEcho();
@@ -261,6 +291,14 @@ class CSerialLink {
   // a fault already told.
   bool LineQuietBeforeFrame();
   bool Fail(FrameOutcome outcome);
+  // DiscardWaiting; with `count`, how many bytes it dropped (else 0 when
+  // there is no trace).
+  int DropWaiting(bool count);
+  // Before the line closes: an echo the last frame still owes is waited for
+  // (up to the longest answer wait after the frame) and dropped.
+  void WaitOutOwedEcho();
+  // The last frame's record joins those not yet taken, before a new one.
+  void KeepRecord();
   // After a fault the line's bytes are no longer understood: what is still
   // on its way within the answer wait is dropped.
   void DiscardAfterFault();
@@ -306,8 +344,11 @@ class CSerialLink {
   // Bytes before the next frame are what is left of a fault already told (a
   // late answer, the rest of a garbled echo), not a new one.
   bool m_leftoversTold = false;
-  Lateness m_lateness;
-  FrameOutcome m_lastFrame = FrameOutcome::kNotOpen;
+  FrameRecord m_record;                 // the last frame's
+  bool m_recordTaken = false;           // TakeRecords has handed it out
+  std::vector<FrameRecord> m_records;   // frames before it, not yet taken
+  bool m_discarding = false;            // bytes read now are dropped, not taken for the record
+  int m_droppedAtOpen = 0;
   Fault m_fault = Fault::kNone;
   std::string m_reason;
   std::string m_devicePath;

@@ -39,7 +39,7 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   std::optional<LineClock::time_point> lateSeenAt;
   if (sent && m_echoProbeUntil) {
     answer = ProbeAnswer(frame);
-    sent = m_lastFrame == FrameOutcome::kSent;
+    sent = m_record.outcome == FrameOutcome::kSent;
     if (reportMissing && m_onMissingAnswer) {
       for (int k = answer.arrived; k < kAnswerBytes; ++k) m_onMissingAnswer(k + 1);
     }
@@ -92,7 +92,7 @@ CSerialLink::RowAnswer CSerialLink::ReadRowAnswer(int32_t unit, int32_t row, boo
   m_tail = {true, answer.arrived, lateSeenAt};
   if (!pauseFollows) WatchAfterAnswer(m_clock->Now() + std::chrono::milliseconds(kAnswerWatchMs));
   // A line lost after the answer came leaves the answer as it was.
-  return m_lastFrame == FrameOutcome::kSent || m_lastFrame == FrameOutcome::kLost ? answer : RowAnswer{};
+  return m_record.outcome == FrameOutcome::kSent || m_record.outcome == FrameOutcome::kLost ? answer : RowAnswer{};
 }
 
 bool CSerialLink::EchoedInAnswer(const RowAnswer& answer, const Frame& frame) {
@@ -133,7 +133,7 @@ bool CSerialLink::EchoedInAnswer(const RowAnswer& answer, const Frame& frame) {
   }
   // An echo so late that the one taken for this frame's was the frame
   // before's, or one come back only now. No answer wait would take it.
-  m_lateness = {MsSince(ownEcho ? m_lastLeftAt : m_previousLeftAt, m_clock->Now()), 0};
+  m_record.lateness = {MsSince(ownEcho ? m_lastLeftAt : m_previousLeftAt, m_clock->Now()), 0};
   DiscardAfterFault();
   return !Fail(FrameOutcome::kEchoLate);
 }

@@ -95,6 +95,12 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
   m_fault = Fault::kNone;
   m_reason.clear();
   m_groupToJoin.clear();
+  // Bytes that came before the line was ours answer nothing this link sent
+  // (a run with another echo setting, a unit's late answer to someone else):
+  // dropped, and counted.
+  m_record = {};
+  m_recordTaken = true;
+  m_droppedAtOpen = DropWaiting(true);
   // Under "auto" the first frame tells; a setting needs no finding out.
   if (m_options.echo != EchoMode::kAuto) m_echoes = m_options.echo == EchoMode::kOn;
   return 1;
@@ -102,6 +108,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
 
 int32_t CSerialLink::ClosePort() {
   if (!m_bIsOpen || !m_hPort) return 1;
+  WaitOutOwedEcho();
   CloseDevice();
   return 1;
 }

@@ -25,7 +25,7 @@ using unit_protocol::kAnswerBytes;
 
 constexpr auto kWriteBound = milliseconds(1000);
 constexpr auto kReadBound = milliseconds(2000);
-// Bytes a discard reads out for the trace before it drops the rest unseen:
+// Bytes a discard reads out, to count and trace, before it drops the rest unseen:
 // a line that babbles without end must not keep the discard going.
 constexpr int kTracedDiscardReads = 16;
 // How long a late echo or answer is looked for: the longest answer wait.
@@ -79,8 +79,11 @@ int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
   }
   if (!read) m_reason = read.Failure().reason;  // the line stays open
   const int32_t got = read ? *read : 0;
+  const auto at = m_clock->Now();
+  if (!m_discarding) {
+    for (int32_t i = 0; i < got; ++i) m_record.came.push_back({at, buffer[i]});
+  }
   if (m_trace) {
-    const auto at = m_clock->Now();
     for (int32_t i = 0; i < got; ++i) m_trace(TraceDirection::kReceived, buffer[i], at);
   }
   return got;
@@ -88,25 +91,45 @@ int32_t CSerialLink::ReadTraced(uint8_t* buffer, int32_t maxCount) {
 
 int32_t CSerialLink::ReadWaiting(uint8_t* buffer, int32_t maxCount) { return ReadTraced(buffer, maxCount); }
 
-void CSerialLink::DiscardWaiting() {
-  if (!m_bIsOpen || !m_hPort) return;
-  if (m_trace) {
-    // A technician chasing a fault needs to see what was thrown away too.
+void CSerialLink::DiscardWaiting() { DropWaiting(false); }
+
+int CSerialLink::DropWaiting(bool count) {
+  if (!m_bIsOpen || !m_hPort) return 0;
+  // What is thrown away is read out first where it is to be counted, and
+  // where a technician chasing a fault sees it in the trace. Otherwise the
+  // transport drops it unread: a network line takes bytes still waiting
+  // there for answers that came late, and says so.
+  int dropped = 0;
+  if (count || m_trace) {
     uint8_t bytes[64];
-    for (int i = 0; i < kTracedDiscardReads && ReadTraced(bytes, sizeof bytes) > 0; ++i) {
-    }
-    if (!m_bIsOpen) return;
+    m_discarding = true;
+    for (int i = 0, n = 0; i < kTracedDiscardReads && (n = ReadTraced(bytes, sizeof bytes)) > 0; ++i) dropped += n;
+    m_discarding = false;
+    if (!m_bIsOpen) return dropped;
   }
   if (const LineResult<> discarded = m_hPort->DiscardWaiting(); !discarded) {
     Lose(discarded.Failure().reason, 0);
-    return;
+    return dropped;
   }
   // A discard may show that answers come late (a network line says so).
   m_lineNotes = m_hPort->Notes();
+  return dropped;
+}
+
+void CSerialLink::WaitOutOwedEcho() {
+  // The last frame's echo, still on its way, would otherwise reach whoever
+  // opens the line next, as bytes before their first frame.
+  const bool owed = m_echoProbeUntil || (m_echoes == true && m_echoed < m_sentCount);
+  if (!m_bIsOpen || !owed || m_sentCount == 0) return;
+  const auto until = m_lastLeftAt + kLongestWait;
+  while (m_bIsOpen && m_clock->Now() < until) {
+    m_hPort->WaitReadable(until);
+    DropWaiting(false);
+  }
 }
 
 bool CSerialLink::Fail(FrameOutcome outcome) {
-  m_lastFrame = m_bIsOpen ? outcome : FrameOutcome::kLost;
+  m_record.outcome = m_bIsOpen ? outcome : FrameOutcome::kLost;
   m_tail = {};
   m_leftoversTold = true;
   return false;
@@ -155,7 +178,7 @@ bool CSerialLink::TakeEchoes(std::optional<LineClock::time_point> until, bool an
   // taken for the answer's first byte.
   const bool echoing = m_echoes == true || (!m_echoes && m_echoed > 0);
   if (until && echoing && m_echoed < m_sentCount) WaitForLateEcho();
-  return m_lastFrame == FrameOutcome::kSent;
+  return m_record.outcome == FrameOutcome::kSent;
 }
 
 void CSerialLink::WaitForLateEcho() {
@@ -186,7 +209,7 @@ void CSerialLink::WaitForLateEcho() {
   } else if (m_echoed < m_sentCount) {
     Fail(FrameOutcome::kEchoMissing);
   } else {
-    m_lateness = LatenessOf(m_echoLateMs);
+    m_record.lateness = LatenessOf(m_echoLateMs);
     Fail(FrameOutcome::kEchoLate);
   }
 }
@@ -197,7 +220,7 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
   // frame, then an operator who took his time): when it came is unknown.
   const bool watched = m_clock->Now() < *m_echoProbeUntil;
   const LineClock::time_point end = std::min(until, *m_echoProbeUntil);
-  if (!TakeEchoes(end) && m_lastFrame != FrameOutcome::kSent) return false;
+  if (!TakeEchoes(end) && m_record.outcome != FrameOutcome::kSent) return false;
   if (m_echoes == true) {
     // The whole echo came, but only after the frame was over: every later
     // frame's echo and answer will be as late.
@@ -219,14 +242,14 @@ bool CSerialLink::WatchEchoProbe(LineClock::time_point until) {
 bool CSerialLink::EchoTooLate(int32_t lateMs) {
   const Lateness lateness = LatenessOf(lateMs);
   if (lateness.answerWaitMs != 0 && lateness.answerWaitMs <= AnswerWaitMs()) return false;
-  m_lateness = lateness;
+  m_record.lateness = lateness;
   return !Fail(FrameOutcome::kEchoLate);
 }
 
 void CSerialLink::SettleEcho() {
   // A frame that already failed keeps its fault: what is still on its way
   // after it is no news.
-  if (!m_echoProbeUntil || !m_bIsOpen || m_lastFrame != FrameOutcome::kSent) return;
+  if (!m_echoProbeUntil || !m_bIsOpen || m_record.outcome != FrameOutcome::kSent) return;
   WatchEchoProbe(*m_echoProbeUntil);
 }
 
@@ -278,7 +301,7 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
   if (!m_bIsOpen) {
     Fail(FrameOutcome::kLost);
   } else if (lateCount > 0 && arrived + lateCount == kAnswerBytes) {
-    m_lateness = LatenessOf(MsSince(m_lastLeftAt, firstAt));
+    m_record.lateness = LatenessOf(MsSince(m_lastLeftAt, firstAt));
     Fail(FrameOutcome::kAnswerLate);
   } else if (lateCount > 0) {
     Fail(FrameOutcome::kStrayBytes);
@@ -292,7 +315,7 @@ void CSerialLink::WatchAfterAnswer(LineClock::time_point until) {
 void CSerialLink::PauseAfterFrame(int milliseconds) {
   const auto start = m_clock->Now();
   const auto end = start + std::chrono::milliseconds(milliseconds);
-  if (m_lastFrame != FrameOutcome::kSent || !m_bIsOpen) {
+  if (m_record.outcome != FrameOutcome::kSent || !m_bIsOpen) {
     m_clock->PauseMs(milliseconds);
     return;
   }
@@ -313,9 +336,12 @@ void CSerialLink::PauseAfterFrame(int milliseconds) {
 CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEchoLater) {
   // A read-row always leaves its last echo to its answer pause.
   lastEchoLater = std::exchange(m_checkInNextPause, false) || lastEchoLater;
-  m_lateness = {};
+  KeepRecord();
+  m_record = {};
+  m_recordTaken = false;
+  m_record.frame = frame;
   m_tail = {};
-  m_lastFrame = m_bIsOpen ? FrameOutcome::kSent : FrameOutcome::kNotOpen;
+  m_record.outcome = m_bIsOpen ? FrameOutcome::kSent : FrameOutcome::kNotOpen;
   // The first frame's echo may still be on its way: until it is settled,
   // this frame's bytes could not be told from it.
   if (m_bIsOpen && m_echoProbeUntil) WatchEchoProbe(*m_echoProbeUntil);
@@ -324,7 +350,7 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an
   // address). The pauses are still taken, so the command lasts as long as ever.
-  bool stopped = !m_bIsOpen || m_lastFrame != FrameOutcome::kSent || !LineQuietBeforeFrame();
+  bool stopped = !m_bIsOpen || m_record.outcome != FrameOutcome::kSent || !LineQuietBeforeFrame();
   m_previous = m_sent;
   m_previousCount = m_sentCount;
   m_previousLeftAt = m_lastLeftAt;
@@ -340,12 +366,14 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
     if (stopped) continue;
     SendBytes(&frame.bytes[i], 1);
     if (!m_byteLeft) {
+      m_record.lastUnknown = m_bIsOpen;
       Fail(m_bIsOpen ? FrameOutcome::kHeld : FrameOutcome::kLost);
       stopped = true;
       continue;
     }
     m_sentAt[m_sentCount] = m_clock->Now();
     m_sent[m_sentCount++] = frame.bytes[i];
+    m_record.left.push_back({m_sentAt[m_sentCount - 1], frame.bytes[i]});
   }
   m_lastLeftAt = m_clock->Now();
   if (m_sentCount > 0 && m_sentCount < frame.size) m_cutAt = m_lastLeftAt;
@@ -363,11 +391,11 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
       TakeEchoes(m_lastLeftAt + std::chrono::milliseconds(AnswerWaitMs()));
     }
   }
-  if (m_lastFrame == FrameOutcome::kEchoWrong || m_lastFrame == FrameOutcome::kStrayBytes ||
-      m_lastFrame == FrameOutcome::kEchoUnexpected) {
+  if (m_record.outcome == FrameOutcome::kEchoWrong || m_record.outcome == FrameOutcome::kStrayBytes ||
+      m_record.outcome == FrameOutcome::kEchoUnexpected) {
     DiscardAfterFault();
   }
-  return m_lastFrame;
+  return m_record.outcome;
 }
 
 void CSerialLink::DiscardAfterFault() {
@@ -433,7 +461,7 @@ CSerialLink::RowAnswer CSerialLink::TimelyAnswer(std::span<const uint8_t> bytes,
     // Each byte within the answer wait after the one before, as a read that
     // takes them one by one would have it.
     if (MsSince(m_lastLeftAt, at[k]) <= static_cast<int32_t>(k + 1) * AnswerWaitMs()) continue;
-    m_lateness = LatenessOf(MsSince(m_lastLeftAt, at[k]) - static_cast<int32_t>(k) * unit_protocol::kReadPauseMs);
+    m_record.lateness = LatenessOf(MsSince(m_lastLeftAt, at[k]) - static_cast<int32_t>(k) * unit_protocol::kReadPauseMs);
     DiscardAfterFault();
     Fail(bytes.size() == kAnswerBytes ? FrameOutcome::kAnswerLate : FrameOutcome::kStrayBytes);
     return {};
@@ -442,4 +470,20 @@ CSerialLink::RowAnswer CSerialLink::TimelyAnswer(std::span<const uint8_t> bytes,
   std::copy(bytes.begin(), bytes.end(), answer.channels.begin());
   answer.arrived = static_cast<int>(bytes.size());
   return answer;
+}
+
+void CSerialLink::KeepRecord() {
+  if (m_record.frame.size == 0 || m_recordTaken) return;
+  if (m_records.size() == kKeptRecords) m_records.erase(m_records.begin());
+  m_records.push_back(std::move(m_record));
+  m_recordTaken = true;
+}
+
+std::vector<CSerialLink::FrameRecord> CSerialLink::TakeRecords() {
+  const bool lastTaken = m_recordTaken;
+  std::vector<FrameRecord> taken = std::move(m_records);
+  m_records.clear();
+  if (m_record.frame.size > 0 && !lastTaken) taken.push_back(m_record);
+  m_recordTaken = true;
+  return taken;
 }

@@ -70,8 +70,23 @@ JournalEntry JournalFor(int unit, std::string label, std::string command, std::s
   return entry;
 }
 
+namespace {
+
+// [[sequence, ch1, ch2, ch3, ch4], ...]
+std::string RowsText(const std::vector<JournalRow>& rows) {
+  std::string text = "[";
+  for (size_t r = 0; r < rows.size(); ++r) {
+    text += (r > 0 ? ",[" : "[") + std::to_string(rows[r].sequence);
+    for (const int32_t value : rows[r].channels) text += "," + std::to_string(value);
+    text += "]";
+  }
+  return text + "]";
+}
+
+}  // namespace
+
 std::string JournalLineText(const JournalWriter& writer, const std::string& time, const JournalEntry& entry) {
-  std::string line = "{" + Field("time", time) + "," + Field("host", writer.host) + "," + Field("user", writer.user) + ",";
+  std::string line = "{\"v\":" + std::to_string(kJournalVersion) + "," + Field("time", time) + "," + Field("host", writer.host) + "," + Field("user", writer.user) + ",";
   if (!entry.technician.empty()) line += Field("technician", entry.technician) + ",";
   line += Field("program", writer.program) + "," + Field("version", writer.version) + ",";
   line += "\"line\":{" + Field("device", entry.device);
@@ -79,16 +94,20 @@ std::string JournalLineText(const JournalWriter& writer, const std::string& time
   line += "},\"unit\":" + std::to_string(entry.unit) + ",";
   if (!entry.label.empty()) line += Field("label", entry.label) + ",";
   line += Field("command", entry.command) + ",";
-  if (entry.value) {
-    line += "\"value\":" + std::to_string(*entry.value) + ",";
+  if (entry.value || entry.askedValue) {
+    // A value whose frame did not leave whole went out as nothing.
+    line += "\"value\":" + (entry.value ? std::to_string(*entry.value) : std::string("null")) + ",";
+    if (entry.askedValue && entry.askedValue != entry.value) line += "\"asked\":" + std::to_string(*entry.askedValue) + ",";
   } else {
-    line += "\"rows\":[";
-    for (size_t r = 0; r < entry.rows.size(); ++r) {
-      line += (r > 0 ? ",[" : "[") + std::to_string(entry.rows[r].sequence);
-      for (const int32_t value : entry.rows[r].channels) line += "," + std::to_string(value);
-      line += "]";
+    line += "\"rows\":" + RowsText(entry.rows) + ",";
+    // Each row that went out otherwise than asked, as asked.
+    std::vector<JournalRow> differing;
+    for (const JournalRow& wire : entry.rows) {
+      for (const JournalRow& asked : entry.askedRows) {
+        if (asked.sequence == wire.sequence && asked.channels != wire.channels) differing.push_back(asked);
+      }
     }
-    line += "],";
+    if (!differing.empty()) line += "\"asked\":" + RowsText(differing) + ",";
   }
   return line + Field("outcome", entry.outcome) + "}\n";
 }

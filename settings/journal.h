@@ -4,13 +4,18 @@
 // %LOCALAPPDATA%\Dimlet\journal.jsonl). DIMLET_JOURNAL=off turns it off;
 // DIMLET_JOURNAL=PATH writes it elsewhere.
 //
-//   {"time":"2026-12-08T20:15:05.123Z","host":"bench","user":"ana","technician":"Ana Lopes","program":"dimlet-cli",
-//    "version":"1.4.0","line":{"device":"/dev/ttyUSB0","serial":"A10K3"},"unit":3,
+//   {"v":2,"time":"2026-12-08T20:15:05.123Z","host":"bench","user":"ana","technician":"Ana Lopes",
+//    "program":"dimlet-cli","version":"1.4.0","line":{"device":"/dev/ttyUSB0","serial":"A10K3"},"unit":3,
 //    "label":"Bar 3","command":"write","rows":[[1,0,128,255,40]],"outcome":"done"}
 //
-// `rows` holds [sequence, ch1, ch2, ch3, ch4] per row sent; a command with one
-// value (set-address, set-highest) has "value" instead. "technician" is there
-// when the work was done in someone's name, beside the system's user.
+// "v" is the entry's schema: 2 for these; an entry without it was written
+// before there was one (version 1, the same fields but "v" and "asked").
+// `rows` holds [sequence, ch1, ch2, ch3, ch4] per row whose frame left whole,
+// with the values as they went on the wire (0..255); a command with one value
+// (set-address, set-highest) has "value" instead, the byte that went out.
+// Where the values asked differ from those (a window's cell of 1000 goes
+// out as 232), "asked" holds them as asked: the rows that differ, or the value. "technician" is
+// there when the work was done in someone's name, beside the system's user.
 #pragma once
 
 #include <array>
@@ -27,7 +32,11 @@
 struct JournalRow {
   int sequence = 1;                           // 1..8
   std::array<int32_t, kChannels> channels{};  // CH1..CH4
+  bool operator==(const JournalRow&) const = default;
 };
+
+// The schema of the entries this program writes.
+inline constexpr int kJournalVersion = 2;
 
 struct JournalEntry {
   std::string device;   // the line: a device path or a network address
@@ -37,6 +46,9 @@ struct JournalEntry {
   std::string command;  // "write", "store", "run", "stop", "set-address", "set-highest"
   std::vector<JournalRow> rows;
   std::optional<int> value;
+  // As asked, where that differs from what went on the wire: rows, or value.
+  std::vector<JournalRow> askedRows;
+  std::optional<int> askedValue;
   std::string outcome;  // as the program reported it
   std::string technician;  // who did the work, as named to the program; empty: not named
 };

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "device/unit_operations.h"
+#include "device/wire_journal.h"
 #include "line_explorer.h"
 
 namespace {
@@ -128,6 +130,49 @@ class Regression : public testing::TestWithParam<Caught> {};
 TEST_P(Regression, TheLineIsToldAsItWas) {
   const explorer::Scenario scenario = GetParam().scenario();
   for (const std::string& finding : explorer::Judge(scenario)) ADD_FAILURE() << scenario.Describe() << ": " << finding;
+}
+
+// A write that ends early on a fault after its frame left: the journal's
+// rows, the words of how far the frame got and the far end agree, since all
+// are read from the one record.
+TEST(LinkRecord, AFrameThatLeftWholeIsJournalledThoughItsEchoNeverCame) {
+  testsupport::VirtualClock clock;
+  LineScript script = Echoing(1, {2});
+  script.echo.dropEvery = 7;  // the last byte of the first write-row frame
+  testsupport::ScriptedLine line(clock, script);
+  CSerialLink link;
+  link.SetClock(clock);
+  link.SetLineOpener(line.Opener());
+  link.SetLineOptions({EchoMode::kOn, 0, false});
+  ASSERT_TRUE(link.OpenPort(1, kLineBaud));
+  unit_operations::WriteRows(link, 2, {{0, {1, 2, 3, 4}}, {1, {300, -5, 7, 8}}});
+
+  EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kEchoMissing);
+  EXPECT_STREQ(FrameLeftWords(link.LastRecord()), "sent, not confirmed");
+  const std::vector<CSerialLink::FrameRecord> records = link.TakeRecords();
+  const WireJournal wire = WireJournalOf(records);
+  ASSERT_EQ(wire.rows.size(), 1u) << "the row that reached the unit is journalled";
+  EXPECT_EQ(wire.rows[0], (JournalRow{1, {1, 2, 3, 4}}));
+  ASSERT_EQ(line.Frames().size(), 1u);
+  EXPECT_TRUE(line.Frames()[0].whole);
+  EXPECT_EQ(line.Units()[0].rows[0], (std::array<uint8_t, 4>{1, 2, 3, 4}));
+}
+
+// Bytes left on the line before it was opened (a run with another echo
+// setting) are dropped and counted, and fail nothing of this run's.
+TEST(LinkRecord, BytesWaitingAtOpenAreDroppedAndCounted) {
+  testsupport::VirtualClock clock;
+  LineScript script = Echoing(0, {3});
+  script.echo.echoes = false;
+  script.waitingAtOpen = {0xA3, 0x52, 0x00};
+  testsupport::ScriptedLine line(clock, script);
+  CSerialLink link;
+  link.SetClock(clock);
+  link.SetLineOpener(line.Opener());
+  ASSERT_TRUE(link.OpenPort(1, kLineBaud));
+  EXPECT_EQ(link.DroppedAtOpen(), 3);
+  EXPECT_TRUE(link.ReadRowAnswer(3, 0).Whole());
+  EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kSent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Caught, Regression, testing::ValuesIn(kCaught),

@@ -222,6 +222,8 @@ class Run {
       m_judge.Within(what, start, BoundOf(step));
       m_told.push_back({m_clock.Now(), what + " ends: " + std::to_string(static_cast<int>(m_link.LastFrame()))});
     }
+    m_link.ClosePort();
+    RecordsAsOnTheWire();
     return std::move(m_judge.Findings());
   }
 
@@ -268,6 +270,20 @@ class Run {
       case StepKind::kScan: return Scan(what, from);
       case StepKind::kCommand: return Command(what, step, from);
       case StepKind::kReadRow: return ReadRow(what, step, from);
+    }
+  }
+
+  // The link's records of its frames hold exactly the bytes that left, each
+  // when it left, in order: what every output of the link is read from.
+  void RecordsAsOnTheWire() {
+    std::vector<std::pair<VirtualTime, uint8_t>> recorded;
+    for (const CSerialLink::FrameRecord& record : m_link.TakeRecords()) {
+      if (record.left.size() > record.frame.size) m_judge.Find("a record holds more bytes than its frame");
+      for (const CSerialLink::TimedByte& b : record.left) recorded.emplace_back(b.at, b.value);
+    }
+    if (recorded != m_line.Received()) {
+      m_judge.Find("the link's records hold " + std::to_string(recorded.size()) + " bytes that left, the line received " +
+                   std::to_string(m_line.Received().size()));
     }
   }
 

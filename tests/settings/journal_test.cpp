@@ -113,6 +113,25 @@ TEST(Journal, TextThatHoldsQuotesLineEndsControlsOrBytesOutsideUtf8StaysOneLineO
   EXPECT_EQ(JournalText(entry.device), "/dev/serial/by-id/usb-\\xff\\xc3");
 }
 
+// What went on the wire is what the entry's rows and value hold; what was
+// asked stands beside it only where it differs.
+TEST(Journal, EachEntryHoldsItsSchemaAndWhatWentOnTheWireBesideWhatWasAsked) {
+  JournalEntry rows = JournalFor(1, "", "write", "sent");
+  rows.rows = {{1, {232, 251, 3, 4}}, {2, {1, 2, 3, 4}}};
+  rows.askedRows = {{1, {1000, -5, 3, 4}}, {2, {1, 2, 3, 4}}, {3, {9, 9, 9, 9}}};
+  JournalEntry value = JournalFor(1, "", "set-address", "sent");
+  value.value = 44;
+  value.askedValue = 300;
+  const JournalWriter who{"dimlet", "1.0", "host", "user"};
+  const nlohmann::json wrote = nlohmann::json::parse(JournalLineText(who, JournalTimeNow(), rows));
+  EXPECT_EQ(wrote["v"], kJournalVersion);
+  EXPECT_EQ(wrote["rows"], nlohmann::json::parse("[[1,232,251,3,4],[2,1,2,3,4]]"));
+  EXPECT_EQ(wrote["asked"], nlohmann::json::parse("[[1,1000,-5,3,4]]")) << "row 3 never left: not asked of the wire";
+  const nlohmann::json set = nlohmann::json::parse(JournalLineText(who, JournalTimeNow(), value));
+  EXPECT_EQ(set["value"], 44);
+  EXPECT_EQ(set["asked"], 300);
+}
+
 // A disk that fills during a write, or a line cut short before, never glues
 // the next entry to a cut one: both would be lost to the reader.
 TEST(Journal, OnlyWholeLinesFollowACutLineOrAFullDisk) {

@@ -104,6 +104,7 @@ LineResult<> ScriptedLine::WriteByte(uint8_t byte, LineClock::time_point deadlin
   }
   m_clock.AdvanceTo(m_clock.Now() + kByteTime);
   const VirtualTime at = m_clock.Now();
+  m_received.emplace_back(at, byte);
   const int frame = Hear(byte, at);
   if (m_script.echo.echoes && (m_script.echo.dropEvery == 0 || m_written % m_script.echo.dropEvery != 0)) {
     const bool garbled = m_written == m_script.echo.garbleByte;

@@ -127,6 +127,8 @@ class ScriptedLine {
   const std::vector<SentByte>& Sent() const { return m_sent; }
   // The units as the line left them (rows written, addresses changed).
   const std::vector<FarUnit>& Units() const { return m_units; }
+  // Every byte that left the link's end, each with when it had left.
+  const std::vector<std::pair<VirtualTime, uint8_t>>& Received() const { return m_received; }
   // The bytes the link took off the line, each with when.
   const std::vector<std::pair<VirtualTime, uint8_t>>& Taken() const { return m_taken; }
   VirtualTime OpenedAt() const { return m_openedAt; }
@@ -150,6 +152,7 @@ class ScriptedLine {
   std::vector<SentByte> m_sent;           // in order of arrival
   size_t m_next = 0;                      // the first of m_sent not yet taken
   std::vector<std::pair<VirtualTime, uint8_t>> m_taken;
+  std::vector<std::pair<VirtualTime, uint8_t>> m_received;
   std::optional<HeardFrame> m_open;       // a frame being heard
   int m_written = 0;
   int m_reads = 0;
