@@ -162,6 +162,10 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
       {"echo asked for on a line that returns nothing", false, "\"$CLI\" run --unit 1 --echo on",
        "unit 1: run was sent, but the line returned nothing of what was sent: it does not echo, so the echo setting "
        "is wrong"},
+      {"scan with echo asked for on a line that does not echo", false, "\"$CLI\" scan --echo on",
+       "if it does not echo, the echo setting is wrong (set it to auto or off)"},
+      {"read with echo asked for on a line that does not echo", false, "\"$CLI\" read --unit 1 --echo on",
+       "if it does not echo, the echo setting is wrong (set it to auto or off)"},
       {"echo set on in the Com entry",
        false,
        "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
@@ -173,13 +177,13 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
   File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
   for (const FrameFaultCase& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.echoLateMs > 0) {
-      m_sim.reset();
-      sim::SimOptions late;
-      late.echo = true;
-      late.latencyMs = c.echoLateMs;
-      StartSim(late);
-    }
+    // Each case on a line of its own: the rest of an answer an earlier case
+    // cut short would be the first thing the next one finds.
+    m_sim.reset();
+    sim::SimOptions options;
+    options.echo = c.echoLateMs > 0;
+    options.latencyMs = c.echoLateMs;
+    StartSim(options);
     const int held = c.holdLine ? open(m_sim->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) : -1;
     ASSERT_TRUE(!c.holdLine || tcflow(held, TCOOFF) == 0);
     const CliResult result = RunShell(c.script);
