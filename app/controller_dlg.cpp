@@ -3,6 +3,8 @@
 // controller_controls.cpp.
 #include "app/controller_dlg.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -37,8 +39,7 @@ CControllerDlg::CControllerDlg(LedSettings& settings, std::string profilePath, C
   PreloadStylePictures();
   // The map the window last read: a port choice reads no file.
   m_link.SetPortResolver([this](int32_t port) { return m_ports.DevicePath(port); });
-  m_link.SetMissingAnswerHandler(
-      [this](int channel) { ShowBox(QStringLiteral("Error%1").arg(channel)); });
+  m_link.SetMissingAnswerHandler([this](int channel) { m_missingChannels.push_back(channel); });
   m_saver = std::make_unique<CSettingsSaver>(m_profilePath, kStoreName, [this](const SettingsSaveResult& result) {
     // Back on the window's thread; dropped if the window is gone by then.
     QMetaObject::invokeMethod(this, [this, result] {
@@ -172,6 +173,11 @@ void CControllerDlg::ShowAbout() {
 bool CControllerDlg::ShowBox(const QString& text) {
   if (!m_endRequested) m_boxes.Show(this, text);
   return !m_endRequested;
+}
+
+void CControllerDlg::ShowMissingAnswers() {
+  const std::vector<int> channels = std::exchange(m_missingChannels, {});
+  for (const int channel : channels) ShowBox(QStringLiteral("Error%1").arg(channel));
 }
 
 void CControllerDlg::RunHandler(void (CControllerDlg::*handler)(int), int id) {

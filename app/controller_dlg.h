@@ -118,6 +118,10 @@ class CControllerDlg : public QDialog {
   // the window is ending, before the box or while it was open: a confirmation
   // then counts as not given.
   bool ShowBox(const QString& text);
+  // The "Error1" to "Error4" boxes of the channels a read found missing, in
+  // order. Shown once the link has watched the line after the answer: a box
+  // held open while a late answer comes would count in its lateness.
+  void ShowMissingAnswers();
   // Runs one handler; ends the window afterwards if that was asked meanwhile.
   void RunHandler(void (CControllerDlg::*handler)(int), int id);
   // The "Ports…" dialog, and the mapping it asks for: Com `port` to `path`,
@@ -196,6 +200,7 @@ class CControllerDlg : public QDialog {
   std::vector<std::string> m_keptElsewhere;     // cells read from a unit that the file changed later
   CPortMap m_ports;                 // the device map of the last reading of the profile
   std::string m_outcome;            // what the last command did, for the status line
+  std::vector<int> m_missingChannels;  // channels (1-4) of the row read that did not come, boxes not shown yet
   CJournal m_journal;               // every command that changes a unit, with its outcome
   std::string m_journalError;       // why the journal could not be written; empty after a line that was
   std::string m_serialDevice;       // the device whose adapter's serial number is m_serial

@@ -192,9 +192,13 @@ void CControllerDlg::OnUpload(int) {
     // the answer stored before the pause to the next row.
     unit_operations::ReadHooks hooks;
     hooks.reportMissing = true;
-    hooks.answered = store;
+    hooks.answered = [&](int32_t row, const CSerialLink::RowAnswer& answer) {
+      store(row, answer);
+      ShowMissingAnswers();
+    };
     const std::vector<CSerialLink::RowAnswer> answers =
         unit_operations::ReadRows(m_link, m_unitId, unit_operations::AllRows(), hooks);
+    ShowMissingAnswers();  // those of a row whose frame failed, or whose answer came late
     // The row whose frame failed, and those after a line that went away, are
     // among the answers with nothing in them.
     const int read = static_cast<int>(std::count_if(answers.begin(), answers.end(),
@@ -205,6 +209,7 @@ void CControllerDlg::OnUpload(int) {
     // for the outcome row.
     const CSerialLink::RowAnswer answer = m_link.ReadRowAnswer(m_unitId, m_curRow, true);
     store(m_curRow, answer);
+    ShowMissingAnswers();
     m_outcome =
         Outcome(m_unitId, m_link, m_openAtCommand, ReadWords("row " + std::to_string(m_curRow + 1), {answer}));
   }

@@ -177,12 +177,13 @@ int RunReport(const CliContext& base) {
       }
       const UnitVerdict verdict = VerdictOf(unit);
       const std::string who = "unit " + std::to_string(unit.address) + (unit.label.empty() ? "" : " (" + unit.label + ")");
+      const std::string notAnswered = SequencesNotAnsweredWords(unit);
       if (verdict == UnitVerdict::kNoAnswer) {
-        line.Message(who + ": did not answer");
+        line.Message(who + ": " + (notAnswered.empty() ? "did not answer" : notAnswered));
         ++line.Counts().noAnswer;
         outcome = WorseExitStatus(outcome, kExitNoAnswer);
       } else if (verdict == UnitVerdict::kDiffers) {
-        line.Message(who + ": differs from the plan");
+        line.Message(who + ": differs from the plan" + (notAnswered.empty() ? "" : "; " + notAnswered));
         ++line.Counts().different;
         outcome = WorseExitStatus(outcome, kExitDifferent);
       } else {

@@ -39,8 +39,9 @@ const std::string kSequenceRange = "1-" + std::to_string(kSequenceRows);
 CliChecked StorePort(CliArguments& args, const std::string& value) {
   const std::string entries = "\"" + ComEntryName(1) + "\"..\"" + ComEntryName(kComEntries) + "\"";
   if (!IsLineName(value)) {
-    return UsageFailure("--port takes " + entries + ", a device path such as /dev/ttyUSB0 or tcp://HOST:PORT, not \"" +
-                        value + "\"");
+    // The example is this system's own: /dev/ttyUSB0, or COM1 on Windows.
+    return UsageFailure("--port takes " + entries + ", a device such as " + DefaultDevicePath(1) +
+                        " or tcp://HOST:PORT, not \"" + value + "\"");
   }
   args.ports.push_back(value);
   return {};

@@ -67,21 +67,28 @@ std::vector<JournalRow> JournalRows(const std::vector<UnitRow>& rows) {
   return journal;
 }
 
+// What the read before a --changed write found.
+enum class ReadFirst { kFramesFailed, kSilent, kRead };
+
 // With --changed: the rows of `rows` the unit does not hold now, read first;
-// a row that did not come whole is among them. False when a frame failed.
-bool RowsToChange(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows,
-                  std::vector<UnitRow>* changed) {
+// a row that did not come whole is among them. kSilent when no byte of any
+// answer came: what the unit holds is unknown, so nothing is to be sent.
+ReadFirst RowsToChange(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows,
+                       std::vector<UnitRow>* changed) {
   std::vector<int32_t> indices;
   for (const UnitRow& row : rows) indices.push_back(row.row);
   const std::vector<CSerialLink::RowAnswer> answers =
       unit_operations::ReadRows(line.Link(), plan.unit, indices, {line.RowProgressFor(plan.unit, "reading"), {}, false});
-  if (!line.FramesSent(UnitName(plan) + ": read-row")) return false;
+  if (!line.FramesSent(UnitName(plan) + ": read-row")) return ReadFirst::kFramesFailed;
+  if (std::all_of(answers.begin(), answers.end(), [](const CSerialLink::RowAnswer& a) { return a.arrived == 0; })) {
+    return ReadFirst::kSilent;
+  }
   for (size_t i = 0; i < rows.size(); ++i) {
     bool same = answers[i].Whole();
     for (int c = 0; same && c < kChannels; ++c) same = answers[i].channels[c] == unit_protocol::LowByte(rows[i].values[c]);
     if (!same) changed->push_back(rows[i]);
   }
-  return true;
+  return ReadFirst::kRead;
 }
 
 }  // namespace
@@ -324,7 +331,16 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   const std::vector<UnitRow> planned = WireRows(plan.rows);
   std::vector<UnitRow> rows;
   if (writing && args.changed) {
-    if (!RowsToChange(line, plan, planned, &rows)) return UnitWork{kExitFailure, p};
+    const ReadFirst readFirst = RowsToChange(line, plan, planned, &rows);
+    if (readFirst == ReadFirst::kFramesFailed) return UnitWork{kExitFailure, p};
+    if (readFirst == ReadFirst::kSilent) {
+      line.Message(UnitName(plan) + ": did not answer; nothing sent");
+      ++tally.noAnswer;
+      line.Result(WithLabel(plan, {{"event", "unit"}, {"unit", plan.unit}, {"rows", planned.size()},
+                                   {"sent", false}, {"written", false}, {"verified", false},
+                                   {"outcome", "no answer"}}));
+      return UnitWork{kExitNoAnswer, std::nullopt};
+    }
   } else {
     rows = planned;
   }

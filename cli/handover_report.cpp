@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "settings/unit_list.h"
+
 namespace {
 
 // Text as HTML shows it: the five characters that mean markup escaped.
@@ -34,6 +36,17 @@ std::string UnitName(const ReportLine& line, const ReportUnit& unit) {
 bool CellDiffers(const ReportUnit& unit, int row, int channel) {
   const int planned = unit.plan[row][channel];
   return planned >= 0 && unit.held[row][channel] != planned;
+}
+
+bool CellHeard(const ReportUnit& unit, int row, int channel) { return unit.held[row][channel] >= 0; }
+
+bool AnyCellHeard(const ReportUnit& unit) {
+  for (int r = 0; r < kSequenceRows; ++r) {
+    for (int c = 0; c < kChannels; ++c) {
+      if (CellHeard(unit, r, c)) return true;
+    }
+  }
+  return false;
 }
 
 // On screen the page is as wide as two unit cards; printed on A4 the same.
@@ -143,13 +156,29 @@ std::string VerdictClass(UnitVerdict verdict) {
 UnitVerdict VerdictOf(const ReportUnit& unit) {
   if (!unit.notRead.empty()) return UnitVerdict::kNotRead;
   if (!unit.planned) return unit.answered ? UnitVerdict::kNotInPlan : UnitVerdict::kNoAnswer;
-  if (!unit.answered) return UnitVerdict::kNoAnswer;
+  // A value the unit sent that is not the plan's is known to differ, whatever
+  // became of the rest of its answer.
   for (int r = 0; r < kSequenceRows; ++r) {
     for (int c = 0; c < kChannels; ++c) {
-      if (CellDiffers(unit, r, c)) return UnitVerdict::kDiffers;
+      if (CellHeard(unit, r, c) && CellDiffers(unit, r, c)) return UnitVerdict::kDiffers;
     }
   }
-  return UnitVerdict::kAsPlanned;
+  return unit.answered ? UnitVerdict::kAsPlanned : UnitVerdict::kNoAnswer;
+}
+
+std::vector<int> SequencesNotAnswered(const ReportUnit& unit) {
+  if (!unit.notRead.empty() || unit.answered || !AnyCellHeard(unit)) return {};
+  std::vector<int> sequences;
+  for (int r = 0; r < kSequenceRows; ++r) {
+    if (!CellHeard(unit, r, kChannels - 1)) sequences.push_back(r + 1);
+  }
+  return sequences;
+}
+
+std::string SequencesNotAnsweredWords(const ReportUnit& unit) {
+  const std::vector<int> sequences = SequencesNotAnswered(unit);
+  if (sequences.empty()) return "";
+  return (sequences.size() == 1 ? "sequence " : "sequences ") + UnitListText(sequences) + " did not answer";
 }
 
 const char* VerdictWords(UnitVerdict verdict) {
@@ -193,12 +222,14 @@ std::string FactRows(const std::vector<std::pair<std::string, std::string>>& fac
 
 std::string UnitCard(const ReportLine& line, const ReportUnit& unit) {
   const UnitVerdict verdict = VerdictOf(unit);
+  const std::string notAnswered = SequencesNotAnsweredWords(unit);
   return "<div class=\"unit\" data-line=\"" + Html(line.name) + "\" data-unit=\"" + std::to_string(unit.address) +
          "\" data-verdict=\"" + VerdictWords(verdict) + "\">\n<h3>" + Html(line.name) + " unit " +
          std::to_string(unit.address) +
          (unit.label.empty() ? "" : " \xE2\x80\x94 <span class=\"label\">" + Html(unit.label) + "</span>") +
          "</h3>\n<div class=\"verdict " + VerdictClass(verdict) + "\">" + VerdictWords(verdict) +
-         (unit.notRead.empty() ? "" : ": " + Html(unit.notRead)) + "</div>\n" + Chart(unit) + "\n</div>\n";
+         (unit.notRead.empty() ? "" : ": " + Html(unit.notRead)) +
+         (notAnswered.empty() ? "" : "; " + notAnswered) + "</div>\n" + Chart(unit) + "\n</div>\n";
 }
 
 // The units of a site counted by verdict.
@@ -335,6 +366,7 @@ std::string HandoverJsonLines(const SiteFacts& facts, int exitStatus) {
                          {"planned", unit.planned},
                          {"answered", unit.answered},
                          {"verdict", VerdictWords(VerdictOf(unit))},
+                         {"sequences_not_answered", SequencesNotAnswered(unit)},
                          {"not_read", text(unit.notRead)},
                          {"plan", cells(unit.plan)},
                          {"held", cells(unit.held)}});

@@ -63,10 +63,17 @@ struct SiteFacts {
 };
 
 // A unit's verdict: not read (never asked, or the line failed while it
-// answered: nothing is known of it), no answer (asked and silent, or cut
-// short), not in the plan (answers, not planned), differs (a planned cell is
-// not held), or as planned.
+// answered: nothing is known of it), differs (a planned cell it sent is not
+// the plan's, though other rows may not have come), no answer (asked and
+// silent, or cut short with nothing it sent differing), not in the plan
+// (answers, not planned), or as planned.
 UnitVerdict VerdictOf(const ReportUnit& unit);
+// The sequences (1-8) whose answer did not come whole from a unit that was
+// read and sent part of what was asked; empty for a unit that answered
+// whole, sent nothing, or was not read.
+std::vector<int> SequencesNotAnswered(const ReportUnit& unit);
+// Those sequences in words, "sequences 7-8 did not answer"; empty when none.
+std::string SequencesNotAnsweredWords(const ReportUnit& unit);
 // The verdict as the page and the JSON name it: "as planned", "differs",
 // "no answer", "not in the plan", "not read".
 const char* VerdictWords(UnitVerdict verdict);

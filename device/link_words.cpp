@@ -122,7 +122,16 @@ std::string FrameWords(CSerialLink::FrameOutcome outcome, const CSerialLink::Lat
   return "not sent";
 }
 
-std::string FrameWords(const CSerialLink& link) { return FrameWords(link.LastFrame(), link.LastLateness()); }
+std::string FrameWords(const CSerialLink& link) {
+  // Set to echo, a line was never found to: the units' answers to a read
+  // or a scan, come where its echo was due, are the likelier cause than
+  // another sender.
+  if (link.LastFrame() == CSerialLink::FrameOutcome::kEchoWrong && link.Options().echo == EchoMode::kOn) {
+    return "the line did not return what was sent: if it does not echo, the echo setting is wrong (set it to auto or "
+           "off); else another sender, or a broken bus";
+  }
+  return FrameWords(link.LastFrame(), link.LastLateness());
+}
 
 std::string LineWords(const CSerialLink& link) {
   if (!link.IsPortOpen()) return {};

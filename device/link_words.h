@@ -39,7 +39,8 @@ std::string BackWords(const CSerialLink& link);
 // for a frame that was sent. A late echo or answer names the answer wait
 // that would take it, from `lateness`.
 std::string FrameWords(CSerialLink::FrameOutcome outcome, const CSerialLink::Lateness& lateness = {});
-// The same for the last frame of `link`.
+// The same for the last frame of `link`; on a line set to echo, a wrong echo
+// names the echo setting too.
 std::string FrameWords(const CSerialLink& link);
 
 // What the status line says of how the open line behaves and was set up:

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
 
 #include "device/serial_ports.h"
 #include "settings/windows_text.h"
@@ -53,16 +54,15 @@ std::map<std::string, std::string> FriendlyNames() {
 
 }  // namespace
 
-LineResult<std::vector<SerialPortInfo>> ListSerialPorts() {
-  std::vector<SerialPortInfo> ports;
+namespace {
+
+// The ports the registry's SERIALCOMM list names, with their drivers, in the
+// list's order; ERROR_SUCCESS, or why the list could not be read.
+LSTATUS SerialCommPorts(std::vector<SerialPortInfo>* ports) {
   HKEY list = nullptr;
   const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &list);
-  if (opened == ERROR_FILE_NOT_FOUND) return ports;  // no serial driver has a port
-  if (opened != ERROR_SUCCESS) {
-    return Failed(CSerialLink::Fault::kOther,
-                  windows_text::Reason("cannot list the serial ports", static_cast<DWORD>(opened)));
-  }
-  const std::map<std::string, std::string> friendly = FriendlyNames();
+  if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // no serial driver has a port
+  if (opened != ERROR_SUCCESS) return opened;
   for (DWORD i = 0;; ++i) {
     wchar_t driverName[256];
     DWORD nameLength = 256;
@@ -80,20 +80,41 @@ LineResult<std::vector<SerialPortInfo>> ListSerialPorts() {
     // Device Manager shows too.
     const std::string driver = Utf8(driverName, nameLength);
     port.driver = driver.substr(driver.find_last_of('\\') + 1);
-    if (const auto named = friendly.find(port.devNode); named != friendly.end()) port.product = named->second;
-    ports.push_back(std::move(port));
+    ports->push_back(std::move(port));
   }
   RegCloseKey(list);
+  return ERROR_SUCCESS;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+}  // namespace
+
+LineResult<std::vector<SerialPortInfo>> ListSerialPorts() {
+  std::vector<SerialPortInfo> ports;
+  if (const LSTATUS failed = SerialCommPorts(&ports); failed != ERROR_SUCCESS) {
+    return Failed(CSerialLink::Fault::kOther, windows_text::Reason("cannot list the serial ports", static_cast<DWORD>(failed)));
+  }
+  const std::map<std::string, std::string> friendly = FriendlyNames();
+  for (SerialPortInfo& port : ports) {
+    if (const auto named = friendly.find(port.devNode); named != friendly.end()) port.product = named->second;
+  }
   std::sort(ports.begin(), ports.end(),
             [](const SerialPortInfo& a, const SerialPortInfo& b) { return ComBefore(a.devNode, b.devNode); });
   return ports;
 }
 
-// A COM port is there when Windows has its DOS device name.
+// A port is there when a serial driver lists it. Windows has DOS devices by
+// other names too (CON, NUL, CONIN$, LPT1): they are there, but no port.
 bool SerialDeviceThere(const std::string& path) {
   const std::string name = path.starts_with("\\\\.\\") ? path.substr(4) : path;
-  wchar_t target[1024];
-  return QueryDosDeviceW(windows_text::Wide(name).c_str(), target, 1024) != 0;
+  std::vector<SerialPortInfo> ports;
+  SerialCommPorts(&ports);  // a list that cannot be read names no port
+  return std::any_of(ports.begin(), ports.end(),
+                     [&name](const SerialPortInfo& port) { return SameIgnoringCase(port.devNode, name); });
 }
 
 struct CSerialPortWatch::Impl {

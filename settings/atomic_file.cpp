@@ -242,6 +242,12 @@ bool Replace(const std::string& path, std::string_view bytes, const FileStamp* e
                                   : "replacing " + target + ": not a regular file";
     return false;
   }
+  // A file nobody may write is not to change: a rename would replace it all
+  // the same (the folder allows it), where writing it in place is refused.
+  if (hadOld && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    *error = "replacing " + target + ": it is read-only";
+    return false;
+  }
   if (expected && !SameStamp(hadOld ? StampOf(old) : FileStamp{}, *expected)) {
     *changed = true;
     return false;

@@ -15,6 +15,8 @@
 //   umask for a new file), renamed over the target, and the folder is fsync'ed;
 // - temporary files of this naming that a killed writer left behind are
 //   removed first (one still being written by a live process is left alone).
+// - a file marked read-only (no write permission for anyone; Windows' read-only
+//   attribute) is refused: "replacing <path>: it is read-only".
 // Returns false on failure with `error` set to "<what was being done>: <system
 // text>"; the temporary file is then removed and the old file stays as it was,
 // unless only the final folder sync failed.

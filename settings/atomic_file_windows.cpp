@@ -81,6 +81,14 @@ bool FillTemporary(HANDLE file, const std::string& tempPath, std::string_view by
   return true;
 }
 
+// Removes the old file stepped aside under the backup name. A file whose
+// read-only attribute was set after the check before the save would refuse
+// deletion and stay behind, read-only itself.
+void RemoveStepAside(const std::wstring& backup) {
+  SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(backup.c_str());
+}
+
 // Another program reading the file holds it open for a moment, and Windows
 // moves no file that is open without sharing its deletion (an editor, a
 // virus scanner): the move is tried again for a while before it fails.
@@ -180,7 +188,7 @@ bool PutOverExpected(const std::string& tempPath, const std::string& target, con
     }
   }
   CloseHandle(old);
-  if (oldAside) DeleteFileW(backup.c_str());
+  if (oldAside) RemoveStepAside(backup);
   return done;
 }
 
@@ -209,7 +217,7 @@ bool PutInPlace(const std::string& tempPath, const std::string& target, const Fi
     *error = Reason("replacing " + target, failure);
     return false;
   }
-  DeleteFileW(Wide(backup).c_str());
+  RemoveStepAside(Wide(backup));
   return true;
 }
 
@@ -219,6 +227,12 @@ bool Replace(const std::string& target, std::string_view bytes, const FileStamp*
   const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     *error = "replacing " + target + ": it is a folder";
+    return false;
+  }
+  // Marked read-only, the file is not to change: replaced, it would lose the
+  // mark, as writing it in place would be refused.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    *error = "replacing " + target + ": it is read-only";
     return false;
   }
   if (expected && !SameStamp(StampOfPath(target), *expected)) {

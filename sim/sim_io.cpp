@@ -142,7 +142,7 @@ Handle Listen(const std::string& host, int port, std::string* where, std::string
     const int on = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (::bind(listener, a->ai_addr, a->ai_addrlen) != 0 || ::listen(listener, 4) != 0) {
-      reason = std::strerror(errno);
+      reason = errno == EADDRINUSE ? PortInUseWords(service) : std::strerror(errno);
       ::close(listener);
       listener = -1;
     }

@@ -77,6 +77,10 @@ inline std::string JoinHostPort(const std::string& host, const std::string& port
   return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
 }
 
+// Why a port could not be listened on because another program holds it,
+// alike on every system: "port 5000 is in use".
+inline std::string PortInUseWords(const std::string& port) { return "port " + port + " is in use"; }
+
 // Raises the calling thread's priority where the system allows it; a real
 // unit answers in its own time whatever the host is doing.
 void RaiseThreadPriority();

@@ -164,7 +164,8 @@ Handle Listen(const std::string& host, int port, std::string* where, std::string
     setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
     if (bind(listener, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0 || listen(listener, 4) != 0 ||
         !NonBlocking(listener)) {
-      reason = LastErrorText();
+      // Some systems' message tables lack Winsock's codes: the commonest is said here.
+      reason = WSAGetLastError() == WSAEADDRINUSE ? PortInUseWords(service) : LastErrorText();
       closesocket(listener);
       listener = INVALID_SOCKET;
     }

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "app/dialog_template.h"
 #include "app/slider.h"
@@ -199,9 +200,17 @@ TEST_F(CommandsTest, UnitThatAnswersInPartOrLateLeavesMissingCellsAndSaysWhich) 
   m_sim->SetAnswerDelay(kAnswerWaitMs + kAnswerWaitMs / 3);  // past the line's wait
   m_sim->SetUnitRow(0, 1, {5, 6, 7, 8});
   ChooseComboEntry(ctl::kSequenceCombo, 1);
+  // However long the operator leaves the boxes open, the lateness told is the answer's own.
+  constexpr int kBoxOpenMs = 500;
+  m_boxes.onShow = [](const QString&) { QTest::qWait(kBoxOpenMs); };
   Click(ctl::kUpload);
+  m_boxes.onShow = {};
   EXPECT_EQ(m_boxes.texts, (QStringList{"Error1", "Error2", "Error3", "Error4"}));
   EXPECT_EQ(m_settings.seq.Row(1), (std::array<int32_t, 4>{128, 128, 128, 128}));
+  const std::string status = Inside().StatusLine()->text().toStdString();
+  std::smatch late;
+  ASSERT_TRUE(std::regex_search(status, late, std::regex("answered ([0-9]+) ms late"))) << status;
+  EXPECT_LT(std::stoi(late[1]), kBoxOpenMs) << status;
 
   // The late answer must not be taken for the next row's.
   QTest::qWait(2 * kAnswerWaitMs + 20);

@@ -108,10 +108,11 @@ struct AnswerCase {
   std::vector<std::string> args;
   int status;
   std::string message;  // a part of standard error, or of standard output when status is 0
-  bool changeSent;      // whether a change-address frame may go out
+  bool changeSent;      // whether a frame that changes a unit (change-address, write-row, store) may go out
 };
 
 TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
+  const std::string rows = File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n2,5,6,7,8\n");
   const AnswerCase cases[] = {
       {"set-address onto an address in use", {0, 5}, {"set-address", "--unit", "0", "5"}, 1,
        "a unit already answers at address 5", false},
@@ -122,6 +123,8 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
       {"set-address that no unit took", {}, {"set-address", "--unit", "0", "3"}, 4,
        "no unit answers at address 3 after the change; none answers at address 0 either", true},
       {"scan of a silent line", {}, {"scan"}, 4, "no unit answers. Likely causes:", false},
+      {"write of the rows that differ to a unit whose read-first got no answer", {1},
+       {"write", "--changed", "--no-verify", "--unit", "3", rows}, 4, "unit 3: did not answer; nothing sent", false},
   };
   for (const AnswerCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,7 +137,9 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_THAT(c.status == 0 ? result.out : result.err, HasSubstr(c.message));
     bool changed = false;
-    for (const Frame& frame : Frames()) changed = changed || (frame.size() == 4 && frame[2] == 0x4A);
+    for (const Frame& frame : Frames()) {
+      changed = changed || (frame.size() == 4 && frame[2] == 0x4A) || (frame.size() > 1 && frame[1] == 0x57);
+    }
     EXPECT_EQ(changed, c.changeSent);
   }
 }
@@ -157,6 +162,10 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
       {"echo asked for on a line that returns nothing", false, "\"$CLI\" run --unit 1 --echo on",
        "unit 1: run was sent, but the line returned nothing of what was sent: it does not echo, so the echo setting "
        "is wrong"},
+      {"scan with echo asked for on a line that does not echo", false, "\"$CLI\" scan --echo on",
+       "if it does not echo, the echo setting is wrong (set it to auto or off)"},
+      {"read with echo asked for on a line that does not echo", false, "\"$CLI\" read --unit 1 --echo on",
+       "if it does not echo, the echo setting is wrong (set it to auto or off)"},
       {"echo set on in the Com entry",
        false,
        "printf '[Ports]\\nCom 1=units\\nCom 1 Echo=on\\n' > echo.ini && \"$CLI\" --profile echo.ini run --unit 1",
@@ -168,13 +177,13 @@ TEST_F(CliTest, AFrameThatDidNotLeaveWholeIsNeverReportedAsDone) {
   File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n1,1,2,3,4\n");
   for (const FrameFaultCase& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.echoLateMs > 0) {
-      m_sim.reset();
-      sim::SimOptions late;
-      late.echo = true;
-      late.latencyMs = c.echoLateMs;
-      StartSim(late);
-    }
+    // Each case on a line of its own: the rest of an answer an earlier case
+    // cut short would be the first thing the next one finds.
+    m_sim.reset();
+    sim::SimOptions options;
+    options.echo = c.echoLateMs > 0;
+    options.latencyMs = c.echoLateMs;
+    StartSim(options);
     const int held = c.holdLine ? open(m_sim->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) : -1;
     ASSERT_TRUE(!c.holdLine || tcflow(held, TCOOFF) == 0);
     const CliResult result = RunShell(c.script);

@@ -110,8 +110,9 @@ TEST_F(CliTest, TheReportNamesEveryUnitWithItsVerdictAndShowsLabelsAsText) {
 }
 
 // What the page says of a whole site in a client's words: a unit that answers
-// but is not planned keeps the summary from "all as planned", and a line
-// that could not be opened says why once.
+// but is not planned keeps the summary from "all as planned", a line that
+// could not be opened says why once, and a unit whose answer stops short
+// differs by what it did send.
 TEST_F(CliTest, TheReportsSummaryAndFaultsAreInPlainWords) {
   sim::SimOptions options;
   options.units = {0, 5};
@@ -124,15 +125,22 @@ TEST_F(CliTest, TheReportsSummaryAndFaultsAreInPlainWords) {
     std::vector<std::string> args;
     std::vector<std::string> shown;
     std::vector<std::string> notShown;
+    int answerBytes = 4;  // of each answer's four, the rest never sent
+    int ch1Held = 10;     // what unit 0 holds in sequence 1's CH1, where the plan has 10
   } cases[] = {
       {"a unit not in the plan", {},
        {"<div class=\"summary mixed\"", "the planned units as planned, 1 unit answers that is not in the plan"},
        {"all as planned", "summary good"}},
       {"a line that could not be opened", {"--port", m_dir + "/nothing"},
        {"the line could not be opened: "}, {"not open", "summary good"}},
+      {"answers without their last channel, one channel sent off the plan", {},
+       {"data-unit=\"0\" data-verdict=\"differs\"", "differs; sequences 1-8 did not answer"},
+       {"data-unit=\"0\" data-verdict=\"no answer\""}, 3, 11},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    m_sim->SetAnswerBytes(c.answerBytes);
+    m_sim->SetUnitRow(0, 0, {c.ch1Held, 20, 30, 40});
     std::vector<std::string> args = {"report", site, "-o", m_dir + "/report.html"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     Run(args);

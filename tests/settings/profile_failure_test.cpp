@@ -49,6 +49,24 @@ TEST_F(ReadOnlyProfileFolder, SaveFailsWithTheSystemReasonAndKeepsTheOldFile) {
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
 }
 
+// Marked read-only, a profile is refused as writing it in place would be:
+// never replaced by one without the mark, nor the old one left beside it.
+TEST(ReadOnlyProfile, SaveIsRefusedAndLeavesNothingBeside) {
+  TempFolder folder;
+  const std::string path = folder.File("dimlet.ini");
+  WriteFile(path, kOldProfile);
+  ASSERT_TRUE(MarkReadOnly(path, true));
+  LedSettings settings;
+  settings.seq.FillAll(9);
+  CProfileStore store(path);
+  std::string error;
+  EXPECT_FALSE(store.Save("LED", settings, &error));
+  EXPECT_NE(error.find(": it is read-only"), std::string::npos) << error;
+  EXPECT_EQ(ReadFile(path), kOldProfile);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
+  MarkReadOnly(path, false);  // for the folder's removal on Windows
+}
+
 TEST_F(ReadOnlyProfileFolder, LoadStillFillsTheRecordWhenTheWriteBackFails) {
   LedSettings settings;
   CProfileStore store(path);

@@ -188,6 +188,11 @@ TEST(SimLineTcp, OneClientAtATimeASecondIsClosedAndTheNextServedAfterAHangUp) {
   ASSERT_TRUE(line.Start(&error)) << error;
   ASSERT_EQ(line.SlavePath().rfind("tcp://127.0.0.1:", 0), 0u) << line.SlavePath();
   line.SetUnitRow(2, 3, {9, 8, 7, 6});
+  // A second line on the same port says so in words, not by a system's code.
+  const std::string port = line.SlavePath().substr(line.SlavePath().rfind(':') + 1);
+  sim::SimLine taken(Options([&port](sim::SimOptions& o) { o.listenPort = std::stoi(port); }));
+  EXPECT_FALSE(taken.Start(&error));
+  EXPECT_NE(error.find("port " + port + " is in use"), std::string::npos) << error;
 
   const int first = ConnectTo(line.SlavePath());
   ASSERT_GE(first, 0);

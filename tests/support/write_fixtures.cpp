@@ -17,6 +17,8 @@ bool RunQuietly(const std::string& command) { return std::system((command + " 2>
 
 }  // namespace
 
+bool MarkReadOnly(const std::string& path, bool readOnly) { return chmod(path.c_str(), readOnly ? 0444 : 0644) == 0; }
+
 ReadOnlyFolder::ReadOnlyFolder(std::string path) : m_path(std::move(path)) {
   if (geteuid() != 0) {
     m_made = chmod(m_path.c_str(), 0555) == 0;

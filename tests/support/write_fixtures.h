@@ -29,6 +29,11 @@ class ReadOnlyFolder {
   std::string m_whyNot;
 };
 
+// Marks the file at `path` read-only (no write permission for anyone; on
+// Windows its read-only attribute), or takes the mark off again. False when
+// that could not be done.
+bool MarkReadOnly(const std::string& path, bool readOnly);
+
 // A small filesystem of its own (a tmpfs of `bytes`) mounted on the existing
 // folder `path`, which can be filled to the last block. Needs root.
 class SmallDisk {
