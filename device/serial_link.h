@@ -282,7 +282,7 @@ class CSerialLink {
   // The answer bytes the probe gathered, each with when it came, if each came
   // within the answer wait; else the frame fails as answered late.
   RowAnswer TimelyAnswer(std::span<const uint8_t> bytes, std::span<const TimePoint> at);
-  // An answer that begins with the bytes of this frame or the one before is
+  // An answer that begins with the bytes of this frame or an earlier one is
   // an echo, not the unit's: fails the frame and says so.
   bool EchoedInAnswer(const RowAnswer& answer, const unit_protocol::Frame& frame);
   // After a read-row: watches the line until `until`; see PauseAfterFrame.
@@ -297,6 +297,11 @@ class CSerialLink {
   // Before the line closes: an echo the last frame still owes is waited for
   // (up to the longest answer wait after the frame) and dropped.
   void WaitOutOwedEcho();
+  // Until when the line must stay quiet after the frame of `record` before
+  // the next frame begins: after a frame cut short, until units start over;
+  // after a read that left whole and failed, until its answer can no longer
+  // come. Nothing when the next frame may follow at once.
+  std::optional<TimePoint> QuietAfter(const FrameRecord& record) const;
   // The last frame's record joins those not yet taken, before a new one.
   void KeepRecord();
   // After a fault the line's bytes are no longer understood: what is still
@@ -324,13 +329,16 @@ class CSerialLink {
   std::array<TimePoint, unit_protocol::Frame::kLongest> m_sentAt{};
   size_t m_sentCount = 0;
   size_t m_echoed = 0;
-  // The frame before: what of it left, and when its last byte did.
-  std::array<uint8_t, unit_protocol::Frame::kLongest> m_previous{};
-  size_t m_previousCount = 0;
-  TimePoint m_previousLeftAt{};
+  // The frames before, the last first: what of each left, and when its last
+  // byte did. An echo later than the longest wait may be any of theirs.
+  struct SentFrame {
+    std::array<uint8_t, unit_protocol::Frame::kLongest> bytes{};
+    size_t count = 0;
+    TimePoint leftAt{};
+  };
+  std::array<SentFrame, 4> m_earlier{};
   int32_t m_echoLateMs = 0;  // the latest echo of the frame, after its byte left
   TimePoint m_lastLeftAt{};  // when the frame's last byte left
-  std::optional<TimePoint> m_cutAt;  // when a frame cut short sent its last byte
   // "auto" with nothing returned yet for the first frame: until then.
   std::optional<TimePoint> m_echoProbeUntil;
   // A read-row's answer, until the line after it has been looked at.

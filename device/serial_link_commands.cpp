@@ -102,14 +102,25 @@ bool CSerialLink::EchoedInAnswer(const RowAnswer& answer, const Frame& frame) {
            std::equal(bytes.begin(), bytes.begin() + static_cast<long>(n), answer.channels.begin() + static_cast<long>(at));
   };
   const std::span<const uint8_t> own = frame.Bytes();
-  const std::span<const uint8_t> before{m_previous.data(), m_previousCount};
-  const bool beforeDiffers = !std::equal(own.begin(), own.end(), before.begin(), before.end());
+
   // Exactly the frame's own bytes and nothing more, or after one byte that
-  // came first (the unit's one byte, or a stray one): its echo, not a row. A
-  // row may begin with the bytes of its own frame, and then comes whole.
-  const bool ownEcho = holds(own, 0, own.size()) || holds(own, 1, own.size());
-  // The frame before's first bytes, as many as an answer holds.
-  const bool beforeEcho = beforeDiffers && (holds(before, 0, kAnswerBytes) || holds(before, 1, kAnswerBytes - 1));
+  // came first (the unit's one byte, or a stray one): its echo, not a row.
+  // Under "auto" a row may begin with the bytes of its own frame, and then
+  // comes whole: the first frame after opening told that the line does not
+  // echo. Set to "off", nothing told it: the frame's bytes where its answer
+  // begins are taken for a late echo and the unit's first byte, never a row.
+  const bool toldOff = m_options.echo == EchoMode::kOff;
+  const bool ownEcho = holds(own, 0, own.size()) || holds(own, 1, own.size()) ||
+                       (toldOff && answer.Whole() && std::equal(own.begin(), own.end(), answer.channels.begin()));
+  // An earlier frame's first bytes, as many as an answer holds: an echo that
+  // comes later than the longest wait may be any recent frame's.
+  std::optional<LineClock::time_point> earlierLeftAt;
+  for (const SentFrame& earlier : m_earlier) {
+    const std::span<const uint8_t> bytes{earlier.bytes.data(), earlier.count};
+    if (bytes.empty() || std::equal(own.begin(), own.end(), bytes.begin(), bytes.end())) continue;
+    if (holds(bytes, 0, kAnswerBytes) || holds(bytes, 1, kAnswerBytes - 1)) earlierLeftAt = earlier.leftAt;
+  }
+  const bool beforeEcho = earlierLeftAt.has_value();
   // An answer in part whose bytes are all the frame's, in its order: a line
   // that returns some of what it sends.
   const auto inFrame = [&] {
@@ -131,9 +142,9 @@ bool CSerialLink::EchoedInAnswer(const RowAnswer& answer, const Frame& frame) {
     DiscardAfterFault();
     return !Fail(FrameOutcome::kEchoUnexpected);
   }
-  // An echo so late that the one taken for this frame's was the frame
-  // before's, or one come back only now. No answer wait would take it.
-  m_record.lateness = {MsSince(ownEcho ? m_lastLeftAt : m_previousLeftAt, m_clock->Now()), 0};
+  // An echo so late that the one taken for this frame's was an earlier
+  // frame's, or one come back only now. No answer wait would take it.
+  m_record.lateness = {MsSince(ownEcho ? m_lastLeftAt : *earlierLeftAt, m_clock->Now()), 0};
   DiscardAfterFault();
   return !Fail(FrameOutcome::kEchoLate);
 }

@@ -63,7 +63,6 @@ void CSerialLink::CloseDevice() {
   m_echoProbeUntil.reset();
   m_tail = {};
   m_leftoversTold = false;
-  m_cutAt.reset();
 }
 
 int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {

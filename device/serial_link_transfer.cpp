@@ -336,6 +336,10 @@ void CSerialLink::PauseAfterFrame(int milliseconds) {
 CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEchoLater) {
   // A read-row always leaves its last echo to its answer pause.
   lastEchoLater = std::exchange(m_checkInNextPause, false) || lastEchoLater;
+  // What the frame before left on the line is over before this one begins.
+  if (m_bIsOpen) {
+    if (const std::optional<LineClock::time_point> until = QuietAfter(m_record)) m_clock->PauseUntil(*until);
+  }
   KeepRecord();
   m_record = {};
   m_recordTaken = false;
@@ -345,15 +349,13 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
   // The first frame's echo may still be on its way: until it is settled,
   // this frame's bytes could not be told from it.
   if (m_bIsOpen && m_echoProbeUntil) WatchEchoProbe(*m_echoProbeUntil);
-  if (m_cutAt) m_clock->PauseUntil(*std::exchange(m_cutAt, std::nullopt) + kRestartGap);
   // Once a byte has not left within its bound (or the line returned another
   // byte), the rest of the frame stays back: without its first bytes a unit
   // would read it as another frame (a channel value 0xA0..0xA7 looks like an
   // address). The pauses are still taken, so the command lasts as long as ever.
   bool stopped = !m_bIsOpen || m_record.outcome != FrameOutcome::kSent || !LineQuietBeforeFrame();
-  m_previous = m_sent;
-  m_previousCount = m_sentCount;
-  m_previousLeftAt = m_lastLeftAt;
+  std::rotate(m_earlier.rbegin(), m_earlier.rbegin() + 1, m_earlier.rend());
+  m_earlier.front() = {m_sent, m_sentCount, m_lastLeftAt};
   m_sentCount = 0;
   m_echoed = 0;
   m_echoLateMs = 0;
@@ -376,7 +378,6 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
     m_record.left.push_back({m_sentAt[m_sentCount - 1], frame.bytes[i]});
   }
   m_lastLeftAt = m_clock->Now();
-  if (m_sentCount > 0 && m_sentCount < frame.size) m_cutAt = m_lastLeftAt;
   if (!stopped && !m_echoes && m_echoed == 0) {
     // "auto", and nothing came back during the frame: not decided before the
     // longest answer wait has passed.
@@ -486,4 +487,19 @@ std::vector<CSerialLink::FrameRecord> CSerialLink::TakeRecords() {
   if (m_record.frame.size > 0 && !lastTaken) taken.push_back(m_record);
   m_recordTaken = true;
   return taken;
+}
+
+std::optional<LineClock::time_point> CSerialLink::QuietAfter(const FrameRecord& record) const {
+  if (record.frame.size == 0 || record.NoneLeft()) return std::nullopt;
+  const LineClock::time_point last = record.left.empty() ? m_lastLeftAt : record.left.back().at;
+  // A unit that heard a frame's first bytes starts over only after a pause;
+  // sooner, it would take the next frame's first bytes for the cut one's rest.
+  if (!record.LeftWhole()) return last + kRestartGap;
+  // A read that left whole but failed may still be answered: later than its
+  // wait, that answer would land in the next read's window.
+  const bool read = record.frame.bytes[1] == unit_protocol::kReadLetter;
+  const bool failed = record.outcome != FrameOutcome::kSent && record.outcome != FrameOutcome::kLost &&
+                      record.outcome != FrameOutcome::kNotOpen;
+  if (read && failed) return last + kLongestWait;
+  return std::nullopt;
 }

@@ -55,8 +55,10 @@ const LineCase kLines[] = {
     {"Echo100MsLate", {100, 1, false, 0, kUnitRow}, EchoMode::kAuto, 0, false, std::nullopt, ""},
     {"RowBeginsWithTheFrame", {-1, 1, false, 0, kRowLikeAFrame}, EchoMode::kAuto, 30, true, Outcome::kSent,
      ""},
-    {"RowBeginsWithTheFrameDrivenOff", {-1, 1, false, 0, kRowLikeAFrame}, EchoMode::kOff, 30, true,
-     Outcome::kSent, ""},
+    // Driven as a line without echo, nothing tells such a row from a late
+    // echo and one answer byte: refused, never stored.
+    {"RowBeginsWithTheFrameDrivenOff", {-1, 1, false, 0, kRowLikeAFrame}, EchoMode::kOff, 30, false,
+     Outcome::kEchoUnexpected, "set its echo to on"},
     {"Babbling", {-1, 1, true, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, "noise"},
     {"PartialEcho", {0, 2, false, 0, kUnitRow}, EchoMode::kAuto, 30, false, Outcome::kStrayBytes, ""},
     {"AnswersLate", {-1, 1, false, 25, kUnitRow}, EchoMode::kOff, 0, false, Outcome::kAnswerLate,

@@ -420,6 +420,10 @@ void GenerateEcho(Choices& c, Scenario& s) {
   echo.delay = PickOf(c, {microseconds(0), microseconds(500), microseconds(2000), microseconds(4000),
                           microseconds(8000), microseconds(16000), microseconds(30000), microseconds(60000),
                           microseconds(150000)});
+  // An echo that comes after its frame is a fault of its own: dropped or
+  // garbled as well, the bytes of two frames' echoes in part make four that
+  // are neither an echo nor an answer to a reader.
+  if (echo.delay > milliseconds(4)) return;
   if (c.OneIn(10)) echo.dropEvery = PickOf(c, {2, 5});
   if (c.OneIn(10)) echo.garbleByte = 1 + c.Pick(40);
 }
@@ -429,24 +433,38 @@ void GenerateLine(Choices& c, Scenario& s) {
   // Units answer within the longest answer wait: a byte later than that
   // lands where the next frame's answer is due, and no link can tell it
   // from that answer.
-  line.answerDelay = PickOf(c, {microseconds(200), microseconds(1000), microseconds(3000), microseconds(4500),
-                                microseconds(6000), microseconds(9000), microseconds(14000), microseconds(25000),
-                                microseconds(40000), microseconds(60000)});
-  for (int i = c.Pick(3); i > 0; --i) {
+  // What the line returns reaches the link as late as its echo, answers too:
+  // the answer's own delay is what is left of that.
+  const microseconds received = line.echo.echoes ? line.echo.delay : microseconds(0);
+  const microseconds envelope = milliseconds(kMaxAnswerWaitMs) - milliseconds(40) - received;
+  line.answerDelay = std::min(envelope, PickOf(c, {microseconds(200), microseconds(1000), microseconds(3000),
+                                                   microseconds(4500), microseconds(6000), microseconds(9000),
+                                                   microseconds(14000), microseconds(25000), microseconds(40000),
+                                                   microseconds(60000)}));
+  if (line.answerDelay < microseconds(0)) {
+    // A line whose echo comes later than the longest wait brings every
+    // answer later still: its units are there only to be missed.
+    line.answerDelay = microseconds(200);
+    line.units.clear();
+  }
+  // Two units at one address are a fault of their own: their answers merged
+  // with one that comes late or in part make bytes no read can sort out.
+  const bool twinAnswers = s.script.units.size() >= 2 && s.script.units.back().offset.count() != 0;
+  for (int i = twinAnswers ? 0 : c.Pick(3); i > 0; --i) {
     AnswerFault fault;
     fault.read = 1 + c.Pick(10);
     fault.kind = static_cast<AnswerFault::Kind>(c.Pick(5));
-    // One fault that drops or adds bytes: a byte added where one was
-    // dropped makes an answer of four no single read can tell from a whole
-    // one (see the strays below).
-    const bool twin = s.script.units.size() >= 2 && s.script.units.back().offset.count() != 0;
+    // One fault that drops or adds bytes, and none beside an echo that comes
+    // in part: a byte added where one was dropped makes an answer of four no
+    // single read can tell from a whole one (see the strays below).
     const bool dropsOrAdds = fault.kind == AnswerFault::Kind::kDrop || fault.kind == AnswerFault::Kind::kSilent ||
                              fault.kind == AnswerFault::Kind::kExtra;
     const bool already = std::any_of(line.answerFaults.begin(), line.answerFaults.end(), [](const AnswerFault& f) {
       return f.kind == AnswerFault::Kind::kDrop || f.kind == AnswerFault::Kind::kSilent ||
              f.kind == AnswerFault::Kind::kExtra;
     });
-    if (dropsOrAdds && (twin || already)) fault.kind = AnswerFault::Kind::kLate;
+    const bool echoInPart = line.echo.dropEvery != 0 || line.echo.garbleByte != 0;
+    if (dropsOrAdds && (already || echoInPart)) fault.kind = AnswerFault::Kind::kLate;
     fault.channel = 1 + c.Pick(4);
     fault.late = PickOf(c, {milliseconds(2), milliseconds(6), milliseconds(15)});
     line.answerFaults.push_back(fault);
@@ -460,7 +478,8 @@ void GenerateLine(Choices& c, Scenario& s) {
   });
   const bool twin = s.script.units.size() >= 2 && s.script.units.back().offset.count() != 0;
   // An echo that comes after the frame is one more source of its own.
-  const bool echoBeyondWaits = line.echo.echoes && line.echo.delay > milliseconds(4);
+  const bool echoBeyondWaits = line.echo.echoes && (line.echo.delay > milliseconds(4) || line.echo.dropEvery != 0 ||
+                                                    line.echo.garbleByte != 0);
   // One stray byte: two may land in the two reads of one address, as no
   // noise on a real line is likely to.
   if (!dropsBytes && !twin && !echoBeyondWaits && c.OneIn(4)) {

@@ -72,7 +72,9 @@ void ScriptedLine::Open() {
   m_opened = true;
   m_openedAt = m_clock.Now();
   for (uint8_t value : m_script.waitingAtOpen) Send({m_openedAt, value, Origin::kStray, -1, 0, false});
-  for (const StrayByte& stray : m_script.strays) Send({m_openedAt + stray.at, stray.value, Origin::kStray, -1, 0, false});
+  for (const StrayByte& stray : m_script.strays) {
+    Send({m_openedAt + stray.at + ReceiveDelay(), stray.value, Origin::kStray, -1, 0, false});
+  }
 }
 
 void ScriptedLine::Send(SentByte byte) {
@@ -197,8 +199,8 @@ void ScriptedLine::Answer(const HeardFrame& frame, int index, VirtualTime at) {
     if (unit.address != address || row > 7) continue;
     Micros late{0};
     for (int k = 0; k < 4; ++k) {
-      SentByte b{at + m_script.answerDelay + unit.offset + k * kByteTime + late, unit.rows[row][k], Origin::kAnswer,
-                 index, k + 1, true};
+      SentByte b{at + m_script.answerDelay + unit.offset + k * kByteTime + late + ReceiveDelay(), unit.rows[row][k],
+                 Origin::kAnswer, index, k + 1, true};
       bool dropped = false;
       for (const AnswerFault& fault : m_script.answerFaults) {
         if (fault.read != m_reads) continue;
@@ -228,11 +230,15 @@ void ScriptedLine::Answer(const HeardFrame& frame, int index, VirtualTime at) {
   std::vector<SentByte> heard;
   for (const SentByte& b : bytes) {
     if (!heard.empty() && b.at - heard.back().at < kByteTime) {
+      // Two bytes on the wire at once read as one garbled byte in the place
+      // of an answer byte: no single read can tell it from the unit's own.
       SentByte& clash = heard.back();
-      // At the very same moment the two read as one byte, which no reader
-      // can tell from either unit's own.
-      clash.flipped = b.at == clash.at;
       clash.intact = clash.intact && b.intact && b.at == clash.at && b.value == clash.value;
+      clash.flipped = true;
+      if (clash.origin != Origin::kAnswer && b.origin == Origin::kAnswer) {
+        clash.origin = Origin::kAnswer;
+        clash.channel = b.channel;
+      }
       clash.value &= b.value;
       clash.at = b.at;
       continue;

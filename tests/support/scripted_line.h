@@ -53,7 +53,10 @@ struct FarUnit {
 // How the line returns what it is sent.
 struct EchoHabit {
   bool echoes = false;
-  Micros delay{0};      // after the byte left
+  // After the byte left. What the line returns comes through the same
+  // receiver as what the units send, in the order it was on the wire: every
+  // byte the link is sent comes this much later.
+  Micros delay{0};
   int dropEvery = 0;    // with n, every n-th echo is lost
   int garbleByte = 0;   // the echo of this byte (counted from 1 on the line) has its low bit flipped
 };
@@ -78,7 +81,7 @@ struct LineScript {
   // a cut frame is not taken for the next one's first bytes.
   Micros startOver{50'000};
   EchoHabit echo;
-  Micros answerDelay{1000};  // from the read frame's last byte to its first answer byte
+  Micros answerDelay{1000};  // from the read frame's last byte to its first answer byte, on the wire
   std::vector<AnswerFault> answerFaults;
   std::vector<StrayByte> strays;
   std::vector<uint8_t> waitingAtOpen;  // left on the line by someone before
@@ -140,6 +143,8 @@ class ScriptedLine {
   void Answer(const HeardFrame& frame, int index, VirtualTime at);
   void Send(SentByte byte);
   void Open();
+  // How much later than on the wire a byte reaches the link.
+  Micros ReceiveDelay() const { return m_script.echo.echoes ? m_script.echo.delay : Micros{0}; }
   // Throws when the link calls again and again without time passing: a loop
   // that would spin for ever on a real line too.
   void Spin();
