@@ -109,6 +109,7 @@ struct AnswerCase {
   int status;
   std::string message;  // a part of standard error, or of standard output when status is 0
   bool changeSent;      // whether a change-address frame may go out
+  int shared = -1;      // the simulator's second unit's address; -1: none
 };
 
 TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
@@ -122,6 +123,8 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
       {"set-address that no unit took", {}, {"set-address", "--unit", "0", "3"}, 4,
        "no unit answers at address 3 after the change; none answers at address 0 either", true},
       {"scan of a silent line", {}, {"scan"}, 4, "no unit answers. Likely causes:", false},
+      {"check of two units at one address, whose bytes garble differently each read", {0, 3}, {"check"}, 0,
+       "two units may share address 3: sequence ", false, 3},
   };
   for (const AnswerCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,6 +132,7 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
     sim::SimOptions options;
     options.units = c.units;
     options.silent = c.units.empty();
+    options.sharedAddress = c.shared;
     StartSim(options);
     const CliResult result = Run(c.args);
     EXPECT_EQ(result.status, c.status) << result.err;
