@@ -36,7 +36,11 @@ Reading ReadingOf(int32_t unit, int32_t row, const CSerialLink::FrameRecord& rec
   // On a line that echoes, the frame's own bytes come back first.
   const size_t echoed = echoes ? std::min(record.left.size(), record.came.size()) : 0;
   for (size_t i = echoed; i < record.came.size(); ++i) reading.bytes.push_back(record.came[i].value);
-  if (!reading.bytes.empty() && !record.left.empty()) {
+  if (record.outcome == CSerialLink::FrameOutcome::kAnswerLate) {
+    // An answer past the answer wait is taken only after the read's pauses;
+    // when it began to come is the link's lateness.
+    reading.late = milliseconds(record.lateness.lateMs);
+  } else if (!reading.bytes.empty() && !record.left.empty()) {
     reading.late = std::chrono::duration_cast<Micros>(record.came[echoed].at - record.left.back().at);
   }
   return reading;

@@ -29,8 +29,9 @@ struct Reading {
   // What came after the frame's echo: the answer, and anything beyond it
   // that was taken before the link dropped what followed a fault.
   std::vector<uint8_t> bytes;
-  // From the frame's last byte leaving to the first of `bytes` being taken;
-  // nothing when no byte came. The link takes a byte that is already there
+  // From the frame's last byte leaving to the first of `bytes` being taken
+  // (for an answer past the answer wait, to when it began to come, in whole
+  // ms as the link tells it); nothing when no byte came. The link takes a byte that is already there
   // only once the protocol's pause after the frame is over, so an answer that
   // came sooner reads as about kReadPauseMs.
   std::optional<Micros> late;

@@ -45,6 +45,8 @@ TEST(LineCheck, TellsLatenessAdvisesTheWaitAndFindsSharedAddresses) {
   const CheckCase cases[] = {
       {"answers 12 to 14 ms after the frame, taken by a wait of 20, want 20", {Unit(2, milliseconds(1))},
        milliseconds(12), 20, {}, {2}, -1, 12, 13, 14, 20},
+      {"answers 12 ms after the frame past a wait of 5: when it came, not when it was taken", {Unit(2)},
+       milliseconds(12), 5, {}, {2}, -1, 12, 12, 12, 15},
       {"an answer there at once reads as the protocol's pause, and needs no more", {Unit(2)}, milliseconds(1), 5,
        {}, {2}, -1, 5, 5, 5, 5},
       {"two units at 3 a little apart by a different step each read garble differently",
