@@ -164,16 +164,22 @@ int RunCheck(const CliContext& base) {
   const int code = WorkLines(context, lines, [&](LineSession& line) {
     if (!line.Open()) return static_cast<int>(kExitPortNotOpen);
     CSerialLink& link = line.Link();
-    const line_check::Survey survey = line_check::Run(
-        link,
-        [&](int done, int total) {
-          report.Progress(line.Index(), "checking: address " + std::to_string(done - 1) + " (" + std::to_string(done) +
-                                            " of " + std::to_string(total) + ")");
-        },
-        [&](int done, int total) {
-          report.Progress(line.Index(), "checking: read " + std::to_string(done) + " of " + std::to_string(total));
-        });
+    line_check::Hooks hooks;
+    hooks.scanned = [&](int done, int total) {
+      report.Progress(line.Index(), "checking: address " + std::to_string(done - 1) + " (" + std::to_string(done) +
+                                        " of " + std::to_string(total) + ")");
+    };
+    hooks.read = [&](int done, int total) {
+      report.Progress(line.Index(), "checking: read " + std::to_string(done) + " of " + std::to_string(total));
+    };
+    std::string stopWhy;
+    hooks.goOn = [&] { return StopStatus(context, &stopWhy) == kExitDone; };
+    const line_check::Survey survey = line_check::Run(link, hooks);
     report.EndProgress();
+    // A stop between units ends the check with what it has not read said.
+    if (survey.stoppedBefore >= 0) {
+      return line.CheckStop("not checked: unit " + std::to_string(survey.stoppedBefore) + " and after");
+    }
     if (!survey.stoppedBy) link.SettleEcho();
 
     const DeviceFacts facts = FactsOf(line.Port(), link);

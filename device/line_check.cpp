@@ -51,7 +51,7 @@ bool EndsCheck(CSerialLink::FrameOutcome outcome) {
   return outcome != Outcome::kSent && outcome != Outcome::kStrayBytes && outcome != Outcome::kAnswerLate;
 }
 
-Survey Run(CSerialLink& link, const unit_operations::RowProgress& scanned, const unit_operations::RowProgress& read) {
+Survey Run(CSerialLink& link, const Hooks& hooks) {
   Survey survey;
   // One read, the pause after it (in which what follows the answer is
   // looked at), and what its record tells.
@@ -78,17 +78,21 @@ Survey Run(CSerialLink& link, const unit_operations::RowProgress& scanned, const
     }
     if (survey.stoppedBy) break;
     if (brought > 0) survey.present.push_back(unit);
-    if (scanned) scanned(unit + 1, unit_protocol::kUnitAddresses);
+    if (hooks.scanned) hooks.scanned(unit + 1, unit_protocol::kUnitAddresses);
   }
 
   const int total = static_cast<int>(survey.present.size()) * unit_protocol::kRowsPerUnit * kReadsPerRow;
   int done = 0;
   for (int32_t unit : survey.present) {
+    if (hooks.goOn && !hooks.goOn()) {
+      survey.stoppedBefore = unit;
+      return survey;
+    }
     for (int32_t row = 0; row < unit_protocol::kRowsPerUnit; ++row) {
       for (int n = 0; n < kReadsPerRow; ++n) {
         if (survey.stoppedBy) return survey;
         readRow(unit, row, &survey.rowReads);
-        if (read) read(++done, total);
+        if (hooks.read) hooks.read(++done, total);
       }
     }
   }

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -54,6 +55,8 @@ struct Survey {
   std::vector<Reading> rowReads;    // kReadsPerRow reads of each row of each unit present
   // The fault that ended the check early (EndsCheck); nothing when it ran to its end.
   std::optional<CSerialLink::FrameOutcome> stoppedBy;
+  // The unit whose rows were not read because `goOn` said stop; -1: none.
+  int32_t stoppedBefore = -1;
 };
 
 // On an open link: asks each address for row 0 as a scan does (an address
@@ -61,9 +64,14 @@ struct Survey {
 // bytes come again), then reads each row of each address that answered
 // kReadsPerRow times, pausing after each read as between rows. Unlike a
 // scan it goes on past stray bytes and late answers. `scanned` hears each
-// address asked, `read` each row read.
-Survey Run(CSerialLink& link, const unit_operations::RowProgress& scanned = {},
-           const unit_operations::RowProgress& read = {});
+// address asked, `read` each row read; `goOn`, asked before each unit's
+// rows, ends the check there when it says false.
+struct Hooks {
+  unit_operations::RowProgress scanned;
+  unit_operations::RowProgress read;
+  std::function<bool()> goOn;
+};
+Survey Run(CSerialLink& link, const Hooks& hooks = {});
 
 // The least, median and most of a unit's lateness over its reads that
 // brought bytes.
