@@ -1,5 +1,5 @@
 // dimlet-cli scan: the addresses that answer on each line, or on the lines
-// an installation file names.
+// an installation file names; and those lines, which check works too.
 #include "cli/cli_commands.h"
 
 int ScanLines(const CliContext& base, std::vector<PortChoice>* lines) {
