@@ -99,8 +99,8 @@ CliChecked CheckCommand(CliArguments& result, const CommandSpec& info, const std
   const bool rows = command == CliCommand::kWrite || command == CliCommand::kVerify;
   int wanted = info.argumentCount;
   if (rows && result.fromProfile) wanted = 0;
-  // An installation file's lines are scan's choice, not its need.
-  if (command == CliCommand::kScan && positional.empty()) wanted = 0;
+  // An installation file's lines are scan's and check's choice, not their need.
+  if ((command == CliCommand::kScan || command == CliCommand::kCheck) && positional.empty()) wanted = 0;
   if (static_cast<int>(positional.size()) > wanted) {
     if (wanted == 0 && result.fromProfile) return UsageFailure(name + " takes FILE or --from-profile, not both");
     return UsageFailure(name + " takes " + (wanted == 0 ? "no further arguments" : info.arguments) + ", not also \"" +
@@ -129,6 +129,7 @@ CliChecked CheckCommand(CliArguments& result, const CommandSpec& info, const std
       result.file = positional[0];
       break;
     case CliCommand::kScan:
+    case CliCommand::kCheck:
       if (!positional.empty()) result.file = positional[0];
       break;
     case CliCommand::kRead:

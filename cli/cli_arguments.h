@@ -12,6 +12,7 @@
 enum class CliCommand {
   kPorts,
   kScan,
+  kCheck,
   kRead,
   kWrite,
   kVerify,
@@ -32,7 +33,7 @@ struct CliArguments {
   bool allUnits = false;           // --unit all: the units that answer
   std::optional<int> sequence;     // --sequence, 1..8
   std::string file;                // the row file of write and verify ("-": standard input), scan's
-                                   // installation file (empty: none)
+                                   // and check's installation file (empty: none)
   bool fromProfile = false;        // --from-profile instead of a file
   std::string output = "-";        // read's and report's -o ("-": standard output)
   std::string like;                // read --like: the installation file whose units (and labels) are read

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/line_session.h"
 #include "cli/row_file.h"
@@ -15,6 +16,11 @@ int LoadRowFile(const CliContext& context, const std::string& name, RowFile* fil
 // The commands, one function each.
 int RunPorts(const CliContext& context);
 int RunScan(const CliContext& context);
+// The lines scan and check work: an installation file's line column, or
+// each --port (else the profile's chosen line). kExitDone, or the exit
+// status after saying what is wrong.
+int ScanLines(const CliContext& context, std::vector<PortChoice>* lines);
+int RunCheck(const CliContext& context);  // each line looked at before commissioning
 // A unit command of unit_commands' table sent to each --unit: one that
 // nothing confirms (store, run, stop, set-highest), and one that moves the
 // unit to a new address, asked for before and after (set-address).

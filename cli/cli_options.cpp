@@ -24,7 +24,7 @@ constexpr CommandMask Mask(std::initializer_list<CliCommand> commands) {
 
 using C = CliCommand;
 constexpr CommandMask kAll = ~CommandMask{0};
-constexpr CommandMask kOnLine = Mask({C::kScan, C::kRead, C::kWrite, C::kVerify, C::kUnitCommand, C::kReport});
+constexpr CommandMask kOnLine = Mask({C::kScan, C::kCheck, C::kRead, C::kWrite, C::kVerify, C::kUnitCommand, C::kReport});
 constexpr CommandMask kToUnits = Mask({C::kRead, C::kWrite, C::kVerify, C::kUnitCommand});
 // The commands the journal keeps.
 constexpr CommandMask kChangesUnits = Mask({C::kWrite, C::kUnitCommand});
@@ -121,6 +121,8 @@ CliChecked NoStore(CliArguments&, const std::string&) { return {}; }
 const CommandSpec kOwnCommands[] = {
     {"ports", C::kPorts, "", 0, "the Com entries and serial adapters: devices, line options, mapping"},
     {"scan", C::kScan, "[FILE]", 1, "the addresses (" + kAddressRange + ") that answer on each line, or on FILE's lines"},
+    {"check", C::kCheck, "[INSTALLATION]", 1, "each line before commissioning: adapter, echo, how late each unit "
+                                              "answers, stray bytes, the answer wait to set, shared addresses"},
     {"read", C::kRead, "", 0, "units' rows as a row file (--unit N[,N...] or --unit all)"},
     {"write", C::kWrite, "FILE", 1, "send rows (FILE, - or --from-profile), then read them back"},
     {"verify", C::kVerify, "FILE", 1, "compare what units hold with the rows"},

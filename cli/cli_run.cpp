@@ -27,6 +27,8 @@ CliChecked CheckTraceTarget(const CliArguments& args) {
     data = "the rows read";
   } else if (args.command == CliCommand::kScan) {
     data = "the list of units";
+  } else if (args.command == CliCommand::kCheck) {
+    data = "the line check";
   } else {
     return {};
   }
@@ -51,6 +53,8 @@ int Dispatch(CliContext& context) {
       return RunPorts(context);
     case CliCommand::kScan:
       return RunScan(context);
+    case CliCommand::kCheck:
+      return RunCheck(context);
     case CliCommand::kRead:
       return RunRead(context);
     case CliCommand::kWrite:
@@ -110,6 +114,7 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
       break;
     case CliCommand::kPorts:
     case CliCommand::kScan:
+    case CliCommand::kCheck:
     case CliCommand::kRead:
     case CliCommand::kWrite:
     case CliCommand::kVerify:

@@ -1,8 +1,8 @@
 // dimlet-cli scan: the addresses that answer on each line, or on the lines
-// an installation file names.
+// an installation file names; and those lines, which check works too.
 #include "cli/cli_commands.h"
 
-int RunScan(const CliContext& base) {
+int ScanLines(const CliContext& base, std::vector<PortChoice>* lines) {
   // An installation file names the lines to scan; its rows are not looked at.
   RowFile file;
   if (!base.args.file.empty()) {
@@ -16,9 +16,14 @@ int RunScan(const CliContext& base) {
       return base.Fail(UsageFailure(name + " names its lines in the line column; leave out --port"));
     }
   }
+  if (const CliChecked failed = ChooseLines(base, file.lineNames, lines)) return base.Fail(*failed);
+  if (const CliChecked failed = ComEntriesKnown(base.profile, *lines)) return base.Fail(*failed);
+  return kExitDone;
+}
+
+int RunScan(const CliContext& base) {
   std::vector<PortChoice> lines;
-  if (const CliChecked failed = ChooseLines(base, file.lineNames, &lines)) return base.Fail(*failed);
-  if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
+  if (const int code = ScanLines(base, &lines); code != kExitDone) return code;
   std::vector<std::string> labels;
   for (const PortChoice& line : lines) labels.push_back(line.label);
   CliReport report(base.streams, base.args.quiet, base.args.json, labels, base.outFault);

@@ -128,7 +128,8 @@ std::string CompletionWords(const std::vector<std::string>& words) {
       if (!entry.summary.empty()) offered.push_back(entry.name);
     }
   } else if (command->command == CliCommand::kWrite || command->command == CliCommand::kVerify ||
-             command->command == CliCommand::kScan || command->command == CliCommand::kReport) {
+             command->command == CliCommand::kScan || command->command == CliCommand::kCheck ||
+             command->command == CliCommand::kReport) {
     offered.push_back("@files");
   } else if (command->command == CliCommand::kHelp) {
     for (const CommandSpec& entry : CommandSpecs()) {

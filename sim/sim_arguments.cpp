@@ -1,6 +1,7 @@
 // Parsing the dimlet-sim command line.
 #include "sim/sim_arguments.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "settings/unit_list.h"
@@ -59,7 +60,7 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
       continue;
     }
     const bool takesValue = arg == "--link" || arg == "--listen" || arg == "--units" || arg == "--state" ||
-                            arg == "--delay" || arg == "--latency" || arg == "--answer-bytes";
+                            arg == "--delay" || arg == "--latency" || arg == "--answer-bytes" || arg == "--shared";
     if (!takesValue) return fail("unknown option \"" + arg + "\" (see --help)");
     if (i + 1 >= args.size()) return fail(arg + " needs a value");
     const std::string& value = args[++i];
@@ -82,9 +83,18 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args) {
       if (!ParseNumberIn(value, 0, 1000, &result.options.latencyMs)) {
         return fail("--latency takes milliseconds 0-1000, not \"" + value + "\"");
       }
+    } else if (arg == "--shared") {
+      if (!ParseNumberIn(value, 0, 7, &result.options.sharedAddress)) {
+        return fail("--shared takes a unit address 0-7, not \"" + value + "\"");
+      }
     } else if (!ParseNumberIn(value, 0, 4, &result.options.answerBytes)) {
       return fail("--answer-bytes takes 0-4, not \"" + value + "\"");
     }
+  }
+  const std::vector<int>& units = result.options.units;
+  const int shared = result.options.sharedAddress;
+  if (shared >= 0 && std::find(units.begin(), units.end(), shared) == units.end()) {
+    return fail("--shared " + std::to_string(shared) + ": no unit at that address (--units " + UnitListText(units) + ")");
   }
   if (result.options.listenPort >= 0 && !result.options.linkPath.empty()) {
     return fail("--link names a pseudo-terminal; with --listen the line is reached by its address");
@@ -112,6 +122,9 @@ std::string UsageText() {
          "                     timer: released together MS milliseconds after the\n"
          "                     first (an FTDI adapter's default is 16)\n"
          "  --answer-bytes N   send only the first N (0-4) bytes of each answer\n"
+         "  --shared ADDRESS   a second unit at ADDRESS: the two answer together, a\n"
+         "                     little apart and by a different step each read, and\n"
+         "                     their bytes garble as on a real bus\n"
          "  --silent           never answer\n"
          "  --echo             return every byte received, as a two-wire RS-485\n"
          "                     adapter does\n"

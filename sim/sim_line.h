@@ -64,6 +64,9 @@ struct SimOptions {
   int latencyMs = 0;
   int answerBytes = 4;    // how many of the four answer bytes are sent
   bool silent = false;    // recognise frames but never answer
+  // A second unit at this address (one of `units`; -1: none), answering
+  // with the first a little apart, so that their bytes garble on the line.
+  int sharedAddress = -1;
   // Return every byte the host sends, at once, as a two-wire RS-485 adapter
   // hears its own transmission; the units still see the frames.
   bool echo = false;

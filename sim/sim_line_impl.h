@@ -32,6 +32,7 @@ struct SimLine::Impl {
     answer.bytes = std::clamp(options.answerBytes, 0, 4);
     answer.silent = options.silent;
     latencyMs = std::max(0, options.latencyMs);
+    units.ShareAddress(options.sharedAddress);
   }
 
   // Everything below is guarded by `mutex`, except `thread`.

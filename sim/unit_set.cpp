@@ -2,6 +2,7 @@
 #include "sim/unit_set.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/frame_scanner.h"
 
@@ -99,6 +100,13 @@ FrameAction UnitSet::Apply(const std::vector<uint8_t>& f, const AnswerMode& mode
     const int keep = mode.silent ? 0 : std::clamp(mode.bytes, 0, static_cast<int>(kChannelCount));
     answer.resize(static_cast<size_t>(keep));
     action.text += " -> " + ReadRowText(answer, mode);
+    if (address == m_shared && !answer.empty()) {
+      const int late = m_skew.NextTicks();
+      answer = HeardTogether(answer, answer, late);
+      char apart[16];
+      std::snprintf(apart, sizeof apart, "%.2f", static_cast<double>(late) / kBitTicks);
+      action.text += "; a second unit " + std::string(apart) + " bits later, heard as " + JoinValues(answer);
+    }
     action.answer = std::move(answer);
     return action;
   }
@@ -130,6 +138,8 @@ FrameAction UnitSet::Apply(const std::vector<uint8_t>& f, const AnswerMode& mode
       } else if (target != address && Find(target)) {
         action.text += ", refused: a unit already answers there; stays at " + std::to_string(address);
       } else {
+        // A second unit on the address heard the same frame and moves with it.
+        if (address == m_shared) m_shared = target;
         unit->address = target;
       }
       break;

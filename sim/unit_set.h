@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/bus_clash.h"
 #include "sim/sim_line.h"
 
 namespace sim {
@@ -37,6 +38,10 @@ class UnitSet {
   UnitState* Find(int address);
   const UnitState* Find(int address) const;
   const std::vector<UnitState>& Units() const { return m_units; }
+  // A second unit answers at `address` too (-1: none), a little apart from
+  // the first and by a different step each read. It hears every frame the
+  // first does, so the two hold the same rows.
+  void ShareAddress(int address) { m_shared = address; }
 
   // Acts on one whole frame as recognised by the scanner. Frames to an
   // address with no unit, and byte runs that are not one whole frame, change
@@ -45,6 +50,8 @@ class UnitSet {
 
  private:
   std::vector<UnitState> m_units;
+  int m_shared = -1;
+  AnswerSkew m_skew;
 };
 
 }  // namespace sim

@@ -250,6 +250,7 @@ TEST(CliCompletion, OffersWhatTheCommandTakesFromTheOptionTable) {
       {{"read", "--echo", "o"}, "on\noff\n"},
       {{"verify", "--unit", "1", ""}, "@files\n"},
       {{"scan", ""}, "@files\n"},  // an installation file
+      {{"check", ""}, "@files\n"},
       {{"help", "set-"}, "set-address\nset-highest\n"},
   };
   for (const CompletionCase& c : cases) {

@@ -109,6 +109,7 @@ struct AnswerCase {
   int status;
   std::string message;  // a part of standard error, or of standard output when status is 0
   bool changeSent;      // whether a frame that changes a unit (change-address, write-row, store) may go out
+  int shared = -1;      // the simulator's second unit's address; -1: none
 };
 
 TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
@@ -125,6 +126,8 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
       {"scan of a silent line", {}, {"scan"}, 4, "no unit answers. Likely causes:", false},
       {"write of the rows that differ to a unit whose read-first got no answer", {1},
        {"write", "--changed", "--no-verify", "--unit", "3", rows}, 4, "unit 3: did not answer; nothing sent", false},
+      {"check of two units at one address, whose bytes garble differently each read", {0, 3}, {"check"}, 0,
+       "two units may share address 3: sequence ", false, 3},
   };
   for (const AnswerCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -132,6 +135,7 @@ TEST_F(CliTest, CommandsThatDependOnAnswersSayWhatAnswered) {
     sim::SimOptions options;
     options.units = c.units;
     options.silent = c.units.empty();
+    options.sharedAddress = c.shared;
     StartSim(options);
     const CliResult result = Run(c.args);
     EXPECT_EQ(result.status, c.status) << result.err;

@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimArguments, EveryOperatorOptionLandsInTheLineOptions) {
   const sim::SimArguments a = sim::ParseSimArguments(
       {"--link", "/tmp/com1", "--units", "0,2", "--state", "s.txt", "--delay", "40", "--latency", "16",
-       "--answer-bytes", "2", "--silent"});
+       "--answer-bytes", "2", "--silent", "--shared", "2"});
   ASSERT_TRUE(a.error.empty()) << a.error;
   EXPECT_FALSE(a.help);
   EXPECT_EQ(a.options.linkPath, "/tmp/com1");
@@ -58,6 +58,7 @@ TEST(SimArguments, EveryOperatorOptionLandsInTheLineOptions) {
   EXPECT_EQ(a.options.latencyMs, 16);
   EXPECT_EQ(a.options.answerBytes, 2);
   EXPECT_TRUE(a.options.silent);
+  EXPECT_EQ(a.options.sharedAddress, 2);
 }
 
 TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
@@ -66,7 +67,7 @@ TEST(SimArguments, WrongCommandLinesAreRefusedWithAReason) {
       {"--delay", "5ms"},  {"--answer-bytes", "5"}, {"--units", "9"},    {"--state"},
       {"--latency", "1001"}, {"--latency", "x"}, {"extra"},
       {"--listen", "70000"}, {"--listen", "::1:5000"}, {"--listen", ":5000"}, {"--listen", "h:"},
-      {"--listen", "5000", "--link", "/tmp/com1"},
+      {"--listen", "5000", "--link", "/tmp/com1"}, {"--shared", "8"}, {"--units", "0,1", "--shared", "3"},
   };
   for (const auto& args : wrong) {
     const sim::SimArguments a = sim::ParseSimArguments(args);
@@ -102,7 +103,7 @@ TEST(SimArguments, HelpIsRecognisedAndTheTextNamesEveryOption) {
   EXPECT_FALSE(sim::ParseSimArguments({"--bogus", "--version"}).error.empty());
   const std::string usage = sim::UsageText();
   for (const char* option :
-       {"--listen", "--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent", "--version"}) {
+       {"--listen", "--link", "--units", "--state", "--delay", "--latency", "--answer-bytes", "--silent", "--shared", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

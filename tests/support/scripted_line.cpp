@@ -199,8 +199,9 @@ void ScriptedLine::Answer(const HeardFrame& frame, int index, VirtualTime at) {
     if (unit.address != address || row > 7) continue;
     Micros late{0};
     for (int k = 0; k < 4; ++k) {
-      SentByte b{at + m_script.answerDelay + unit.offset + k * kByteTime + late + ReceiveDelay(), unit.rows[row][k],
-                 Origin::kAnswer, index, k + 1, true};
+      const Micros drift = (m_reads % 3) * unit.drift;
+      SentByte b{at + m_script.answerDelay + unit.offset + drift + k * kByteTime + late + ReceiveDelay(),
+                 unit.rows[row][k], Origin::kAnswer, index, k + 1, true};
       bool dropped = false;
       for (const AnswerFault& fault : m_script.answerFaults) {
         if (fault.read != m_reads) continue;

@@ -48,6 +48,9 @@ struct FarUnit {
   // Answers this much later than the line's answer delay: a second unit at
   // the same address answers a little apart from the first.
   Micros offset{0};
+  // And later again by a step that changes from read to read (0, 1 or 2 of
+  // it, by the read's count), as two real units' timings never keep in step.
+  Micros drift{0};
 };
 
 // How the line returns what it is sent.
