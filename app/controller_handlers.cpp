@@ -52,7 +52,13 @@ std::string Outcome(int32_t unit, const CSerialLink& link, bool openBefore, cons
   const bool someSent = rowsDone > 0 && (wentAway || outcome != CSerialLink::FrameOutcome::kNotOpen);
   const std::string before = someSent ? Rows(rowsDone) + " " + doneWords + ", then " : "";
   const bool lostInFrame = !someSent && outcome == CSerialLink::FrameOutcome::kLost;
-  return UnitWords(unit) + before + (wentAway && !lostInFrame ? "the line went away" : link_words::FrameWords(link));
+  // A frame refused before its first byte (the line was not quiet) sent
+  // nothing: its record says so, and so do the words.
+  const CSerialLink::FrameRecord& record = link.LastRecord();
+  const bool refused = !someSent && outcome != CSerialLink::FrameOutcome::kNotOpen && record.frame.size > 0 &&
+                       record.NoneLeft() && !wentAway;
+  return UnitWords(unit) + before + (refused ? "not sent: " : "") +
+         (wentAway && !lostInFrame ? "the line went away" : link_words::FrameWords(link));
 }
 
 // What a read of rows brought: the rows read and the channels that did not
