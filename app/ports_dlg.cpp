@@ -23,6 +23,10 @@
 
 namespace {
 
+// The spin box's value that stands for an automatic answer wait.
+constexpr int kAutoWaitStep = unit_protocol::kAnswerWindowMs - 1;
+
+
 constexpr EchoMode kEchoChoices[] = {EchoMode::kAuto, EchoMode::kOn, EchoMode::kOff};
 
 // The line options of Com `port` as the profile holds them now; defaults
@@ -143,12 +147,15 @@ void CPortsDlg::AddLineOptionsRow(QVBoxLayout* layout) {
   auto* waitLabel = new QLabel(QStringLiteral("Answer &wait:"), this);
   m_answerWait = new QSpinBox(this);
   m_answerWait->setObjectName(QStringLiteral("answerWait"));
-  m_answerWait->setRange(unit_protocol::kAnswerWindowMs, kMaxAnswerWaitMs);
+  // One step below the shortest wait stands for the link's own: "Auto".
+  m_answerWait->setRange(kAutoWaitStep, kMaxAnswerWaitMs);
+  m_answerWait->setSpecialValueText(QStringLiteral("Auto"));
   m_answerWait->setSuffix(QStringLiteral(" ms"));
   // Only a finished value is applied: typing 20 must not apply 2 first.
   m_answerWait->setKeyboardTracking(false);
   m_answerWait->installEventFilter(this);
-  m_answerWait->setToolTip(QStringLiteral("How long an answer byte may take: longer for converters that answer late"));
+  m_answerWait->setToolTip(QStringLiteral("How long an answer byte may take: Auto starts from the adapter's latency "
+                                          "and rises when a whole answer comes late"));
   waitLabel->setBuddy(m_answerWait);
   m_rs485 = new QCheckBox(QStringLiteral("RS-&485 mode"), this);
   m_rs485->setObjectName(QStringLiteral("rs485"));
@@ -249,7 +256,8 @@ void CPortsDlg::ShowLineOptions() {
   const QSignalBlocker echo(m_echo), wait(m_answerWait), rs485(m_rs485);
   const auto* choice = std::find(std::begin(kEchoChoices), std::end(kEchoChoices), options.echo);
   m_echo->setCurrentIndex(static_cast<int>(choice - std::begin(kEchoChoices)));
-  m_answerWait->setValue(std::max(options.answerWaitMs, unit_protocol::kAnswerWindowMs));
+  m_answerWait->setValue(options.AnswerWaitAuto() ? kAutoWaitStep
+                                                 : std::max(options.answerWaitMs, unit_protocol::kAnswerWindowMs));
   m_rs485->setChecked(options.rs485);
 }
 
@@ -258,7 +266,7 @@ void CPortsDlg::ApplyLineOptions() {
   if (port < 1 || !m_applyOptions) return;
   LineOptions options;
   options.echo = kEchoChoices[std::clamp(m_echo->currentIndex(), 0, 2)];
-  options.answerWaitMs = m_answerWait->value();
+  options.answerWaitMs = m_answerWait->value() == kAutoWaitStep ? kAnswerWaitAuto : m_answerWait->value();
   options.rs485 = m_rs485->isChecked();
   std::string error;
   if (!m_applyOptions(port, options, &error)) {
@@ -267,10 +275,11 @@ void CPortsDlg::ApplyLineOptions() {
     ShowLineOptions();  // back to what is kept
     return;
   }
-  SetShortened(m_message, QStringLiteral("%1: echo %2, answer wait %3 ms, RS-485 mode %4")
+  SetShortened(m_message, QStringLiteral("%1: echo %2, answer wait %3, RS-485 mode %4")
                               .arg(EntryName(port))
                               .arg(QString::fromUtf8(EchoModeText(options.echo).data()))
-                              .arg(options.answerWaitMs)
+                              .arg(options.AnswerWaitAuto() ? QStringLiteral("auto")
+                                                            : QStringLiteral("%1 ms").arg(options.answerWaitMs))
                               .arg(options.rs485 ? QStringLiteral("on") : QStringLiteral("off")));
 }
 

@@ -35,6 +35,7 @@ void PutLineFacts(const CSerialLink& link, const PortChoice& port, const std::ve
   }
   page->echoes = link.Echoes();
   page->answerWaitMs = link.AnswerWaitMs();
+  page->answerWaitWhy = link.AnswerWaitWhy();
   page->notes = Printable(link.LineNotes());
 }
 

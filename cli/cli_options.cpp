@@ -77,10 +77,10 @@ CliChecked StoreEcho(CliArguments& args, const std::string& value) {
 }
 
 CliChecked StoreAnswerWait(CliArguments& args, const std::string& value) {
-  int ms = 0;
-  if (!ParseNumberIn(value, unit_protocol::kAnswerWindowMs, kMaxAnswerWaitMs, &ms)) {
-    return UsageFailure("--answer-wait takes milliseconds " + std::to_string(unit_protocol::kAnswerWindowMs) + "-" +
-                        std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"");
+  int ms = kAnswerWaitAuto;
+  if (value != "auto" && !ParseNumberIn(value, unit_protocol::kAnswerWindowMs, kMaxAnswerWaitMs, &ms)) {
+    return UsageFailure("--answer-wait takes auto or milliseconds " + std::to_string(unit_protocol::kAnswerWindowMs) +
+                        "-" + std::to_string(kMaxAnswerWaitMs) + ", not \"" + value + "\"");
   }
   args.answerWaitMs = ms;
   return {};
@@ -101,8 +101,9 @@ const std::string kUnitHelp =
 const std::string kSequenceHelp = "only sequence S (" + kSequenceRange + ")";
 const std::string kAnswerWaitHelp = "the longest wait for an answer byte, " +
                                     std::to_string(unit_protocol::kAnswerWindowMs) + "-" +
-                                    std::to_string(kMaxAnswerWaitMs) + " ms (default: the Com entry's, else " +
-                                    std::to_string(unit_protocol::kAnswerWindowMs) + ")";
+                                    std::to_string(kMaxAnswerWaitMs) +
+                                    " ms, or auto: from the adapter's latency, raised when a whole answer comes late "
+                                    "(default: the Com entry's, else auto)";
 
 // A person's or a company's name, as text a person can read.
 CliChecked StoreName(std::string* into, const char* option, const std::string& value) {
@@ -199,7 +200,7 @@ const OptionSpec kOptions[] = {
      [](CliArguments& a, const std::string&) -> CliChecked { a.force = true; return {}; }},
     {"--echo", 0, "auto|on|off", "whether the line returns what it sends (default: the Com entry's setting)",
      kOnLine, false, ValueWords::kEcho, StoreEcho},
-    {"--answer-wait", 0, "MS", kAnswerWaitHelp.c_str(), kOnLine, false, ValueWords::kNone, StoreAnswerWait},
+    {"--answer-wait", 0, "MS|auto", kAnswerWaitHelp.c_str(), kOnLine, false, ValueWords::kNone, StoreAnswerWait},
     {"--rs485", 0, nullptr, "ask the kernel for RS-485 mode (default: the Com entry's setting)", kOnLine, false,
      ValueWords::kNone, [](CliArguments& a, const std::string&) -> CliChecked { a.rs485 = true; return {}; }},
     {"--json", 0, nullptr, "results as JSON Lines on standard output, one object per outcome, then a summary",

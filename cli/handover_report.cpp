@@ -205,7 +205,8 @@ std::vector<std::pair<std::string, std::string>> LineFacts(const ReportLine& lin
     facts.emplace_back("Echo", !line.echoes ? "not known whether the line echoes"
                                : *line.echoes ? "the line echoes what is sent"
                                               : "the line does not echo");
-    facts.emplace_back("Answer wait", std::to_string(*line.answerWaitMs) + " ms");
+    facts.emplace_back("Answer wait", std::to_string(*line.answerWaitMs) + " ms" +
+                                          (line.answerWaitWhy.empty() ? "" : ": " + line.answerWaitWhy));
   }
   if (!line.notes.empty()) facts.emplace_back("Notes", line.notes);
   return facts;
@@ -356,6 +357,7 @@ std::string HandoverJsonLines(const SiteFacts& facts, int exitStatus) {
                        {"serial_number", text(line.serialNumber)},
                        {"echo", line.echoes ? nlohmann::json(*line.echoes) : nlohmann::json()},
                        {"answer_wait_ms", line.answerWaitMs ? nlohmann::json(*line.answerWaitMs) : nlohmann::json()},
+                       {"answer_wait_why", line.answerWaitWhy},
                        {"notes", text(line.notes)},
                        {"fault", text(line.fault)}});
     for (const ReportUnit& unit : line.units) {

@@ -45,6 +45,7 @@ struct ReportLine {
   std::string serialNumber;
   std::optional<bool> echoes;
   std::optional<int> answerWaitMs;
+  std::string answerWaitWhy;  // why it is what it is ("the adapter holds bytes 16 ms"); empty: the protocol's own
   std::string notes;   // what the link noted of the line: RS-485 mode, a network line's round trip
   std::string fault;   // why the line could not be worked; empty when it was
   std::vector<ReportUnit> units;  // ascending by address

@@ -130,6 +130,14 @@ std::string FrameWords(const CSerialLink& link) {
     return "the line did not return what was sent: if it does not echo, the echo setting is wrong (set it to auto or "
            "off); else another sender, or a broken bus";
   }
+  // Under an automatic wait a late frame raised it: the words say so instead
+  // of the wait to set.
+  if (const std::optional<CSerialLink::WaitRaise>& raised = link.LastRecord().raised) {
+    const std::string late = std::to_string(raised->lateMs) + " ms late";
+    const std::string to = ": answer wait raised to " + std::to_string(raised->toMs) + " ms";
+    if (link.LastFrame() == CSerialLink::FrameOutcome::kAnswerLate) return "answered " + late + to;
+    if (link.LastFrame() == CSerialLink::FrameOutcome::kEchoLate) return "the line returns what is sent " + late + to;
+  }
   return FrameWords(link.LastFrame(), link.LastLateness());
 }
 
@@ -137,6 +145,11 @@ std::string LineWords(const CSerialLink& link) {
   if (!link.IsPortOpen()) return {};
   std::string words = link.Echoes().value_or(false) ? "echoes" : "";
   if (!link.LineNotes().empty()) words += (words.empty() ? "" : "; ") + link.LineNotes();
+  // The answer wait in force, and why, unless it is the protocol's own.
+  const std::string why = link.AnswerWaitWhy();
+  if (!why.empty()) {
+    words += (words.empty() ? "" : "; ") + ("answer wait " + std::to_string(link.AnswerWaitMs()) + " ms: " + why);
+  }
   return words;
 }
 

@@ -175,6 +175,13 @@ class CSerialLink {
   // fault kLost and this returns true.
   bool CheckGone();
 
+  // An automatic answer wait raised by a frame: from, to, and how late the
+  // answer (or echo) that raised it came, in ms.
+  struct WaitRaise {
+    int32_t fromMs = 0;
+    int32_t toMs = 0;
+    int32_t lateMs = 0;
+  };
   // What one frame did on the line, as the link saw it happen: the one
   // record that what is told of the frame is read from (LastFrame(), the
   // journal's rows, the outcome words).
@@ -191,6 +198,8 @@ class CSerialLink {
     bool lastUnknown = false;
     FrameOutcome outcome = FrameOutcome::kNotOpen;
     Lateness lateness;             // for kEchoLate and kAnswerLate
+    // Under an automatic answer wait: the wait this frame's lateness raised.
+    std::optional<WaitRaise> raised;
     bool LeftWhole() const { return frame.size > 0 && left.size() == frame.size; }
     // No byte of it can have reached the line.
     bool NoneLeft() const { return left.empty() && !lastUnknown; }
@@ -248,8 +257,16 @@ class CSerialLink {
   // (a pty, a built-in port) or it could not be read.
   int32_t LatencyTimerMs() const { return m_latencyTimerMs; }
   // The longest wait for an answer byte on this line: its answer wait, never
-  // less than the protocol's window.
+  // less than the protocol's window. Under "auto" (kAnswerWaitAuto) the
+  // link's own: from the open on, the protocol's window or what the adapter's
+  // latency timer needs; raised, up to the longest, by a whole answer (or a
+  // frame's whole echo) that came late on a line whose echo is settled. That
+  // frame still fails as late: the raised wait serves the next one.
   int32_t AnswerWaitMs() const;
+  // Why an automatic answer wait is what it is, in plain words ("the adapter
+  // holds bytes 16 ms", "raised when an answer came 9 ms late"); empty for the
+  // protocol's own, and for a wait that was set.
+  std::string AnswerWaitWhy() const;
 
  private:
   void SetFault(Fault fault, const std::string& what, int err);
@@ -302,6 +319,11 @@ class CSerialLink {
   // after a read that left whole and failed, until its answer can no longer
   // come. Nothing when the next frame may follow at once.
   std::optional<TimePoint> QuietAfter(const FrameRecord& record) const;
+  // Under an automatic answer wait: takes the last frame's lateness as the
+  // line's, where it may (see AnswerWaitMs), and keeps the raise in its record.
+  void RaiseAutoWait();
+  // The automatic answer wait at open, from the adapter's latency timer.
+  void StartAutoWait();
   // The last frame's record joins those not yet taken, before a new one.
   void KeepRecord();
   // After a fault the line's bytes are no longer understood: what is still
@@ -362,6 +384,8 @@ class CSerialLink {
   std::string m_devicePath;
   std::string m_lineNotes;
   int32_t m_latencyTimerMs = -1;
+  int32_t m_autoWaitMs = unit_protocol::kAnswerWindowMs;  // under "auto"
+  std::string m_autoWaitWhy;
   std::string m_groupToJoin;
 };
 

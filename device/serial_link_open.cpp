@@ -37,7 +37,24 @@ void CSerialLink::SetLineOptions(const LineOptions& options) {
 void CSerialLink::SetByteTrace(ByteTrace trace) { m_trace = std::move(trace); }
 
 int32_t CSerialLink::AnswerWaitMs() const {
+  if (m_options.AnswerWaitAuto()) return m_autoWaitMs;
   return std::max<int32_t>(m_options.answerWaitMs, unit_protocol::kAnswerWindowMs);
+}
+
+std::string CSerialLink::AnswerWaitWhy() const {
+  // A wait that was set is the operator's own, and Ports… shows it.
+  return m_options.AnswerWaitAuto() ? m_autoWaitWhy : std::string();
+}
+
+void CSerialLink::StartAutoWait() {
+  // Where the adapter is known to hold bytes back, answers come that much
+  // later from the first frame on.
+  m_autoWaitMs = unit_protocol::kAnswerWindowMs;
+  m_autoWaitWhy.clear();
+  if (m_latencyTimerMs >= 0 && AnswerWaitForLatency(m_latencyTimerMs) > m_autoWaitMs) {
+    m_autoWaitMs = std::min<int32_t>(AnswerWaitForLatency(m_latencyTimerMs), kMaxAnswerWaitMs);
+    m_autoWaitWhy = "the adapter holds bytes " + std::to_string(m_latencyTimerMs) + " ms";
+  }
 }
 
 void CSerialLink::SetFault(Fault fault, const std::string& what, int err) {
@@ -87,6 +104,7 @@ int32_t CSerialLink::OpenPort(int32_t port, int32_t baud) {
   }
   m_hPort = std::move(*opened);
   m_latencyTimerMs = m_hPort->LatencyTimerMs();
+  StartAutoWait();
   m_lineNotes = m_hPort->Notes();
   WatchDevice();
 

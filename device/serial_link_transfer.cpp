@@ -130,6 +130,7 @@ void CSerialLink::WaitOutOwedEcho() {
 
 bool CSerialLink::Fail(FrameOutcome outcome) {
   m_record.outcome = m_bIsOpen ? outcome : FrameOutcome::kLost;
+  if (outcome == FrameOutcome::kAnswerLate || outcome == FrameOutcome::kEchoLate) RaiseAutoWait();
   m_tail = {};
   m_leftoversTold = true;
   return false;
@@ -502,4 +503,15 @@ std::optional<LineClock::time_point> CSerialLink::QuietAfter(const FrameRecord& 
                       record.outcome != FrameOutcome::kNotOpen;
   if (read && failed) return last + kLongestWait;
   return std::nullopt;
+}
+
+void CSerialLink::RaiseAutoWait() {
+  // Only a whole answer, or the whole echo of a frame, that came late on a
+  // line whose echo is settled says how late this line answers: part of an
+  // answer behind a late echo says nothing of the kind (it fails as stray).
+  const int32_t wanted = m_record.lateness.answerWaitMs;
+  if (!m_options.AnswerWaitAuto() || !m_echoes.has_value() || wanted <= m_autoWaitMs || wanted == 0) return;
+  m_record.raised = WaitRaise{m_autoWaitMs, wanted, m_record.lateness.lateMs};
+  m_autoWaitMs = wanted;
+  m_autoWaitWhy = "raised when an answer came " + std::to_string(m_record.lateness.lateMs) + " ms late";
 }

@@ -1,6 +1,8 @@
 // The echo setting as the profile and the command line spell it.
 #include "settings/line_options.h"
 
+#include "settings/unit_list.h"
+
 namespace {
 
 struct EchoName {
@@ -23,4 +25,17 @@ std::optional<EchoMode> EchoModeFromText(std::string_view text) {
     if (name.text == text) return name.mode;
   }
   return std::nullopt;
+}
+
+std::string AnswerWaitText(int answerWaitMs) {
+  return answerWaitMs == kAnswerWaitAuto ? "auto" : std::to_string(answerWaitMs);
+}
+
+std::optional<int> AnswerWaitFromText(std::string_view text) {
+  // The protocol's own 5 ms, the old default.
+  constexpr int kOldDefault = 5;
+  if (text == "auto") return kAnswerWaitAuto;
+  int ms = 0;
+  if (!ParseNumberIn(text, 0, kMaxAnswerWaitMs, &ms)) return std::nullopt;
+  return ms == kOldDefault ? kAnswerWaitAuto : ms;
 }

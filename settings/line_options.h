@@ -16,13 +16,19 @@ enum class EchoMode {
   kOff,
 };
 
+// The answer wait that the link chooses and raises by itself.
+inline constexpr int kAnswerWaitAuto = -1;
+
 struct LineOptions {
   EchoMode echo = EchoMode::kAuto;
   // The longest wait for each answer byte, in ms, from the start of the pause
   // before it; 0 means the protocol's own wait. Never shorter than that.
-  int answerWaitMs = 0;
+  // kAnswerWaitAuto: the link chooses it, from the adapter's latency timer,
+  // and raises it when a whole answer comes late (serial_link.h).
+  int answerWaitMs = kAnswerWaitAuto;
   bool rs485 = false;  // ask the kernel for RS-485 mode (RTS on while sending)
 
+  bool AnswerWaitAuto() const { return answerWaitMs == kAnswerWaitAuto; }
   bool operator==(const LineOptions&) const = default;
 };
 
@@ -32,3 +38,10 @@ inline constexpr int kMaxAnswerWaitMs = 100;
 // "auto", "on", "off" and back; nothing for any other text.
 std::string_view EchoModeText(EchoMode mode);
 std::optional<EchoMode> EchoModeFromText(std::string_view text);
+
+// The answer wait as the profile and the command line spell it: "auto", or
+// milliseconds 0..kMaxAnswerWaitMs. A kept 5, the default before there was
+// "auto", is read as "auto": it was written for every line whose echo or
+// RS-485 mode was ever changed, not chosen. Nothing for any other text.
+std::string AnswerWaitText(int answerWaitMs);
+std::optional<int> AnswerWaitFromText(std::string_view text);

@@ -29,9 +29,8 @@ LineOptions ReadOptions(const CIniDocument& profile, int port, std::vector<Repla
     }
   }
   if (std::optional<std::string_view> wait = profile.Value("Ports", AnswerWaitKey(port))) {
-    int ms = 0;
-    if (ParseNumberIn(*wait, 0, kMaxAnswerWaitMs, &ms)) {
-      options.answerWaitMs = ms;
+    if (const std::optional<int> ms = AnswerWaitFromText(*wait)) {
+      options.answerWaitMs = *ms;
     } else {
       note(AnswerWaitKey(port), *wait);
     }

@@ -152,7 +152,7 @@ bool SetPortLineOptions(const std::string& profilePath, int port, const LineOpti
   CProfileStore store(profilePath);
   const std::vector<std::pair<std::string, std::string>> values = {
       {EchoKey(port), std::string(EchoModeText(options.echo))},
-      {AnswerWaitKey(port), std::to_string(options.answerWaitMs)},
+      {AnswerWaitKey(port), AnswerWaitText(options.answerWaitMs)},
       {Rs485Key(port), options.rs485 ? "on" : "off"},
   };
   if (!store.SaveValues("Ports", values, error)) return false;

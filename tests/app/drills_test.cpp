@@ -102,7 +102,7 @@ TEST_F(DrillTest, StaleBytesAndDoubleAnswersNeverReachTheNextRow) {
   QTest::qWait(20);
   ChooseComboEntry(ctl::kSequenceCombo, 1);
   Click(ctl::kUpload);
-  EXPECT_NE(Status(*m_dlg).find("bytes the units did not send"), std::string::npos) << Status(*m_dlg);
+  EXPECT_NE(Status(*m_dlg).find("not sent: bytes the units did not"), std::string::npos) << Status(*m_dlg);
   EXPECT_EQ(m_settings.seq.Row(1), (std::array<int32_t, 4>{128, 128, 128, 128}));
   Click(ctl::kUpload);
   EXPECT_EQ(m_settings.seq.Row(0), (std::array<int32_t, 4>{1, 2, 3, 4}));
@@ -115,7 +115,7 @@ TEST_F(DrillTest, LineNoiseBetweenFramesDoesNotDisturbTheUnits) {
   m_settings.seq.FillRow(0, 0x11);
   ChooseComboEntry(ctl::kSequenceCombo, 0);
   Click(ctl::kDownload);
-  EXPECT_NE(Status(*m_dlg).find("bytes the units did not send"), std::string::npos) << Status(*m_dlg);
+  EXPECT_NE(Status(*m_dlg).find("not sent: bytes the units did not"), std::string::npos) << Status(*m_dlg);
   Click(ctl::kDownload);
   Click(ctl::kRunStop);
   const auto frames = AllFrames();

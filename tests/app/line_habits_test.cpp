@@ -112,8 +112,9 @@ LineOptions ShownOptions(CPortsDlg& dialog) {
   auto* wait = dialog.findChild<QSpinBox*>(QStringLiteral("answerWait"));
   auto* rs485 = dialog.findChild<QCheckBox*>(QStringLiteral("rs485"));
   if (!echo || !wait || !rs485) return {};
-  return {EchoModeFromText(echo->currentText().toStdString()).value_or(EchoMode::kAuto), wait->value(),
-          rs485->isChecked()};
+  // The spin box's lowest value is shown as "Auto".
+  const int ms = wait->value() == wait->minimum() ? kAnswerWaitAuto : wait->value();
+  return {EchoModeFromText(echo->currentText().toStdString()).value_or(EchoMode::kAuto), ms, rs485->isChecked()};
 }
 
 LineResult<std::vector<SerialPortInfo>> NoAdapters() { return std::vector<SerialPortInfo>{}; }
@@ -130,7 +131,8 @@ TEST_F(LineHabitsTest, PortsDialogLineOptionsReachTheLinkAndSurviveARestart) {
     });
     dialog.show();  // its buttons take Enter only when shown
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    EXPECT_EQ(ShownOptions(dialog), (LineOptions{EchoMode::kAuto, 5, false})) << "defaults: auto, 5 ms, off";
+    EXPECT_EQ(ShownOptions(dialog), (LineOptions{EchoMode::kAuto, kAnswerWaitAuto, false})) << "defaults: auto, auto, off";
+    EXPECT_EQ(dialog.findChild<QSpinBox*>(QStringLiteral("answerWait"))->text().toStdString(), "Auto");
     dialog.findChild<QComboBox*>(QStringLiteral("echo"))->setCurrentIndex(1);
     // Typed and entered: Enter applies the wait and presses no button of the dialog.
     auto* wait = dialog.findChild<QSpinBox*>(QStringLiteral("answerWait"));

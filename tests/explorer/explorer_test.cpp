@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,51 @@ TEST(LinkRecord, BytesWaitingAtOpenAreDroppedAndCounted) {
   EXPECT_EQ(link.DroppedAtOpen(), 3);
   EXPECT_TRUE(link.ReadRowAnswer(3, 0).Whole());
   EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kSent);
+}
+
+// An automatic answer wait rises with a unit that answers late, from the
+// next read on; a wait that was set stays, and the late read fails as before.
+struct WaitCase {
+  const char* name;
+  int answerWaitMs;
+  std::optional<int> raisedTo;  // by the first read; nothing: not raised
+  CSerialLink::FrameOutcome second;
+};
+
+class AnswerWait : public testing::TestWithParam<WaitCase> {};
+
+TEST_P(AnswerWait, RisesOnlyWhenAutomatic) {
+  testsupport::VirtualClock clock;
+  LineScript script = Echoing(0, {3});
+  script.echo.echoes = false;
+  script.answerDelay = std::chrono::milliseconds(9);
+  testsupport::ScriptedLine line(clock, script);
+  CSerialLink link;
+  link.SetClock(clock);
+  link.SetLineOpener(line.Opener());
+  link.SetLineOptions({EchoMode::kOff, GetParam().answerWaitMs, false});
+  ASSERT_TRUE(link.OpenPort(1, kLineBaud));
+  unit_operations::ReadRows(link, 3, {0});
+  EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kAnswerLate);
+  const auto& raised = link.LastRecord().raised;
+  EXPECT_EQ(raised ? std::optional<int>(raised->toMs) : std::nullopt, GetParam().raisedTo);
+  const std::vector<CSerialLink::RowAnswer> again = unit_operations::ReadRows(link, 3, {0});
+  EXPECT_EQ(link.LastFrame(), GetParam().second);
+  EXPECT_EQ(!again.empty() && again[0].Whole(), GetParam().second == CSerialLink::FrameOutcome::kSent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, AnswerWait,
+                         testing::Values(WaitCase{"Auto", kAnswerWaitAuto, 15, CSerialLink::FrameOutcome::kSent},
+                                         WaitCase{"SetTo5", 5, std::nullopt, CSerialLink::FrameOutcome::kAnswerLate}),
+                         [](const testing::TestParamInfo<WaitCase>& info) { return std::string(info.param.name); });
+
+// A kept 5, the old default, is the automatic wait; any other number is set.
+TEST(AnswerWaitText, AKeptFiveIsAutomatic) {
+  EXPECT_EQ(AnswerWaitFromText("auto"), kAnswerWaitAuto);
+  EXPECT_EQ(AnswerWaitFromText("5"), kAnswerWaitAuto);
+  EXPECT_EQ(AnswerWaitFromText("30"), 30);
+  EXPECT_EQ(AnswerWaitFromText("101"), std::nullopt);
+  EXPECT_EQ(AnswerWaitText(kAnswerWaitAuto), "auto");
 }
 
 INSTANTIATE_TEST_SUITE_P(Caught, Regression, testing::ValuesIn(kCaught),

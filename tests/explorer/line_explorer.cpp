@@ -92,7 +92,9 @@ class Oracle {
                 std::optional<VirtualTime> judgedAt = std::nullopt) {
     if (frame < 0) return Find(what + ": a row taken for a frame the units never heard whole");
     const HeardFrame& heard = m_line.Frames()[static_cast<size_t>(frame)];
-    const auto wait = milliseconds(std::max(m_scenario.options.answerWaitMs, 5));
+    // Under an automatic wait, the longest a raised one may be.
+    const auto wait = milliseconds(m_scenario.options.AnswerWaitAuto() ? kMaxAnswerWaitMs
+                                                                        : std::max(m_scenario.options.answerWaitMs, 5));
     std::array<bool, 4> seen{};
     for (const SentByte& b : Around(frame, judgedAt.value_or(m_clock.Now()))) {
       if (b.origin == Origin::kEcho && b.frame == frame && b.intact) continue;
@@ -491,7 +493,7 @@ void GenerateLine(Choices& c, Scenario& s) {
   if (c.OneIn(25)) line.heldFromByte = 1 + c.Pick(60);
   if (c.OneIn(25)) line.lostAtByte = 1 + c.Pick(60);
   s.options.echo = PickOf(c, {EchoMode::kAuto, EchoMode::kAuto, EchoMode::kOn, EchoMode::kOff});
-  s.options.answerWaitMs = PickOf(c, {0, 0, 10, 20, 35, 60, 100});
+  s.options.answerWaitMs = PickOf(c, {kAnswerWaitAuto, kAnswerWaitAuto, 0, 0, 10, 20, 35, 60, 100});
 }
 
 int32_t ChannelValue(Choices& c) { return c.OneIn(12) ? PickOf(c, {-5, 256, 300, 1000}) : c.Pick(256); }
@@ -579,7 +581,7 @@ std::string Scenario::Describe() const {
   if (!script.waitingAtOpen.empty()) out << "; " << script.waitingAtOpen.size() << " bytes waiting at open";
   if (script.heldFromByte != 0) out << "; held from byte " << script.heldFromByte;
   if (script.lostAtByte != 0) out << "; lost at byte " << script.lostAtByte;
-  out << "; set echo " << EchoModeText(options.echo) << ", wait " << options.answerWaitMs << "ms; does";
+  out << "; set echo " << EchoModeText(options.echo) << ", wait " << AnswerWaitText(options.answerWaitMs) << "; does";
   for (const Step& step : steps) {
     out << " " << StepName(step.kind);
     if (step.kind == StepKind::kCommand) out << "(" << unit_commands::RowOf(step.command).name << " " << step.value << ")";
