@@ -17,6 +17,7 @@
 #include <optional>
 #include <utility>
 
+#include "device/adapter_tuning.h"
 #include "device/line_transport.h"
 #include "device/pause.h"
 #include "settings/windows_text.h"
@@ -154,6 +155,8 @@ class ComTransport final : public LineTransport {
   bool WaitReadable(LineClock::time_point deadline) override;
   LineResult<> DiscardWaiting() override;
   std::string Notes() const override { return m_notes; }
+  int32_t LatencyTimerMs() const override { return m_latencyTimerMs; }
+  void ReadLatencyTimer() { m_latencyTimerMs = AdapterLatencyTimerMs(m_path); }
   void Close() override;
 
  private:
@@ -171,6 +174,7 @@ class ComTransport final : public LineTransport {
 
   HANDLE m_port;
   std::string m_path;
+  int32_t m_latencyTimerMs = -1;  // an FTDI adapter's, as its driver keeps it
   std::optional<DCB> m_savedLine;             // put back on close
   std::optional<COMMTIMEOUTS> m_savedTimeouts;  // likewise
   Overlapped m_write;
@@ -393,5 +397,6 @@ OpenedLine OpenSerialLine(const std::string& path, int32_t baud, const LineOptio
   if (LineResult<> set = line->SetLine(baud); !set) return set.Failure();
   if (LineResult<> set = line->SetQueuesAndTimeouts(); !set) return set.Failure();
   if (options.rs485) line->RefuseRs485();
+  line->ReadLatencyTimer();
   return std::unique_ptr<LineTransport>(std::move(line));
 }
