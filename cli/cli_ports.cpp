@@ -12,15 +12,17 @@
 namespace {
 
 // The answer wait a link gives a line with `options`: theirs, or the protocol's.
-int AnswerWaitOf(const LineOptions& options) {
-  CSerialLink link;
-  link.SetLineOptions(options);
-  return link.AnswerWaitMs();
+// The answer wait a line starts with: the one set, or where an automatic one
+// starts on the adapter at `path` (its latency timer, where the system says).
+int AnswerWaitOf(const LineOptions& options, const std::string& path) {
+  if (!options.AnswerWaitAuto()) return std::max(options.answerWaitMs, unit_protocol::kAnswerWindowMs);
+  return AutoAnswerWaitStartMs(AdapterLatencyTimerMs(TtyNameOf(path)));
 }
 
-std::string OptionsWords(const LineOptions& options) {
+std::string OptionsWords(const LineOptions& options, const std::string& path) {
+  const std::string wait = std::to_string(AnswerWaitOf(options, path)) + " ms";
   return "echo " + std::string(EchoModeText(options.echo)) + "\tanswer wait " +
-         std::to_string(AnswerWaitOf(options)) + " ms\tRS-485 " + (options.rs485 ? "on" : "off");
+         (options.AnswerWaitAuto() ? "auto, from " + wait : wait) + "\tRS-485 " + (options.rs485 ? "on" : "off");
 }
 
 // Whether a server answers is known only by connecting (within the bound of
@@ -62,7 +64,7 @@ int RunPorts(const CliContext& base) {
     if (!report.Json()) {
       // A path from the profile and a server's words may hold control bytes.
       report.Data(ComEntryName(entry) + '\t' + Printable(port.path) + '\t' + Printable(state) + (entry == chosen ? "\tchosen" : "\t-") +
-                  '\t' + OptionsWords(port.options) + '\n');
+                  '\t' + OptionsWords(port.options, port.path) + '\n');
     }
     for (const ReplacedValue& value : port.unread) report.Message(0, UnreadWords(value));
     report.Result(0, {{"event", "com entry"},
@@ -71,7 +73,8 @@ int RunPorts(const CliContext& base) {
                       {"state", state},
                       {"chosen", entry == chosen},
                       {"echo", EchoModeText(port.options.echo)},
-                      {"answer_wait_ms", AnswerWaitOf(port.options)},
+                      {"answer_wait_ms", AnswerWaitOf(port.options, port.path)},
+                      {"answer_wait_auto", port.options.AnswerWaitAuto()},
                       {"rs485", port.options.rs485}});
   }
   // What an adapter says of itself (its USB strings) is the adapter's to choose.

@@ -400,3 +400,11 @@ constexpr int32_t LatencyLimitMs(int32_t answerWaitMs) {
 constexpr int32_t AnswerWaitForLatency(int32_t timerMs) {
   return (timerMs * 1000 + 2 * unit_protocol::kByteMicros + 999) / 1000;
 }
+// Where an automatic answer wait starts on a line whose adapter has a latency
+// timer of `timerMs` (-1: none known): the protocol's window, or longer where
+// the adapter holds bytes back that long, at most the longest wait.
+constexpr int32_t AutoAnswerWaitStartMs(int32_t timerMs) {
+  const int32_t needed = timerMs >= 0 ? AnswerWaitForLatency(timerMs) : 0;
+  return needed > unit_protocol::kAnswerWindowMs ? (needed < kMaxAnswerWaitMs ? needed : kMaxAnswerWaitMs)
+                                                 : unit_protocol::kAnswerWindowMs;
+}

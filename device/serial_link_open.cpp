@@ -49,10 +49,9 @@ std::string CSerialLink::AnswerWaitWhy() const {
 void CSerialLink::StartAutoWait() {
   // Where the adapter is known to hold bytes back, answers come that much
   // later from the first frame on.
-  m_autoWaitMs = unit_protocol::kAnswerWindowMs;
+  m_autoWaitMs = AutoAnswerWaitStartMs(m_latencyTimerMs);
   m_autoWaitWhy.clear();
-  if (m_latencyTimerMs >= 0 && AnswerWaitForLatency(m_latencyTimerMs) > m_autoWaitMs) {
-    m_autoWaitMs = std::min<int32_t>(AnswerWaitForLatency(m_latencyTimerMs), kMaxAnswerWaitMs);
+  if (m_autoWaitMs > unit_protocol::kAnswerWindowMs) {
     m_autoWaitWhy = "the adapter holds bytes " + std::to_string(m_latencyTimerMs) + " ms";
   }
 }
