@@ -28,9 +28,15 @@ TEST(LineExplorer, EveryScenarioTellsOnlyWhatTheLineDid) {
     std::printf("%s", explorer::Replay(std::strtoull(seed, nullptr, 10)).c_str());
     return;
   }
+  // Each scenario's line in one line, for a table of what a pass covers.
+  const bool describe = std::getenv("DIMLET_EXPLORER_DESCRIBE") != nullptr;
   const uint64_t count = ScenarioCount();
   int failed = 0;
   for (uint64_t seed = 1; seed <= count && failed < 20; ++seed) {
+    if (describe) {
+      explorer::Choices choices(seed);
+      std::printf("%s\n", explorer::Generate(choices).Describe().c_str());
+    }
     for (const std::string& finding : explorer::ExploreSeed(seed)) {
       ADD_FAILURE() << finding;
       ++failed;
