@@ -55,7 +55,7 @@ bool LineSession::FramesSent(const std::string& what) {
   // A line that went away says so in the window's words; one still open
   // says how the frame failed.
   std::string why;
-  if (!m_link.IsPortOpen()) {
+  if (!m_link.IsPortOpen() && m_link.LastFrame() != CSerialLink::FrameOutcome::kHeld) {
     why = link_words::FaultWords(m_link.LastFault());
   } else if (m_link.LastFrame() != CSerialLink::FrameOutcome::kSent) {
     why = link_words::FrameWords(m_link);

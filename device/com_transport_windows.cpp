@@ -166,7 +166,7 @@ class ComTransport final : public LineTransport {
   // A byte that did not leave within its bound (`how`: "not accepted", "not
   // sent"): the port is not trusted any more (see the head of this file).
   LineFailure Held(const std::string& how) const {
-    return Failure(Fault::kLost, "write to " + m_path + ": " + how + " within 1000 ms; closed to be opened again");
+    return ::Held(Fault::kLost, "write to " + m_path + ": " + how + " within 1000 ms; closed to be opened again");
   }
   // The bytes waiting in the driver's input (or output) queue; nullopt with
   // *error set when the port cannot be asked.

@@ -17,6 +17,9 @@ struct LineFailure {
   CSerialLink::Fault fault = CSerialLink::Fault::kOther;
   std::string reason;
   std::string groupToJoin;  // after kPermission: the group that grants access, if any
+  // A written byte that did not leave within its bound: whether it reached the
+  // line cannot be known, whatever the fault (a COM port is then given up).
+  bool held = false;
 };
 
 // A value, or the failure that took its place. LineResult<> is a step that
@@ -45,3 +48,11 @@ class [[nodiscard]] LineResult {
 
 // A failed result with `fault` and `reason`.
 inline LineFailure Failed(CSerialLink::Fault fault, std::string reason) { return {fault, std::move(reason), {}}; }
+
+// A failed write whose byte did not leave within its bound: `fault` and
+// `reason`, held.
+inline LineFailure Held(CSerialLink::Fault fault, std::string reason) {
+  LineFailure failure{fault, std::move(reason), {}};
+  failure.held = true;
+  return failure;
+}

@@ -338,6 +338,7 @@ class CSerialLink {
   std::unique_ptr<LinkWatch> m_watch;       // holds the line while open; from the first open on
   int32_t m_bIsOpen = 0;
   bool m_byteLeft = false;  // the last WriteByte's byte left within its bound
+  bool m_byteHeld = false;  // it did not, held past its bound: whether any of it left is not known
   PortResolver m_resolver;
   LineOpener m_opener;
   LinkClock* m_clock = &SystemClock();

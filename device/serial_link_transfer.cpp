@@ -51,8 +51,10 @@ CSerialLink::Lateness LatenessOf(int32_t lateMs) {
 
 int32_t CSerialLink::WriteByte(uint8_t byte) {
   m_byteLeft = false;
+  m_byteHeld = false;
   if (!m_bIsOpen || !m_hPort) return 1;
   const LineResult<> sent = m_hPort->WriteByte(byte, m_clock->Now() + kWriteBound);
+  if (!sent) m_byteHeld = sent.Failure().held;
   if (sent) {
     m_byteLeft = true;
     if (m_trace) m_trace(TraceDirection::kSent, byte, m_clock->Now());
@@ -129,7 +131,9 @@ void CSerialLink::WaitOutOwedEcho() {
 }
 
 bool CSerialLink::Fail(FrameOutcome outcome) {
-  m_record.outcome = m_bIsOpen ? outcome : FrameOutcome::kLost;
+  // A held byte stays the frame's fault where the transport then gave the
+  // line up (a COM port whose byte did not leave is not trusted again).
+  m_record.outcome = m_bIsOpen || outcome == FrameOutcome::kHeld ? outcome : FrameOutcome::kLost;
   if (outcome == FrameOutcome::kAnswerLate || outcome == FrameOutcome::kEchoLate) RaiseAutoWait();
   m_tail = {};
   m_leftoversTold = true;
@@ -369,8 +373,10 @@ CSerialLink::FrameOutcome CSerialLink::SendFrame(const Frame& frame, bool lastEc
     if (stopped) continue;
     SendBytes(&frame.bytes[i], 1);
     if (!m_byteLeft) {
-      m_record.lastUnknown = m_bIsOpen;
-      Fail(m_bIsOpen ? FrameOutcome::kHeld : FrameOutcome::kLost);
+      // A byte held past its bound may have left in part; a line that went
+      // away took it with it.
+      m_record.lastUnknown = m_byteHeld;
+      Fail(m_byteHeld ? FrameOutcome::kHeld : m_bIsOpen ? FrameOutcome::kHeld : FrameOutcome::kLost);
       stopped = true;
       continue;
     }

@@ -246,7 +246,7 @@ LineResult<> TtyTransport::WriteByte(uint8_t byte, LineClock::time_point deadlin
     if (ready == 0) {
       // Nobody takes bytes: drop what waits so the next transfer starts clean.
       tcflush(m_fd, TCOFLUSH);
-      return Failure(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
+      return ::Held(Fault::kOther, "write to " + m_path + ": not accepted within 1000 ms");
     }
   }
 
@@ -263,7 +263,7 @@ LineResult<> TtyTransport::WriteByte(uint8_t byte, LineClock::time_point deadlin
     const auto now = LineClock::now();
     if (now >= deadline) {
       tcflush(m_fd, TCOFLUSH);
-      return Failure(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
+      return ::Held(Fault::kOther, "write to " + m_path + ": not sent within 1000 ms, discarded");
     }
     const int ready = WaitFor(m_fd, 0, std::min(deadline, now + kDrainStep));
     if (ready > 0 && (ready & kGone)) return Failure(Fault::kLost, "write to " + m_path + ": the device hung up");

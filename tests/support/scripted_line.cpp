@@ -102,7 +102,7 @@ LineResult<> ScriptedLine::WriteByte(uint8_t byte, LineClock::time_point deadlin
   }
   if (m_script.heldFromByte != 0 && m_written >= m_script.heldFromByte) {
     m_clock.AdvanceTo(deadline);
-    return Failed(CSerialLink::Fault::kOther, "write: not sent within 1000 ms, discarded");
+    return Held(CSerialLink::Fault::kOther, "write: not sent within 1000 ms, discarded");
   }
   m_clock.AdvanceTo(m_clock.Now() + kByteTime);
   const VirtualTime at = m_clock.Now();
