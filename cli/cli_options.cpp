@@ -211,9 +211,8 @@ const OptionSpec kOptions[] = {
     {"--echo", 0, "auto|on|off", "whether the line returns what it sends (default: the Com entry's setting)",
      kOnLine, false, ValueWords::kEcho, StoreEcho},
     {"--answer-wait", 0, "MS", kAnswerWaitHelp.c_str(), kOnLine, false, ValueWords::kNone, StoreAnswerWait},
-    {"--retries", 0, "N", "more tries for a row whose answer came in part or late, or, after a write, not at "
-                          "all or other than written; 0-5 (default 1). Stray bytes and echo faults are never "
-                          "tried again, nor a silent address in a scan or report",
+    {"--retries", 0, "N", "more tries for a row whose answer came in part or late (after a write: silent or "
+                          "other than written), 0-5 (default 1); never for stray bytes or echo faults",
      Mask({C::kRead, C::kWrite, C::kVerify, C::kReport}), false, ValueWords::kNone, StoreRetries},
     {"--rs485", 0, nullptr, "ask the kernel for RS-485 mode (default: the Com entry's setting)", kOnLine, false,
      ValueWords::kNone, [](CliArguments& a, const std::string&) -> CliChecked { a.rs485 = true; return {}; }},
