@@ -50,6 +50,7 @@ struct CliArguments {
   std::string trace;               // --trace FILE ("-": standard error); empty: none
   std::optional<EchoMode> echo;    // --echo; nothing: the Com entry's setting
   std::optional<int> answerWaitMs; // --answer-wait
+  int retries = 1;                 // --retries: more tries a row gets after a fault that passes
   bool rs485 = false;              // --rs485
   int value = 0;                   // a unit command's argument, in its row's range
   std::string helpFor;             // help COMMAND / COMMAND --help: that command's name

@@ -69,9 +69,11 @@ int Summarize(const CliContext& context, const std::string& doneWords, bool data
                         {"not_reached", t.notReached},
                         {"not_confirmed", t.unconfirmed},
                         {"line_faults", t.lineFaults},
+                        {"read_again", t.readAgain},
                         {"exit", code}});
-  // A scan's list is its summary.
-  if ((t.units <= 1 && lines <= 1) || doneWords.empty()) return code;
+  // A scan's list is its summary; one unit's own line says it all, unless
+  // rows were read again, which a read's rows alone would not show.
+  if ((t.units <= 1 && lines <= 1 && t.readAgain == 0) || doneWords.empty()) return code;
   auto count = [](int n, const char* one, const char* many) { return std::to_string(n) + ' ' + (n == 1 ? one : many); };
   std::string text = count(t.units, "unit", "units") + " on " + count(static_cast<int>(lines), "line", "lines") + ":";
   std::vector<std::string> parts;
@@ -81,6 +83,8 @@ int Summarize(const CliContext& context, const std::string& doneWords, bool data
   if (t.unconfirmed > 0) parts.push_back(std::to_string(t.unconfirmed) + " not confirmed");
   if (t.notReached > 0) parts.push_back(std::to_string(t.notReached) + " not reached");
   if (t.lineFaults > 0) parts.push_back(count(t.lineFaults, "line fault", "line faults"));
+  // A line that needs second tries is shown as one, though every unit came out right.
+  if (t.readAgain > 0) parts.push_back(ReadAgainWords(t.readAgain));
   for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? " " : ", ") + parts[i];
   report.Closing(text, !dataOnOut);
   return code;

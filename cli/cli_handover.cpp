@@ -161,8 +161,14 @@ int RunReport(const CliContext& base) {
         outcome = stopped;
         break;
       }
-      const std::vector<CSerialLink::RowAnswer> answers = unit_operations::ReadRows(
-          line.Link(), unit.address, unit_operations::AllRows(), {line.RowProgressFor(unit.address, "reading"), {}, false});
+      // A unit found silent in the scan is asked again by no further try:
+      // silence is its answer, and ReadRows gives none for it.
+      unit_operations::ReadHooks hooks;
+      hooks.progress = line.RowProgressFor(unit.address, "reading");
+      hooks.retries = line.Retries();
+      const std::vector<CSerialLink::RowAnswer> answers =
+          unit_operations::ReadRows(line.Link(), unit.address, unit_operations::AllRows(), hooks);
+      unit.readAgain = line.TakeRetried();
       report.EndProgress();
       if (!line.FramesSent("unit " + std::to_string(unit.address) + ": read-row")) {
         page.fault = "the line failed while unit " + std::to_string(unit.address) +
@@ -189,7 +195,7 @@ int RunReport(const CliContext& base) {
         outcome = WorseExitStatus(outcome, kExitDifferent);
       } else {
         ++line.Counts().done;
-        line.Say(who + ": " + VerdictWords(verdict));
+        line.Say(who + ": " + VerdictWords(verdict) + (unit.readAgain > 0 ? " (" + ReadAgainWords(unit.readAgain) + ")" : ""));
       }
       ++line.Counts().units;
     }

@@ -162,6 +162,9 @@ int RunJournal(const CliContext& context) {
       shown += "  " + (technician == "-" ? who : technician + " (" + who + ")") + "  " + Text(entry, "program") + "  " + device +
                " unit " + std::to_string(unit) + (label == "-" ? "" : " (" + label + ")") + "  " +
                Text(entry, "command") + RowsText(entry) + "  " + Text(entry, "outcome");
+      if (entry.contains("read_again") && entry["read_again"].is_number_integer()) {
+        shown += " (" + ReadAgainWords(entry["read_again"].get<int>()) + ")";
+      }
       context.streams.out << Printable(shown) << '\n';
       if (outputLost()) return kExitDone;
     }

@@ -86,6 +86,17 @@ CliChecked StoreAnswerWait(CliArguments& args, const std::string& value) {
   return {};
 }
 
+// The most further tries --retries gives a row: a line that needs more is
+// not one to commission units on.
+constexpr int kMostRetries = 5;
+
+CliChecked StoreRetries(CliArguments& args, const std::string& value) {
+  if (!ParseNumberIn(value, 0, kMostRetries, &args.retries)) {
+    return UsageFailure("--retries takes 0-" + std::to_string(kMostRetries) + ", not \"" + value + "\"");
+  }
+  return {};
+}
+
 // `dashStream`: whether "-" names a standard stream for this option.
 CliChecked StoreFileName(std::string* into, const char* option, const std::string& value, bool dashStream = true) {
   if (value.empty()) {
@@ -201,6 +212,9 @@ const OptionSpec kOptions[] = {
     {"--echo", 0, "auto|on|off", "whether the line returns what it sends (default: the Com entry's setting)",
      kOnLine, false, ValueWords::kEcho, StoreEcho},
     {"--answer-wait", 0, "MS|auto", kAnswerWaitHelp.c_str(), kOnLine, false, ValueWords::kNone, StoreAnswerWait},
+    {"--retries", 0, "N", "more tries for a row whose answer came in part or late (after a write: silent or "
+                          "other than written), 0-5 (default 1); never for stray bytes or echo faults",
+     Mask({C::kRead, C::kWrite, C::kVerify, C::kReport}), false, ValueWords::kNone, StoreRetries},
     {"--rs485", 0, nullptr, "ask the kernel for RS-485 mode (default: the Com entry's setting)", kOnLine, false,
      ValueWords::kNone, [](CliArguments& a, const std::string&) -> CliChecked { a.rs485 = true; return {}; }},
     {"--json", 0, nullptr, "results as JSON Lines on standard output, one object per outcome, then a summary",

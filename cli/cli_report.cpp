@@ -130,6 +130,7 @@ Tally CliReport::Total() const {
     total.notReached += t.notReached;
     total.unconfirmed += t.unconfirmed;
     total.lineFaults += t.lineFaults;
+    total.readAgain += t.readAgain;
   }
   return total;
 }
@@ -141,6 +142,10 @@ std::string CliReport::OutputFault() const {
 
 bool CliReport::OutputClosed() const {
   return m_streams.outFd >= 0 && OutputReaderLeft(m_streams.outFd);
+}
+
+std::string ReadAgainWords(int tries) {
+  return std::to_string(tries) + (tries == 1 ? " row" : " rows") + " read again";
 }
 
 std::string OutputFaultWords(int err) {

@@ -22,6 +22,7 @@ struct Tally {
   int notReached = 0;   // left undone: a line fault, a stop
   int unconfirmed = 0;  // its frames went out, then the line failed before its end was known
   int lineFaults = 0;   // lines that could not be opened or failed in use
+  int readAgain = 0;    // rows asked for again (or written again) after a fault that passed
 
   // The line failed at a unit, `units` counting it and those after it: the
   // unit is not confirmed when anything reached it, the rest not reached.
@@ -30,6 +31,9 @@ struct Tally {
     notReached += static_cast<int>(units) - (reached ? 1 : 0);
   }
 };
+
+// "1 row read again", "3 rows read again": a row's further tries, each counted.
+std::string ReadAgainWords(int tries);
 
 // Why standard output failed, from the errno of the write: "standard output
 // was closed" for a pipe whose reader left, else the system's words.

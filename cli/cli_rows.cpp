@@ -77,8 +77,10 @@ ReadFirst RowsToChange(LineSession& line, const UnitPlan& plan, const std::vecto
                        std::vector<UnitRow>* changed) {
   std::vector<int32_t> indices;
   for (const UnitRow& row : rows) indices.push_back(row.row);
-  const std::vector<CSerialLink::RowAnswer> answers =
-      unit_operations::ReadRows(line.Link(), plan.unit, indices, {line.RowProgressFor(plan.unit, "reading"), {}, false});
+  unit_operations::ReadHooks hooks;
+  hooks.progress = line.RowProgressFor(plan.unit, "reading");
+  hooks.retries = line.Retries();
+  const std::vector<CSerialLink::RowAnswer> answers = unit_operations::ReadRows(line.Link(), plan.unit, indices, hooks);
   if (!line.FramesSent(UnitName(plan) + ": read-row")) return ReadFirst::kFramesFailed;
   if (std::all_of(answers.begin(), answers.end(), [](const CSerialLink::RowAnswer& a) { return a.arrived == 0; })) {
     return ReadFirst::kSilent;
@@ -223,10 +225,11 @@ int Unreached(LineSession& line, const std::vector<UnitPlan>& plans, size_t from
 // frames left whole, as the link recorded them, and the first `count` of
 // `rows` as asked.
 void JournalWrite(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow>& rows, size_t count,
-                  const std::string& outcome) {
+                  const std::string& outcome, int readAgain) {
   JournalEntry entry = JournalFor(plan.unit, plan.rows.front().label,
                                   unit_commands::JournalName(unit_commands::UnitCommand::kWriteRow), outcome);
   entry.rows = JournalRows({rows.begin(), rows.begin() + static_cast<long>(count)});
+  entry.readAgain = readAgain;
   line.Journal(entry);
 }
 
@@ -255,9 +258,9 @@ bool SendRows(LineSession& line, const UnitPlan& plan, const std::vector<UnitRow
 // and (or) compared with what it holds (`found`: kExitDone, kExitDifferent or
 // kExitNoAnswer); after a good write with --store the unit is told to store.
 // `rows` were sent (with --changed, those the unit did not hold; the rest of
-// the plan's `rowCount` were in place).
+// the plan's `rowCount` were in place); `readAgain` rows were asked for again.
 UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t rowCount,
-                    const std::vector<UnitRow>& rows, bool verifying, int found) {
+                    const std::vector<UnitRow>& rows, bool verifying, int found, int readAgain) {
   const CliArguments& args = line.Context().args;
   const bool writing = args.command == CliCommand::kWrite;
   Tally& tally = line.Counts();
@@ -268,13 +271,15 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
   result["sent"] = writing && !rows.empty();
   result["written"] = writing && !rows.empty() && verifying && found == kExitDone;
   result["verified"] = verifying && found == kExitDone;
+  result["read_again"] = readAgain;
   std::string summary = unitName + ": " + Rows(rowCount);
+  const std::string again = readAgain > 0 ? " (" + ReadAgainWords(readAgain) + ")" : "";
   if (!writing) {
     result["outcome"] = found == kExitDone ? "as expected" : found == kExitDifferent ? "different" : "no answer";
     line.Result(result);
     if (found == kExitDone) {
       ++tally.done;
-      line.Say(summary + " as expected");
+      line.Say(summary + " as expected" + again);
     }
     return {found, std::nullopt};
   }
@@ -291,7 +296,7 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
   const std::string outcome = found != kExitDone ? (found == kExitDifferent ? "different" : "no answer")
                               : verifying || rows.empty() ? "done"
                                                           : "sent";
-  if (!rows.empty()) JournalWrite(line, plan, rows, rows.size(), outcome);
+  if (!rows.empty()) JournalWrite(line, plan, rows, rows.size(), outcome, readAgain);
   bool stored = false;
   if (args.store) {
     if (found != kExitDone) {
@@ -317,7 +322,7 @@ UnitWork ReportUnit(LineSession& line, const UnitPlan& plan, size_t p, size_t ro
   line.Result(result);
   if (found == kExitDone) {
     ++tally.done;
-    line.Say(summary);
+    line.Say(summary + again);
   }
   return {found, std::nullopt};
 }
@@ -338,7 +343,7 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
       ++tally.noAnswer;
       line.Result(WithLabel(plan, {{"event", "unit"}, {"unit", plan.unit}, {"rows", planned.size()},
                                    {"sent", false}, {"written", false}, {"verified", false},
-                                   {"outcome", "no answer"}}));
+                                   {"read_again", line.TakeRetried()}, {"outcome", "no answer"}}));
       return UnitWork{kExitNoAnswer, std::nullopt};
     }
   } else {
@@ -347,13 +352,14 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   // The rows before a frame that failed reached the unit: it is not untouched.
   size_t sent = 0;
   auto cutShort = [&](const char* outcome) {
-    nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"outcome", outcome}};
+    const int readAgain = line.TakeRetried();
+    nlohmann::json result = {{"event", "unit"}, {"unit", plan.unit}, {"outcome", outcome}, {"read_again", readAgain}};
     if (writing) {
       result["rows_sent"] = sent;
       result["last_sequence_sent"] = sent > 0 ? nlohmann::json(rows[sent - 1].row + 1) : nlohmann::json();
     }
     line.Result(WithLabel(plan, std::move(result)));
-    if (writing) JournalWrite(line, plan, rows, sent, outcome);
+    if (writing) JournalWrite(line, plan, rows, sent, outcome, readAgain);
     // Rows that may have reached the unit leave it changed, not untouched.
     tally.CountFailedAt(sent > 0 || !line.FrameNotSent(), 1);
     return UnitWork{kExitFailure, p + 1};
@@ -365,7 +371,13 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   std::vector<RowDifference> differences;
   const bool verifying = !writing || args.verify;
   if (verifying && !rows.empty()) {
-    differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, line.RowProgressFor(plan.unit, "verifying"));
+    unit_operations::VerifyOptions options;
+    options.progress = line.RowProgressFor(plan.unit, "verifying");
+    options.retries = line.Retries();
+    // Rows this run has just written may be written once more; a verify
+    // never writes.
+    options.justWritten = writing;
+    differences = unit_operations::VerifyRows(line.Link(), plan.unit, rows, options);
     if (!line.FramesSent(UnitName(plan) + ": read-row")) {
       return cutShort(writing ? "not read back" : "not verified");
     }
@@ -374,7 +386,7 @@ UnitWork WorkUnit(LineSession& line, const UnitPlan& plan, size_t p) {
   const int found = ReportDifferences(line, plan, rows.size(), differences, writing ? "sent" : "expected");
   if (found == kExitNoAnswer) ++tally.noAnswer;
   if (found == kExitDifferent) ++tally.different;
-  return ReportUnit(line, plan, p, planned.size(), rows, verifying, found);
+  return ReportUnit(line, plan, p, planned.size(), rows, verifying, found, line.TakeRetried());
 }
 
 // Writes (or only verifies) the units of one line, in order, until one
@@ -467,8 +479,9 @@ bool UnitsToRead(LineSession& line, std::vector<int>* units, int* code) {
 // kExitDone or kExitNoAnswer.
 int KeepUnitRows(LineSession& line, int unit, const std::string& label, const std::vector<int32_t>& rows,
                  const std::vector<CSerialLink::RowAnswer>& answers, std::vector<FileRow>* read) {
-  auto result = [&label, unit](const char* outcome) {
-    nlohmann::json object = {{"event", "unit"}, {"unit", unit}, {"outcome", outcome}};
+  const int readAgain = line.TakeRetried();
+  auto result = [&label, unit, readAgain](const char* outcome) {
+    nlohmann::json object = {{"event", "unit"}, {"unit", unit}, {"outcome", outcome}, {"read_again", readAgain}};
     if (!label.empty()) object["label"] = label;
     return object;
   };
@@ -541,8 +554,10 @@ int ReadLineRows(LineSession& line, const std::vector<int32_t>& rows, const Like
       tally.notReached += static_cast<int>(left.size());
       return stopped;
     }
-    const std::vector<CSerialLink::RowAnswer> answers =
-        unit_operations::ReadRows(line.Link(), unit, rows, {line.RowProgressFor(unit, "reading"), {}, false});
+    unit_operations::ReadHooks hooks;
+    hooks.progress = line.RowProgressFor(unit, "reading");
+    hooks.retries = line.Retries();
+    const std::vector<CSerialLink::RowAnswer> answers = unit_operations::ReadRows(line.Link(), unit, rows, hooks);
     if (!line.FramesSent("unit " + std::to_string(unit) + ": read-row")) {
       // The unit was asked, so it was reached; those after it were not.
       tally.CountFailedAt(true, left.size());

@@ -221,6 +221,12 @@ std::string FactRows(const std::vector<std::pair<std::string, std::string>>& fac
   return rows + "</table>\n";
 }
 
+// A line that needed second tries is shown as one, though its units came out right.
+std::string ReadAgainNote(const ReportUnit& unit) {
+  if (unit.readAgain == 0) return {};
+  return "; " + std::to_string(unit.readAgain) + (unit.readAgain == 1 ? " row" : " rows") + " read again";
+}
+
 std::string UnitCard(const ReportLine& line, const ReportUnit& unit) {
   const UnitVerdict verdict = VerdictOf(unit);
   const std::string notAnswered = SequencesNotAnsweredWords(unit);
@@ -230,7 +236,7 @@ std::string UnitCard(const ReportLine& line, const ReportUnit& unit) {
          (unit.label.empty() ? "" : " \xE2\x80\x94 <span class=\"label\">" + Html(unit.label) + "</span>") +
          "</h3>\n<div class=\"verdict " + VerdictClass(verdict) + "\">" + VerdictWords(verdict) +
          (unit.notRead.empty() ? "" : ": " + Html(unit.notRead)) +
-         (notAnswered.empty() ? "" : "; " + notAnswered) + "</div>\n" + Chart(unit) + "\n</div>\n";
+         (notAnswered.empty() ? "" : "; " + notAnswered) + ReadAgainNote(unit) + "</div>\n" + Chart(unit) + "\n</div>\n";
 }
 
 // The units of a site counted by verdict.
@@ -370,6 +376,7 @@ std::string HandoverJsonLines(const SiteFacts& facts, int exitStatus) {
                          {"verdict", VerdictWords(VerdictOf(unit))},
                          {"sequences_not_answered", SequencesNotAnswered(unit)},
                          {"not_read", text(unit.notRead)},
+                         {"read_again", unit.readAgain},
                          {"plan", cells(unit.plan)},
                          {"held", cells(unit.held)}});
     }

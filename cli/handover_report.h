@@ -31,6 +31,7 @@ struct ReportUnit {
   bool planned = false;   // the installation file names it
   bool answered = false;  // it sent every channel asked of it
   std::string notRead{};  // why it was not asked, or its answer not heard out (the line failed, a stop); empty when it was
+  int readAgain = 0;      // rows asked for again after an answer in part or late
   UnitCells plan = kNoCells;
   UnitCells held = kNoCells;
 };

@@ -121,6 +121,13 @@ unit_operations::RowProgress LineSession::RowProgressFor(int unit, const std::st
   };
 }
 
+unit_operations::Retries LineSession::Retries() {
+  return {m_context.args.retries, [this](int32_t, unit_operations::RetryCause) {
+            ++m_retried;
+            ++Counts().readAgain;
+          }};
+}
+
 CliChecked ChooseLines(const CliContext& context, const std::vector<std::string>& fileLines,
                        std::vector<PortChoice>* lines) {
   const CliArguments& args = context.args;

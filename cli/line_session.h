@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_context.h"
@@ -48,6 +49,11 @@ class LineSession {
   void Journal(JournalEntry entry);
   // Row progress "unit N: <verb> row done of total".
   unit_operations::RowProgress RowProgressFor(int unit, const std::string& verb) const;
+  // The further tries --retries gives a row after a fault that passes, each
+  // counted in the line's tally and for the unit at work (TakeRetried).
+  unit_operations::Retries Retries();
+  // The further tries since the last call: the unit's, once it is done.
+  int TakeRetried() { return std::exchange(m_retried, 0); }
 
   CSerialLink& Link() { return m_link; }
   const PortChoice& Port() const { return m_port; }
@@ -61,6 +67,7 @@ class LineSession {
   CSerialLink m_link;
   static constexpr const char* kNotSent = "not sent";
   const char* m_lastFrameLeft = kNotSent;
+  int m_retried = 0;
 };
 
 // Whether a command is to stop before its next unit: kExitDone while not;

@@ -2,8 +2,11 @@
 // line and comparing what a unit holds with what it was sent.
 #include "device/unit_operations.h"
 
+#include <chrono>
+
 #include "device/link_clock.h"
 #include "device/unit_protocol.h"
+#include "settings/line_options.h"
 
 namespace unit_operations {
 namespace {
@@ -14,6 +17,59 @@ namespace {
 bool FrameFailed(const CSerialLink& link) {
   const CSerialLink::FrameOutcome outcome = link.LastFrame();
   return outcome != CSerialLink::FrameOutcome::kSent && outcome != CSerialLink::FrameOutcome::kNotOpen;
+}
+
+// Whether the last read-row's fault passes, so that asking again may bring
+// the row: an answer in part or a whole one that came late, with nothing
+// else on the line (the link tells stray bytes and echo faults apart from
+// these), or with `silentToo` no answer at all.
+std::optional<RetryCause> FaultThatPasses(const CSerialLink& link, const CSerialLink::RowAnswer& answer,
+                                          bool silentToo) {
+  const CSerialLink::FrameOutcome outcome = link.LastFrame();
+  if (outcome == CSerialLink::FrameOutcome::kAnswerLate) return RetryCause::kAnswerLate;
+  if (outcome != CSerialLink::FrameOutcome::kSent || answer.Whole()) return std::nullopt;
+  if (answer.arrived > 0) return RetryCause::kAnswerInPart;
+  if (silentToo) return RetryCause::kNoAnswer;
+  return std::nullopt;
+}
+
+// Before a row is asked for again: the line has been quiet for the longest
+// answer wait since the last frame, so that nothing of the answer before can
+// land in the next one's window (the link refuses the frame if bytes came).
+void QuietSinceFrame(CSerialLink& link) {
+  const CSerialLink::FrameRecord& record = link.LastRecord();
+  if (record.left.empty()) return;
+  link.Clock().PauseUntil(record.left.back().at + std::chrono::milliseconds(kMaxAnswerWaitMs));
+}
+
+// One read-row with the pause after it, asked again while its fault passes
+// and `*triesLeft` allows. The answer of the last try; FrameFailed(link)
+// tells whether that try's frame failed (its answer then empty).
+CSerialLink::RowAnswer ReadRowTrying(CSerialLink& link, int32_t unit, int32_t row, bool reportMissing,
+                                     bool silentToo, const Retries& retries, int* triesLeft) {
+  for (;;) {
+    // What follows the answer is looked at in the pause after it.
+    link.TakeLastEchoInNextPause();
+    CSerialLink::RowAnswer answer = link.ReadRowAnswer(unit, row, reportMissing);
+    if (!FrameFailed(link)) link.PauseAfterFrame(kPauseAfterReadRowMs);
+    const std::optional<RetryCause> cause = FaultThatPasses(link, answer, silentToo);
+    if (cause && *triesLeft > 0) {
+      --*triesLeft;
+      if (retries.retried) retries.retried(row, *cause);
+      QuietSinceFrame(link);
+      continue;
+    }
+    // Bytes came beyond the answer, or it came late: not the unit's row.
+    if (FrameFailed(link)) return {};
+    return answer;
+  }
+}
+
+bool Differs(const CSerialLink::RowAnswer& answer, const UnitRow& row) {
+  for (int k = 0; k < unit_protocol::kAnswerBytes; ++k) {
+    if (answer.channels[k] != unit_protocol::LowByte(row.values[k])) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -45,15 +101,9 @@ std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, co
   answers.reserve(rows.size());
   const int total = static_cast<int>(rows.size());
   for (int i = 0; i < total; ++i) {
-    // What follows the answer is looked at in the pause after it.
-    link.TakeLastEchoInNextPause();
-    answers.push_back(link.ReadRowAnswer(unit, rows[i], hooks.reportMissing));
+    int triesLeft = hooks.retries.count;
+    answers.push_back(ReadRowTrying(link, unit, rows[i], hooks.reportMissing, false, hooks.retries, &triesLeft));
     if (FrameFailed(link)) break;
-    link.PauseAfterFrame(kPauseAfterReadRowMs);
-    if (FrameFailed(link)) {
-      answers.back() = {};  // bytes came beyond it, or it came late: not the unit's row
-      break;
-    }
     if (hooks.answered) hooks.answered(rows[i], answers.back());
     if (hooks.progress) hooks.progress(i + 1, total);
   }
@@ -82,10 +132,25 @@ std::vector<int32_t> ScanUnits(CSerialLink& link, const RowProgress& progress) {
 }
 
 std::vector<RowDifference> VerifyRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
-                                      const RowProgress& progress) {
-  std::vector<int32_t> indices;
-  for (const UnitRow& r : rows) indices.push_back(r.row);
-  const std::vector<CSerialLink::RowAnswer> answers = ReadRows(link, unit, indices, {progress, {}, false});
+                                      const VerifyOptions& options) {
+  std::vector<CSerialLink::RowAnswer> answers;
+  const int total = static_cast<int>(rows.size());
+  for (int i = 0; i < total; ++i) {
+    const UnitRow& row = rows[i];
+    int triesLeft = options.retries.count;
+    CSerialLink::RowAnswer answer =
+        ReadRowTrying(link, unit, row.row, false, options.justWritten, options.retries, &triesLeft);
+    while (options.justWritten && !FrameFailed(link) && answer.Whole() && Differs(answer, row) && triesLeft > 0) {
+      --triesLeft;
+      if (options.retries.retried) options.retries.retried(row.row, RetryCause::kDiffered);
+      WriteRows(link, unit, {row});
+      if (FrameFailed(link)) break;
+      answer = ReadRowTrying(link, unit, row.row, false, true, options.retries, &triesLeft);
+    }
+    if (FrameFailed(link)) break;
+    answers.push_back(answer);
+    if (options.progress) options.progress(i + 1, total);
+  }
 
   std::vector<RowDifference> differences;
   for (size_t i = 0; i < rows.size(); ++i) {

@@ -9,6 +9,12 @@
 // line, an echo fault, a line lost) and leaves link.LastFrame() saying so;
 // callers check it after each call. On a link that is not open they go on,
 // sending nothing, with every pause taken.
+//
+// A caller may give a row more tries after a fault that passes (Retries):
+// an answer in part or one that came whole but late, on a line otherwise
+// quiet, is asked for again once the longest answer wait has passed since
+// its frame. Bytes no unit sent (stray bytes, echo faults) are never tried
+// away: they end the operation as before, whatever tries are left.
 #pragma once
 
 #include <array>
@@ -47,16 +53,36 @@ std::vector<int32_t> AllRows();
 void WriteRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
                const RowProgress& progress = {});
 
+// Why a row was tried again.
+enum class RetryCause {
+  kAnswerInPart,  // 1..3 bytes of its answer came, and nothing else
+  kAnswerLate,    // its whole answer came after the answer wait (kAnswerLate)
+  kNoAnswer,      // silent, just after it was written (VerifyOptions::justWritten)
+  kDiffered,      // read back other than written: written again (justWritten)
+};
+// Called before each further try of a row, with why it is tried again.
+using RowRetried = std::function<void(int32_t row, RetryCause cause)>;
+
+// How many more tries a row gets after a fault that passes (0: one try, as
+// the window has it), and who hears of each.
+struct Retries {
+  int count = 0;
+  RowRetried retried;
+};
+
 // What a caller of ReadRows may want to hear while it reads.
 struct ReadHooks {
   RowProgress progress;        // after each row
   RowAnswered answered;        // each answer, once the pause after it is over
   bool reportMissing = false;  // missing channels also go to the link's
-                               // missing-answer handler, as ReadRow reports them
+                               // missing-answer handler, as ReadRow reports
+                               // them (each try's, with retries)
+  Retries retries;             // a row silent is not tried again: silence is an answer
 };
 
 // A read-row command for each of `rows` in order, pausing 20 ms after each.
-// The answers come back in the order of `rows`.
+// The answers come back in the order of `rows`; a row tried again hands back
+// its last try's answer.
 std::vector<CSerialLink::RowAnswer> ReadRows(CSerialLink& link, int32_t unit, const std::vector<int32_t>& rows,
                                              const ReadHooks& hooks = {});
 
@@ -74,10 +100,19 @@ struct RowDifference {
   std::optional<int32_t> found;  // nothing: the unit did not answer this channel
 };
 
+struct VerifyOptions {
+  RowProgress progress;  // after each row, once its last try is read
+  Retries retries;
+  // The rows were just written by this caller: a row that stays silent is
+  // read again, and one read back whole but other than written is written
+  // again (WriteRows, with its pauses) and read back; each takes a try.
+  bool justWritten = false;
+};
+
 // Reads each of `rows` back (as ReadRows) and lists every channel that
 // differs from the expected value's low byte, in row and channel order. A
 // channel that did not arrive is listed with no value found.
 std::vector<RowDifference> VerifyRows(CSerialLink& link, int32_t unit, const std::vector<UnitRow>& rows,
-                                      const RowProgress& progress = {});
+                                      const VerifyOptions& options = {});
 
 }  // namespace unit_operations

@@ -109,6 +109,7 @@ std::string JournalLineText(const JournalWriter& writer, const std::string& time
     }
     if (!differing.empty()) line += "\"asked\":" + RowsText(differing) + ",";
   }
+  if (entry.readAgain > 0) line += "\"read_again\":" + std::to_string(entry.readAgain) + ",";
   return line + Field("outcome", entry.outcome) + "}\n";
 }
 

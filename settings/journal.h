@@ -15,7 +15,9 @@
 // (set-address, set-highest) has "value" instead, the byte that went out.
 // Where the values asked differ from those (a window's cell of 1000 goes
 // out as 232), "asked" holds them as asked: the rows that differ, or the value. "technician" is
-// there when the work was done in someone's name, beside the system's user.
+// there when the work was done in someone's name, beside the system's user; "read_again", when
+// rows needed further tries (an answer in part or late, a read-back silent or other than
+// written, which is then written again and counted), how many: an older reader skips it.
 #pragma once
 
 #include <array>
@@ -51,6 +53,7 @@ struct JournalEntry {
   std::optional<int> askedValue;
   std::string outcome;  // as the program reported it
   std::string technician;  // who did the work, as named to the program; empty: not named
+  int readAgain = 0;    // rows asked for (or written) again after a fault that passed
 };
 
 // An entry for `command` sent to `unit`, with no rows or value yet.

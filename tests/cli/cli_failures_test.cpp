@@ -270,16 +270,45 @@ TEST_F(CliTest, VerifyListsEachDifferingChannelAndExitsFive) {
   EXPECT_EQ(Frames(), (std::vector<Frame>{ReadRowFrame(3, 1), ReadRowFrame(3, 4)})) << "verify only reads";
 }
 
-TEST_F(CliTest, ReadOfAUnitThatAnswersInPartWritesNoFile) {
+struct InPartCase {
+  const char* name;
+  std::vector<std::string> args;
+  size_t reads;       // read-row frames the unit heard
+  std::string shown;  // on standard output: the summary's words, or the JSON's count
+};
+
+// The simulated unit answers three bytes of four every time: the row is
+// asked for again as often as --retries says, counted, and still fails.
+TEST_F(CliTest, ARowAnsweredInPartIsAskedAgainCountedAndStillFailsWhenItRepeats) {
   sim::SimOptions partial;
   partial.answerBytes = 3;
   StartSim(partial);
   const std::string out = m_dir + "/unit.csv";
-  const CliResult result = Run({"read", "--unit", "1", "--sequence", "2", "-o", out});
-  EXPECT_EQ(result.status, 4);
-  EXPECT_THAT(result.err, HasSubstr("unit 1, sequence 2: CH4 did not answer"));
-  struct stat info {};
-  EXPECT_NE(stat(out.c_str(), &info), 0) << "a row file in part was written";
+  const std::vector<std::string> read = {"read", "--unit", "1", "--sequence", "2", "-o", out};
+  auto with = [&read](std::vector<std::string> more) {
+    more.insert(more.begin(), read.begin(), read.end());
+    return more;
+  };
+  const InPartCase cases[] = {
+      {"one more try by default", with({}), 2, "1 unit on 1 line: 1 did not answer, 1 row read again"},
+      {"as often as --retries says", with({"--retries", "3", "--json"}), 4, "\"read_again\":3"},
+      {"--retries 0: one try, as the window has it", with({"--retries", "0", "--json"}), 1, "\"read_again\":0"},
+  };
+  for (const InPartCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_sim->ClearRecords();
+    const CliResult result = Run(c.args);
+    EXPECT_EQ(result.status, 4);
+    EXPECT_THAT(result.err, HasSubstr("unit 1, sequence 2: CH4 did not answer"));
+    EXPECT_EQ(Frames(), std::vector<Frame>(c.reads, ReadRowFrame(1, 1)));
+    EXPECT_THAT(result.out, HasSubstr(c.shown));
+    struct stat info {};
+    EXPECT_NE(stat(out.c_str(), &info), 0) << "a row file in part was written";
+  }
+  // A write's journal entry counts the rows its read-back asked for again.
+  const CliResult written = Run({"write", File("rows.csv", "sequence,ch1,ch2,ch3,ch4\n2,1,2,3,4\n"), "--unit", "1"});
+  EXPECT_EQ(written.status, 4);
+  EXPECT_THAT(testsupport::ReadFile(m_dir + "/.local/state/dimlet/journal.jsonl"), HasSubstr("\"read_again\":1,"));
 }
 
 TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailureOfItsOwn) {
@@ -340,7 +369,7 @@ TEST_F(CliTest, LineLostWhileWritingIsAFailureNotASuccess) {
   // The hang-up may come before the next frame's first byte or among its
   // bytes: either is said as it was.
   EXPECT_THAT(result.err, testing::ContainsRegex("the last sent whole\\)(: not sent| did not leave whole): connection lost"));
-  EXPECT_THAT(result.out, HasSubstr("\"line\":\"Com 1\",\"outcome\":\"cut short\",\"rows_sent\":"));
+  EXPECT_THAT(result.out, HasSubstr("\"line\":\"Com 1\",\"outcome\":\"cut short\",\"read_again\":0,\"rows_sent\":"));
   EXPECT_THAT(result.out, testing::Not(HasSubstr("\"outcome\":\"not reached\",\"unit\":0}")));
   EXPECT_THAT(result.out, HasSubstr("\"outcome\":\"not reached\",\"unit\":1}"));
   EXPECT_THAT(result.out, HasSubstr("\"not_confirmed\":1,\"not_reached\":7"));

@@ -134,7 +134,7 @@ TEST_F(CliTest, TheReportsSummaryAndFaultsAreInPlainWords) {
       {"a line that could not be opened", {"--port", m_dir + "/nothing"},
        {"the line could not be opened: "}, {"not open", "summary good"}},
       {"answers without their last channel, one channel sent off the plan", {},
-       {"data-unit=\"0\" data-verdict=\"differs\"", "differs; sequences 1-8 did not answer"},
+       {"data-unit=\"0\" data-verdict=\"differs\"", "differs; sequences 1-8 did not answer; 8 rows read again"},
        {"data-unit=\"0\" data-verdict=\"no answer\""}, 3, 11},
   };
   for (const auto& c : cases) {

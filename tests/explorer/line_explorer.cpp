@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <chrono>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -149,16 +150,6 @@ class Oracle {
     return -1;
   }
 
-  // The `nth` read frame heard since `from`.
-  int NthRead(size_t from, size_t nth) const {
-    size_t reads = 0;
-    for (size_t i = from; i < m_line.Frames().size(); ++i) {
-      const HeardFrame& heard = m_line.Frames()[i];
-      if (heard.read && heard.at.front() >= m_since && reads++ == nth) return heard.whole ? static_cast<int>(i) : -1;
-    }
-    return -1;
-  }
-
   void Within(const std::string& what, VirtualTime start, milliseconds bound) {
     if (m_clock.Now() - start > bound) {
       Find(what + ": took " + std::to_string(std::chrono::duration_cast<milliseconds>(m_clock.Now() - start).count()) +
@@ -201,7 +192,9 @@ milliseconds BoundOf(const Step& step) {
   const int frames = step.kind == StepKind::kScan      ? 8
                      : step.kind == StepKind::kCommand ? 1
                                                        : static_cast<int>(step.rows.size());
-  return milliseconds(frames * (7 * 1003 + 400) + 200);
+  // Each further try a read again, or a write and a read.
+  const int tries = (1 + step.retries) * (step.justWritten ? 2 : 1);
+  return milliseconds(frames * tries * (7 * 1003 + 400) + 200);
 }
 
 class Run {
@@ -310,19 +303,43 @@ class Run {
     }
   }
 
+  // Each row's further tries, as the operation told them: no more than the
+  // step allows, and only for a row the step asks for.
+  unit_operations::Retries CountedRetries(const std::string& what, const Step& step) {
+    m_tries.clear();
+    return {step.retries, [this, what, &step](int32_t row, unit_operations::RetryCause) {
+              const std::string name = what + " row " + std::to_string(row);
+              if (std::find(step.rows.begin(), step.rows.end(), row) == step.rows.end()) {
+                m_judge.Find(name + ": tried again, though not asked for");
+              } else if (++m_tries[row] > step.retries) {
+                m_judge.Find(name + ": tried again more often than allowed");
+              }
+            }};
+  }
+
   void ReadRows(const std::string& what, const Step& step, size_t from) {
     unit_operations::ReadHooks hooks;
+    // The frame judged is the last read heard: a row tried again is judged
+    // by its last try, the one its answer came from.
     hooks.answered = [&](int32_t row, const CSerialLink::RowAnswer& answer) {
       const int frame = m_judge.LastRead(from, step.unit, row);
       if (answer.Whole()) m_judge.RowTaken(what + " row " + std::to_string(row), frame, answer.channels);
     };
+    hooks.retries = CountedRetries(what, step);
     unit_operations::ReadRows(m_link, step.unit, step.rows, hooks);
   }
 
   void VerifyRows(const std::string& what, const Step& step, size_t from) {
     std::vector<VirtualTime> judged;
-    const auto differences = unit_operations::VerifyRows(m_link, step.unit, RowsOf(step),
-                                                         [&](int, int) { judged.push_back(m_clock.Now()); });
+    std::vector<int> frames;  // each row's last read, as heard when it was done
+    unit_operations::VerifyOptions options;
+    options.progress = [&](int done, int) {
+      judged.push_back(m_clock.Now());
+      frames.push_back(m_judge.LastRead(from, step.unit, step.rows[static_cast<size_t>(done - 1)]));
+    };
+    options.retries = CountedRetries(what, step);
+    options.justWritten = step.justWritten;
+    const auto differences = unit_operations::VerifyRows(m_link, step.unit, RowsOf(step), options);
     for (size_t i = 0; i < step.rows.size(); ++i) {
       const bool differs = std::any_of(differences.begin(), differences.end(),
                                        [&](const auto& d) { return d.row == step.rows[i]; });
@@ -334,7 +351,7 @@ class Run {
       }
       std::array<uint8_t, 4> expected{};
       for (size_t k = 0; k < 4; ++k) expected[k] = Low(step.values[i][k]);
-      m_judge.RowTaken(row, m_judge.NthRead(from, i), expected, judged[i]);
+      m_judge.RowTaken(row, frames[i], expected, judged[i]);
     }
   }
 
@@ -374,6 +391,7 @@ class Run {
   CSerialLink m_link;
   Oracle m_judge;
   std::vector<std::pair<VirtualTime, std::string>> m_told;
+  std::map<int32_t, int> m_tries;  // the step's further tries, per row
 };
 
 template <class T, size_t N>
@@ -471,6 +489,14 @@ void GenerateLine(Choices& c, Scenario& s) {
     fault.late = PickOf(c, {milliseconds(2), milliseconds(6), milliseconds(15)});
     line.answerFaults.push_back(fault);
   }
+  // A byte lost again on the read after, as a row's second try would meet
+  // it: two answers in part are never one whole.
+  for (size_t i = 0, n = line.answerFaults.size(); i < n; ++i) {
+    if (line.answerFaults[i].kind != AnswerFault::Kind::kDrop || !c.OneIn(3)) continue;
+    AnswerFault again = line.answerFaults[i];
+    ++again.read;
+    line.answerFaults.push_back(again);
+  }
   // One source of bytes no unit sent at a time: a stray byte that lands
   // where a dropped answer byte was due, or beside an echo later than any
   // answer wait, makes an answer no single read can tell from a whole one.
@@ -525,6 +551,8 @@ Step GenerateStep(Choices& c, const Scenario& s) {
   step.command = PickOf(c, {UnitCommand::kStore, UnitCommand::kRun, UnitCommand::kStop, UnitCommand::kChangeAddress,
                             UnitCommand::kHighestSequence});
   step.value = PickOf(c, {0, 3, 7, 8, 9, 300});
+  if (step.kind == StepKind::kReadRows || step.kind == StepKind::kVerifyRows) step.retries = c.Pick(3);
+  step.justWritten = step.kind == StepKind::kVerifyRows && c.OneIn(2);
   return step;
 }
 
@@ -586,6 +614,7 @@ std::string Scenario::Describe() const {
     out << " " << StepName(step.kind);
     if (step.kind == StepKind::kCommand) out << "(" << unit_commands::RowOf(step.command).name << " " << step.value << ")";
     if (step.kind != StepKind::kScan && step.kind != StepKind::kCommand) out << "(rows " << step.rows.size() << ")";
+    if (step.retries != 0) out << "[retries " << step.retries << (step.justWritten ? ", as written" : "") << "]";
     if (step.kind != StepKind::kScan) out << "@" << step.unit;
   }
   return out.str();

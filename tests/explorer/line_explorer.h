@@ -8,6 +8,8 @@
 //   addressed unit's own answer, intact, each within the answer wait, with
 //   nothing else on the line around it;
 // - a frame told as sent left whole: the units heard exactly its bytes;
+// - a row read again after a fault that passed is judged by its last try's
+//   frame, never by the one before;
 // - a unit is found by a scan only if a unit at that address answered;
 // - every command ends within its bound in virtual time.
 #pragma once
@@ -48,6 +50,9 @@ struct Step {
   std::vector<std::array<int32_t, 4>> values;   // kWriteRows, kVerifyRows: per row
   unit_commands::UnitCommand command = unit_commands::UnitCommand::kStore;  // kCommand
   int32_t value = 0;                            // kCommand's argument, if it takes one
+  int retries = 0;                              // kReadRows, kVerifyRows: more tries a row gets
+  bool justWritten = false;                     // kVerifyRows: as after a write (silent rows read
+                                                // again, differing ones written again)
 };
 
 struct Scenario {

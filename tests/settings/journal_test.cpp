@@ -119,6 +119,7 @@ TEST(Journal, EachEntryHoldsItsSchemaAndWhatWentOnTheWireBesideWhatWasAsked) {
   JournalEntry rows = JournalFor(1, "", "write", "sent");
   rows.rows = {{1, {232, 251, 3, 4}}, {2, {1, 2, 3, 4}}};
   rows.askedRows = {{1, {1000, -5, 3, 4}}, {2, {1, 2, 3, 4}}, {3, {9, 9, 9, 9}}};
+  rows.readAgain = 2;
   JournalEntry value = JournalFor(1, "", "set-address", "sent");
   value.value = 44;
   value.askedValue = 300;
@@ -130,6 +131,8 @@ TEST(Journal, EachEntryHoldsItsSchemaAndWhatWentOnTheWireBesideWhatWasAsked) {
   const nlohmann::json set = nlohmann::json::parse(JournalLineText(who, JournalTimeNow(), value));
   EXPECT_EQ(set["value"], 44);
   EXPECT_EQ(set["asked"], 300);
+  EXPECT_EQ(wrote["read_again"], 2);
+  EXPECT_FALSE(set.contains("read_again")) << "a command tried once says nothing of second tries";
 }
 
 // A disk that fills during a write, or a line cut short before, never glues
