@@ -63,7 +63,11 @@ TEST(ReadOnlyProfile, SaveIsRefusedAndLeavesNothingBeside) {
   EXPECT_FALSE(store.Save("LED", settings, &error));
   EXPECT_NE(error.find(": it is read-only"), std::string::npos) << error;
   EXPECT_EQ(ReadFile(path), kOldProfile);
-  EXPECT_EQ(folder.Names(), std::vector<std::string>{"dimlet.ini"});
+  // Beside it at most the lock two savers take turns by, where the system
+  // keeps it in a file of its own (Windows).
+  std::vector<std::string> names = folder.Names();
+  std::erase(names, std::string(".dimlet-lock"));
+  EXPECT_EQ(names, std::vector<std::string>{"dimlet.ini"});
   MarkReadOnly(path, false);  // for the folder's removal on Windows
 }
 
