@@ -88,8 +88,7 @@ int RunReport(const CliContext& base) {
   if (const std::string journal = JournalPath(); args.output != "-" && !journal.empty() && WouldReplace(args.output, journal)) {
     return base.Fail(UsageFailure(args.output + ": the journal; the report would replace it"));
   }
-  std::vector<std::string> labels;
-  for (const PortChoice& line : lines) labels.push_back(line.label);
+  const std::vector<std::string> labels = LineLabels(lines);
   // The page goes to standard output unless -o names a file: nothing else may
   // go there with it.
   const bool pageOnOut = IsStandardOutput(args.output);

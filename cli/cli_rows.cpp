@@ -32,12 +32,6 @@ std::vector<UnitRow> WireRows(const std::vector<FileRow>& rows) {
   return wire;
 }
 
-std::vector<std::string> Labels(const std::vector<PortChoice>& lines) {
-  std::vector<std::string> labels;
-  for (const PortChoice& line : lines) labels.push_back(line.label);
-  return labels;
-}
-
 std::string Rows(size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
 
 // The units of `plans` from the `from`th on, as unit lists are written
@@ -435,12 +429,12 @@ int RunWriteOrVerify(const CliContext& base) {
         }
       }
     }
-    const std::vector<std::string> labels = Labels(lines);
+    const std::vector<std::string> labels = LineLabels(lines);
     base.streams.out << RowFileText(all, true, file.hasLineColumn ? &labels : nullptr) << std::flush;
     return kExitDone;
   }
 
-  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
+  CliReport report(base.streams, args.quiet, args.json, LineLabels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;
   code = WorkLines(context, lines, [&plans](LineSession& line) { return WorkRows(line, plans[line.Index()]); });
@@ -597,7 +591,7 @@ int PutRowsRead(const CliContext& context, const std::vector<PortChoice>& lines,
     }
     return code;
   }
-  const std::vector<std::string> labels = Labels(lines);
+  const std::vector<std::string> labels = LineLabels(lines);
   const std::string text = (site.empty() ? "" : "# site: " + site + "\n") +
                            RowFileText(all, true, lines.size() > 1 || lineColumn ? &labels : nullptr);
   // A stopped or incomplete read never takes the place of a file that may
@@ -659,7 +653,7 @@ int RunRead(const CliContext& base) {
   if (const std::string journal = JournalPath(); args.output != "-" && !journal.empty() && WouldReplace(args.output, journal)) {
     return base.Fail(UsageFailure(args.output + ": the journal; the rows would replace it"));
   }
-  CliReport report(base.streams, args.quiet, args.json, Labels(lines), base.outFault);
+  CliReport report(base.streams, args.quiet, args.json, LineLabels(lines), base.outFault);
   CliContext context = base;
   context.report = &report;
   std::vector<std::vector<FileRow>> read(lines.size());

@@ -24,8 +24,7 @@ int ScanLines(const CliContext& base, std::vector<PortChoice>* lines) {
 int RunScan(const CliContext& base) {
   std::vector<PortChoice> lines;
   if (const int code = ScanLines(base, &lines); code != kExitDone) return code;
-  std::vector<std::string> labels;
-  for (const PortChoice& line : lines) labels.push_back(line.label);
+  const std::vector<std::string> labels = LineLabels(lines);
   CliReport report(base.streams, base.args.quiet, base.args.json, labels, base.outFault);
   CliContext context = base;
   context.report = &report;

@@ -10,8 +10,7 @@ int RunUnitCommand(const CliContext& base) {
   std::vector<PortChoice> lines;
   if (const CliChecked failed = ChooseLines(base, {}, &lines)) return base.Fail(*failed);
   if (const CliChecked failed = ComEntriesKnown(base.profile, lines)) return base.Fail(*failed);
-  std::vector<std::string> labels;
-  for (const PortChoice& line : lines) labels.push_back(line.label);
+  const std::vector<std::string> labels = LineLabels(lines);
   CliReport report(base.streams, args.quiet, args.json, labels, base.outFault);
   CliContext context = base;
   context.report = &report;

@@ -163,6 +163,12 @@ CliChecked ChooseLines(const CliContext& context, const std::vector<std::string>
   return {};
 }
 
+std::vector<std::string> LineLabels(const std::vector<PortChoice>& lines) {
+  std::vector<std::string> labels;
+  for (const PortChoice& line : lines) labels.push_back(line.label);
+  return labels;
+}
+
 int WorkLines(const CliContext& context, const std::vector<PortChoice>& lines,
               const std::function<int(LineSession&)>& work) {
   std::vector<int> codes(lines.size(), kExitDone);

@@ -81,6 +81,10 @@ int StopStatus(const CliContext& context, std::string* why);
 CliChecked ChooseLines(const CliContext& context, const std::vector<std::string>& fileLines,
                        std::vector<PortChoice>* lines);
 
+// Each line's label ("Com 1", or its device), in the order of `lines`: the
+// names the report gives its lines.
+std::vector<std::string> LineLabels(const std::vector<PortChoice>& lines);
+
 // Runs `work` for each line, side by side on a thread each when there are
 // several, and marks each line done in the report as it ends. Returns the
 // worst of their exit statuses.

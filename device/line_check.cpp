@@ -15,10 +15,6 @@ using std::chrono::milliseconds;
 // protocol's pause; a look a little late (a busy machine) is still that one.
 constexpr Micros kFirstLookSlack = milliseconds(1);
 
-// The answer wait the link names for a byte `lateMs` after its frame: a few
-// ms to spare, in steps of 5.
-int32_t WaitTaking(int32_t lateMs) { return ((lateMs + 1) / 5 + 1) * 5; }
-
 // Whether `a` and `b` differ where both have bytes.
 bool Differ(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   const size_t common = std::min(a.size(), b.size());
@@ -145,7 +141,7 @@ int32_t AdvisedAnswerWait(int32_t latencyTimerMs, std::optional<Micros> mostLate
   int32_t wait = unit_protocol::kAnswerWindowMs;
   if (latencyTimerMs >= 0) wait = std::max(wait, AnswerWaitForLatency(latencyTimerMs));
   if (mostLate && *mostLate > milliseconds(unit_protocol::kReadPauseMs) + kFirstLookSlack) {
-    wait = std::max(wait, WaitTaking(static_cast<int32_t>(std::chrono::ceil<milliseconds>(*mostLate).count())));
+    wait = std::max(wait, AnswerWaitForLateness(static_cast<int32_t>(std::chrono::ceil<milliseconds>(*mostLate).count())));
   }
   return wait <= kMaxAnswerWaitMs ? wait : 0;
 }

@@ -274,6 +274,8 @@ class CSerialLink {
   void CloseDevice();
   void WatchDevice();
   using TimePoint = std::chrono::steady_clock::time_point;
+  // Whole milliseconds from `from` to `to`, rounded up.
+  static int32_t MsSince(TimePoint from, TimePoint to);
   // Sends `frame` with its pauses; on a line that echoes, takes each byte's
   // echo back in the pause after it and checks it; on any line, a byte that
   // is no echo owed is stray. Keeps the outcome. With `lastEchoLater` the
@@ -401,6 +403,9 @@ constexpr int32_t LatencyLimitMs(int32_t answerWaitMs) {
 constexpr int32_t AnswerWaitForLatency(int32_t timerMs) {
   return (timerMs * 1000 + 2 * unit_protocol::kByteMicros + 999) / 1000;
 }
+// The answer wait that takes a byte `lateMs` after its frame: a few ms to
+// spare, in steps of 5. Above kMaxAnswerWaitMs no wait takes it.
+constexpr int32_t AnswerWaitForLateness(int32_t lateMs) { return ((lateMs + 1) / 5 + 1) * 5; }
 // Where an automatic answer wait starts on a line whose adapter has a latency
 // timer of `timerMs` (-1: none known): the protocol's window, or longer where
 // the adapter holds bytes back that long, at most the longest wait.

@@ -12,10 +12,6 @@ using namespace unit_protocol;
 
 namespace {
 
-int32_t MsSince(LineClock::time_point from, LineClock::time_point to) {
-  return static_cast<int32_t>(std::chrono::ceil<std::chrono::milliseconds>(to - from).count());
-}
-
 // How long a read-row with no pause after it looks at the line once its
 // answer is in: as long as the pause between rows, where rows are read in turn.
 constexpr int kAnswerWatchMs = 20;

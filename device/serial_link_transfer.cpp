@@ -36,14 +36,10 @@ constexpr auto kLongestWait = milliseconds(kMaxAnswerWaitMs);
 // take the next frame's first bytes for the rest of the cut one.
 constexpr auto kRestartGap = milliseconds(100);
 
-int32_t MsSince(LineClock::time_point from, LineClock::time_point to) {
-  return static_cast<int32_t>(std::chrono::ceil<milliseconds>(to - from).count());
-}
-
-// A byte `lateMs` after the frame, with the answer wait that takes it: a few
-// ms to spare, in steps of 5; 0 when even the longest would not.
+// A byte `lateMs` after the frame, with the answer wait that takes it; 0 when
+// even the longest would not.
 CSerialLink::Lateness LatenessOf(int32_t lateMs) {
-  const int32_t wait = ((lateMs + 1) / 5 + 1) * 5;
+  const int32_t wait = AnswerWaitForLateness(lateMs);
   return {lateMs, wait <= kMaxAnswerWaitMs ? wait : 0};
 }
 
@@ -520,4 +516,8 @@ void CSerialLink::RaiseAutoWait() {
   m_record.raised = WaitRaise{m_autoWaitMs, wanted, m_record.lateness.lateMs};
   m_autoWaitMs = wanted;
   m_autoWaitWhy = "raised when an answer came " + std::to_string(m_record.lateness.lateMs) + " ms late";
+}
+
+int32_t CSerialLink::MsSince(TimePoint from, TimePoint to) {
+  return static_cast<int32_t>(std::chrono::ceil<milliseconds>(to - from).count());
 }
