@@ -34,20 +34,13 @@ class UnitOperations : public ::testing::Test {
 };
 
 TEST_F(UnitOperations, WriteRowsSendsEachRowWithItsPauseAndOneMoreAfterTheLast) {
+  // The pauses between rows are held to on virtual time (RowPauses, in the
+  // explorer's tests); here the rows reach a real line whole and in order.
   Start();
-  const auto start = std::chrono::steady_clock::now();
   WriteRows(link, 2, {{0, {1, 2, 3, 4}}, {5, {300, -1, 0, 255}}, {7, {9, 9, 9, 9}}}, Record());
-  const auto took = std::chrono::steady_clock::now() - start;
-  // Three write-row commands of 18 ms each, 10 ms after each, 10 ms more.
-  EXPECT_GE(took, milliseconds(3 * 28 + 10));
   ASSERT_TRUE(line->WaitForFrames(3, milliseconds(2000)));
   const std::vector<sim::FrameRecord> frames = line->Frames();
   EXPECT_EQ(frames[1].bytes, (std::vector<uint8_t>{0xA2, 0x57, 0x05, 0x2C, 0xFF, 0x00, 0xFF}));
-  for (size_t i = 1; i < frames.size(); ++i) {
-    // As the simulator saw them: the pty's kernel worker may hand on one frame
-    // late and the next on time, so a millisecond of its jitter is allowed.
-    EXPECT_GE(frames[i].seconds - frames[i - 1].seconds, 0.027) << "row " << i << " came too soon";
-  }
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
 }
 
@@ -65,11 +58,7 @@ TEST_F(UnitOperations, ReadRowsHandsBackEachAnswerInOrderWithTwentyMillisecondsB
   EXPECT_EQ(answers[1].channels, (std::array<uint8_t, 4>{10, 20, 30, 40}));
   EXPECT_TRUE(answers[0].Whole() && answers[1].Whole());
   EXPECT_EQ(answeredRows, (std::vector<int32_t>{5, 2}));
-  const std::vector<sim::FrameRecord> frames = line->Frames();
-  ASSERT_EQ(frames.size(), 2u);
-  // Between the starts of the two frames: the first command's own 30 ms and
-  // the 20 ms between rows.
-  EXPECT_GE(frames[1].seconds - frames[0].seconds, 0.030 + 0.020);
+  ASSERT_EQ(line->Frames().size(), 2u);
   EXPECT_EQ(progress.back(), (std::pair<int, int>{2, 2}));
 }
 

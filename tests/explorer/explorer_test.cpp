@@ -182,6 +182,30 @@ TEST(LinkRecord, BytesWaitingAtOpenAreDroppedAndCounted) {
   EXPECT_EQ(link.LastFrame(), CSerialLink::FrameOutcome::kSent);
 }
 
+// The pauses the units need between rows, as they hear the frames: after a
+// write-row its 18 ms and 10 ms more, after a read-row its 30 ms and 20 ms.
+TEST(RowPauses, EachRowFollowsTheOneBeforeAfterItsOwnTimeAndThePauseBetweenRows) {
+  testsupport::VirtualClock clock;
+  LineScript script = Echoing(0, {6});
+  script.echo.echoes = false;
+  testsupport::ScriptedLine line(clock, script);
+  CSerialLink link;
+  link.SetClock(clock);
+  link.SetLineOpener(line.Opener());
+  link.SetLineOptions({EchoMode::kOff, 0, false});
+  ASSERT_TRUE(link.OpenPort(1, kLineBaud));
+  const auto start = clock.Now();
+  unit_operations::WriteRows(link, 6, {{0, {1, 2, 3, 4}}, {5, {5, 6, 7, 8}}, {7, {9, 9, 9, 9}}});
+  EXPECT_GE(clock.Now() - start, std::chrono::milliseconds(3 * 28 + 10)) << "and 10 ms more after the last";
+  unit_operations::ReadRows(link, 6, {5, 2});
+  const auto& frames = line.Frames();
+  ASSERT_EQ(frames.size(), 5u);
+  for (size_t i = 1; i < frames.size(); ++i) {
+    const auto least = std::chrono::milliseconds(frames[i - 1].read ? 30 + 20 : 18 + 10);
+    EXPECT_GE(frames[i].at.front() - frames[i - 1].at.front(), least) << "frame " << i << " came too soon";
+  }
+}
+
 // An automatic answer wait rises with a unit that answers late, from the
 // next read on; a wait that was set stays, and the late read fails as before.
 struct WaitCase {
